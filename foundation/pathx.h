@@ -1,0 +1,43 @@
+// Paths: folder part, last component and join.
+//
+// Both "\" and "/" separate components. A join puts exactly one separator
+// between its parts; on POSIX the joined path comes out with "/" only, so paths
+// the library builds and reports read naturally there. Display paths such as
+// "<KVREPOSITORY>\Dialogs\x.kvd" are text, not paths, and never pass through here.
+#pragma once
+
+#include "foundation/stringx.h"
+
+namespace kv {
+
+// The text before the last separator (C:\R\x.xml gives C:\R, C:\x.xml gives C:);
+// empty when there is no separator.
+KV_API _stringx PathFolderPart(const _stringx& path);
+
+// The text after the last separator; when the path ends with a separator, the
+// component before it together with that separator (C:\R\Templates\ gives
+// Templates\). The whole text when there is no separator.
+KV_API _stringx PathLastComponent(const _stringx& path);
+
+// `left` and `right` with exactly one separator between them: when `left` ends
+// with one and `right` begins with one, `right`'s is dropped; when neither has
+// one and `right` is not empty, the platform separator is inserted; otherwise the
+// parts are joined as they are.
+KV_API _stringx PathJoin(const _stringx& left, const _stringx& right);
+
+// A path value: a _stringx with the path operations.
+class KV_API pathx : public _stringx {
+public:
+    using _stringx::_stringx;
+    pathx() = default;
+    pathx(const _stringx& text) : _stringx(text) {}
+
+    // Joins in place / into a new path (see PathJoin).
+    pathx& operator/=(const _stringx& right);
+    pathx operator/(const _stringx& right) const;
+
+    pathx folder_part() const { return PathFolderPart(*this); }
+    pathx last_component() const { return PathLastComponent(*this); }
+};
+
+}  // namespace kv

@@ -1,0 +1,55 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <thread>
+
+#include "foundation/platform/errors.h"
+#include "foundation/win32error.h"
+
+namespace {
+
+TEST(Win32Exception, CapturesTheLastErrorAndFormatsItsText) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    kv::win32_exception e;
+    SetLastError(0);
+    EXPECT_EQ(e.error(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_STREQ(e.what(), "Access is denied.");
+    EXPECT_EQ(e.what(), e.what());  // formatted once
+}
+
+TEST(Win32Exception, ZeroOrUnknownCodesHaveAnEmptyText) {
+    SetLastError(0);
+    EXPECT_STREQ(kv::win32_exception().what(), "");
+    EXPECT_STREQ(kv::win32_exception(0x1FFFF).what(), "");
+}
+
+TEST(Win32Exception, CopiesShareOneMessage) {
+    std::optional<kv::win32_exception> a(kv::win32_exception(ERROR_FILE_NOT_FOUND));
+    std::optional<kv::win32_exception> b(*a);
+    const char* text = b->what();  // formatted through a copy...
+    kv::win32_exception c(ERROR_DISK_FULL);
+    c = *a;
+    EXPECT_EQ(a->what(), text);  // ...and seen by every copy
+    EXPECT_EQ(c.what(), text);
+    // Destroyed three times, freed once (the sanitizer stage checks the count).
+    a.reset();
+    b.reset();
+    EXPECT_STREQ(c.what(), "The system cannot find the file specified.");
+}
+
+TEST(Win32Exception, CopiesMayDieOnDifferentThreads) {
+    kv::win32_exception original(ERROR_SHARING_VIOLATION);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i)
+        threads.emplace_back([copy = original] {
+            for (int k = 0; k < 1000; ++k) {
+                kv::win32_exception local(copy);
+                (void)local.what();
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_STREQ(original.what(),
+                 "The process cannot access the file because it is being used by another process.");
+}
+
+}  // namespace
