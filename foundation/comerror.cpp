@@ -8,13 +8,16 @@ com_exception::com_exception(long hr) : m_hr(hr), m_iid(GUID_NULL), m_clsid(GUID
         CComPtr<IErrorInfo> info;
         info.Attach(raw);
         BSTR text = nullptr;
-        if (SUCCEEDED(info->GetDescription(&text)) && text) m_description = text;
+        if (SUCCEEDED(info->GetDescription(&text)) && text)
+            m_description = text;
         SysFreeString(text);
         info->GetGUID(&m_iid);
         text = nullptr;
-        if (SUCCEEDED(info->GetSource(&text)) && text) m_source = text;
+        if (SUCCEEDED(info->GetSource(&text)) && text)
+            m_source = text;
         SysFreeString(text);
-        if (FAILED(CLSIDFromProgID(m_source.c_str(), &m_clsid))) m_clsid = GUID_NULL;
+        if (FAILED(CLSIDFromProgID(m_source.c_str(), &m_clsid)))
+            m_clsid = GUID_NULL;
         return;
     }
     char* text = nullptr;
@@ -41,15 +44,18 @@ const char* com_exception::what() const noexcept {
 }
 
 BOOL CComException::GetErrorMessage(LPSTR buffer, UINT maxChars, PUINT) const {
-    if (!buffer || maxChars == 0) return TRUE;
+    if (!buffer || maxChars == 0)
+        return TRUE;
     const char* text = m_error.what();
     UINT i = 0;
-    for (; i + 1 < maxChars && text[i]; ++i) buffer[i] = text[i];
+    for (; i + 1 < maxChars && text[i]; ++i)
+        buffer[i] = text[i];
     buffer[i] = '\0';
     return TRUE;
 }
 
 void com_check::check() const {
-    if (m_hr >= 0) return;
+    if (m_hr >= 0)
+        return;
     throw new CComException(com_exception(m_hr));
 }

@@ -9,7 +9,8 @@ using platform::IsPathSeparator;
 
 _stringx::size_type LastSeparator(const _stringx& path) {
     for (auto i = path.size(); i > 0; --i)
-        if (IsPathSeparator(path[i - 1])) return i - 1;
+        if (IsPathSeparator(path[i - 1]))
+            return i - 1;
     return _stringx::npos;
 }
 
@@ -21,7 +22,8 @@ _stringx PathFolderPart(const _stringx& path) {
 }
 
 _stringx PathLastComponent(const _stringx& path) {
-    if (path.empty()) return _stringx();
+    if (path.empty())
+        return _stringx();
     if (IsPathSeparator(path.back())) {
         const _stringx inner(path.substr(0, path.size() - 1));
         const auto p = LastSeparator(inner);
@@ -38,12 +40,14 @@ _stringx PathJoin(const _stringx& left, const _stringx& right) {
     if (leftEnds && rightBegins) {
         joined.append(right, 1, _stringx::npos);
     } else {
-        if (!leftEnds && !rightBegins && !right.empty()) joined.push_back(platform::kPathSeparator);
+        if (!leftEnds && !rightBegins && !right.empty())
+            joined.push_back(platform::kPathSeparator);
         joined.append(right);
     }
     if (platform::kPathSeparator == u'/')
         for (auto& c : joined)
-            if (c == u'\\') c = u'/';
+            if (c == u'\\')
+                c = u'/';
     return joined;
 }
 
@@ -52,6 +56,8 @@ pathx& pathx::operator/=(const _stringx& right) {
     return *this;
 }
 
-pathx pathx::operator/(const _stringx& right) const { return pathx(PathJoin(*this, right)); }
+pathx pathx::operator/(const _stringx& right) const {
+    return pathx(PathJoin(*this, right));
+}
 
 }  // namespace kv

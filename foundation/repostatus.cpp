@@ -5,8 +5,12 @@
 #include "foundation/ownmodule.h"
 #include "foundation/platform/resources.h"
 
-bool IRepoStatus::OnOverwriteFile(const _stringx&) { return true; }
-bool IRepoStatus::OnOverwriteFolder(const _stringx&) { return true; }
+bool IRepoStatus::OnOverwriteFile(const _stringx&) {
+    return true;
+}
+bool IRepoStatus::OnOverwriteFolder(const _stringx&) {
+    return true;
+}
 
 CRepoStatusBase::~CRepoStatusBase() = default;
 
@@ -18,7 +22,9 @@ bool CRepoStatusBase::OnOverwriteFolder(const _stringx& path) {
     return m_pRepoStatus ? m_pRepoStatus->OnOverwriteFolder(path) : true;
 }
 
-void CRepoStatusBase::LogError(long, unsigned int id) { Report(id, nullptr, 0, false); }
+void CRepoStatusBase::LogError(long, unsigned int id) {
+    Report(id, nullptr, 0, false);
+}
 
 void CRepoStatusBase::LogError1(long, unsigned int id, const _stringx& arg1) {
     const OLECHAR* args[] = {arg1.c_str()};
@@ -32,9 +38,11 @@ void CRepoStatusBase::LogError2(long, unsigned int id, const _stringx& arg1, con
 
 void CRepoStatusBase::Report(unsigned int id, const OLECHAR* const* args, std::size_t count,
                              bool expand) {
-    if (!m_pRepoStatus) return;
+    if (!m_pRepoStatus)
+        return;
     _stringx text = kv::LoadMessage(id);
-    if (expand && !text.empty()) text = kv::ExpandMessage(text, args, count);
+    if (expand && !text.empty())
+        text = kv::ExpandMessage(text, args, count);
     m_pRepoStatus->OnError(text);
 }
 
@@ -58,8 +66,10 @@ namespace {
 // character does not make a placeholder.
 std::size_t PlaceholderIndex(OLECHAR c, bool& isPlaceholder) {
     isPlaceholder = true;
-    if (c >= u'0' && c <= u'9') return static_cast<std::size_t>(c - u'0');
-    if (c >= u'A' && c <= u'Z') return static_cast<std::size_t>(c - u'A') + 10;
+    if (c >= u'0' && c <= u'9')
+        return static_cast<std::size_t>(c - u'0');
+    if (c >= u'A' && c <= u'Z')
+        return static_cast<std::size_t>(c - u'A') + 10;
     isPlaceholder = false;
     return 0;
 }

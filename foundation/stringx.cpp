@@ -11,8 +11,10 @@ namespace {
 // Bytes in the narrow form of `text`, without the terminator.
 std::size_t NarrowLength(const OLECHAR* text, std::size_t length) {
     bool ascii = true;
-    for (std::size_t i = 0; i < length && ascii; ++i) ascii = text[i] < 0x80;
-    if (ascii) return length;
+    for (std::size_t i = 0; i < length && ascii; ++i)
+        ascii = text[i] < 0x80;
+    if (ascii)
+        return length;
     const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, text, static_cast<int>(length), nullptr, 0,
                                       nullptr, nullptr);
     return n > 0 ? static_cast<std::size_t>(n) : 0;
@@ -20,30 +22,41 @@ std::size_t NarrowLength(const OLECHAR* text, std::size_t length) {
 
 }  // namespace
 
-_stringx::_stringx() { restore_last_error(); }
+_stringx::_stringx() {
+    restore_last_error();
+}
 
-_stringx::_stringx(const _stringx& other) : kv::_last_error(), base_type(other) { restore_last_error(); }
+_stringx::_stringx(const _stringx& other) : kv::_last_error(), base_type(other) {
+    restore_last_error();
+}
 
 _stringx::_stringx(_stringx&& other) noexcept : base_type(std::move(other)) {
     restore_last_error();
 }
 
-_stringx::_stringx(const base_type& text) : base_type(text) { restore_last_error(); }
+_stringx::_stringx(const base_type& text) : base_type(text) {
+    restore_last_error();
+}
 
 _stringx::_stringx(base_type&& text) noexcept : base_type(std::move(text)) {
     restore_last_error();
 }
 
-_stringx::_stringx(const OLECHAR* text) : base_type(text ? text : u"") { restore_last_error(); }
+_stringx::_stringx(const OLECHAR* text) : base_type(text ? text : u"") {
+    restore_last_error();
+}
 
 _stringx::_stringx(const OLECHAR* text, size_type length) : base_type(text, length) {
     restore_last_error();
 }
 
-_stringx::_stringx(size_type count, OLECHAR c) : base_type(count, c) { restore_last_error(); }
+_stringx::_stringx(size_type count, OLECHAR c) : base_type(count, c) {
+    restore_last_error();
+}
 
 _stringx::_stringx(const char* text) {
-    if (text) assign_bytes(text, std::strlen(text), CP_ACP);
+    if (text)
+        assign_bytes(text, std::strlen(text), CP_ACP);
     restore_last_error();
 }
 
@@ -104,7 +117,8 @@ const char* _stringx::narrow() const {
     // Room for a double-byte code page, or for the real UTF-8 length when longer.
     std::size_t need = 2 * length + 2;
     const std::size_t bytes = NarrowLength(data(), length);
-    if (bytes + 1 > need) need = bytes + 1;
+    if (bytes + 1 > need)
+        need = bytes + 1;
     if (m_narrowSize <= need) {
         const std::size_t size = (need / 64 + 1) * 64;
         char* buffer = new char[size];
@@ -123,7 +137,8 @@ const char* _stringx::narrow() const {
 BSTR _stringx::bstr() const {
     const UINT length = static_cast<UINT>(size());
     if (!m_bstr || SysStringLen(m_bstr) != length) {
-        if (!SysReAllocStringLen(&m_bstr, data(), length)) throw std::bad_alloc();
+        if (!SysReAllocStringLen(&m_bstr, data(), length))
+            throw std::bad_alloc();
     } else {
         std::memcpy(m_bstr, data(), length * sizeof(OLECHAR));
     }
@@ -134,7 +149,8 @@ int _stringx::convert(UINT codePage, void* buffer, int size) const {
     const std::size_t length = this->size();
     if (codePage == CP_UTF16LE || codePage == CP_UTF16BE) {
         const std::size_t needed = 2 * length + 2;
-        if (size == 0) return static_cast<int>(needed);
+        if (size == 0)
+            return static_cast<int>(needed);
         if (!buffer || size < 0 || static_cast<std::size_t>(size) < needed) {
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
             return 0;
@@ -153,20 +169,24 @@ int _stringx::convert(UINT codePage, void* buffer, int size) const {
 }
 
 void _stringx::assign_bytes(const char* bytes, std::size_t length, UINT codePage) {
-    if (length == 0) return;
+    if (length == 0)
+        return;
     const int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), nullptr, 0);
-    if (n <= 0) return;
+    if (n <= 0)
+        return;
     std::vector<OLECHAR> wide(static_cast<std::size_t>(n));
     const int written =
         MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), wide.data(), n);
-    if (written > 0) base_type::assign(wide.data(), static_cast<std::size_t>(written));
+    if (written > 0)
+        base_type::assign(wide.data(), static_cast<std::size_t>(written));
 }
 
 void _stringx::assign_utf16(const unsigned char* bytes, std::size_t length, bool bigEndian) {
     std::size_t units = length / 2;
     if (length == kToZero) {
         units = 0;
-        while (bytes[2 * units] != 0 || bytes[2 * units + 1] != 0) ++units;
+        while (bytes[2 * units] != 0 || bytes[2 * units + 1] != 0)
+            ++units;
     }
     base_type text(units, u'\0');
     for (std::size_t i = 0; i < units; ++i) {
@@ -193,7 +213,8 @@ _stringx operator+(const _stringx& a, const _stringx& b) {
 
 _stringx operator+(const _stringx& a, const OLECHAR* b) {
     _stringx result(a);
-    if (b) result.append(b);
+    if (b)
+        result.append(b);
     return result;
 }
 

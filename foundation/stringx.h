@@ -31,7 +31,8 @@ struct bstr_allocator {
         if (n == 0 || n - 1 > std::numeric_limits<UINT>::max() / sizeof(T) - 8)
             throw std::bad_alloc();
         BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n - 1));
-        if (!b) throw std::bad_alloc();
+        if (!b)
+            throw std::bad_alloc();
         return reinterpret_cast<T*>(b);
     }
     void deallocate(T* p, std::size_t) noexcept { SysFreeString(reinterpret_cast<BSTR>(p)); }

@@ -32,7 +32,9 @@ win32_exception& win32_exception::operator=(const win32_exception& other) noexce
     return *this;
 }
 
-win32_exception::~win32_exception() { release(); }
+win32_exception::~win32_exception() {
+    release();
+}
 
 void win32_exception::release() noexcept {
     if (m_shared->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
@@ -42,7 +44,8 @@ void win32_exception::release() noexcept {
 }
 
 const char* win32_exception::what() const noexcept {
-    if (m_error == 0) return "";
+    if (m_error == 0)
+        return "";
     std::call_once(m_shared->formatted, [this] {
         char* text = nullptr;
         if (FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |

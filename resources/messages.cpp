@@ -14,4 +14,6 @@ constexpr KV_STRING_RESOURCE kMessages[] = {
 };
 }  // namespace
 
-KV_EXPORT_C const KV_STRING_RESOURCE* KvStringResources() { return kMessages; }
+KV_EXPORT_C const KV_STRING_RESOURCE* KvStringResources() {
+    return kMessages;
+}

@@ -8,10 +8,11 @@
 namespace {
 
 std::u16string ToWide(UINT cp, const std::string& bytes, DWORD flags = 0) {
-    const int n = MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()),
-                                      nullptr, 0);
+    const int n =
+        MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::u16string out(static_cast<std::size_t>(n), u'\0');
-    if (n > 0) MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
+    if (n > 0)
+        MultiByteToWideChar(cp, flags, bytes.data(), static_cast<int>(bytes.size()), out.data(), n);
     return out;
 }
 

@@ -10,7 +10,9 @@
 
 namespace {
 
-std::u16string Text(BSTR b) { return std::u16string(b, SysStringLen(b)); }
+std::u16string Text(BSTR b) {
+    return std::u16string(b, SysStringLen(b));
+}
 
 TEST(Bstr, CarriesItsByteLengthBeforeTheText) {
     BSTR b = SysAllocString(u"abc");

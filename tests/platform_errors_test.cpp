@@ -56,9 +56,9 @@ TEST(HresultFromWin32, WrapsPositiveCodesInFacilityWin32) {
 
 std::string SystemText(DWORD code) {
     char* text = nullptr;
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    const DWORD n = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
     std::string result = n ? std::string(text, n) : std::string("<none>");
     LocalFree(text);
     return result;

@@ -80,10 +80,11 @@ TEST(RepoStatusMessages, EachMessageReadsExactlyAsShipped) {
     base.LogError1(-111, IDS_REPO_FILE_CREATE_FAILED, path);
     base.LogError1(-112, IDS_DIRECTORY_CREATE_FAILED, path);
     EXPECT_THAT(status.errors,
-                testing::ElementsAre("Unable to save XML file /srv/Repo Sh\xC3\xA4red/Repository.xml.",
-                                     "Error opening XML file /srv/Repo Sh\xC3\xA4red/Repository.xml",
-                                     "Unable to create repository file /srv/Repo Sh\xC3\xA4red/Repository.xml",
-                                     "Unable to create directory /srv/Repo Sh\xC3\xA4red/Repository.xml"));
+                testing::ElementsAre(
+                    "Unable to save XML file /srv/Repo Sh\xC3\xA4red/Repository.xml.",
+                    "Error opening XML file /srv/Repo Sh\xC3\xA4red/Repository.xml",
+                    "Unable to create repository file /srv/Repo Sh\xC3\xA4red/Repository.xml",
+                    "Unable to create directory /srv/Repo Sh\xC3\xA4red/Repository.xml"));
 }
 
 TEST(RepoStatusMessages, LogErrorLeavesPlaceholdersAndUnknownIdsGiveEmptyText) {
@@ -92,8 +93,8 @@ TEST(RepoStatusMessages, LogErrorLeavesPlaceholdersAndUnknownIdsGiveEmptyText) {
     base.LogError(-102, IDS_XML_SAVE_FAILED);
     base.LogError1(0, 77, _stringx("arg"));
     base.LogError2(0, IDS_XML_SAVE_FAILED, _stringx("a.xml"), _stringx("unused"));
-    EXPECT_THAT(status.errors,
-                testing::ElementsAre("Unable to save XML file %1.", "", "Unable to save XML file a.xml."));
+    EXPECT_THAT(status.errors, testing::ElementsAre("Unable to save XML file %1.", "",
+                                                    "Unable to save XML file a.xml."));
 }
 
 TEST(RepoStatusMessages, ArgumentTextIsNotExpandedAgain) {

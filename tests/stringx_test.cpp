@@ -129,7 +129,8 @@ TEST(StringxOrdering, IsOrdinalByCodeUnit) {
     m[_stringx(u"\u00E9")] = 4;
     m[_stringx(u"Z")] = 5;
     std::u16string order;
-    for (const auto& entry : m) order += entry.first;
+    for (const auto& entry : m)
+        order += entry.first;
     EXPECT_EQ(order, u"BZab\u00E9");
     EXPECT_EQ(m.count(_stringx(u"A")), 0u);  // case-sensitive
 }

@@ -7,7 +7,11 @@
 #include "foundation/stringx.h"
 
 // Lets gtest print _stringx values in failure messages.
-inline void PrintTo(const _stringx& s, std::ostream* os) { *os << '"' << s.narrow() << '"'; }
+inline void PrintTo(const _stringx& s, std::ostream* os) {
+    *os << '"' << s.narrow() << '"';
+}
 
 // UTF-8 text of a _stringx, for comparisons against literals.
-inline std::string U8(const _stringx& s) { return s.narrow(); }
+inline std::string U8(const _stringx& s) {
+    return s.narrow();
+}

@@ -47,7 +47,8 @@ TEST(Win32Exception, CopiesMayDieOnDifferentThreads) {
                 (void)local.what();
             }
         });
-    for (auto& t : threads) t.join();
+    for (auto& t : threads)
+        t.join();
     EXPECT_STREQ(original.what(),
                  "The process cannot access the file because it is being used by another process.");
 }

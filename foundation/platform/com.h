@@ -18,9 +18,15 @@ typedef const GUID& REFGUID;
 typedef const IID& REFIID;
 typedef const CLSID& REFCLSID;
 
-inline bool IsEqualGUID(REFGUID a, REFGUID b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
-inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
-inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+inline bool operator==(REFGUID a, REFGUID b) {
+    return IsEqualGUID(a, b);
+}
+inline bool operator!=(REFGUID a, REFGUID b) {
+    return !IsEqualGUID(a, b);
+}
 
 KV_API extern const GUID GUID_NULL;
 
@@ -98,14 +104,16 @@ class CComPtr {
 public:
     CComPtr() = default;
     CComPtr(T* p) : p_(p) {
-        if (p_) p_->AddRef();
+        if (p_)
+            p_->AddRef();
     }
     CComPtr(const CComPtr& other) : CComPtr(other.p_) {}
     CComPtr(CComPtr&& other) noexcept : p_(other.p_) { other.p_ = nullptr; }
     ~CComPtr() { Release(); }
 
     CComPtr& operator=(T* p) {
-        if (p) p->AddRef();
+        if (p)
+            p->AddRef();
         Release();
         p_ = p;
         return *this;
@@ -123,7 +131,8 @@ public:
     void Release() {
         T* p = p_;
         p_ = nullptr;
-        if (p) p->Release();
+        if (p)
+            p->Release();
     }
     // Takes over a reference without AddRef / gives one up without Release.
     void Attach(T* p) {

@@ -44,7 +44,7 @@ enum class ErrnoTarget { kFile, kFolder };
 KV_API DWORD Win32ErrorFromErrno(int errnoValue, ErrnoTarget target = ErrnoTarget::kFile);
 
 // Sets the last error from errno (mapped) and returns the Win32 code.
-DWORD SetLastErrorFromErrno(ErrnoTarget target = ErrnoTarget::kFile);
+KV_API DWORD SetLastErrorFromErrno(ErrnoTarget target = ErrnoTarget::kFile);
 
 }  // namespace platform
 }  // namespace kv

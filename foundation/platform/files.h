@@ -24,7 +24,11 @@ namespace kv {
 namespace platform {
 // The separator that path joins insert.
 constexpr OLECHAR kPathSeparator = u'/';
-constexpr bool IsPathSeparator(OLECHAR c) { return c == u'\\' || c == u'/'; }
-constexpr bool IsPathSeparator(char c) { return c == '\\' || c == '/'; }
+constexpr bool IsPathSeparator(OLECHAR c) {
+    return c == u'\\' || c == u'/';
+}
+constexpr bool IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 }  // namespace platform
 }  // namespace kv

@@ -20,6 +20,6 @@ typedef DWORD REGSAM;
 
 KV_API LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
 // Reads a text value; with a null buffer answers the size needed in *size.
-KV_API LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type,
-                             BYTE* data, DWORD* size);
+KV_API LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                             DWORD* size);
 KV_API LONG RegCloseKey(HKEY key);

@@ -16,13 +16,14 @@ constexpr char32_t kReplacement = 0xFFFD;
 // Windows-1252 bytes 0x80-0x9F; the five undefined bytes map to the same C1
 // code point, as Windows does.
 constexpr char16_t k1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-bool IsUtf8(UINT cp) { return cp == CP_ACP || cp == CP_THREAD_ACP || cp == CP_UTF8 || cp == CP_OEMCP; }
+bool IsUtf8(UINT cp) {
+    return cp == CP_ACP || cp == CP_THREAD_ACP || cp == CP_UTF8 || cp == CP_OEMCP;
+}
 
 // Appends one code point as UTF-16.
 void PutUtf16(std::u16string& out, char32_t cp) {
@@ -48,17 +49,24 @@ bool DecodeUtf8(const unsigned char* s, std::size_t n, bool strict, std::u16stri
         }
         int extra = 0;
         char32_t cp = 0, min = 0;
-        if ((b & 0xE0) == 0xC0) extra = 1, cp = b & 0x1F, min = 0x80;
-        else if ((b & 0xF0) == 0xE0) extra = 2, cp = b & 0x0F, min = 0x800;
-        else if ((b & 0xF8) == 0xF0) extra = 3, cp = b & 0x07, min = 0x10000;
+        if ((b & 0xE0) == 0xC0)
+            extra = 1, cp = b & 0x1F, min = 0x80;
+        else if ((b & 0xF0) == 0xE0)
+            extra = 2, cp = b & 0x0F, min = 0x800;
+        else if ((b & 0xF8) == 0xF0)
+            extra = 3, cp = b & 0x07, min = 0x10000;
         bool ok = extra > 0;
         for (int k = 1; ok && k <= extra; ++k) {
-            if (i + k >= n || (s[i + k] & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (s[i + k] & 0x3F);
+            if (i + k >= n || (s[i + k] & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (s[i + k] & 0x3F);
         }
-        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
+        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+            ok = false;
         if (!ok) {
-            if (strict) return false;
+            if (strict)
+                return false;
             out.push_back(static_cast<char16_t>(kReplacement));
             ++i;
             continue;
@@ -97,14 +105,19 @@ void EncodeUtf8(const char16_t* s, std::size_t n, std::string& out) {
     }
 }
 
-char16_t From1252(unsigned char b) { return b >= 0x80 && b < 0xA0 ? k1252High[b - 0x80] : b; }
+char16_t From1252(unsigned char b) {
+    return b >= 0x80 && b < 0xA0 ? k1252High[b - 0x80] : b;
+}
 
 // A single byte for a UTF-16 unit in 1252 or 28591, or -1 when unmappable.
 int ToSingleByte(UINT cp, char16_t c) {
-    if (cp == CP_LATIN1) return c <= 0xFF ? c : -1;
-    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return c;
+    if (cp == CP_LATIN1)
+        return c <= 0xFF ? c : -1;
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return c;
     for (int i = 0; i < 32; ++i)
-        if (k1252High[i] == c) return 0x80 + i;
+        if (k1252High[i] == c)
+            return 0x80 + i;
     return -1;
 }
 
@@ -112,7 +125,8 @@ int ToSingleByte(UINT cp, char16_t c) {
 bool IconvConvert(const char* to, const char* from, const char* in, std::size_t inBytes,
                   std::string& out, bool& lossy) {
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return false;
     char buffer[256];
     char* src = const_cast<char*>(in);
     while (inBytes > 0) {
@@ -124,7 +138,8 @@ bool IconvConvert(const char* to, const char* from, const char* in, std::size_t 
             // Skip one unconvertible unit and mark the loss.
             lossy = true;
             std::size_t skip = std::strcmp(from, "UTF-16LE") == 0 ? 2 : 1;
-            if (skip > inBytes) skip = inBytes;
+            if (skip > inBytes)
+                skip = inBytes;
             src += skip;
             inBytes -= skip;
             out.append(std::strcmp(to, "UTF-16LE") == 0 ? std::string("\xFD\xFF", 2) : "?");
@@ -134,7 +149,9 @@ bool IconvConvert(const char* to, const char* from, const char* in, std::size_t 
     return true;
 }
 
-std::string IconvName(UINT cp) { return "CP" + std::to_string(cp); }
+std::string IconvName(UINT cp) {
+    return "CP" + std::to_string(cp);
+}
 
 int Fail(DWORD error) {
     SetLastError(error);
@@ -144,18 +161,21 @@ int Fail(DWORD error) {
 // Copies a converted result into the caller's buffer with Win32 conventions.
 template <class C, class S>
 int Deliver(const S& converted, C* target, int targetUnits) {
-    if (converted.empty()) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+    if (converted.empty())
+        return Fail(ERROR_NO_UNICODE_TRANSLATION);
     const int units = static_cast<int>(converted.size());
-    if (targetUnits == 0) return units;
-    if (!target || targetUnits < units) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    if (targetUnits == 0)
+        return units;
+    if (!target || targetUnits < units)
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
     std::memcpy(target, converted.data(), converted.size() * sizeof(C));
     return units;
 }
 
 }  // namespace
 
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes,
-                        OLECHAR* target, int targetChars) {
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, OLECHAR* target,
+                        int targetChars) {
     if (!source || sourceBytes == 0 || sourceBytes < -1 || targetChars < 0)
         return Fail(ERROR_INVALID_PARAMETER);
     const std::size_t n = sourceBytes == -1 ? std::strlen(source) + 1 : std::size_t(sourceBytes);
@@ -174,7 +194,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
         if (codePage == CP_UTF16LE || codePage == CP_UTF16BE ||
             !IconvConvert("UTF-16LE", IconvName(codePage).c_str(), source, n, raw, lossy))
             return Fail(ERROR_INVALID_PARAMETER);
-        if (lossy && (flags & MB_ERR_INVALID_CHARS)) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+        if (lossy && (flags & MB_ERR_INVALID_CHARS))
+            return Fail(ERROR_NO_UNICODE_TRANSLATION);
         for (std::size_t i = 0; i + 1 < raw.size(); i += 2)
             out.push_back(static_cast<char16_t>(static_cast<unsigned char>(raw[i]) |
                                                 (static_cast<unsigned char>(raw[i + 1]) << 8)));
@@ -188,12 +209,14 @@ int WideCharToMultiByte(UINT codePage, DWORD, const OLECHAR* source, int sourceC
         return Fail(ERROR_INVALID_PARAMETER);
     std::size_t n = 0;
     if (sourceChars == -1) {
-        while (source[n]) ++n;
+        while (source[n])
+            ++n;
         ++n;
     } else {
         n = static_cast<std::size_t>(sourceChars);
     }
-    if (usedDefaultChar) *usedDefaultChar = FALSE;
+    if (usedDefaultChar)
+        *usedDefaultChar = FALSE;
     const char fallback = defaultChar ? *defaultChar : '?';
     std::string out;
     out.reserve(n);
@@ -208,7 +231,8 @@ int WideCharToMultiByte(UINT codePage, DWORD, const OLECHAR* source, int sourceC
                     source[i + 1] >= 0xDC00 && source[i + 1] <= 0xDFFF)
                     ++i;
                 b = static_cast<unsigned char>(fallback);
-                if (usedDefaultChar) *usedDefaultChar = TRUE;
+                if (usedDefaultChar)
+                    *usedDefaultChar = TRUE;
             }
             out.push_back(static_cast<char>(b));
         }
@@ -218,13 +242,15 @@ int WideCharToMultiByte(UINT codePage, DWORD, const OLECHAR* source, int sourceC
             !IconvConvert(IconvName(codePage).c_str(), "UTF-16LE",
                           reinterpret_cast<const char*>(source), n * 2, out, lossy))
             return Fail(ERROR_INVALID_PARAMETER);
-        if (lossy && usedDefaultChar) *usedDefaultChar = TRUE;
+        if (lossy && usedDefaultChar)
+            *usedDefaultChar = TRUE;
     }
     return Deliver(out, target, targetBytes);
 }
 
 DWORD CharLowerBuffA(LPSTR text, DWORD length) {
-    if (!text) return 0;
+    if (!text)
+        return 0;
     auto* s = reinterpret_cast<unsigned char*>(text);
     for (DWORD i = 0; i < length; ++i) {
         if (s[i] >= 'A' && s[i] <= 'Z') {
@@ -236,7 +262,8 @@ DWORD CharLowerBuffA(LPSTR text, DWORD length) {
             ++i;
         } else if (s[i] >= 0xC0) {
             // Skip the continuation bytes of any other multibyte character.
-            while (i + 1 < length && (s[i + 1] & 0xC0) == 0x80) ++i;
+            while (i + 1 < length && (s[i + 1] & 0xC0) == 0x80)
+                ++i;
         }
     }
     return length;

@@ -10,7 +10,8 @@
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-const IID IID_IErrorInfo = {0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+const IID IID_IErrorInfo = {
+    0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 const IID IID_ICreateErrorInfo = {
     0x22F03340, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
 
@@ -20,7 +21,8 @@ namespace {
 class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
+        if (!object)
+            return E_POINTER;
         if (iid == IID_IUnknown || iid == IID_IErrorInfo) {
             *object = static_cast<IErrorInfo*>(this);
         } else if (iid == IID_ICreateErrorInfo) {
@@ -35,12 +37,14 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
     ULONG STDMETHODCALLTYPE Release() override {
         const ULONG left = --refs_;
-        if (left == 0) delete this;
+        if (left == 0)
+            delete this;
         return left;
     }
 
     HRESULT STDMETHODCALLTYPE GetGUID(GUID* guid) override {
-        if (!guid) return E_POINTER;
+        if (!guid)
+            return E_POINTER;
         *guid = guid_;
         return S_OK;
     }
@@ -50,7 +54,8 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetHelpFile(BSTR* text) override { return Out(helpFile_, text); }
     HRESULT STDMETHODCALLTYPE GetHelpContext(DWORD* context) override {
-        if (!context) return E_POINTER;
+        if (!context)
+            return E_POINTER;
         *context = helpContext_;
         return S_OK;
     }
@@ -73,7 +78,8 @@ private:
     ~ErrorInfo() = default;
 
     static HRESULT Out(const std::u16string& value, BSTR* text) {
-        if (!text) return E_POINTER;
+        if (!text)
+            return E_POINTER;
         *text = SysAllocStringLen(value.data(), static_cast<UINT>(value.size()));
         return *text ? S_OK : E_OUTOFMEMORY;
     }
@@ -98,24 +104,28 @@ HRESULT SetErrorInfo(ULONG, IErrorInfo* info) {
 }
 
 HRESULT GetErrorInfo(ULONG, IErrorInfo** info) {
-    if (!info) return E_INVALIDARG;
+    if (!info)
+        return E_INVALIDARG;
     *info = t_errorInfo.Detach();
     return *info ? S_OK : S_FALSE;
 }
 
 HRESULT CreateErrorInfo(ICreateErrorInfo** info) {
-    if (!info) return E_INVALIDARG;
+    if (!info)
+        return E_INVALIDARG;
     auto* created = new (std::nothrow) ErrorInfo();
     *info = created;
     return created ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CoCreateInstance(REFCLSID, IUnknown*, DWORD, REFIID, void** object) {
-    if (object) *object = nullptr;
+    if (object)
+        *object = nullptr;
     return REGDB_E_CLASSNOTREG;
 }
 
 HRESULT CLSIDFromProgID(LPCOLESTR, CLSID* clsid) {
-    if (clsid) *clsid = GUID_NULL;
+    if (clsid)
+        *clsid = GUID_NULL;
     return CO_E_CLASSSTRING;
 }

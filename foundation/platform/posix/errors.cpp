@@ -69,7 +69,8 @@ constexpr MessageText kHresultTexts[] = {
     {(DWORD)E_UNEXPECTED, "Catastrophic failure"},
     {(DWORD)DISP_E_TYPEMISMATCH, "Type mismatch."},
     {(DWORD)DISP_E_OVERFLOW, "Out of present range."},
-    {(DWORD)CLASS_E_NOAGGREGATION, "Class does not support aggregation (or class object is remote)"},
+    {(DWORD)CLASS_E_NOAGGREGATION,
+     "Class does not support aggregation (or class object is remote)"},
     {(DWORD)CLASS_E_CLASSNOTAVAILABLE, "ClassFactory cannot supply requested class"},
     {(DWORD)REGDB_E_CLASSNOTREG, "Class not registered"},
     {(DWORD)CO_E_CLASSSTRING, "Invalid class string"},
@@ -78,27 +79,35 @@ constexpr MessageText kHresultTexts[] = {
 template <std::size_t N>
 const char* Find(const MessageText (&table)[N], DWORD code) {
     for (const MessageText& entry : table)
-        if (entry.code == code) return entry.text;
+        if (entry.code == code)
+            return entry.text;
     return nullptr;
 }
 
 const char* SystemText(DWORD code) {
-    if (const char* text = Find(kHresultTexts, code)) return text;
+    if (const char* text = Find(kHresultTexts, code))
+        return text;
     // An HRESULT of facility Win32 reads as its Win32 code.
-    if ((code & 0xFFFF0000u) == 0x80070000u) return Find(kWin32Texts, code & 0xFFFFu);
+    if ((code & 0xFFFF0000u) == 0x80070000u)
+        return Find(kWin32Texts, code & 0xFFFFu);
     return Find(kWin32Texts, code);
 }
 
 }  // namespace
 
-DWORD GetLastError() { return t_lastError; }
+DWORD GetLastError() {
+    return t_lastError;
+}
 
-void SetLastError(DWORD error) { t_lastError = error; }
+void SetLastError(DWORD error) {
+    t_lastError = error;
+}
 
 HLOCAL LocalAlloc(UINT flags, std::size_t bytes) {
     void* memory = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1)
-                                            : std::malloc(bytes ? bytes : 1);
-    if (!memory) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                                           : std::malloc(bytes ? bytes : 1);
+    if (!memory)
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return memory;
 }
 
@@ -121,7 +130,8 @@ DWORD FormatMessageA(DWORD flags, const void*, DWORD messageId, DWORD, LPSTR buf
     const std::size_t length = std::strlen(text);
     if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
         char* copy = static_cast<char*>(LocalAlloc(LMEM_FIXED, length + 1));
-        if (!copy) return 0;
+        if (!copy)
+            return 0;
         std::memcpy(copy, text, length + 1);
         *reinterpret_cast<char**>(buffer) = copy;
         return static_cast<DWORD>(length);
@@ -139,34 +149,56 @@ namespace platform {
 
 DWORD Win32ErrorFromErrno(int errnoValue, ErrnoTarget target) {
     switch (errnoValue) {
-        case 0: return ERROR_SUCCESS;
-        case ENOENT: return ERROR_FILE_NOT_FOUND;
-        case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
         case EACCES:
         case EPERM:
-        case EISDIR: return ERROR_ACCESS_DENIED;
-        case EEXIST: return target == ErrnoTarget::kFolder ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS;
+        case EISDIR:
+            return ERROR_ACCESS_DENIED;
+        case EEXIST:
+            return target == ErrnoTarget::kFolder ? ERROR_ALREADY_EXISTS : ERROR_FILE_EXISTS;
         case ENOSPC:
         case EFBIG:
-        case EDQUOT: return ERROR_DISK_FULL;
-        case EROFS: return ERROR_WRITE_PROTECT;
-        case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+        case EDQUOT:
+            return ERROR_DISK_FULL;
+        case EROFS:
+            return ERROR_WRITE_PROTECT;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
         case EBUSY:
-        case ETXTBSY: return ERROR_SHARING_VIOLATION;
-        case EAGAIN: return ERROR_LOCK_VIOLATION;
-        case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-        case EINVAL: return ERROR_INVALID_PARAMETER;
-        case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+        case ETXTBSY:
+            return ERROR_SHARING_VIOLATION;
+        case EAGAIN:
+            return ERROR_LOCK_VIOLATION;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case EINVAL:
+            return ERROR_INVALID_PARAMETER;
+        case ENOTEMPTY:
+            return ERROR_DIR_NOT_EMPTY;
         case EMFILE:
-        case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-        case EBADF: return ERROR_INVALID_HANDLE;
-        case EXDEV: return ERROR_NOT_SAME_DEVICE;
-        case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
-        case EIO: return ERROR_IO_DEVICE;
-        case ENOTSUP: return ERROR_NOT_SUPPORTED;
-        case ETIMEDOUT: return ERROR_TIMEOUT;
-        case EPIPE: return ERROR_BROKEN_PIPE;
-        default: return ERROR_GEN_FAILURE;
+        case ENFILE:
+            return ERROR_TOO_MANY_OPEN_FILES;
+        case EBADF:
+            return ERROR_INVALID_HANDLE;
+        case EXDEV:
+            return ERROR_NOT_SAME_DEVICE;
+        case ELOOP:
+            return ERROR_CANT_RESOLVE_FILENAME;
+        case EIO:
+            return ERROR_IO_DEVICE;
+        case ENOTSUP:
+            return ERROR_NOT_SUPPORTED;
+        case ETIMEDOUT:
+            return ERROR_TIMEOUT;
+        case EPIPE:
+            return ERROR_BROKEN_PIPE;
+        default:
+            return ERROR_GEN_FAILURE;
     }
 }
 

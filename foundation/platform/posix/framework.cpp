@@ -9,32 +9,40 @@
 const CRuntimeClass CObject::classCObject = {"CObject", nullptr};
 const CRuntimeClass CException::classCException = {"CException", &CObject::classCObject};
 
-const CRuntimeClass* CObject::GetRuntimeClass() const { return &classCObject; }
+const CRuntimeClass* CObject::GetRuntimeClass() const {
+    return &classCObject;
+}
 CObject::~CObject() = default;
 void CObject::Serialize(void*) {}
 void CObject::AssertValid() const {}
 void CObject::Dump(void*) const {}
 
-const CRuntimeClass* CException::GetRuntimeClass() const { return &classCException; }
+const CRuntimeClass* CException::GetRuntimeClass() const {
+    return &classCException;
+}
 
 BOOL CException::GetErrorMessage(LPSTR buffer, UINT maxChars, PUINT) const {
-    if (buffer && maxChars > 0) buffer[0] = '\0';
+    if (buffer && maxChars > 0)
+        buffer[0] = '\0';
     return FALSE;
 }
 
 int CException::ReportError(UINT, UINT) const {
     char text[512];
-    if (GetErrorMessage(text, sizeof(text))) std::fprintf(stderr, "%s\n", text);
+    if (GetErrorMessage(text, sizeof(text)))
+        std::fprintf(stderr, "%s\n", text);
     return IDOK;
 }
 
 void CException::Delete() {
-    if (m_bAutoDelete) delete this;
+    if (m_bAutoDelete)
+        delete this;
 }
 
 namespace {
 BOOL CopyText(const char* text, LPSTR buffer, UINT maxChars) {
-    if (!buffer || maxChars == 0) return FALSE;
+    if (!buffer || maxChars == 0)
+        return FALSE;
     std::strncpy(buffer, text, maxChars - 1);
     buffer[maxChars - 1] = '\0';
     return TRUE;
@@ -57,9 +65,12 @@ BOOL COleException::GetErrorMessage(LPSTR buffer, UINT maxChars, PUINT) const {
     return copied;
 }
 
-void AfxThrowMemoryException() { throw new CMemoryException(); }
+void AfxThrowMemoryException() {
+    throw new CMemoryException();
+}
 
 void AfxThrowOleException(SCODE sc) {
-    if (sc == E_OUTOFMEMORY) AfxThrowMemoryException();
+    if (sc == E_OUTOFMEMORY)
+        AfxThrowMemoryException();
     throw new COleException(sc);
 }

@@ -12,10 +12,13 @@ int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int size) {
     }
     buffer[0] = '\0';
     auto table = GetProcAddressAs<KV_STRING_TABLE_PROC>(module, KV_STRING_TABLE_EXPORT);
-    for (const KV_STRING_RESOURCE* entry = table ? table() : nullptr; entry && entry->text; ++entry) {
-        if (entry->id != id) continue;
+    for (const KV_STRING_RESOURCE* entry = table ? table() : nullptr; entry && entry->text;
+         ++entry) {
+        if (entry->id != id)
+            continue;
         std::size_t length = std::strlen(entry->text);
-        if (length > static_cast<std::size_t>(size - 1)) length = static_cast<std::size_t>(size - 1);
+        if (length > static_cast<std::size_t>(size - 1))
+            length = static_cast<std::size_t>(size - 1);
         std::memcpy(buffer, entry->text, length);
         buffer[length] = '\0';
         return static_cast<int>(length);

@@ -12,7 +12,8 @@ namespace {
 BSTR AsciiBstr(const char* text, std::size_t length) {
     BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(length));
     if (b)
-        for (std::size_t i = 0; i < length; ++i) b[i] = static_cast<OLECHAR>(text[i]);
+        for (std::size_t i = 0; i < length; ++i)
+            b[i] = static_cast<OLECHAR>(text[i]);
     return b;
 }
 
@@ -21,18 +22,32 @@ HRESULT TextOf(const VARIANT& v, BSTR* out) {
     char buffer[64];
     std::to_chars_result r{buffer, std::errc()};
     switch (v.vt) {
-        case VT_EMPTY: *out = SysAllocStringLen(nullptr, 0); break;
+        case VT_EMPTY:
+            *out = SysAllocStringLen(nullptr, 0);
+            break;
         case VT_BSTR:
             *out = SysAllocStringLen(v.bstrVal, SysStringLen(v.bstrVal));
             break;
-        case VT_I4: r = std::to_chars(buffer, buffer + sizeof(buffer), v.lVal); break;
-        case VT_ERROR: r = std::to_chars(buffer, buffer + sizeof(buffer), v.scode); break;
-        case VT_I8: r = std::to_chars(buffer, buffer + sizeof(buffer), v.llVal); break;
-        case VT_BOOL: r = std::to_chars(buffer, buffer + sizeof(buffer), v.boolVal ? -1 : 0); break;
-        case VT_R8: r = std::to_chars(buffer, buffer + sizeof(buffer), v.dblVal); break;
-        default: return DISP_E_TYPEMISMATCH;
+        case VT_I4:
+            r = std::to_chars(buffer, buffer + sizeof(buffer), v.lVal);
+            break;
+        case VT_ERROR:
+            r = std::to_chars(buffer, buffer + sizeof(buffer), v.scode);
+            break;
+        case VT_I8:
+            r = std::to_chars(buffer, buffer + sizeof(buffer), v.llVal);
+            break;
+        case VT_BOOL:
+            r = std::to_chars(buffer, buffer + sizeof(buffer), v.boolVal ? -1 : 0);
+            break;
+        case VT_R8:
+            r = std::to_chars(buffer, buffer + sizeof(buffer), v.dblVal);
+            break;
+        default:
+            return DISP_E_TYPEMISMATCH;
     }
-    if (v.vt != VT_EMPTY && v.vt != VT_BSTR) *out = AsciiBstr(buffer, std::size_t(r.ptr - buffer));
+    if (v.vt != VT_EMPTY && v.vt != VT_BSTR)
+        *out = AsciiBstr(buffer, std::size_t(r.ptr - buffer));
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -44,15 +59,19 @@ void VariantInit(VARIANT* v) {
 }
 
 HRESULT VariantClear(VARIANT* v) {
-    if (!v) return E_INVALIDARG;
-    if (v->vt == VT_BSTR) SysFreeString(v->bstrVal);
+    if (!v)
+        return E_INVALIDARG;
+    if (v->vt == VT_BSTR)
+        SysFreeString(v->bstrVal);
     VariantInit(v);
     return S_OK;
 }
 
 HRESULT VariantCopy(VARIANT* target, const VARIANT* source) {
-    if (!target || !source) return E_INVALIDARG;
-    if (target == source) return S_OK;
+    if (!target || !source)
+        return E_INVALIDARG;
+    if (target == source)
+        return S_OK;
     VARIANT copy = *source;
     if (source->vt == VT_BSTR && source->bstrVal) {
         copy.bstrVal = SysAllocStringLen(source->bstrVal, SysStringLen(source->bstrVal));
@@ -67,19 +86,24 @@ HRESULT VariantCopy(VARIANT* target, const VARIANT* source) {
 }
 
 HRESULT VariantChangeType(VARIANT* target, const VARIANT* source, unsigned short, VARTYPE type) {
-    if (!target || !source) return E_INVALIDARG;
-    if (source->vt == type) return VariantCopy(target, source);
-    if (type != VT_BSTR) return DISP_E_TYPEMISMATCH;
+    if (!target || !source)
+        return E_INVALIDARG;
+    if (source->vt == type)
+        return VariantCopy(target, source);
+    if (type != VT_BSTR)
+        return DISP_E_TYPEMISMATCH;
     BSTR text = nullptr;
     HRESULT hr = TextOf(*source, &text);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     VariantClear(target);
     target->vt = VT_BSTR;
     target->bstrVal = text;
     return S_OK;
 }
 
-CComVariant::CComVariant(const CComVariant& other) : CComVariant(static_cast<const VARIANT&>(other)) {}
+CComVariant::CComVariant(const CComVariant& other)
+    : CComVariant(static_cast<const VARIANT&>(other)) {}
 
 CComVariant::CComVariant(const VARIANT& other) {
     VariantInit(this);
@@ -100,7 +124,8 @@ CComVariant::CComVariant(const OLECHAR* text) {
     VariantInit(this);
     UINT length = 0;
     if (text)
-        while (text[length]) ++length;
+        while (text[length])
+            ++length;
     SetText(text ? text : u"", length);
 }
 
@@ -108,7 +133,6 @@ CComVariant::CComVariant(const OLECHAR* text, UINT length) {
     VariantInit(this);
     SetText(text, length);
 }
-
 
 CComVariant::CComVariant(LONG value, VARTYPE type) {
     VariantInit(this);
@@ -165,21 +189,29 @@ CComVariant& CComVariant::operator=(const OLECHAR* text) {
 }
 
 bool CComVariant::operator==(const CComVariant& other) const {
-    if (vt != other.vt) return false;
+    if (vt != other.vt)
+        return false;
     switch (vt) {
         case VT_EMPTY:
-        case VT_NULL: return true;
-        case VT_I4: return lVal == other.lVal;
-        case VT_ERROR: return scode == other.scode;
-        case VT_I8: return llVal == other.llVal;
-        case VT_BOOL: return boolVal == other.boolVal;
-        case VT_R8: return dblVal == other.dblVal;
+        case VT_NULL:
+            return true;
+        case VT_I4:
+            return lVal == other.lVal;
+        case VT_ERROR:
+            return scode == other.scode;
+        case VT_I8:
+            return llVal == other.llVal;
+        case VT_BOOL:
+            return boolVal == other.boolVal;
+        case VT_R8:
+            return dblVal == other.dblVal;
         case VT_BSTR: {
             const UINT n = SysStringLen(bstrVal);
             return n == SysStringLen(other.bstrVal) &&
                    (n == 0 || std::memcmp(bstrVal, other.bstrVal, n * sizeof(OLECHAR)) == 0);
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 

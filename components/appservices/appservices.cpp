@@ -1,0 +1,193 @@
+// KvAppServices.dll: the application-services component. Its one working
+// operation reports the support folder, where the template data file
+// "RepositoryTpl.xml" lies:
+//  - $KV_SUPPORT_DIR when it is set and not empty;
+//  - otherwise the share/kvrepo folder installed beside the module's library
+//    folder (<prefix>/lib/KvAppServices.dll -> <prefix>/share/kvrepo). The build
+//    tree is laid out the same way.
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "foundation/appservices.h"
+#include "foundation/pathx.h"
+#include "foundation/platform/bstr.h"
+#include "foundation/platform/errors.h"
+#include "foundation/platform/files.h"
+#include "foundation/platform/module.h"
+
+namespace {
+
+// An address inside this module, to ask the system which file holds it.
+const char kModuleAnchor = 0;
+
+bool IsFolder(const _stringx& path) {
+    const DWORD attributes = GetFileAttributesA(path.narrow());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+HRESULT LastErrorResult() {
+    const DWORD error = GetLastError();
+    return error ? HRESULT_FROM_WIN32(error) : E_FAIL;
+}
+
+HRESULT OwnModuleFile(_stringx& file) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            &kModuleAnchor, &module))
+        return LastErrorResult();
+    std::string path(MAX_PATH + 1, '\0');
+    const DWORD length = GetModuleFileNameA(module, &path[0], static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size())
+        return LastErrorResult();
+    path.resize(length);
+    file = _stringx(path);
+    return S_OK;
+}
+
+// The share/kvrepo folder of the installation that holds this module. The
+// library folder may be nested (lib/<multiarch>), so the nearest of a few
+// ancestors that has one wins; when none has it, the one beside the module's
+// own folder is reported.
+HRESULT InstalledSupportFolder(_stringx& folder) {
+    _stringx file;
+    const HRESULT result = OwnModuleFile(file);
+    if (FAILED(result))
+        return result;
+    const _stringx share(u"share");
+    const _stringx product(u"kvrepo");
+    _stringx ancestor = kv::PathFolderPart(kv::PathFolderPart(file));
+    _stringx first;
+    for (int level = 0; level < 3 && !ancestor.empty(); ++level) {
+        const _stringx candidate = kv::PathJoin(kv::PathJoin(ancestor, share), product);
+        if (IsFolder(candidate)) {
+            folder = candidate;
+            return S_OK;
+        }
+        if (first.empty())
+            first = candidate;
+        ancestor = kv::PathFolderPart(ancestor);
+    }
+    if (first.empty())
+        return E_FAIL;
+    folder = first;
+    return S_OK;
+}
+
+HRESULT SupportFolder(_stringx& folder) {
+    const char* configured = std::getenv("KV_SUPPORT_DIR");
+    if (configured && *configured) {
+        folder = _stringx(configured);
+        return S_OK;
+    }
+    return InstalledSupportFolder(folder);
+}
+
+class AppServices final : public IKvAppServices {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object)
+            return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IKvAppServices) {
+            *object = static_cast<IKvAppServices*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG remaining = --m_references;
+        if (remaining == 0)
+            delete this;
+        return remaining;
+    }
+
+    HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved12() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved13() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved14() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved15() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved16() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved17() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved18() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reserved19() override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE GetSupportFolder(BSTR* folder) override {
+        if (!folder)
+            return E_POINTER;
+        *folder = nullptr;
+        try {
+            _stringx text;
+            const HRESULT result = SupportFolder(text);
+            if (FAILED(result))
+                return result;
+            *folder = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+            return *folder ? S_OK : E_OUTOFMEMORY;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_FAIL;
+        }
+    }
+
+private:
+    ~AppServices() = default;
+    std::atomic<ULONG> m_references{1};
+};
+
+// The class object: one per module, never destroyed.
+class AppServicesFactory final : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object)
+            return E_POINTER;
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *object = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (!object)
+            return E_POINTER;
+        *object = nullptr;
+        if (outer)
+            return CLASS_E_NOAGGREGATION;
+        AppServices* services = new (std::nothrow) AppServices();
+        if (!services)
+            return E_OUTOFMEMORY;
+        const HRESULT result = services->QueryInterface(iid, object);
+        services->Release();
+        return result;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+AppServicesFactory g_factory;
+
+}  // namespace
+
+KV_EXPORT_C HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
+    if (!object)
+        return E_POINTER;
+    *object = nullptr;
+    if (clsid != CLSID_KvAppServices)
+        return CLASS_E_CLASSNOTAVAILABLE;
+    return g_factory.QueryInterface(iid, object);
+}

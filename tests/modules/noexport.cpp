@@ -1,0 +1,8 @@
+// A module for the loader's tests that loads fine but exports no
+// DllGetClassObject.
+
+#include "foundation/platform/wintypes.h"
+
+KV_EXPORT_C HRESULT STDMETHODCALLTYPE DllCanUnloadNow() {
+    return S_FALSE;
+}
