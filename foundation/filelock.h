@@ -1,0 +1,40 @@
+// An exclusive lock on a data file, held across a read-change-save, so that
+// two processes changing the same file never lose each other's changes.
+#pragma once
+
+#include <chrono>
+
+#include "foundation/platform/fileio.h"
+#include "foundation/stringx.h"
+
+namespace kv {
+
+// The lock is taken on the data file itself (no companion file is left
+// behind). Saves replace the file by a rename, so after the lock is had the
+// path is checked to still name the locked file; if a writer replaced it in the
+// meantime, the lock is taken again on the new file. The system releases the
+// lock when its holder dies. Readers take no lock: a rename lets them see the
+// old or the new file, whole.
+class KV_API DataFileLock {
+public:
+    DataFileLock() = default;
+    ~DataFileLock();
+    DataFileLock(const DataFileLock&) = delete;
+    DataFileLock& operator=(const DataFileLock&) = delete;
+
+    // Locks the file at `path`, waiting at most `timeout`. ERROR_SUCCESS;
+    // ERROR_LOCK_VIOLATION when the lock could not be had in time; otherwise the
+    // error of opening the file (ERROR_FILE_NOT_FOUND for a missing file).
+    DWORD Acquire(const _stringx& path, std::chrono::milliseconds timeout = DefaultTimeout());
+    // Releases the lock, if held. Also done by the destructor.
+    void Release();
+    bool Held() const { return m_handle != INVALID_HANDLE_VALUE; }
+
+    // 10 seconds, or the number of milliseconds in KV_LOCK_TIMEOUT_MS.
+    static std::chrono::milliseconds DefaultTimeout();
+
+private:
+    HANDLE m_handle = INVALID_HANDLE_VALUE;
+};
+
+}  // namespace kv

@@ -1,0 +1,30 @@
+// Whole-file reading and crash-safe whole-file replacement, on the platform
+// layer's file functions.
+#pragma once
+
+#include <string>
+
+#include "foundation/stringx.h"
+
+namespace kv {
+
+// Reads the whole file at `path` into `bytes`. ERROR_SUCCESS or the Win32 error
+// (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...); `bytes` is unchanged on failure.
+KV_API DWORD ReadWholeFile(const _stringx& path, std::string& bytes);
+
+// Makes `bytes` the new content of the file at `path`, so that the file holds
+// the old content or the new one, whole, whatever happens (a failure, a crash, a
+// killed process, a power cut after the call returned):
+//  1. a file reached through a symbolic link is written at the link's final
+//     target, and the link stays a link;
+//  2. the bytes go to a new temporary file in the target's folder, which is
+//     flushed to the device;
+//  3. the temporary file replaces the target in one step (ReplaceFileA, which
+//     keeps the target's permission bits, owner and group), or is renamed to it
+//     when there was no target, and the folder is flushed.
+// ERROR_SUCCESS, or the Win32 error of the step that failed; a read-only target
+// gives ERROR_ACCESS_DENIED. On failure the target is untouched and the
+// temporary file is removed.
+KV_API DWORD SaveFileAtomically(const _stringx& path, const void* bytes, std::size_t size);
+
+}  // namespace kv

@@ -1,0 +1,109 @@
+// File handles, reading and writing, flushing, renaming, replacing, deleting,
+// temporary names and byte-range locks, under their Win32 names.
+//
+// Every function sets the thread's last error on failure (errno mapped by
+// kv::platform::Win32ErrorFromErrno) and leaves it alone on success. Paths may
+// use either separator. What Windows refuses on a read-only file (a file whose
+// owner-write bit is clear) the layer refuses too, with ERROR_ACCESS_DENIED,
+// whoever runs the process: opening it for writing, deleting it, and replacing
+// it by a rename.
+#pragma once
+
+#include "foundation/platform/wintypes.h"
+
+typedef void* HANDLE;
+#define INVALID_HANDLE_VALUE ((HANDLE)(std::intptr_t)-1)
+
+// Access
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+// Sharing (accepted; POSIX does not enforce it)
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define FILE_SHARE_DELETE 0x00000004
+// Creation disposition
+#define CREATE_NEW 1
+#define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define TRUNCATE_EXISTING 5
+// Flags
+#define FILE_FLAG_WRITE_THROUGH 0x80000000u
+
+// Opens or creates a file. CREATE_NEW fails with ERROR_FILE_EXISTS when the
+// file exists; a folder cannot be opened (ERROR_ACCESS_DENIED). New files get
+// the default permissions (0666 less the umask). The handle is not inherited by
+// child processes. INVALID_HANDLE_VALUE on failure.
+KV_API HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile);
+KV_API BOOL CloseHandle(HANDLE handle);
+
+// Reads up to `size` bytes; *read receives the count (0 at the end of the file).
+KV_API BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* read, void* overlapped);
+// Writes all `size` bytes (a short write is continued; a write that makes no
+// progress fails, ERROR_DISK_FULL for a full disk). *written receives the count
+// actually written, also on failure.
+KV_API BOOL WriteFile(HANDLE handle, const void* buffer, DWORD size, DWORD* written,
+                      void* overlapped);
+// Flushes the file's data and metadata to the storage device.
+KV_API BOOL FlushFileBuffers(HANDLE handle);
+KV_API BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size);
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    DWORD dwVolumeSerialNumber;  // identifies the device
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;  // with nFileIndexLow: identifies the file on its device
+    DWORD nFileIndexLow;
+};
+KV_API BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info);
+
+// The path of the file behind an open handle, with every symbolic link
+// resolved. Returns the length (without the terminator), the size needed (with
+// it) when the buffer is too small, 0 on failure.
+KV_API DWORD GetFinalPathNameByHandleA(HANDLE handle, LPSTR buffer, DWORD size, DWORD flags);
+
+// Deletes a file (not a folder). A read-only file is refused.
+KV_API BOOL DeleteFileA(LPCSTR path);
+
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+// Renames a file or folder. Without MOVEFILE_REPLACE_EXISTING an existing target
+// fails with ERROR_ALREADY_EXISTS; with it, a read-only target file is refused.
+// MOVEFILE_WRITE_THROUGH returns only once the rename is on the storage device
+// (the target's folder is flushed).
+KV_API BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
+
+// Replaces the file `replaced` by the file `replacement` in one step, so that a
+// reader sees either the old or the new content, whole. The new file takes the
+// old one's attributes: its permission bits and, where the process may set
+// them, its owner and group. Both must be on one device (the same folder, in
+// practice). A read-only `replaced` is refused. Returns once the replacement is
+// on the storage device. `backup`, `flags`, `exclude` and `reserved` must be null/0.
+KV_API BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags,
+                         void* exclude, void* reserved);
+
+// Creates an empty file with a new unique name "<prefix><hex>.tmp" in `folder`
+// (up to 3 characters of the prefix are used) and writes its path to `result`
+// (at least MAX_PATH characters). Returns the unique number, 0 on failure.
+KV_API UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result);
+
+#define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
+#define LOCKFILE_EXCLUSIVE_LOCK 0x00000002
+// Locks a byte range of an open file against other handles, in this process
+// and in others. The lock belongs to the handle: it is released by UnlockFileEx,
+// by closing that handle, or when the process dies, and is not disturbed by
+// other handles to the same file being closed. With LOCKFILE_FAIL_IMMEDIATELY a
+// lock held elsewhere fails at once with ERROR_LOCK_VIOLATION; without it the
+// call waits.
+KV_API BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow,
+                       DWORD bytesHigh, void* overlapped);
+KV_API BOOL UnlockFileEx(HANDLE handle, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
+                         void* overlapped);
+
+// Sets the attributes a file can have here: FILE_ATTRIBUTE_READONLY clears the
+// write bits, FILE_ATTRIBUTE_NORMAL (or no READONLY) gives the owner-write bit
+// back. Other attributes are ignored.
+KV_API BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
