@@ -77,6 +77,13 @@ TEST(CodePageIconv, OtherCodePagesConvertThroughTheSystem) {
     EXPECT_EQ(ToBytes(1251, u"\u0410\u0431"), "\xC0\xE1");
 }
 
+TEST(CodePageIconv, IsoPartsAndAsciiGoByTheirOwnNames) {
+    EXPECT_EQ(ToWide(28592, "\xA3"), u"\u0141");  // ISO 8859-2: Ł
+    EXPECT_EQ(ToWide(28605, "\xA4"), u"\u20AC");  // ISO 8859-15: €
+    EXPECT_EQ(ToBytes(28605, u"\u20AC"), "\xA4");
+    EXPECT_EQ(ToBytes(20127, u"abc"), "abc");
+}
+
 TEST(CodePageCalls, FollowWin32BufferConventions) {
     // -1 includes the terminator in both the count and the output.
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", -1, nullptr, 0), 3);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
 
 #include "foundation/platform/wintypes.h"
 
@@ -120,7 +121,7 @@ public:
     }
     CComPtr& operator=(const CComPtr& other) { return *this = other.p_; }
     CComPtr& operator=(CComPtr&& other) noexcept {
-        if (this != &other) {
+        if (this != std::addressof(other)) {
             Release();
             p_ = other.p_;
             other.p_ = nullptr;

@@ -97,7 +97,9 @@ KV_API UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR re
 // by closing that handle, or when the process dies, and is not disturbed by
 // other handles to the same file being closed. With LOCKFILE_FAIL_IMMEDIATELY a
 // lock held elsewhere fails at once with ERROR_LOCK_VIOLATION; without it the
-// call waits.
+// call waits. On POSIX the lock always covers the whole file, whatever range is
+// given (the library only ever locks whole files), and a shared lock is taken
+// without LOCKFILE_EXCLUSIVE_LOCK. A read-only handle can be locked.
 KV_API BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow,
                        DWORD bytesHigh, void* overlapped);
 KV_API BOOL UnlockFileEx(HANDLE handle, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,

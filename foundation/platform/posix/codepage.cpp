@@ -149,7 +149,13 @@ bool IconvConvert(const char* to, const char* from, const char* in, std::size_t 
     return true;
 }
 
+// iconv's name of a Windows code page: the ISO 8859 parts and US-ASCII go by
+// their own names, the rest by "CP" and the number.
 std::string IconvName(UINT cp) {
+    if (cp > 28590 && cp <= 28606)
+        return "ISO-8859-" + std::to_string(cp - 28590);
+    if (cp == 20127)
+        return "ASCII";
     return "CP" + std::to_string(cp);
 }
 

@@ -1,1 +1,623 @@
-// placeholder: to be written
+// File handles, reading and writing, renaming, replacing, temporary names and
+// locks on POSIX.
+//
+// A HANDLE carries a file descriptor plus one, so that no valid handle is null
+// and INVALID_HANDLE_VALUE (-1) never names a descriptor. Locks are flock()
+// locks: they belong to the open file description, so closing another
+// descriptor of the same file leaves them alone, and they work on a read-only
+// descriptor.
+
+#include "foundation/platform/fileio.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "foundation/platform/errors.h"
+#include "foundation/platform/files.h"
+#include "foundation/platform/posix/paths.h"
+
+using kv::platform::ErrnoTarget;
+using kv::platform::SetLastErrorFromErrno;
+using kv::platform::ToSystemPath;
+using kv::platform::Win32ErrorFromErrno;
+
+namespace {
+
+HANDLE HandleFromFd(int fd) {
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+// The descriptor behind a handle, or -1 (with ERROR_INVALID_HANDLE set) for
+// null, INVALID_HANDLE_VALUE and anything that cannot be one.
+int FdFromHandle(HANDLE handle) {
+    const std::intptr_t value = reinterpret_cast<std::intptr_t>(handle) - 1;
+    if (value < 0 || value > INT32_MAX) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
+    return static_cast<int>(value);
+}
+
+bool IsReadOnly(const struct stat& status) {
+    return S_ISREG(status.st_mode) && !(status.st_mode & S_IWUSR);
+}
+
+// The folder that holds `path` ("." for a bare name), for flushing a rename.
+std::string FolderOf(const std::string& path) {
+    std::string::size_type end = path.size();
+    while (end > 1 && path[end - 1] == '/')
+        --end;
+    const std::string::size_type slash = path.rfind('/', end - 1);
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Puts a folder's entries (a rename into it) on the storage device. File
+// systems that cannot flush a folder (EINVAL) have nothing to flush.
+bool FlushFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno(ErrnoTarget::kFolder);
+        return false;
+    }
+    int result;
+    do
+        result = fsync(fd);
+    while (result != 0 && errno == EINTR);
+    const int error = errno;
+    close(fd);
+    if (result != 0 && error != EINVAL) {
+        SetLastError(Win32ErrorFromErrno(error, ErrnoTarget::kFolder));
+        return false;
+    }
+    return true;
+}
+
+bool FlushFd(int fd) {
+    int result;
+    do
+        result = fsync(fd);
+    while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+// The error of a failed read or write. Windows refuses access to a handle
+// opened without the right to read or write it; POSIX calls it a bad descriptor.
+void SetLastErrorOfTransfer(int fd) {
+    if (errno == EBADF && fcntl(fd, F_GETFD) != -1)
+        SetLastError(ERROR_ACCESS_DENIED);
+    else
+        SetLastErrorFromErrno();
+}
+
+// A fresh candidate for a temporary name. The process id is mixed in so that a
+// forked child whose generator state is a copy of its parent's still draws
+// other numbers.
+UINT NextUniqueNumber() {
+    thread_local std::mt19937 generator{std::random_device{}()};
+    UINT value = 0;
+    while (value == 0)
+        value = static_cast<UINT>(generator()) ^ (static_cast<UINT>(getpid()) * 2654435761u);
+    return value;
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, DWORD flags,
+                   HANDLE) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool wantsWrite = (access & GENERIC_WRITE) != 0;
+    const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+    int openFlags = O_CLOEXEC;
+    if (wantsWrite)
+        openFlags |= (access & GENERIC_READ) ? O_RDWR : O_WRONLY;
+    else if (truncates)
+        openFlags |= O_WRONLY;  // Truncation is a write, as on Windows.
+    else
+        openFlags |= O_RDONLY;
+    switch (disposition) {
+        case CREATE_NEW:
+            openFlags |= O_CREAT | O_EXCL;
+            break;
+        case CREATE_ALWAYS:
+        case OPEN_ALWAYS:
+            openFlags |= O_CREAT;
+            break;
+        case OPEN_EXISTING:
+        case TRUNCATE_EXISTING:
+            break;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+    }
+#ifdef O_PATH
+    // A handle without access only asks about the file: it needs no read permission.
+    if (access == 0 && disposition == OPEN_EXISTING)
+        openFlags = O_PATH | O_CLOEXEC;
+#endif
+    if (flags & FILE_FLAG_WRITE_THROUGH)
+        openFlags |= O_SYNC;
+
+    // Truncation waits until the read-only rule has been checked on the open
+    // file: root may open a read-only file for writing, but must not change it.
+    const std::string systemPath = ToSystemPath(path);
+    int fd;
+    do
+        fd = open(systemPath.c_str(), openFlags, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        // Windows tells a missing folder on the way from a missing file.
+        const int error = errno;
+        struct stat folder;
+        if (error == ENOENT && stat(FolderOf(systemPath).c_str(), &folder) != 0)
+            SetLastError(ERROR_PATH_NOT_FOUND);
+        else
+            SetLastError(Win32ErrorFromErrno(error));
+        return INVALID_HANDLE_VALUE;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        SetLastErrorFromErrno();
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Windows opens no folder as a file, and writes no read-only file. A file
+    // this call has just made is the caller's, whatever the umask made of it.
+    const bool created = disposition == CREATE_NEW;
+    if (S_ISDIR(status.st_mode) || ((wantsWrite || truncates) && !created && IsReadOnly(status))) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (truncates && status.st_size != 0 && ftruncate(fd, 0) != 0) {
+        SetLastErrorFromErrno();
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    return HandleFromFd(fd);
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    const int fd = FdFromHandle(handle);
+    if (fd < 0)
+        return FALSE;
+    // After EINTR Linux has released the descriptor already; retrying could
+    // close one that another thread has just been given.
+    if (close(fd) != 0 && errno != EINTR) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* read, void* overlapped) {
+    if (read)
+        *read = 0;
+    const int fd = FdFromHandle(handle);
+    if (fd < 0)
+        return FALSE;
+    if (overlapped || (!buffer && size != 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // A file read stops short only at the end of the file, as on Windows.
+    char* bytes = static_cast<char*>(buffer);
+    DWORD total = 0;
+    while (total < size) {
+        const ssize_t n = ::read(fd, bytes + total, size - total);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            SetLastErrorOfTransfer(fd);
+            if (read)
+                *read = total;
+            return FALSE;
+        }
+        if (n == 0)
+            break;
+        total += static_cast<DWORD>(n);
+    }
+    if (read)
+        *read = total;
+    return TRUE;
+}
+
+BOOL WriteFile(HANDLE handle, const void* buffer, DWORD size, DWORD* written, void* overlapped) {
+    if (written)
+        *written = 0;
+    const int fd = FdFromHandle(handle);
+    if (fd < 0)
+        return FALSE;
+    if (overlapped || (!buffer && size != 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const char* bytes = static_cast<const char*>(buffer);
+    DWORD total = 0;
+    BOOL ok = TRUE;
+    while (total < size) {
+        const ssize_t n = write(fd, bytes + total, size - total);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            SetLastErrorOfTransfer(fd);
+            ok = FALSE;
+            break;
+        }
+        if (n == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            ok = FALSE;
+            break;
+        }
+        total += static_cast<DWORD>(n);
+    }
+    if (written)
+        *written = total;
+    return ok;
+}
+
+BOOL FlushFileBuffers(HANDLE handle) {
+    const int fd = FdFromHandle(handle);
+    return fd >= 0 && FlushFd(fd) ? TRUE : FALSE;
+}
+
+BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size) {
+    const int fd = FdFromHandle(handle);
+    if (fd < 0)
+        return FALSE;
+    if (!size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    *size = static_cast<LONGLONG>(status.st_size);
+    return TRUE;
+}
+
+namespace {
+
+// The path behind a descriptor, every link resolved. False (last error set)
+// when the system cannot tell, or the file has no name left.
+bool PathOfFd(int fd, std::string& path) {
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    if (status.st_nlink == 0) {
+        SetLastError(ERROR_FILE_NOT_FOUND);  // deleted while open
+        return false;
+    }
+#if defined(F_GETPATH)
+    char buffer[PATH_MAX];
+    if (fcntl(fd, F_GETPATH, buffer) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    path = buffer;
+    return true;
+#else
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    std::string buffer(256, '\0');
+    for (;;) {
+        const ssize_t n = readlink(link.c_str(), &buffer[0], buffer.size());
+        if (n < 0) {
+            SetLastErrorFromErrno();
+            return false;
+        }
+        if (static_cast<std::size_t>(n) < buffer.size()) {
+            buffer.resize(static_cast<std::size_t>(n));
+            path = buffer;
+            return true;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+#endif
+}
+
+}  // namespace
+
+BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
+    const int fd = FdFromHandle(handle);
+    if (fd < 0)
+        return FALSE;
+    if (!info) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    DWORD attributes = 0;
+    if (S_ISDIR(status.st_mode))
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (!(status.st_mode & S_IWUSR))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    const DWORD savedError = GetLastError();
+    std::string path;
+    if (PathOfFd(fd, path) && kv::platform::IsHiddenName(path))
+        attributes |= FILE_ATTRIBUTE_HIDDEN;
+    SetLastError(savedError);  // a file without a name is still a file
+
+    const auto device = static_cast<std::uint64_t>(status.st_dev);
+    const auto inode = static_cast<std::uint64_t>(status.st_ino);
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    info->dwFileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    info->dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+    info->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    info->nFileSizeLow = static_cast<DWORD>(size);
+    info->nNumberOfLinks = static_cast<DWORD>(status.st_nlink);
+    info->nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+    info->nFileIndexLow = static_cast<DWORD>(inode);
+    return TRUE;
+}
+
+DWORD GetFinalPathNameByHandleA(HANDLE handle, LPSTR buffer, DWORD size, DWORD) {
+    const int fd = FdFromHandle(handle);
+    if (fd < 0)
+        return 0;
+    std::string path;
+    if (!PathOfFd(fd, path))
+        return 0;
+    if (!buffer || size <= path.size())
+        return static_cast<DWORD>(path.size() + 1);
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
+
+BOOL DeleteFileA(LPCSTR path) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string systemPath = ToSystemPath(path);
+    // A link is deleted itself, so its own (always writable) mode is what counts.
+    struct stat status;
+    if (lstat(systemPath.c_str(), &status) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    if (S_ISDIR(status.st_mode) || IsReadOnly(status)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (unlink(systemPath.c_str()) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
+    if (!existing || !target ||
+        (flags & ~static_cast<DWORD>(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string from = ToSystemPath(existing);
+    const std::string to = ToSystemPath(target);
+    struct stat source;
+    if (lstat(from.c_str(), &source) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    struct stat replaced;
+    const bool targetExists = lstat(to.c_str(), &replaced) == 0;
+    if (targetExists) {
+        if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return FALSE;
+        }
+        // Windows replaces neither a folder nor a read-only file.
+        if (S_ISDIR(replaced.st_mode) || IsReadOnly(replaced)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
+
+    int result = -1;
+    bool renamed = false;
+#if defined(RENAME_NOREPLACE)
+    // Without permission to replace, a target that appears after the check
+    // above must still not be overwritten.
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
+        result = renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
+        renamed = result == 0 || (errno != ENOSYS && errno != EINVAL);
+    }
+#endif
+    if (!renamed)
+        result = rename(from.c_str(), to.c_str());
+    if (result != 0) {
+        SetLastErrorFromErrno(ErrnoTarget::kFolder);  // EEXIST: ERROR_ALREADY_EXISTS
+        return FALSE;
+    }
+    if (flags & MOVEFILE_WRITE_THROUGH) {
+        const std::string toFolder = FolderOf(to);
+        const std::string fromFolder = FolderOf(from);
+        if (!FlushFolder(toFolder) || (fromFolder != toFolder && !FlushFolder(fromFolder)))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, void* exclude,
+                  void* reserved) {
+    if (!replaced || !replacement || backup || flags || exclude || reserved) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string oldPath = ToSystemPath(replaced);
+    const std::string newPath = ToSystemPath(replacement);
+    struct stat old;
+    if (stat(oldPath.c_str(), &old) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    if (S_ISDIR(old.st_mode) || IsReadOnly(old)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const int fd = open(newPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    struct stat current;
+    if (fstat(fd, &current) != 0) {
+        SetLastErrorFromErrno();
+        close(fd);
+        return FALSE;
+    }
+    if (!S_ISREG(current.st_mode)) {
+        close(fd);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (current.st_dev != old.st_dev) {
+        close(fd);
+        SetLastError(ERROR_NOT_SAME_DEVICE);
+        return FALSE;
+    }
+    // Owner and group first: a change of owner clears set-id bits that the
+    // mode then puts back. Only a privileged process may give a file away.
+    if ((current.st_uid != old.st_uid || current.st_gid != old.st_gid) &&
+        fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
+        SetLastErrorFromErrno();
+        close(fd);
+        return FALSE;
+    }
+    if (fchmod(fd, old.st_mode & 07777) != 0) {
+        SetLastErrorFromErrno();
+        close(fd);
+        return FALSE;
+    }
+    if (!FlushFd(fd)) {
+        close(fd);
+        return FALSE;
+    }
+    close(fd);
+    if (rename(newPath.c_str(), oldPath.c_str()) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return FlushFolder(FolderOf(oldPath)) ? TRUE : FALSE;
+}
+
+UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result) {
+    if (!folder || !result) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string base = ToSystemPath(folder);
+    if (!base.empty() && base.back() != '/')
+        base += '/';
+    base.append(prefix ? prefix : "", 0, 3);
+    const bool create = unique == 0;
+    // Name clashes are drawn again; anything else ends the attempt.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const UINT number = create ? NextUniqueNumber() : unique;
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%04X.tmp", number);
+        const std::string path = base + suffix;
+        if (path.size() >= MAX_PATH) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return 0;
+        }
+        if (!create) {
+            std::memcpy(result, path.c_str(), path.size() + 1);
+            return number;
+        }
+        // 0666 less the umask: a temporary file that becomes a new file by a
+        // rename then has a new file's permissions.
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            close(fd);
+            std::memcpy(result, path.c_str(), path.size() + 1);
+            return number;
+        }
+        if (errno == EEXIST || errno == EINTR)
+            continue;
+        SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                                     : Win32ErrorFromErrno(errno, ErrnoTarget::kFolder));
+        return 0;
+    }
+    SetLastError(ERROR_FILE_EXISTS);
+    return 0;
+}
+
+BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD, DWORD, DWORD, void*) {
+    const int fd = FdFromHandle(handle);
+    if (fd < 0)
+        return FALSE;
+    int operation = (flags & LOCKFILE_EXCLUSIVE_LOCK) ? LOCK_EX : LOCK_SH;
+    if (flags & LOCKFILE_FAIL_IMMEDIATELY)
+        operation |= LOCK_NB;
+    int result;
+    do
+        result = flock(fd, operation);
+    while (result != 0 && errno == EINTR);
+    if (result != 0) {
+        if (errno == EWOULDBLOCK)
+            SetLastError(ERROR_LOCK_VIOLATION);
+        else
+            SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL UnlockFileEx(HANDLE handle, DWORD, DWORD, DWORD, void*) {
+    const int fd = FdFromHandle(handle);
+    if (fd < 0)
+        return FALSE;
+    if (flock(fd, LOCK_UN) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string systemPath = ToSystemPath(path);
+    struct stat status;
+    if (stat(systemPath.c_str(), &status) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    const mode_t mode = status.st_mode & 07777;
+    const mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY)
+                              ? mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)
+                              : mode | S_IWUSR;
+    if (wanted != mode && chmod(systemPath.c_str(), wanted) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}

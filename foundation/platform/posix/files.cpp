@@ -10,31 +10,10 @@
 #include <string>
 
 #include "foundation/platform/errors.h"
+#include "foundation/platform/posix/paths.h"
 
-namespace {
-
-std::string ToSystemPath(const char* path) {
-    std::string converted(path);
-    for (char& c : converted)
-        if (c == '\\')
-            c = '/';
-    return converted;
-}
-
-// A dot file is hidden; "." and ".." name real folders and are not.
-bool IsHiddenName(const std::string& path) {
-    std::string::size_type end = path.size();
-    while (end > 0 && path[end - 1] == '/')
-        --end;
-    if (end == 0)
-        return false;
-    const std::string::size_type slash = path.rfind('/', end - 1);
-    const std::string::size_type begin = slash == std::string::npos ? 0 : slash + 1;
-    const std::string name = path.substr(begin, end - begin);
-    return !name.empty() && name[0] == '.' && name != "." && name != "..";
-}
-
-}  // namespace
+using kv::platform::IsHiddenName;
+using kv::platform::ToSystemPath;
 
 DWORD GetFileAttributesA(LPCSTR path) {
     if (!path) {

@@ -1,0 +1,315 @@
+#include "Backend/inc/XMLIntercessor.h"
+
+#include <cstdio>
+
+#include "foundation/appservices.h"
+#include "foundation/platform/files.h"
+#include "foundation/pathx.h"
+#include "foundation/platform/framework.h"
+#include "xml/xpath.h"
+
+namespace {
+
+// Where a failed validation says it happened.
+constexpr const char* kSourcePath = "Backend/inc/XMLIntercessor";
+constexpr int kValidationLine = 111;
+
+// A name that does not depend on the support folder: two leading backslashes
+// (at least three characters), a drive letter, or on POSIX a leading "/".
+bool IsRooted(const _stringx& name) {
+    if (name.size() >= 3 && name[0] == u'\\' && name[1] == u'\\')
+        return true;
+    if (name.size() >= 2 && name[1] == u':')
+        return true;
+    return kv::platform::kPathSeparator == u'/' && !name.empty() && name[0] == u'/';
+}
+
+// The element name a path step creates: the step's name without a namespace
+// prefix, and of what is left only the part after a further ":".
+_stringx ElementNameOf(const _stringx& step) {
+    _stringx name = xmlutils::CKVXPathFragment(step).GetElementName(false);
+    const auto colon = name.find(u':');
+    if (colon == _stringx::npos)
+        return name;
+    if (colon + 1 == name.size())
+        return _stringx(name.substr(0, colon));
+    const auto next = name.find(u':', colon + 1);
+    return _stringx(
+        name.substr(colon + 1, next == _stringx::npos ? _stringx::npos : next - colon - 1));
+}
+
+}  // namespace
+
+XMLIntercessor::XMLIntercessor(kv::ComponentLoader& loader) : m_loader(loader) {}
+
+XMLIntercessor::~XMLIntercessor() = default;
+
+long XMLIntercessor::ValidateDocument(const OLECHAR*) {
+    return S_OK;
+}
+
+void XMLIntercessor::Reset() {}
+
+long XMLIntercessor::Fail(const char* text, long hr) {
+    m_strError = _stringx(text);
+    m_hrLast = hr;
+    return hr;
+}
+
+long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validation,
+                                BSTR selectionNamespaces, bool skipValidation, bool useVersion30) {
+    Reset();
+
+    const _stringx library(useVersion30 ? u"msxml3.dll" : u"msxml4.dll");
+    const CLSID& clsid = useVersion30 ? CLSID_DOMDocument30 : CLSID_DOMDocument40;
+    m_pDoc.Release();
+    m_pRoot.Release();
+    HRESULT hr = m_loader.CreateInstance(library, clsid, IID_IXMLDOMDocument2, &m_pDoc);
+    if (FAILED(hr) || !m_pDoc)
+        return Fail(useVersion30 ? "Could not create XML document. Is msxml3.dll installed?"
+                                 : "Could not create XML document. Is msxml4.dll installed?",
+                    FAILED(hr) ? hr : E_FAIL);
+
+    if (selectionNamespaces && selectionNamespaces[0]) {
+        hr = m_pDoc->setProperty(_stringx(u"SelectionNamespaces").bstr(),
+                                 CComVariant(selectionNamespaces));
+        if (FAILED(hr))
+            Fail("Could not set selection namespaces for XML document.", hr);
+    }
+
+    m_strFileName = _stringx(fileName);
+    _stringx path = m_strFileName;
+    if (!IsRooted(path)) {
+        _stringx folder;
+        m_hrLast = kv::QuerySupportFolder(folder, m_loader);
+        if (SUCCEEDED(m_hrLast))
+            path = kv::PathJoin(folder, path);
+        else
+            m_strError = _stringx("Could not create DotNetAssembly");
+    }
+
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    hr = m_pDoc->load(CComVariant(path.c_str()), &loaded);
+    if (FAILED(hr))
+        return Fail("Could not load template.", hr);
+    if (loaded != VARIANT_TRUE)
+        return Fail("Could not load template.", E_FAIL);
+
+    hr = m_pDoc->get_documentElement(&m_pRoot);
+    if (FAILED(hr) || !m_pRoot)
+        return Fail("Could not get document element.", FAILED(hr) ? hr : E_FAIL);
+
+    m_bInitialized = true;
+
+    if (!skipValidation) {
+        hr = ValidateDocument(validation);
+        if (FAILED(hr)) {
+            char text[256];
+            std::snprintf(text, sizeof(text), "File: %s, Line: %d", kSourcePath, kValidationLine);
+            return Fail(text, hr);
+        }
+    }
+    return S_OK;
+}
+
+long XMLIntercessor::Save(const OLECHAR* fileName) {
+    if (!m_bInitialized)
+        return Fail("XMLIntercessor not initialized.", E_UNEXPECTED);
+    const HRESULT hr = m_pDoc->save(CComVariant(fileName ? fileName : u""));
+    if (FAILED(hr))
+        return Fail("Could not save manifest", hr);
+    return S_OK;
+}
+
+int XMLIntercessor::SelectNodes(const OLECHAR* xpath, NodeVector& nodes,
+                                std::map<_stringx, XmlAttribMap>& names) {
+    if (!m_bInitialized)
+        return 0;
+    names.clear();
+    CComPtr<IXMLDOMNodeList> list;
+    if (FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)) || !list)
+        return static_cast<int>(nodes.size());
+    for (;;) {
+        CComPtr<IXMLDOMNode> node;
+        if (list->nextNode(&node) != S_OK || !node)
+            break;
+        XmlAttribMap attributes;
+        ReadNodeAttribs(node, attributes);
+        BSTR name = nullptr;
+        if (FAILED(node->get_nodeName(&name)) || !name) {
+            SysFreeString(name);
+            continue;
+        }
+        names.emplace(_stringx(name), std::move(attributes));
+        SysFreeString(name);
+        nodes.push_back(node);
+    }
+    return static_cast<int>(nodes.size());
+}
+
+void XMLIntercessor::ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes) {
+    CComPtr<IXMLDOMNamedNodeMap> map;
+    if (node->get_attributes(&map) != S_OK || !map)
+        return;
+    for (;;) {
+        CComPtr<IXMLDOMNode> attribute;
+        if (map->nextNode(&attribute) != S_OK || !attribute)
+            break;
+        BSTR name = nullptr;
+        CComVariant value;
+        if (FAILED(attribute->get_nodeName(&name)) || !name ||
+            FAILED(attribute->get_nodeValue(&value))) {
+            SysFreeString(name);
+            continue;
+        }
+        const _stringx key(name);
+        SysFreeString(name);
+        const HRESULT hr = VariantCopy(&attributes[key], &value);
+        if (FAILED(hr))
+            AfxThrowOleException(hr);
+    }
+}
+
+void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attributes) {
+    if (!m_bInitialized)
+        return;
+    NodeVector nodes;
+    std::map<_stringx, XmlAttribMap> names;
+    SelectNodes(xpath, nodes, names);
+    if (!names.empty())
+        attributes = names.begin()->second;
+}
+
+bool XMLIntercessor::SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, VARIANT value) {
+    if (!m_bInitialized)
+        return false;
+    NodeVector nodes;
+    std::map<_stringx, XmlAttribMap> names;
+    if (SelectNodes(xpath, nodes, names) == 0)
+        return false;
+    for (IXMLDOMNode* node : nodes)
+        SetNodeAttribValue(node, name, value);
+    return true;
+}
+
+HRESULT XMLIntercessor::SetNodeAttribValue(IXMLDOMNode* node, const OLECHAR* name,
+                                           const VARIANT& value) {
+    CComPtr<IXMLDOMNamedNodeMap> map;
+    if (node->get_attributes(&map) != S_OK || !map)
+        return E_UNEXPECTED;
+    const _stringx attributeName(name);
+    const _stringx noNamespace;
+    CComPtr<IXMLDOMNode> attribute;
+    HRESULT hr = map->getQualifiedItem(attributeName.bstr(), noNamespace.bstr(), &attribute);
+    if (SUCCEEDED(hr) && attribute)
+        return attribute->put_nodeValue(value);
+
+    CComPtr<IXMLDOMNode> created;
+    hr = m_pDoc->createNode(CComVariant(LONG(NODE_ATTRIBUTE)), attributeName.bstr(),
+                            noNamespace.bstr(), &created);
+    if (FAILED(hr))
+        return hr;
+    if (!created)
+        return E_FAIL;
+    hr = created->put_nodeValue(value);
+    if (FAILED(hr))
+        return hr;
+    CComPtr<IXMLDOMNode> named;
+    return map->setNamedItem(created, &named);
+}
+
+void XMLIntercessor::SetNodeAttribValues(IXMLDOMNode* node, const XmlAttribMap& attributes) {
+    for (const auto& entry : attributes)
+        SetNodeAttribValue(node, entry.first.c_str(), entry.second);
+}
+
+bool XMLIntercessor::SetAttribValues(const OLECHAR* xpath, const XmlAttribMap& attributes) {
+    if (!m_bInitialized)
+        return false;
+    NodeVector nodes;
+    std::map<_stringx, XmlAttribMap> names;
+    if (SelectNodes(xpath, nodes, names) > 0) {
+        for (IXMLDOMNode* node : nodes)
+            SetNodeAttribValues(node, attributes);
+        return true;
+    }
+
+    // Walk back to the deepest part of the path that exists, remembering the
+    // steps that do not.
+    _stringx path(xpath);
+    std::vector<_stringx> missing;
+    CComPtr<IXMLDOMNode> parent;
+    while (!path.empty()) {
+        _stringx step;
+        xmlutils::SplitLastStep(path, step);
+        missing.push_back(step);
+        xmlutils::RemoveLastStep(path);
+        if (path.empty())
+            break;
+        nodes.clear();
+        if (SelectNodes(path.c_str(), nodes, names) > 0) {
+            parent = nodes.front();
+            break;
+        }
+    }
+    if (!parent)
+        parent = m_pRoot.get();
+
+    CComPtr<IXMLDOMNode> created;
+    const XmlAttribMap none;
+    while (!missing.empty()) {
+        created.Release();
+        if (SUCCEEDED(AppendChildElement(parent, missing.back(), none, &created)) && created)
+            parent = created;
+        missing.pop_back();
+    }
+    if (created)
+        SetNodeAttribValues(created, attributes);
+    return true;
+}
+
+HRESULT XMLIntercessor::AppendChildElement(IXMLDOMNode* parent, const _stringx& step,
+                                           const XmlAttribMap& attributes, IXMLDOMNode** node) {
+    *node = nullptr;
+    CComPtr<IXMLDOMElement> element;
+    HRESULT hr = m_pDoc->createElement(ElementNameOf(step).bstr(), &element);
+    if (FAILED(hr))
+        return hr;
+    if (!element)
+        return E_FAIL;
+    CComPtr<IXMLDOMNode> placed;
+    hr = parent->appendChild(element, &placed);
+    if (FAILED(hr))
+        return hr;
+    if (!placed)
+        return E_FAIL;
+    SetNodeAttribValues(placed, attributes);
+    *node = placed.Detach();
+    return S_OK;
+}
+
+int XMLIntercessor::GetChildNodes(const OLECHAR* xpath, std::vector<XmlNodeEntry>& entries) {
+    // Callers list children only after a successful open; without a document
+    // there is nothing to list.
+    if (!m_pRoot)
+        return static_cast<int>(entries.size());
+    CComPtr<IXMLDOMNode> node;
+    if (m_pRoot->selectSingleNode(_stringx(xpath).bstr(), &node) != S_OK || !node)
+        return static_cast<int>(entries.size());
+    CComPtr<IXMLDOMNode> child;
+    node->get_firstChild(&child);
+    while (child) {
+        XmlNodeEntry entry;
+        ReadNodeAttribs(child, entry.attribs);
+        BSTR name = nullptr;
+        if (SUCCEEDED(child->get_nodeName(&name)) && name) {
+            entry.name = _stringx(name);
+            entries.push_back(std::move(entry));
+        }
+        SysFreeString(name);
+        CComPtr<IXMLDOMNode> next;
+        child->get_nextSibling(&next);
+        child = std::move(next);
+    }
+    return static_cast<int>(entries.size());
+}

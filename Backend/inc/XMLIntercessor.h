@@ -1,0 +1,95 @@
+// XMLIntercessor: one XML document held for the length of one operation. It
+// opens a file, answers XPath queries (evaluated with the document element as
+// the context node), changes attributes, creating missing elements where
+// asked, lists a node's children and saves the document.
+//
+// Failures of Initialize and Save leave their words in the error text and
+// their HRESULT in the last result; queries and changes report nothing: a path
+// that selects nothing, or a malformed one, just gives empty results.
+#pragma once
+
+#include <map>
+#include <vector>
+
+#include "foundation/componentloader.h"
+#include "foundation/platform/xmldom.h"
+#include "foundation/stringx.h"
+
+// The attributes of one element: name (ordinal, case-sensitive) to value.
+// Values read from a document are always text.
+typedef std::map<_stringx, CComVariant> XmlAttribMap;
+
+// One child node: its DOM name ("#comment", "#text", or an element's
+// qualified name) and its attributes (empty for nodes without any).
+struct XmlNodeEntry {
+    _stringx name;
+    XmlAttribMap attribs;
+};
+
+class KV_API XMLIntercessor {
+public:
+    // Documents and the services component are created through `loader`.
+    explicit XMLIntercessor(kv::ComponentLoader& loader = kv::ComponentLoader::Process());
+    ~XMLIntercessor();
+    XMLIntercessor(const XMLIntercessor&) = delete;
+    XMLIntercessor& operator=(const XMLIntercessor&) = delete;
+
+    // Called by Initialize after a successful load; S_OK here.
+    virtual long ValidateDocument(const OLECHAR* validation);
+    // Called first by Initialize; does nothing here.
+    virtual void Reset();
+
+    // Creates the document (version 4.0, or 3.0 when asked) and loads the file.
+    // A rooted name (two leading backslashes, a drive, or on POSIX a leading
+    // "/") is loaded as it stands; any other name from under the support
+    // folder of the application-services component. S_OK or the failure.
+    long Initialize(const OLECHAR* fileName, const OLECHAR* validation, BSTR selectionNamespaces,
+                    bool skipValidation, bool useVersion30);
+    // Saves the whole document to `fileName`, as it stands (no support folder).
+    long Save(const OLECHAR* fileName);
+
+    // Replaces `attributes` with those of the first selected node (when
+    // several names are selected, the smallest name's first node); leaves it
+    // alone when nothing is selected.
+    void GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attributes);
+    // Sets one attribute on every selected node; false (nothing created) when
+    // nothing is selected.
+    bool SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, VARIANT value);
+    // Sets every attribute of the map on every selected node; when nothing is
+    // selected, creates the missing trailing steps as bare elements under the
+    // deepest existing node and sets the attributes on the last one. False only
+    // when no document is loaded.
+    bool SetAttribValues(const OLECHAR* xpath, const XmlAttribMap& attributes);
+    // Appends the children of the first selected node; returns the entries' size.
+    int GetChildNodes(const OLECHAR* xpath, std::vector<XmlNodeEntry>& entries);
+
+    bool IsInitialized() const { return m_bInitialized; }
+    // The text and HRESULT of the most recent failure, for diagnosis.
+    const _stringx& GetErrorText() const { return m_strError; }
+    long GetLastResult() const { return m_hrLast; }
+    const _stringx& GetFileName() const { return m_strFileName; }
+
+protected:
+    typedef std::vector<CComPtr<IXMLDOMNode>> NodeVector;
+
+    // Appends the selected nodes to `nodes` and fills `names` (cleared first)
+    // with each distinct node name's first attribute map; returns nodes' size.
+    int SelectNodes(const OLECHAR* xpath, NodeVector& nodes,
+                    std::map<_stringx, XmlAttribMap>& names);
+    void ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes);
+    HRESULT SetNodeAttribValue(IXMLDOMNode* node, const OLECHAR* name, const VARIANT& value);
+    void SetNodeAttribValues(IXMLDOMNode* node, const XmlAttribMap& attributes);
+    HRESULT AppendChildElement(IXMLDOMNode* parent, const _stringx& step,
+                               const XmlAttribMap& attributes, IXMLDOMNode** node);
+
+private:
+    long Fail(const char* text, long hr);
+
+    bool m_bInitialized = false;
+    CComPtr<IXMLDOMDocument2> m_pDoc;
+    CComPtr<IXMLDOMElement> m_pRoot;
+    _stringx m_strError;
+    long m_hrLast = S_OK;
+    _stringx m_strFileName;
+    kv::ComponentLoader& m_loader;
+};

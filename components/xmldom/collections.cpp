@@ -1,0 +1,106 @@
+#include "components/xmldom/collections.h"
+
+#include "components/xmldom/attribute.h"
+#include "components/xmldom/document.h"
+#include "components/xmldom/node.h"
+#include "components/xmldom/nodeops.h"
+#include "components/xmldom/text.h"
+
+namespace kv {
+namespace xmldom {
+
+NodeList::NodeList(Document* document, const pugi::xpath_node_set& nodes)
+    : m_document(document),
+      m_generation(document->Generation()),
+      m_nodes(nodes.begin(), nodes.end()) {}
+
+NodeList::~NodeList() = default;
+
+HRESULT NodeList::QueryInterface(REFIID iid, void** object) {
+    return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNodeList});
+}
+
+HRESULT NodeList::get_length(long* length) {
+    if (!length)
+        return E_POINTER;
+    *length = static_cast<long>(m_nodes.size());
+    return S_OK;
+}
+
+HRESULT NodeList::nextNode(IXMLDOMNode** node) {
+    if (!node)
+        return E_POINTER;
+    *node = nullptr;
+    if (m_document->Generation() != m_generation)
+        return E_UNEXPECTED;
+    if (m_next >= m_nodes.size())
+        return S_FALSE;
+    return Guarded([&] { return WrapResult(m_document, m_nodes[m_next++], node); });
+}
+
+HRESULT NodeList::reset() {
+    m_next = 0;
+    return S_OK;
+}
+
+AttributeMap::AttributeMap(Node* element) : m_element(element) {}
+
+AttributeMap::~AttributeMap() = default;
+
+HRESULT AttributeMap::QueryInterface(REFIID iid, void** object) {
+    return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNamedNodeMap});
+}
+
+HRESULT AttributeMap::getQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOMNode** item) {
+    if (!item)
+        return E_POINTER;
+    *item = nullptr;
+    if (SysStringLen(namespaceURI) != 0)
+        return E_INVALIDARG;
+    return Guarded([&] {
+        const std::string name = Utf8FromBstr(baseName);
+        if (!m_element->FindAttribute(name, nullptr))
+            return S_FALSE;
+        return Attribute::OfElement(m_element, name, item);
+    });
+}
+
+HRESULT AttributeMap::setNamedItem(IXMLDOMNode* item, IXMLDOMNode** named) {
+    if (named)
+        *named = nullptr;
+    Attribute* attribute = Attribute::Of(item);
+    if (!attribute)
+        return E_INVALIDARG;
+    const HRESULT hr = Guarded([&] { return attribute->AttachTo(m_element); });
+    if (SUCCEEDED(hr) && named)
+        Hand(item, named);
+    return hr;
+}
+
+HRESULT AttributeMap::get_length(long* length) {
+    if (!length)
+        return E_POINTER;
+    *length = static_cast<long>(m_element->AttributeCount());
+    return S_OK;
+}
+
+HRESULT AttributeMap::nextNode(IXMLDOMNode** item) {
+    if (!item)
+        return E_POINTER;
+    *item = nullptr;
+    return Guarded([&] {
+        std::string name;
+        if (!m_element->AttributeName(m_next, name))
+            return S_FALSE;
+        ++m_next;
+        return Attribute::OfElement(m_element, name, item);
+    });
+}
+
+HRESULT AttributeMap::reset() {
+    m_next = 0;
+    return S_OK;
+}
+
+}  // namespace xmldom
+}  // namespace kv

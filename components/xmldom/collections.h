@@ -1,0 +1,59 @@
+// The collections of the document component: the node list that selection
+// returns, and the attribute map of an element.
+#pragma once
+
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "components/xmldom/comobject.h"
+#include "foundation/platform/xmldom.h"
+
+namespace kv {
+namespace xmldom {
+
+class Document;
+class Node;
+
+// Selected nodes in document order, walked with nextNode. The list holds the
+// document; once the document loads again, nextNode answers E_UNEXPECTED.
+class NodeList final : public ComObject<IXMLDOMNodeList> {
+public:
+    NodeList(Document* document, const pugi::xpath_node_set& nodes);
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    HRESULT STDMETHODCALLTYPE get_length(long* length) override;
+    HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** node) override;
+    HRESULT STDMETHODCALLTYPE reset() override;
+
+private:
+    ~NodeList() override;
+
+    CComPtr<Document> m_document;
+    unsigned m_generation;
+    std::vector<pugi::xpath_node> m_nodes;
+    std::size_t m_next = 0;
+};
+
+// The attributes of one element (placed or not), in document order.
+class AttributeMap final : public ComObject<IXMLDOMNamedNodeMap> {
+public:
+    explicit AttributeMap(Node* element);
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    HRESULT STDMETHODCALLTYPE getQualifiedItem(BSTR baseName, BSTR namespaceURI,
+                                               IXMLDOMNode** item) override;
+    HRESULT STDMETHODCALLTYPE setNamedItem(IXMLDOMNode* item, IXMLDOMNode** named) override;
+    HRESULT STDMETHODCALLTYPE get_length(long* length) override;
+    HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** item) override;
+    HRESULT STDMETHODCALLTYPE reset() override;
+
+private:
+    ~AttributeMap() override;
+
+    CComPtr<Node> m_element;
+    std::size_t m_next = 0;
+};
+
+}  // namespace xmldom
+}  // namespace kv

@@ -1,0 +1,75 @@
+// Shared plumbing of the document component's COM objects: the reference
+// count, and the guard that turns exceptions into HRESULTs at the interface.
+#pragma once
+
+#include <atomic>
+#include <initializer_list>
+#include <new>
+
+#include "foundation/platform/com.h"
+
+namespace kv {
+namespace xmldom {
+
+// A counted object implementing one interface (and its bases). Created with
+// one reference, which the creator hands on; destroyed by the last Release.
+template <class Interface>
+class ComObject : public Interface {
+public:
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG remaining = --m_references;
+        if (remaining == 0)
+            delete this;
+        return remaining;
+    }
+
+protected:
+    ComObject() = default;
+    virtual ~ComObject() = default;
+    ComObject(const ComObject&) = delete;
+    ComObject& operator=(const ComObject&) = delete;
+
+    // Answers `iid` with this object when it is one of `iids`.
+    HRESULT Answer(REFIID iid, void** object, std::initializer_list<const IID*> iids) {
+        if (!object)
+            return E_POINTER;
+        for (const IID* candidate : iids) {
+            if (iid == *candidate) {
+                *object = static_cast<Interface*>(this);
+                AddRef();
+                return S_OK;
+            }
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+
+private:
+    std::atomic<ULONG> m_references{1};
+};
+
+// Runs an interface method's body; nothing thrown crosses the interface.
+template <class Body>
+HRESULT Guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+// Stores a counted reference in an out-parameter (null gives S_FALSE, "none").
+template <class I>
+HRESULT Hand(I* object, I** out) {
+    *out = object;
+    if (!object)
+        return S_FALSE;
+    object->AddRef();
+    return S_OK;
+}
+
+}  // namespace xmldom
+}  // namespace kv

@@ -1,0 +1,256 @@
+#include "components/xmldom/document.h"
+
+#include "components/xmldom/attribute.h"
+#include "components/xmldom/node.h"
+#include "components/xmldom/nodeops.h"
+#include "components/xmldom/text.h"
+#include "components/xmldom/wellformed.h"
+#include "foundation/filesave.h"
+
+namespace kv {
+namespace xmldom {
+
+namespace {
+
+// Collects what pugixml writes.
+class StringWriter final : public pugi::xml_writer {
+public:
+    explicit StringWriter(std::string& text) : m_text(text) {}
+    void write(const void* data, std::size_t size) override {
+        m_text.append(static_cast<const char*>(data), size);
+    }
+
+private:
+    std::string& m_text;
+};
+
+// The path a load or save variant names.
+HRESULT PathOf(const VARIANT& source, _stringx& path) {
+    CComVariant text;
+    const HRESULT hr = VariantChangeType(&text, &source, 0, VT_BSTR);
+    if (FAILED(hr))
+        return E_INVALIDARG;
+    path = _stringx(text.bstrVal, SysStringLen(text.bstrVal));
+    return S_OK;
+}
+
+bool IsName(BSTR name, const char16_t* expected) {
+    return name && std::u16string(name, SysStringLen(name)) == expected;
+}
+
+}  // namespace
+
+Document::Document() : m_selectionLanguage(u"XPath"), m_selectionNamespaces(u"") {}
+
+Document::~Document() = default;
+
+void Document::Reset() {
+    m_tree.reset();
+    ++m_generation;
+}
+
+bool Document::Read(const VARIANT& source) {
+    _stringx path;
+    std::string bytes;
+    std::string text;
+    FileForm form;
+    if (FAILED(PathOf(source, path)) || path.empty() ||
+        ReadWholeFile(path, bytes) != ERROR_SUCCESS || !DecodeDocument(bytes, form, text))
+        return false;
+    const pugi::xml_parse_result parsed =
+        m_tree.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
+    if (!parsed || !IsWellFormed(m_tree))
+        return false;
+    m_form = form;
+    return true;
+}
+
+std::string Document::Serialise() const {
+    // The declaration node is written from the tree as it was loaded; pugixml
+    // must not add one of its own.
+    std::string text;
+    StringWriter writer(text);
+    m_tree.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    return text;
+}
+
+HRESULT Document::QueryInterface(REFIID iid, void** object) {
+    return Answer(iid, object,
+                  {&IID_IUnknown, &IID_IXMLDOMNode, &IID_IXMLDOMDocument, &IID_IXMLDOMDocument2});
+}
+
+HRESULT Document::get_nodeName(BSTR* name) {
+    if (!name)
+        return E_POINTER;
+    return Guarded([&] { return NewBstr("#document", name); });
+}
+
+HRESULT Document::get_nodeValue(VARIANT* value) {
+    if (!value)
+        return E_POINTER;
+    VariantInit(value);
+    value->vt = VT_NULL;
+    return S_OK;
+}
+
+HRESULT Document::put_nodeValue(VARIANT) {
+    return E_FAIL;
+}
+
+HRESULT Document::get_nodeType(DOMNodeType* type) {
+    if (!type)
+        return E_POINTER;
+    *type = NODE_DOCUMENT;
+    return S_OK;
+}
+
+HRESULT Document::get_attributes(IXMLDOMNamedNodeMap** attributes) {
+    if (!attributes)
+        return E_POINTER;
+    *attributes = nullptr;
+    return S_FALSE;
+}
+
+HRESULT Document::get_firstChild(IXMLDOMNode** child) {
+    if (!child)
+        return E_POINTER;
+    return Guarded([&] { return WrapNode(this, m_tree.first_child(), child); });
+}
+
+HRESULT Document::get_nextSibling(IXMLDOMNode** sibling) {
+    if (!sibling)
+        return E_POINTER;
+    *sibling = nullptr;
+    return S_FALSE;
+}
+
+HRESULT Document::appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) {
+    return Guarded([&] { return AppendChild(this, m_tree, child, placed); });
+}
+
+HRESULT Document::selectNodes(BSTR expression, IXMLDOMNodeList** list) {
+    if (!list)
+        return E_POINTER;
+    return Guarded([&] { return SelectNodes(this, pugi::xpath_node(m_tree), expression, list); });
+}
+
+HRESULT Document::selectSingleNode(BSTR expression, IXMLDOMNode** node) {
+    if (!node)
+        return E_POINTER;
+    return Guarded(
+        [&] { return SelectSingleNode(this, pugi::xpath_node(m_tree), expression, node); });
+}
+
+HRESULT Document::load(VARIANT source, VARIANT_BOOL* loaded) {
+    if (loaded)
+        *loaded = VARIANT_FALSE;
+    return Guarded([&] {
+        Reset();
+        m_form = FileForm();
+        if (!Read(source)) {
+            // pugixml leaves what it parsed before the error.
+            Reset();
+            return S_FALSE;
+        }
+        if (loaded)
+            *loaded = VARIANT_TRUE;
+        return S_OK;
+    });
+}
+
+HRESULT Document::save(VARIANT destination) {
+    return Guarded([&] {
+        _stringx path;
+        HRESULT hr = PathOf(destination, path);
+        if (FAILED(hr))
+            return hr;
+        std::string bytes;
+        if (!EncodeDocument(Serialise(), m_form, bytes))
+            return E_FAIL;
+        const DWORD error = SaveFileAtomically(path, bytes.data(), bytes.size());
+        return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
+    });
+}
+
+HRESULT Document::get_documentElement(IXMLDOMElement** element) {
+    if (!element)
+        return E_POINTER;
+    *element = nullptr;
+    return Guarded([&] {
+        const pugi::xml_node root = m_tree.document_element();
+        if (!root)
+            return S_FALSE;
+        CComPtr<IXMLDOMNode> node;
+        const HRESULT hr = Node::Wrap(this, root, &node);
+        if (FAILED(hr))
+            return hr;
+        return node->QueryInterface(IID_IXMLDOMElement, reinterpret_cast<void**>(element));
+    });
+}
+
+HRESULT Document::createElement(BSTR tagName, IXMLDOMElement** element) {
+    if (!element)
+        return E_POINTER;
+    *element = nullptr;
+    return Guarded([&] {
+        const std::string name = Utf8FromBstr(tagName);
+        return IsXmlName(name) ? Node::NewElement(this, name, element) : E_FAIL;
+    });
+}
+
+HRESULT Document::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXMLDOMNode** node) {
+    if (!node)
+        return E_POINTER;
+    *node = nullptr;
+    long kind = 0;
+    if (type.vt == VT_I4)
+        kind = type.lVal;
+    else if (type.vt == VT_I8)
+        kind = static_cast<long>(type.llVal);
+    else
+        return E_INVALIDARG;
+    if (SysStringLen(namespaceURI) != 0)
+        return E_INVALIDARG;
+    return Guarded([&] {
+        const std::string text = Utf8FromBstr(name);
+        if (kind != NODE_ATTRIBUTE && kind != NODE_ELEMENT)
+            return E_NOTIMPL;
+        if (!IsXmlName(text))
+            return E_FAIL;
+        if (kind == NODE_ATTRIBUTE)
+            return Attribute::NewDetached(this, text, node);
+        CComPtr<IXMLDOMElement> element;
+        const HRESULT hr = Node::NewElement(this, text, &element);
+        if (SUCCEEDED(hr))
+            *node = element.Detach();
+        return hr;
+    });
+}
+
+CComVariant* Document::Property(BSTR name) {
+    if (IsName(name, u"SelectionLanguage"))
+        return &m_selectionLanguage;
+    if (IsName(name, u"SelectionNamespaces"))
+        return &m_selectionNamespaces;
+    return nullptr;
+}
+
+HRESULT Document::setProperty(BSTR name, VARIANT value) {
+    return Guarded([&] {
+        CComVariant* property = Property(name);
+        return property ? property->Copy(&value) : E_INVALIDARG;
+    });
+}
+
+HRESULT Document::getProperty(BSTR name, VARIANT* value) {
+    if (!value)
+        return E_POINTER;
+    VariantInit(value);
+    return Guarded([&] {
+        CComVariant* property = Property(name);
+        return property ? VariantCopy(value, property) : E_INVALIDARG;
+    });
+}
+
+}  // namespace xmldom
+}  // namespace kv

@@ -1,0 +1,73 @@
+// The document object of "msxml4.dll": a pugixml tree loaded from and saved
+// to files, with XPath selection and the creation of elements and attributes.
+//
+// A file is loaded in the encoding its bytes and declaration give, checked for
+// what a strict parser refuses, and saved back in exactly the form it was
+// loaded in (encoding, byte-order mark, declaration); a document that was
+// never loaded saves as UTF-8 without a mark.
+#pragma once
+
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "components/xmldom/comobject.h"
+#include "components/xmldom/encoding.h"
+#include "foundation/platform/xmldom.h"
+
+namespace kv {
+namespace xmldom {
+
+class Document final : public ComObject<IXMLDOMDocument2> {
+public:
+    Document();
+
+    // Counts the trees the document has held: wrappers of nodes from an
+    // earlier tree know themselves stale.
+    unsigned Generation() const { return m_generation; }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+
+    HRESULT STDMETHODCALLTYPE get_nodeName(BSTR* name) override;
+    HRESULT STDMETHODCALLTYPE get_nodeValue(VARIANT* value) override;
+    HRESULT STDMETHODCALLTYPE put_nodeValue(VARIANT value) override;
+    HRESULT STDMETHODCALLTYPE get_nodeType(DOMNodeType* type) override;
+    HRESULT STDMETHODCALLTYPE get_attributes(IXMLDOMNamedNodeMap** attributes) override;
+    HRESULT STDMETHODCALLTYPE get_firstChild(IXMLDOMNode** child) override;
+    HRESULT STDMETHODCALLTYPE get_nextSibling(IXMLDOMNode** sibling) override;
+    HRESULT STDMETHODCALLTYPE appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) override;
+    HRESULT STDMETHODCALLTYPE selectNodes(BSTR expression, IXMLDOMNodeList** list) override;
+    HRESULT STDMETHODCALLTYPE selectSingleNode(BSTR expression, IXMLDOMNode** node) override;
+
+    HRESULT STDMETHODCALLTYPE load(VARIANT source, VARIANT_BOOL* loaded) override;
+    HRESULT STDMETHODCALLTYPE save(VARIANT destination) override;
+    HRESULT STDMETHODCALLTYPE get_documentElement(IXMLDOMElement** element) override;
+    HRESULT STDMETHODCALLTYPE createElement(BSTR tagName, IXMLDOMElement** element) override;
+    // Also makes elements (NODE_ELEMENT); other node types are not supported
+    // (E_NOTIMPL).
+    HRESULT STDMETHODCALLTYPE createNode(VARIANT type, BSTR name, BSTR namespaceURI,
+                                         IXMLDOMNode** node) override;
+
+    HRESULT STDMETHODCALLTYPE setProperty(BSTR name, VARIANT value) override;
+    HRESULT STDMETHODCALLTYPE getProperty(BSTR name, VARIANT* value) override;
+
+private:
+    ~Document() override;
+
+    // Empties the tree (wrappers of the old one become stale).
+    void Reset();
+    // Reads, decodes, parses and checks a file; false (tree untouched or
+    // partial) when any step fails.
+    bool Read(const VARIANT& source);
+    std::string Serialise() const;
+    CComVariant* Property(BSTR name);
+
+    pugi::xml_document m_tree;
+    unsigned m_generation = 0;
+    FileForm m_form;
+    CComVariant m_selectionLanguage;
+    CComVariant m_selectionNamespaces;
+};
+
+}  // namespace xmldom
+}  // namespace kv

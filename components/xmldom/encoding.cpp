@@ -1,0 +1,188 @@
+#include "components/xmldom/encoding.h"
+
+#include <cctype>
+#include <climits>
+
+#include "components/xmldom/singlebyte.h"
+#include "components/xmldom/text.h"
+#include "foundation/platform/codepage.h"
+
+namespace kv {
+namespace xmldom {
+
+namespace {
+
+const std::string kUtf8Bom = "\xEF\xBB\xBF";
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool StartsWith(const std::string& text, const char* prefix, std::size_t& rest) {
+    const std::string head(prefix);
+    if (text.compare(0, head.size(), head) != 0)
+        return false;
+    rest = head.size();
+    return true;
+}
+
+// The number that makes up the whole rest of `text` from `at`; -1 when there
+// is none (or it is implausibly long).
+long TrailingNumber(const std::string& text, std::size_t at) {
+    if (at >= text.size() || text.size() - at > 5)
+        return -1;
+    long value = 0;
+    for (std::size_t i = at; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// The encoding named in the declaration that opens 8-bit text; empty when the
+// text has no declaration or the declaration names none.
+std::string DeclaredEncoding(const std::string& bytes) {
+    if (bytes.compare(0, 5, "<?xml") != 0 || bytes.size() < 6 || !IsSpace(bytes[5]))
+        return std::string();
+    const std::string declaration = bytes.substr(0, bytes.find("?>"));
+    for (std::size_t at = declaration.find("encoding"); at != std::string::npos;
+         at = declaration.find("encoding", at + 1)) {
+        if (!IsSpace(declaration[at - 1]))
+            continue;
+        std::size_t i = at + 8;
+        while (i < declaration.size() && IsSpace(declaration[i]))
+            ++i;
+        if (i >= declaration.size() || declaration[i] != '=')
+            continue;
+        ++i;
+        while (i < declaration.size() && IsSpace(declaration[i]))
+            ++i;
+        if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\''))
+            return std::string();
+        const std::size_t close = declaration.find(declaration[i], i + 1);
+        if (close == std::string::npos)
+            return std::string();
+        return declaration.substr(i + 1, close - i - 1);
+    }
+    return std::string();
+}
+
+bool IsUtf8(const std::string& text) {
+    return text.size() <= INT_MAX &&
+           (text.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                                static_cast<int>(text.size()), nullptr, 0) > 0);
+}
+
+bool DecodeUtf16(const std::string& bytes, std::size_t start, bool bigEndian, std::string& utf8) {
+    if ((bytes.size() - start) % 2 != 0)
+        return false;
+    std::u16string text;
+    text.reserve((bytes.size() - start) / 2);
+    for (std::size_t i = start; i < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        text.push_back(
+            static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
+    }
+    utf8 = Utf8FromUtf16(text.data(), text.size());
+    return true;
+}
+
+void EncodeUtf16(const std::string& utf8, bool bigEndian, bool bom, std::string& bytes) {
+    const std::u16string text = Utf16FromUtf8(utf8.data(), utf8.size());
+    bytes.clear();
+    bytes.reserve(text.size() * 2 + 2);
+    auto put = [&](char16_t unit) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes.push_back(bigEndian ? high : low);
+        bytes.push_back(bigEndian ? low : high);
+    };
+    if (bom)
+        put(0xFEFF);
+    for (char16_t unit : text)
+        put(unit);
+}
+
+}  // namespace
+
+UINT SingleByteCodePage(const std::string& encodingName) {
+    const std::string name = Lower(encodingName);
+    if (name == "latin1" || name == "latin-1")
+        return 28591;
+    if (name == "us-ascii" || name == "ascii")
+        return kAsciiCodePage;
+    std::size_t rest = 0;
+    if (StartsWith(name, "iso-8859-", rest) || StartsWith(name, "iso_8859-", rest)) {
+        const long part = TrailingNumber(name, rest);
+        // ISO 8859-12 was never published.
+        return part >= 1 && part <= 16 && part != 12 ? static_cast<UINT>(28590 + part) : 0;
+    }
+    if (StartsWith(name, "windows-", rest)) {
+        // The single-byte Windows code pages: Thai and 1250-1258.
+        const long page = TrailingNumber(name, rest);
+        return page == 874 || (page >= 1250 && page <= 1258) ? static_cast<UINT>(page) : 0;
+    }
+    return 0;
+}
+
+bool DecodeDocument(const std::string& bytes, FileForm& form, std::string& utf8) {
+    form = FileForm();
+    if (bytes.size() < 2)
+        return false;
+    const auto b0 = static_cast<unsigned char>(bytes[0]);
+    const auto b1 = static_cast<unsigned char>(bytes[1]);
+    if (bytes.compare(0, 3, kUtf8Bom) == 0) {
+        form.bom = true;
+        utf8 = bytes.substr(3);
+        return IsUtf8(utf8);
+    }
+    // UTF-16 with a byte-order mark, or without one when the text opens with
+    // "<" (no UTF-8 file holds a zero byte).
+    if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) {
+        form.kind = b0 == 0xFE ? FileForm::Kind::kUtf16BE : FileForm::Kind::kUtf16LE;
+        form.bom = true;
+        return DecodeUtf16(bytes, 2, b0 == 0xFE, utf8);
+    }
+    if ((b0 == '<' && b1 == 0) || (b0 == 0 && b1 == '<')) {
+        form.kind = b0 == 0 ? FileForm::Kind::kUtf16BE : FileForm::Kind::kUtf16LE;
+        return DecodeUtf16(bytes, 0, b0 == 0, utf8);
+    }
+    const std::string declared = Lower(DeclaredEncoding(bytes));
+    if (declared.empty() || declared == "utf-8" || declared == "utf8") {
+        utf8 = bytes;
+        return IsUtf8(utf8);
+    }
+    form.kind = FileForm::Kind::kCodePage;
+    form.codePage = SingleByteCodePage(declared);
+    std::u16string text;
+    if (form.codePage == 0 || !DecodeSingleByte(form.codePage, bytes, text))
+        return false;
+    utf8 = Utf8FromUtf16(text.data(), text.size());
+    return true;
+}
+
+bool EncodeDocument(const std::string& utf8, const FileForm& form, std::string& bytes) {
+    switch (form.kind) {
+        case FileForm::Kind::kUtf8:
+            bytes = form.bom ? kUtf8Bom + utf8 : utf8;
+            return true;
+        case FileForm::Kind::kUtf16LE:
+        case FileForm::Kind::kUtf16BE:
+            EncodeUtf16(utf8, form.kind == FileForm::Kind::kUtf16BE, form.bom, bytes);
+            return true;
+        case FileForm::Kind::kCodePage:
+            return EncodeSingleByte(form.codePage, Utf16FromUtf8(utf8.data(), utf8.size()), bytes);
+    }
+    return false;
+}
+
+}  // namespace xmldom
+}  // namespace kv

@@ -1,0 +1,53 @@
+// Operations shared by the wrappers of tree nodes and the document object:
+// naming, values, wrapping, XPath selection and appending children.
+#pragma once
+
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "foundation/platform/xmldom.h"
+
+namespace kv {
+namespace xmldom {
+
+class Document;
+
+// The DOM's name of a tree node: "#document", "#text", "#cdata-section",
+// "#comment" for those kinds, an element's qualified name, a processing
+// instruction's target, "xml" for the declaration, the document type's root
+// element name.
+std::string NodeName(const pugi::xml_node& node);
+// The declaration counts as a processing instruction, as in the DOM.
+DOMNodeType NodeType(const pugi::xml_node& node);
+// The text of text, CDATA, comments, processing instructions and the
+// declaration; VT_NULL for the other kinds.
+HRESULT GetNodeValue(const pugi::xml_node& node, VARIANT* value);
+// Sets the text of text, CDATA, comment and processing-instruction nodes;
+// E_FAIL for the other kinds.
+HRESULT PutNodeValue(pugi::xml_node node, const VARIANT& value);
+
+// A new wrapper of a tree node (the document node is `document` itself); S_FALSE
+// and null for a null node.
+HRESULT WrapNode(Document* document, const pugi::xml_node& node, IXMLDOMNode** out);
+// The same for an XPath result, which may be an attribute.
+HRESULT WrapResult(Document* document, const pugi::xpath_node& result, IXMLDOMNode** out);
+
+// XPath 1.0 from `context`; matches in document order. A malformed expression,
+// or one that does not give nodes, fails with E_FAIL and no list.
+HRESULT SelectNodes(Document* document, const pugi::xpath_node& context, BSTR expression,
+                    IXMLDOMNodeList** list);
+// The first match in document order; S_FALSE and null when nothing matches.
+HRESULT SelectSingleNode(Document* document, const pugi::xpath_node& context, BSTR expression,
+                         IXMLDOMNode** node);
+
+// Appends `child`, an element of the same document, as the last child of
+// `parent` (an element or the document): a new element is placed, one already
+// in the tree is moved. The document takes no second element, nothing takes
+// its own ancestor (E_FAIL, nothing changes). `placed` (may be null) receives
+// the child.
+HRESULT AppendChild(Document* document, pugi::xml_node parent, IXMLDOMNode* child,
+                    IXMLDOMNode** placed);
+
+}  // namespace xmldom
+}  // namespace kv

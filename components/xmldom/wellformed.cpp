@@ -1,0 +1,77 @@
+#include "components/xmldom/wellformed.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace kv {
+namespace xmldom {
+
+namespace {
+
+bool TopLevelIsWellFormed(const pugi::xml_document& document) {
+    int elements = 0;
+    int doctypes = 0;
+    for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
+        switch (child.type()) {
+            case pugi::node_element:
+                ++elements;
+                break;
+            case pugi::node_pcdata:
+            case pugi::node_cdata:
+                return false;
+            case pugi::node_declaration:
+                if (child != document.first_child())
+                    return false;
+                break;
+            case pugi::node_doctype:
+                if (elements > 0 || ++doctypes > 1)
+                    return false;
+                break;
+            default:
+                break;
+        }
+    }
+    return elements == 1;
+}
+
+bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<const char*>& names) {
+    names.clear();
+    for (pugi::xml_attribute attribute : element.attributes())
+        names.push_back(attribute.name());
+    if (names.size() < 2)
+        return false;
+    std::sort(names.begin(), names.end(),
+              [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
+    return std::adjacent_find(names.begin(), names.end(), [](const char* a, const char* b) {
+               return std::strcmp(a, b) == 0;
+           }) != names.end();
+}
+
+}  // namespace
+
+bool IsWellFormed(const pugi::xml_document& document) {
+    if (!TopLevelIsWellFormed(document))
+        return false;
+    // Every element, depth first, without recursion.
+    std::vector<const char*> names;
+    pugi::xml_node node = document.document_element();
+    const pugi::xml_node top = node;
+    while (node) {
+        if (node.type() == pugi::node_element && HasDuplicateAttribute(node, names))
+            return false;
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node && node != top && !node.next_sibling())
+            node = node.parent();
+        if (!node || node == top)
+            break;
+        node = node.next_sibling();
+    }
+    return true;
+}
+
+}  // namespace xmldom
+}  // namespace kv

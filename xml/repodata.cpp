@@ -1,0 +1,107 @@
+#include "xml/repodata.h"
+
+#include "foundation/filelock.h"
+#include "foundation/platform/framework.h"
+#include "resources/messages.h"
+
+namespace {
+constexpr long kNotFound = -101;
+constexpr long kNotSaved = -102;
+constexpr long kNotOpened = -103;
+}  // namespace
+
+CRepoData::~CRepoData() = default;
+
+_stringx CRepoData::ChooseFile(const _stringx& file) {
+    return file.empty() ? GetRepoDataFilePath() : file;
+}
+
+long CRepoData::OpenXmlFile(XMLIntercessor& document) {
+    return OpenXmlFile(GetRepoDataFilePath(), document);
+}
+
+long CRepoData::OpenXmlFile(const _stringx& path, XMLIntercessor& document) {
+    if (SUCCEEDED(document.Initialize(path.c_str(), path.c_str(), nullptr, false, false)))
+        return 0;
+    LogError1(kNotOpened, IDS_XML_OPEN_FAILED, path);
+    return kNotOpened;
+}
+
+long CRepoData::SaveXmlFile(const _stringx& path, XMLIntercessor& document) {
+    if (SUCCEEDED(document.Save(path.c_str())))
+        return 0;
+    LogError1(kNotSaved, IDS_XML_SAVE_FAILED, path);
+    return kNotSaved;
+}
+
+bool CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attributes,
+                               _stringx& value) const {
+    const auto found = attributes.find(name);
+    if (found == attributes.end())
+        return false;
+    CComVariant text;
+    HRESULT hr = VariantCopy(&text, &found->second);
+    if (FAILED(hr))
+        AfxThrowOleException(hr);
+    // A value without a text form reads as empty.
+    if (FAILED(text.ChangeType(VT_BSTR)))
+        value.clear();
+    else
+        value = _stringx(text.bstrVal, SysStringLen(text.bstrVal));
+    return true;
+}
+
+_stringx CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attributes) const {
+    _stringx value;
+    GetAttribValue(name, attributes, value);
+    return value;
+}
+
+long CRepoData::GetAttribValuesFromXmlFile(const _stringx& xpath, XmlAttribMap& attributes,
+                                           const _stringx& file) {
+    XMLIntercessor document;
+    const long status = OpenXmlFile(ChooseFile(file), document);
+    if (status != 0)
+        return status;
+    document.GetAttribValues(xpath.c_str(), attributes);
+    return 0;
+}
+
+long CRepoData::GetAttribValueFromXmlFile(const _stringx& xpath, const _stringx& name,
+                                          _stringx& value, const _stringx& file) {
+    XmlAttribMap attributes;
+    GetAttribValuesFromXmlFile(xpath, attributes, file);
+    return GetAttribValue(name, attributes, value) ? 0 : kNotFound;
+}
+
+template <class Change>
+long CRepoData::ChangeXmlFile(const _stringx& file, Change change) {
+    const _stringx path = ChooseFile(file);
+    // Only a lock held elsewhere for too long stops the change here; a file
+    // that cannot be opened is reported by the open below.
+    kv::DataFileLock lock;
+    if (lock.Acquire(path) == ERROR_LOCK_VIOLATION) {
+        LogError1(kNotSaved, IDS_XML_SAVE_FAILED, path);
+        return kNotSaved;
+    }
+    XMLIntercessor document;
+    const long status = OpenXmlFile(path, document);
+    if (status != 0)
+        return status;
+    change(document);
+    return SaveXmlFile(path, document);
+}
+
+long CRepoData::SetAttribValueToXmlFile(const _stringx& xpath, const _stringx& name,
+                                        const _stringx& value, const _stringx& file) {
+    return ChangeXmlFile(file, [&](XMLIntercessor& document) {
+        document.SetAttribValue(xpath.c_str(), name.c_str(), CComVariant(value.c_str()));
+    });
+}
+
+long CRepoData::SetAttribValuesToXmlFile(const _stringx& xpath, XmlAttribMap& attributes,
+                                         const _stringx& file) {
+    return ChangeXmlFile(file, [&](XMLIntercessor& document) {
+        document.SetAttribValues(xpath.c_str(), attributes);
+    });
+}
