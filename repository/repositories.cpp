@@ -1,0 +1,67 @@
+#include "repository/repositories.h"
+
+#include "foundation/pathx.h"
+#include "foundation/platform/files.h"
+#include "xml/xpath.h"
+
+namespace {
+
+constexpr OLECHAR kPlaceholder[] = u"##TestingRepositoriesDir##";
+
+// An existing file that is not a folder.
+bool IsPresent(const _stringx& path) {
+    if (path.empty())
+        return false;
+    const DWORD attributes = GetFileAttributesA(path.narrow());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+CRepositories::CRepositories(const char* listFilePath, IRepoStatus* status)
+    : CRepoData(status), m_strListFile(listFilePath ? _stringx(listFilePath) : _stringx()) {}
+
+CRepositories::CRepositories(const CRepositories& other) = default;
+
+CRepositories& CRepositories::operator=(const CRepositories& other) = default;
+
+CRepositories::~CRepositories() = default;
+
+_stringx CRepositories::GetRepoDataFilePath() {
+    return m_strListFile;
+}
+
+void CRepositories::UpdateRelativePath(const _stringx& listFilePath, _stringx& path) {
+    const auto at = path.find(kPlaceholder);
+    if (at != _stringx::npos)
+        path.replace(at, std::char_traits<OLECHAR>::length(kPlaceholder),
+                     kv::PathFolderPart(listFilePath));
+}
+
+long CRepositories::GetItems(const char* keyFilter, bool includeMissing) {
+    _stringx filter(keyFilter);
+    if (filter.empty())
+        filter = _stringx(u"*");
+    const bool all = filter == _stringx(u"*");
+
+    XMLIntercessor document;
+    const long status = OpenXmlFile(document);
+    if (status != 0)
+        return status;
+    std::vector<XmlNodeEntry> entries;
+    document.GetChildNodes(_stringx(xmlutils::kXPathRepositories).c_str(), entries);
+
+    const _stringx keyName(u"Key"), pathName(u"Path"), localName(u"Local");
+    for (const XmlNodeEntry& entry : entries) {
+        const _stringx key = GetAttribValue(keyName, entry.attribs);
+        if (!all && key != filter)
+            continue;
+        _stringx path = GetAttribValue(pathName, entry.attribs);
+        UpdateRelativePath(m_strListFile, path);
+        if (!includeMissing && !IsPresent(path))
+            continue;
+        const bool local = CRepository::GetBoolFromStr(GetAttribValue(localName, entry.attribs));
+        AddToCol(new CRepository(key, path, local, m_strListFile, GetRepoStatus()));
+    }
+    return 0;
+}

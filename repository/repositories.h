@@ -1,0 +1,43 @@
+// CRepositories: the repositories named in a repository-list file, held in
+// list order and walked with the cursor (MoveFirst, MoveNext).
+//
+// The list file's document holds a `Repositories` element (the first one
+// anywhere is read); each child node is one entry, whose attributes are
+// `Key`, `Path` (the data file; "##TestingRepositoriesDir##" stands for the
+// list file's folder), `Local` ("1" for a local repository) and any number of
+// properties such as `DisplayName`.
+//
+// Ownership: the list owns its repositories. A copy is a non-owning view of the same objects
+// (valid while the source lives); only the source deletes them.
+#pragma once
+
+#include "foundation/collections.h"
+#include "repository/repository.h"
+
+class KV_API CRepositories : public CRepoCollection<CRepository*, CVectorCol<CRepository*>>,
+                             public CRepoData {
+public:
+    typedef CRepoCollection<CRepository*, CVectorCol<CRepository*>> Collection;
+
+    CRepositories(const char* listFilePath, IRepoStatus* status);
+    CRepositories(const CRepositories& other);
+    CRepositories& operator=(const CRepositories& other);
+    ~CRepositories() override;
+
+    // The repository-list file.
+    _stringx GetRepoDataFilePath() override;
+
+    // Reads the list file and appends one repository per entry whose key
+    // matches `keyFilter` (null, empty or "*": every entry; otherwise the exact
+    // key) and whose data file exists (an existing file, not a folder), or
+    // every matching entry when `includeMissing`. 0, or -103 when the list file
+    // cannot be read (message 2 reported).
+    long GetItems(const char* keyFilter, bool includeMissing);
+
+private:
+    // Replaces the first "##TestingRepositoriesDir##" in `path` by the folder
+    // of `listFilePath`.
+    static void UpdateRelativePath(const _stringx& listFilePath, _stringx& path);
+
+    _stringx m_strListFile;
+};
