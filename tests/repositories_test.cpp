@@ -111,6 +111,49 @@ TEST_F(RepositoriesTest, ThePlaceholderStandsForTheListFilesFolderOnce) {
               folder + "\\##TestingRepositoriesDir##\\Repository.xml");
 }
 
+// The list file as Windows tools write it: UTF-16 with a byte-order mark or
+// windows-1252, CRLF line ends, backslash paths.
+std::string Utf16Le(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+TEST_F(RepositoriesTest, ListFilesWrittenOnWindowsReadTheSame) {
+    WriteText(tree / "Lists" / "Team Share" / "Repository.xml", "<Repository/>");
+    const std::u16string utf16 =
+        u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Repositories>\r\n"
+        u"\t<Repository Key=\"Network\" Local=\"0\" DisplayName=\"\u00C9quipe \u20AC\" "
+        u"Path=\"##TestingRepositoriesDir##\\Team Share\\Repository.xml\"/>\r\n"
+        u"</Repositories>\r\n";
+    const std::string ansi =
+        "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Repositories>\r\n"
+        "\t<Repository Key=\"Network\" Local=\"0\" DisplayName=\"\xC9quipe \x80\" "
+        "Path=\"##TestingRepositoriesDir##\\Team Share\\Repository.xml\"/>\r\n"
+        "</Repositories>\r\n";
+    for (const std::string& bytes : {Utf16Le(utf16), ansi}) {
+        listPath = WriteText(tree / "Lists" / "Repos.xml", bytes);
+        CRepositoryMgr manager(listPath.c_str(), &status);
+        CRepository* repo = manager.GetRepository("Network", false);
+        ASSERT_NE(repo, nullptr);
+        EXPECT_FALSE(repo->GetLocal());
+        _stringx name;
+        EXPECT_EQ(repo->GetProperty(_stringx(u"DisplayName"), &name), 0);
+        EXPECT_EQ(name, _stringx(u"\u00C9quipe \u20AC"));
+
+        // A property written back keeps the file in its own encoding.
+        EXPECT_EQ(repo->PutProperty(_stringx(u"Owner"), _stringx(u"J\u00FCrgen")), 0);
+        const std::string saved = ReadText(listPath);
+        EXPECT_EQ(saved.substr(0, 2), bytes.substr(0, 2));
+        EXPECT_EQ(repo->GetProperty(_stringx(u"Owner"), &name), 0);
+        EXPECT_EQ(name, _stringx(u"J\u00FCrgen"));
+    }
+    EXPECT_TRUE(status.messages.empty());
+}
+
 TEST_F(RepositoriesTest, AMissingOrMalformedListFileReportsMessageTwo) {
     listPath = (tree / "none.xml").string();
     CRepositoryMgr manager(listPath.c_str(), &status);
