@@ -1,6 +1,10 @@
 #include "repository/repositories.h"
 
+#include <memory>
+#include <new>
+
 #include "foundation/pathx.h"
+#include "repository/repositoryitems.h"
 #include "foundation/platform/files.h"
 #include "xml/xpath.h"
 
@@ -21,11 +25,34 @@ bool IsPresent(const _stringx& path) {
 CRepositories::CRepositories(const char* listFilePath, IRepoStatus* status)
     : CRepoData(status), m_strListFile(listFilePath ? _stringx(listFilePath) : _stringx()) {}
 
-CRepositories::CRepositories(const CRepositories& other) = default;
+CRepositories::CRepositories(const CRepositories& other)
+    : Collection(other),
+      CRepoData(other),
+      m_pItems(other.m_pItems),
+      m_strListFile(other.m_strListFile) {}
 
-CRepositories& CRepositories::operator=(const CRepositories& other) = default;
+CRepositories& CRepositories::operator=(const CRepositories& other) {
+    if (this != &other) {
+        // An owner gives up the items it gathered unless the source shares them.
+        if (OwnsElements() && m_pItems != other.m_pItems)
+            CleanupItems();
+        Collection::operator=(other);
+        CRepoData::operator=(other);
+        m_pItems = other.m_pItems;
+        m_strListFile = other.m_strListFile;
+    }
+    return *this;
+}
 
-CRepositories::~CRepositories() = default;
+CRepositories::~CRepositories() {
+    if (OwnsElements())
+        CleanupItems();
+}
+
+void CRepositories::CleanupItems() {
+    delete m_pItems;
+    m_pItems = nullptr;
+}
 
 _stringx CRepositories::GetRepoDataFilePath() {
     return m_strListFile;
@@ -62,6 +89,30 @@ long CRepositories::GetItems(const char* keyFilter, bool includeMissing) {
             continue;
         const bool local = CRepository::GetBoolFromStr(GetAttribValue(localName, entry.attribs));
         AddToCol(new CRepository(key, path, local, m_strListFile, GetRepoStatus()));
+    }
+    return 0;
+}
+
+long CRepositories::GetRepositoryItems(const char* itemPath, int allRepositories,
+                                       CRepositoryItems** items) {
+    auto* gathered = new (std::nothrow) CRepositoryItems(GetRepoStatus());
+    if (items)
+        *items = gathered;
+    if (!gathered)
+        return -100;
+    CleanupItems();
+    m_pItems = gathered;
+
+    for (CRepository* repository = MoveFirst(); repository; repository = MoveNext()) {
+        if (allRepositories == 0 && !repository->GetLocal())
+            continue;
+        CRepositoryItems* found = nullptr;
+        const long status = repository->GetItems(itemPath, &found);
+        const std::unique_ptr<CRepositoryItems> temporary(found);
+        if (status != 0)
+            return status;
+        for (CRepositoryItem* item = found->MoveFirst(); item; item = found->MoveNext())
+            gathered->AddToCol(item->Copy());
     }
     return 0;
 }

@@ -7,7 +7,8 @@
 // list file's folder), `Local` ("1" for a local repository) and any number of
 // properties such as `DisplayName`.
 //
-// Ownership: the list owns its repositories. A copy is a non-owning view of the same objects
+// Ownership: the list owns its repositories and the items its last
+// GetRepositoryItems gathered. A copy is a non-owning view of the same objects
 // (valid while the source lives); only the source deletes them.
 #pragma once
 
@@ -34,10 +35,20 @@ public:
     // cannot be read (message 2 reported).
     long GetItems(const char* keyFilter, bool includeMissing);
 
+    // Gathers copies of the items `itemPath` selects from every repository
+    // (`allRepositories` not 0) or every local one, in list order, into one
+    // collection handed out in *items and kept by the list until the next call
+    // (the caller does not delete it). Walks the list's own cursor, which is
+    // left at the end. 0; the first failing repository's status (the copies
+    // gathered so far stay); -100 when no collection could be made.
+    long GetRepositoryItems(const char* itemPath, int allRepositories, CRepositoryItems** items);
+
 private:
     // Replaces the first "##TestingRepositoriesDir##" in `path` by the folder
     // of `listFilePath`.
     static void UpdateRelativePath(const _stringx& listFilePath, _stringx& path);
+    void CleanupItems();
 
+    CRepositoryItems* m_pItems = nullptr;
     _stringx m_strListFile;
 };

@@ -1,6 +1,9 @@
 #include "repository/repository.h"
 
+#include <new>
+
 #include "foundation/pathx.h"
+#include "repository/repositoryitems.h"
 #include "xml/xpath.h"
 
 namespace {
@@ -56,4 +59,20 @@ long CRepository::GetProperty(const _stringx& name, _stringx* value) {
 
 long CRepository::PutProperty(const _stringx& name, const _stringx& value) {
     return SetAttribValueToXmlFile(GetReposXPath(), name, value, m_strListFile);
+}
+
+long CRepository::GetItems(const char* itemPath, CRepositoryItems** items) {
+    auto* collection = new (std::nothrow) CRepositoryItems(this, GetRepoStatus());
+    if (items)
+        *items = collection;
+    if (!collection)
+        return -100;
+    return collection->GetItems(itemPath);
+}
+
+long CRepository::CreateRepositoryItem(const char* displayPath, CRepositoryItem** item) {
+    if (!item)
+        return -100;
+    *item = new CRepositoryItem(this, false, Text(displayPath), GetRepoStatus());
+    return 0;
 }

@@ -35,6 +35,16 @@ public:
     // 0, or -101 when the attribute (or the entry, or the file) is missing;
     // `value` is then left alone.
     long GetProperty(const _stringx& name, _stringx* value);
+    // Builds a collection of this repository's items selected by `itemPath`
+    // ("Dialogs/*", or "<KVREPOSITORY>\Dialogs\x.kvd"), handed out in *items
+    // at once, also when reading fails; the caller deletes it. The result of
+    // the collection's GetItems, or -100 when no collection could be made.
+    long GetItems(const char* itemPath, CRepositoryItems** items);
+    // A new item of this repository for publishing, not yet in the data file;
+    // `displayPath` names its type (for example "<KVREPOSITORY>\Dialogs\*.kvd").
+    // The caller deletes it. 0.
+    long CreateRepositoryItem(const char* displayPath, CRepositoryItem** item);
+
     // Writes the attribute on the entry in the list file: 0, -102 or -103.
     // The repository's own fields do not change, also for "Key", "Path" and "Local".
     long PutProperty(const _stringx& name, const _stringx& value);

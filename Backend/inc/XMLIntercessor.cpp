@@ -180,6 +180,22 @@ void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attribu
         attributes = names.begin()->second;
 }
 
+int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
+    if (!m_bInitialized)
+        return static_cast<int>(maps.size());
+    CComPtr<IXMLDOMNodeList> list;
+    if (FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)) || !list)
+        return static_cast<int>(maps.size());
+    for (;;) {
+        CComPtr<IXMLDOMNode> node;
+        if (list->nextNode(&node) != S_OK || !node)
+            break;
+        maps.emplace_back();
+        ReadNodeAttribs(node, maps.back());
+    }
+    return static_cast<int>(maps.size());
+}
+
 bool XMLIntercessor::SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, VARIANT value) {
     if (!m_bInitialized)
         return false;

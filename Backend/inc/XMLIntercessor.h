@@ -60,6 +60,10 @@ public:
     // deepest existing node and sets the attributes on the last one. False only
     // when no document is loaded.
     bool SetAttribValues(const OLECHAR* xpath, const XmlAttribMap& attributes);
+    // Appends the attributes of every selected node, in document order (one map
+    // per node); returns the maps' size. Lets a caller index many elements with
+    // one query instead of one query per element.
+    int GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps);
     // Appends the children of the first selected node; returns the entries' size.
     int GetChildNodes(const OLECHAR* xpath, std::vector<XmlNodeEntry>& entries);
 

@@ -1,0 +1,263 @@
+// Directory search on POSIX: the folder is read with readdir at FindFirstFileA,
+// matched against the pattern, and handed out from that snapshot.
+
+#include "foundation/platform/find.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/platform/codepage.h"
+#include "foundation/platform/errors.h"
+#include "foundation/platform/posix/paths.h"
+
+using kv::platform::IsHiddenName;
+using kv::platform::ToSystemPath;
+
+namespace {
+
+// A code point, or a byte that is not part of valid UTF-8 (kRawByte plus the
+// byte), so that such names still match themselves and nothing else.
+typedef std::uint32_t Unit;
+constexpr Unit kRawByte = 0x110000;
+constexpr Unit kStar = '*';
+constexpr Unit kQuestion = '?';
+
+// Decodes UTF-8 and lower-cases by the ANSI rule.
+std::vector<Unit> Fold(const char* text) {
+    const auto* s = reinterpret_cast<const unsigned char*>(text);
+    const std::size_t length = std::strlen(text);
+    std::vector<Unit> units;
+    units.reserve(length);
+    for (std::size_t i = 0; i < length;) {
+        const unsigned char lead = s[i];
+        std::size_t extra = 0;
+        Unit cp = lead;
+        Unit minimum = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            extra = 1;
+            cp = lead & 0x1F;
+            minimum = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            extra = 2;
+            cp = lead & 0x0F;
+            minimum = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            extra = 3;
+            cp = lead & 0x07;
+            minimum = 0x10000;
+        } else if (lead >= 0x80) {
+            units.push_back(kRawByte + lead);
+            ++i;
+            continue;
+        }
+        bool valid = true;
+        for (std::size_t k = 1; valid && k <= extra; ++k) {
+            if (i + k >= length || (s[i + k] & 0xC0) != 0x80)
+                valid = false;
+            else
+                cp = (cp << 6) | (s[i + k] & 0x3F);
+        }
+        if (!valid || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            units.push_back(kRawByte + lead);
+            ++i;
+            continue;
+        }
+        if (cp <= 0xFFFF)
+            cp = kv::platform::AnsiLowerChar(static_cast<OLECHAR>(cp));
+        units.push_back(cp);
+        i += extra + 1;
+    }
+    return units;
+}
+
+// "*" and "?" matching of whole texts; after a mismatch the last "*" takes one
+// more character, which finds a match whenever one exists.
+bool Glob(const Unit* pattern, std::size_t patternLength, const std::vector<Unit>& name) {
+    std::size_t p = 0, n = 0;
+    std::size_t starP = SIZE_MAX, starN = 0;
+    while (n < name.size()) {
+        if (p < patternLength && pattern[p] == kStar) {
+            starP = p++;
+            starN = n;
+        } else if (p < patternLength && (pattern[p] == kQuestion || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (starP != SIZE_MAX) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < patternLength && pattern[p] == kStar)
+        ++p;
+    return p == patternLength;
+}
+
+struct Entry {
+    std::string name;
+    DWORD attributes;
+    std::uint64_t size;
+};
+
+// What GetFileAttributesA would say of the entry `name` with status `status`.
+DWORD AttributesOf(const std::string& name, const struct stat& status, bool link) {
+    DWORD attributes = 0;
+    if (S_ISDIR(status.st_mode))
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (!(status.st_mode & S_IWUSR))
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    if (IsHiddenName(name))
+        attributes |= FILE_ATTRIBUTE_HIDDEN;
+    if (link)
+        attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+// "." and ".." first, as Windows lists them, then the names in byte order, so
+// that a search gives the same order on every file system.
+bool ListedBefore(const Entry& a, const Entry& b) {
+    const int rankA = a.name == "." ? 0 : a.name == ".." ? 1 : 2;
+    const int rankB = b.name == "." ? 0 : b.name == ".." ? 1 : 2;
+    if (rankA != rankB)
+        return rankA < rankB;
+    return a.name < b.name;
+}
+
+constexpr std::uint32_t kSearchMagic = 0x46494E44;  // "FIND"
+
+struct Search {
+    std::uint32_t magic = kSearchMagic;
+    std::vector<Entry> entries;
+    std::size_t next = 0;
+};
+
+Search* SearchFromHandle(HANDLE handle) {
+    auto* search = static_cast<Search*>(handle);
+    if (!handle || handle == INVALID_HANDLE_VALUE || search->magic != kSearchMagic) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return search;
+}
+
+void Fill(const Entry& entry, WIN32_FIND_DATAA* data) {
+    data->dwFileAttributes = entry.attributes;
+    data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(entry.size & 0xFFFFFFFFu);
+    std::memcpy(data->cFileName, entry.name.c_str(), entry.name.size() + 1);
+}
+
+}  // namespace
+
+namespace kv {
+namespace platform {
+
+bool MatchWildcard(const char* pattern, const char* name) {
+    if (!pattern || !name)
+        return false;
+    const std::vector<Unit> p = Fold(pattern);
+    const std::vector<Unit> n = Fold(name);
+    if (Glob(p.data(), p.size(), n))
+        return true;
+    // A trailing "." followed only by "*" may also match the end of the name:
+    // "*.*" matches "README", "a.*" matches "a".
+    std::size_t end = p.size();
+    while (end > 0 && p[end - 1] == kStar)
+        --end;
+    return end < p.size() && end > 0 && p[end - 1] == '.' && Glob(p.data(), end - 1, n);
+}
+
+}  // namespace platform
+}  // namespace kv
+
+HANDLE FindFirstFileA(LPCSTR searchPath, WIN32_FIND_DATAA* data) {
+    if (!searchPath || !data) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::string path = ToSystemPath(searchPath);
+    const std::string::size_type slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
+
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            SetLastError(ERROR_PATH_NOT_FOUND);
+        else
+            kv::platform::SetLastErrorFromErrno(kv::platform::ErrnoTarget::kFolder);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::vector<Entry> entries;
+    try {
+        const int fd = dirfd(dir);
+        while (const dirent* found = readdir(dir)) {
+            const std::string name = found->d_name;
+            if (name.size() >= MAX_PATH ||
+                !kv::platform::MatchWildcard(pattern.c_str(), found->d_name))
+                continue;
+            struct stat status;
+            if (fstatat(fd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            const bool link = S_ISLNK(status.st_mode);
+            // A link counts as what it points to; one that points nowhere is
+            // listed as itself, so that a folder holding one can be emptied.
+            struct stat target;
+            if (link && fstatat(fd, found->d_name, &target, 0) == 0)
+                status = target;
+            const bool isFolder = S_ISDIR(status.st_mode);
+            entries.push_back({name, AttributesOf(name, status, link),
+                               isFolder ? 0 : static_cast<std::uint64_t>(status.st_size)});
+        }
+    } catch (...) {
+        closedir(dir);
+        throw;
+    }
+    closedir(dir);
+
+    if (entries.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::sort(entries.begin(), entries.end(), ListedBefore);
+    auto* search = new Search;
+    search->entries = std::move(entries);
+    Fill(search->entries[search->next++], data);
+    return static_cast<HANDLE>(search);
+}
+
+BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
+    Search* search = SearchFromHandle(handle);
+    if (!search)
+        return FALSE;
+    if (!data) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (search->next >= search->entries.size()) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    Fill(search->entries[search->next++], data);
+    return TRUE;
+}
+
+BOOL FindClose(HANDLE handle) {
+    Search* search = SearchFromHandle(handle);
+    if (!search)
+        return FALSE;
+    search->magic = 0;
+    delete search;
+    return TRUE;
+}

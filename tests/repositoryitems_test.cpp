@@ -1,0 +1,295 @@
+// The item catalogue: item paths, groups and folders, stored and derived
+// properties, order, templates in sub-folders, failures, data files written on
+// Windows, and the index that stands in for the per-file ItemAttrib query.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "repository/repository.h"
+#include "repository/repositoryitems.h"
+#include "xml_test_util.h"
+
+namespace {
+
+using kvtest::WriteText;
+using testing::ElementsAre;
+
+// Exposes the catalogue's protected parts to the tests.
+class ItemsProbe : public CRepositoryItems {
+public:
+    using CRepositoryItems::CRepositoryItems;
+    using CRepositoryItems::GetItemAttribXPath;
+    using CRepositoryItems::ItemAttribIndex;
+};
+
+class ItemsTest : public testing::Test {
+protected:
+    std::string Repo(const std::string& body) {
+        return WriteText(tree / "Repo.xml",
+                         "<?xml version=\"1.0\"?>\n<Repository>" + body + "</Repository>\n");
+    }
+    void File(const std::string& relative, const std::string& content = "") {
+        WriteText(tree / relative, content);
+    }
+
+    // "local copy (relative to the tree) key=... fn=... dn=..." per item, plus
+    // any other cached property named in `extra`.
+    std::vector<std::string> List(const char* itemPath, long expected = 0,
+                                  std::vector<const char16_t*> extra = {}) {
+        CRepository repo("R", (tree / "Repo.xml").c_str(), true, "", &status);
+        CRepositoryItems items(&repo, &status);
+        EXPECT_EQ(items.GetItems(itemPath), expected) << (itemPath ? itemPath : "(null)");
+        return Describe(items, extra);
+    }
+    std::vector<std::string> Describe(CRepositoryItems& items,
+                                      std::vector<const char16_t*> extra = {}) {
+        std::vector<std::string> lines;
+        const std::string root = tree.root().string() + "/";
+        for (CRepositoryItem* item = items.MoveFirst(); item; item = items.MoveNext()) {
+            std::string copy = Cached(item, u"LocalCopy");
+            if (copy.compare(0, root.size(), root) == 0)
+                copy.erase(0, root.size());
+            std::string line = copy + " key=" + Cached(item, u"Key") +
+                               " fn=" + Cached(item, u"FileName") +
+                               " dn=" + Cached(item, u"DisplayName");
+            for (const char16_t* name : extra)
+                line += " " + U8(_stringx(name)) + "=" + Cached(item, name);
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    // A property from the item's caches, without reading the data file.
+    static std::string Cached(CRepositoryItem* item, const char16_t* name) {
+        _stringx value(u"-");
+        item->GetPropertyValue(_stringx(name), value, false);
+        return U8(value);
+    }
+
+    kvtest::TempTree tree;
+    kvtest::RecordingStatus status;
+};
+
+TEST_F(ItemsTest, ListsATypeOrOneFileWithStoredOrDerivedProperties) {
+    Repo(R"(<MergeModules>
+  <RepoItem Name="MM" Key="MergeModules" Wildcard="*.msm">
+    <ItemAttrib FileName="alpha.msm" DisplayName="Alpha module" Version="2"/>
+    <ItemAttrib FileName="BETA.MSM" DisplayName="never matched"/>
+    <ItemAttrib FileName="zeta.msm" Version="1"/>
+  </RepoItem>
+</MergeModules>)");
+    File("MM/Zeta.msm");
+    File("MM/alpha.msm", std::string(5000, 'a'));
+    File("MM/Beta.msm");
+    File("MM/notes.txt");
+
+    // Upper case sorts first; DisplayName keeps the case found, FileName is
+    // lower-cased; a stored ItemAttrib without DisplayName gives none.
+    const std::vector<std::string> all = {
+        "MM/Beta.msm key=MergeModules fn=beta.msm dn=Beta.msm Version=-",
+        "MM/Zeta.msm key=MergeModules fn=zeta.msm dn=- Version=1",
+        "MM/alpha.msm key=MergeModules fn=alpha.msm dn=Alpha module Version=2"};
+    EXPECT_EQ(List("MergeModules/*", 0, {u"Version"}), all);
+    EXPECT_EQ(List("<KVREPOSITORY>\\MergeModules/*", 0, {u"Version"}), all);
+
+    // One file by its display path, also one the pattern does not match.
+    EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\alpha.msm"),
+                ElementsAre("MM/alpha.msm key=MergeModules fn=alpha.msm dn=Alpha module"));
+    EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\notes.txt"),
+                ElementsAre("MM/notes.txt key=MergeModules fn=notes.txt dn=notes.txt"));
+    EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\missing.msm"), ElementsAre());
+    // A bare type name, an empty or null path select nothing.
+    EXPECT_THAT(List("MergeModules"), ElementsAre());
+    EXPECT_THAT(List(""), ElementsAre());
+    EXPECT_THAT(List(nullptr), ElementsAre());
+
+    // GetItems appends; a copy is a view that leaves the items to the original.
+    CRepository repo("R", (tree / "Repo.xml").c_str(), true, "", &status);
+    CRepositoryItems items(&repo, &status);
+    EXPECT_EQ(items.GetItems("MergeModules/*"), 0);
+    EXPECT_EQ(items.GetItems("MergeModules/*"), 0);
+    EXPECT_EQ(items.GetCount(), 6);
+    {
+        CRepositoryItems view(items);
+        EXPECT_FALSE(view.OwnsElements());
+        EXPECT_EQ(view.GetFirst(), items.GetFirst());
+        EXPECT_EQ(U8(view.GetRepoDataFilePath()), (tree / "Repo.xml").string());
+    }
+    EXPECT_EQ(Describe(items).size(), 6u);
+    EXPECT_TRUE(status.messages.empty());
+}
+
+TEST_F(ItemsTest, GroupsPatternsAndFolders) {
+    Repo(R"(<Dialogs>
+  <!-- the shared dialogs -->
+  <RepoItem Name="D" Key="Dialogs" Wildcard="*.kvd;;*.txt;"/>
+  <Other Name="D" Key="Other" Wildcard="*"/>
+  <RepoItem Name="D" Key="Second" Wildcard="b*.KVD"/>
+  <RepoItem Name="D" Key="NoWildcard"/>
+  <RepoItem Name="Absent" Key="Absent" Wildcard="*"/>
+</Dialogs>)");
+    File("D/c.kvd");
+    File("D/b.kvd");
+    File("D/a.txt");
+    File("D/skip.xml");
+    File("D/Y/Y.kvd");
+
+    // Two patterns merge into one order; empty patterns, "." and ".." give
+    // nothing; groups sharing a folder list its files again; no recursion
+    // outside templates.
+    EXPECT_THAT(List("Dialogs/*"), ElementsAre("D/a.txt key=Dialogs fn=a.txt dn=a.txt",
+                                               "D/b.kvd key=Dialogs fn=b.kvd dn=b.kvd",
+                                               "D/c.kvd key=Dialogs fn=c.kvd dn=c.kvd",
+                                               "D/b.kvd key=Second fn=b.kvd dn=b.kvd"));
+    // A named file: one item per group whose folder holds it, pattern or not.
+    EXPECT_THAT(List("<KVREPOSITORY>\\Dialogs\\a.txt"),
+                ElementsAre("D/a.txt key=Dialogs fn=a.txt dn=a.txt",
+                            "D/a.txt key=Second fn=a.txt dn=a.txt"));
+    // Only templates are looked for in a folder of their own name.
+    EXPECT_THAT(List("<KVREPOSITORY>\\Dialogs\\Y.kvd"), ElementsAre());
+}
+
+TEST_F(ItemsTest, TemplatesAreFoundInSubFolders) {
+    Repo(R"(<Templates><RepoItem Name="Tpl" Key="Templates" Wildcard="*.kvt"/></Templates>)");
+    File("Tpl/Top.kvt");
+    File("Tpl/Sub/Leaf.kvt");
+    File("Tpl/Sub/Deeper/Deep.KVT");
+    File("Tpl/Sub/skip.txt");
+    File("Tpl/X/X.kvt");
+    std::filesystem::create_directory_symlink(tree / "Tpl", tree / "Tpl" / "Loop");
+
+    EXPECT_THAT(List("Templates/*"),
+                ElementsAre("Tpl/Sub/Deeper/Deep.KVT key=Templates fn=deep.kvt dn=Deep.KVT",
+                            "Tpl/Sub/Leaf.kvt key=Templates fn=leaf.kvt dn=Leaf.kvt",
+                            "Tpl/Top.kvt key=Templates fn=top.kvt dn=Top.kvt",
+                            "Tpl/X/X.kvt key=Templates fn=x.kvt dn=X.kvt"));
+    EXPECT_THAT(List("<KVREPOSITORY>\\Templates\\X.kvt"),
+                ElementsAre("Tpl/X/X.kvt key=Templates fn=x.kvt dn=X.kvt"));
+    EXPECT_THAT(List("<KVREPOSITORY>\\Templates\\Top.kvt"),
+                ElementsAre("Tpl/Top.kvt key=Templates fn=top.kvt dn=Top.kvt"));
+    EXPECT_THAT(List("<KVREPOSITORY>\\Templates\\Leaf.kvt"), ElementsAre());
+}
+
+TEST_F(ItemsTest, MissingDataFilePathsAndUnreadableDataFiles) {
+    CRepositoryItems container(&status);
+    EXPECT_TRUE(container.GetRepoDataFilePath().empty());
+    EXPECT_EQ(container.GetItems("Dialogs/*"), -3);
+
+    CRepository noPath("R", "", true, "", &status);
+    CRepositoryItems items(&noPath, &status);
+    EXPECT_EQ(items.GetItems("Dialogs/*"), -3);
+    EXPECT_TRUE(status.messages.empty());
+
+    const std::string missing = (tree / "Repo.xml").string();
+    EXPECT_THAT(List("Dialogs/*", -103), ElementsAre());
+    Repo("<Dialogs><RepoItem");
+    EXPECT_THAT(List("Dialogs/*", -103), ElementsAre());
+    EXPECT_THAT(status.messages, ElementsAre("Error opening XML file " + missing,
+                                             "Error opening XML file " + missing));
+}
+
+// UTF-16LE with a byte-order mark.
+std::string Utf16Le(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+TEST_F(ItemsTest, DataFilesWrittenOnWindowsListTheSame) {
+    WriteText(tree / "Repo.xml",
+              Utf16Le(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Repository>\r\n"
+                      u"\t<Dialogs>\r\n"
+                      u"\t\t<RepoItem Name=\"Sub\\Folder\" Key=\"Dialogs\" Wildcard=\"*.kvd\">\r\n"
+                      u"\t\t\t<ItemAttrib FileName=\"win.kvd\" DisplayName=\"Fen\u00EAtre\"/>\r\n"
+                      u"\t\t</RepoItem>\r\n\t</Dialogs>\r\n</Repository>\r\n"));
+    File("Sub/Folder/Win.kvd");
+    File("Sub/Folder/Other.kvd");
+    EXPECT_THAT(List("Dialogs/*"),
+                ElementsAre("Sub/Folder/Other.kvd key=Dialogs fn=other.kvd dn=Other.kvd",
+                            "Sub/Folder/Win.kvd key=Dialogs fn=win.kvd dn=Fen\u00EAtre"));
+    EXPECT_THAT(List("<KVREPOSITORY>\\Dialogs\\Win.kvd"),
+                ElementsAre("Sub/Folder/Win.kvd key=Dialogs fn=win.kvd dn=Fen\u00EAtre"));
+}
+
+// The attributes as texts, or a marker for "no element".
+std::map<std::string, std::string> Texts(const XmlAttribMap* map) {
+    std::map<std::string, std::string> texts;
+    if (!map)
+        return texts;
+    for (const auto& attribute : *map)
+        texts[U8(attribute.first)] = kvtest::Attr(*map, attribute.first.c_str());
+    return texts;
+}
+
+TEST_F(ItemsTest, TheIndexAnswersAsThePerFileQuery) {
+    // Several groups and types; duplicates, upper case, quotes, an element
+    // without FileName, and an element of another type with the same name.
+    std::string body =
+        "<Dialogs><RepoItem Name=\"D\"><ItemAttrib FileName=\"m1.msm\" "
+        "DisplayName=\"dialog\"/></RepoItem></Dialogs><MergeModules>";
+    for (int group = 0; group < 3; ++group) {
+        body += "<RepoItem Name=\"G" + std::to_string(group) + "\"><!-- c -->";
+        for (int i = 0; i < 4; ++i)
+            body += "<ItemAttrib FileName=\"m" + std::to_string(group + i) + ".msm\" Group=\"" +
+                    std::to_string(group) + "\"/>";
+        body += "<ItemAttrib FileName=\"UP" + std::to_string(group) + ".MSM\" Group=\"u\"/>";
+        body += "<ItemAttrib DisplayName=\"no file name\"/>";
+        body += "</RepoItem>";
+    }
+    body +=
+        "<RepoItem><ItemAttrib FileName=\"q&quot;.msm\" X=\"1\"/>"
+        "<ItemAttrib FileName=\"\" X=\"empty\"/></RepoItem></MergeModules>";
+    const std::string path = Repo(body);
+
+    const std::vector<std::u16string> names = {
+        u"m0.msm",  u"m3.msm",     u"m5.msm",           u"M1.MSM",  u"m6.msm",
+        u"up0.msm", u"UP1.MSM",    u"q\".msm",          u"Q\".MSM", u"x\" or \"1\"=\"1",
+        u"",        u"absent.msm", u"\u00C9t\u00E9.msm"};
+    const std::vector<std::u16string> groups = {u"MergeModules/RepoItem",
+                                                u"Dialogs/RepoItem",
+                                                u"Missing/RepoItem",
+                                                u"*/RepoItem",
+                                                u"//RepoItem",
+                                                u"MergeModules//RepoItem"};
+    XMLIntercessor document;
+    ASSERT_TRUE(
+        SUCCEEDED(document.Initialize(_stringx(path).c_str(), nullptr, nullptr, false, false)));
+    ItemsProbe probe(&status);
+    int found = 0;
+    for (const std::u16string& group : groups) {
+        ASSERT_TRUE(ItemsProbe::ItemAttribIndex::CanIndex(_stringx(group.c_str())));
+        ItemsProbe::ItemAttribIndex index(document, _stringx(group.c_str()));
+        for (const std::u16string& name : names) {
+            XmlAttribMap byQuery;
+            document.GetAttribValues(
+                probe.GetItemAttribXPath(_stringx(group.c_str()), _stringx(name.c_str())).c_str(),
+                byQuery);
+            const XmlAttribMap* byIndex = index.Find(_stringx(name.c_str()));
+            EXPECT_EQ(Texts(byIndex), Texts(&byQuery))
+                << U8(_stringx(group.c_str())) << " " << U8(_stringx(name.c_str()));
+            found += byIndex != nullptr;
+        }
+    }
+    EXPECT_GT(found, 10);
+
+    // Paths the index cannot answer for are queried file by file.
+    for (const char16_t* path : {u"A|B/RepoItem", u"A[1]/RepoItem", u"id(\"x\")/RepoItem"})
+        EXPECT_FALSE(ItemsProbe::ItemAttribIndex::CanIndex(_stringx(path)));
+    File("G1/m1.msm");
+    File("G1/m9.msm");
+    body.insert(body.find("<RepoItem Name=\"G1\">") + 9, " Wildcard=\"*.msm\"");
+    Repo(body);
+    const auto indexed = List("MergeModules/*", 0, {u"Group"});
+    EXPECT_THAT(indexed, ElementsAre("G1/m1.msm key= fn=m1.msm dn=- Group=0",
+                                     "G1/m9.msm key= fn=m9.msm dn=m9.msm Group=-"));
+    EXPECT_EQ(List("MergeModules[1]/*", 0, {u"Group"}), indexed);
+}
+
+}  // namespace
