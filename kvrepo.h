@@ -20,3 +20,6 @@
 #include "repository/repository.h"
 #include "repository/repositories.h"
 #include "repository/repositorymgr.h"
+#include "repository/repobase.h"
+#include "repository/repositoryitem.h"
+#include "repository/repositoryitems.h"

@@ -1,4 +1,4 @@
-// Shared plumbing of the document component's COM objects: the reference
+// Shared plumbing of the component modules' COM objects: the reference
 // count, and the guard that turns exceptions into HRESULTs at the interface.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include "foundation/platform/com.h"
 
 namespace kv {
-namespace xmldom {
+namespace component {
 
 // A counted object implementing one interface (and its bases). Created with
 // one reference, which the creator hands on; destroyed by the last Release.
@@ -71,5 +71,5 @@ HRESULT Hand(I* object, I** out) {
     return S_OK;
 }
 
-}  // namespace xmldom
+}  // namespace component
 }  // namespace kv

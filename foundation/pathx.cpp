@@ -1,5 +1,7 @@
 #include "foundation/pathx.h"
 
+#include <vector>
+
 #include "foundation/platform/files.h"
 
 namespace kv {
@@ -49,6 +51,74 @@ _stringx PathJoin(const _stringx& left, const _stringx& right) {
             if (c == u'\\')
                 c = u'/';
     return joined;
+}
+
+namespace {
+
+// A path taken apart: its root ("/", "C:", "\\server", or empty when relative)
+// and its components.
+struct SplitPath {
+    _stringx root;
+    std::vector<_stringx> parts;
+};
+
+SplitPath Split(const _stringx& path) {
+    SplitPath split;
+    std::size_t at = 0;
+    if (path.size() >= 2 && platform::IsPathSeparator(path[0]) &&
+        platform::IsPathSeparator(path[1])) {
+        split.root = _stringx(u"//");
+        at = 2;
+    } else if (!path.empty() && platform::IsPathSeparator(path[0])) {
+        split.root = _stringx(u"/");
+        at = 1;
+    } else if (path.size() >= 2 && path[1] == u':') {
+        split.root = _stringx(path.substr(0, 2));
+        at = 2;
+    }
+    while (at <= path.size()) {
+        std::size_t end = at;
+        while (end < path.size() && !platform::IsPathSeparator(path[end]))
+            ++end;
+        const _stringx part(path.substr(at, end - at));
+        if (part == _stringx(u"..")) {
+            if (!split.parts.empty() && split.parts.back() != _stringx(u".."))
+                split.parts.pop_back();
+            else if (split.root.empty())
+                split.parts.push_back(part);
+        } else if (!part.empty() && part != _stringx(u".")) {
+            split.parts.push_back(part);
+        }
+        at = end + 1;
+    }
+    return split;
+}
+
+}  // namespace
+
+_stringx PathNormalize(const _stringx& path) {
+    const SplitPath split = Split(path);
+    _stringx normalized = split.root;
+    for (std::size_t i = 0; i < split.parts.size(); ++i) {
+        if (i > 0 || (!normalized.empty() && !platform::IsPathSeparator(normalized.back())))
+            normalized.push_back(platform::kPathSeparator);
+        normalized.append(split.parts[i]);
+    }
+    if (normalized.size() > 1 && normalized[1] == u'/' && normalized[0] == u'/' &&
+        platform::kPathSeparator != u'/')
+        normalized[0] = normalized[1] = u'\\';
+    return normalized;
+}
+
+bool PathIsInside(const _stringx& folder, const _stringx& path) {
+    const SplitPath outer = Split(folder);
+    const SplitPath inner = Split(path);
+    if (outer.root != inner.root || inner.parts.size() <= outer.parts.size())
+        return false;
+    for (std::size_t i = 0; i < outer.parts.size(); ++i)
+        if (outer.parts[i] != inner.parts[i] || outer.parts[i] == _stringx(u".."))
+            return false;
+    return true;
 }
 
 pathx& pathx::operator/=(const _stringx& right) {

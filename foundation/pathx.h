@@ -25,6 +25,15 @@ KV_API _stringx PathLastComponent(const _stringx& path);
 // parts are joined as they are.
 KV_API _stringx PathJoin(const _stringx& left, const _stringx& right);
 
+// `path` with "." and ".." components resolved as text (no file system is
+// asked), separators made the platform's and doubled ones merged. A ".." at
+// the root stays at the root; in a relative path a leading ".." is kept.
+KV_API _stringx PathNormalize(const _stringx& path);
+
+// Whether `path`, once normalized, lies strictly inside `folder` (normalized
+// too): below it, not the folder itself. Components compare exactly.
+KV_API bool PathIsInside(const _stringx& folder, const _stringx& path);
+
 // A path value: a _stringx with the path operations.
 class KV_API pathx : public _stringx {
 public:

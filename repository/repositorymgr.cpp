@@ -2,6 +2,14 @@
 
 #include <new>
 
+#include "foundation/appservices.h"
+#include "foundation/comerror.h"
+#include "foundation/folderpath.h"
+#include "foundation/platform/fileio.h"
+#include "foundation/platform/files.h"
+#include "resources/messages.h"
+#include "xml/xpath.h"
+
 CRepositoryMgr::CRepositoryMgr(const char* listFilePath, IRepoStatus* status)
     : CRepoData(status), m_strListFile(listFilePath ? _stringx(listFilePath) : _stringx()) {}
 
@@ -47,4 +55,61 @@ CRepository* CRepositoryMgr::GetRepository(const char* key, bool includeMissing)
     if (GetRepositories(key, &list, includeMissing) != 0 || !list)
         return nullptr;
     return list->MoveFirst();
+}
+
+long CRepositoryMgr::CreateRepository(const _stringx& key, const _stringx& dataFilePath,
+                                      CRepository** repository) {
+    if (repository)
+        *repository = nullptr;
+    if (key != _stringx(u"Network") && key != _stringx(u"Local"))
+        return -114;
+    if (const long status = SetupNewRepository(dataFilePath))
+        return status;
+    const _stringx keyName(u"Key");
+    const _stringx entry =
+        xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib, {keyName, key});
+    if (const long status = SetAttribValueToXmlFile(entry, keyName, key))
+        return status;
+    CRepository* created = GetRepository(key.narrow(), true);
+    if (repository)
+        *repository = created;
+    if (!created)
+        return -113;
+    return created->PutProperty(_stringx(u"Path"), dataFilePath);
+}
+
+long CRepositoryMgr::SetupNewRepository(const _stringx& dataFilePath) {
+    return DoCopyFile(GetRepoTemplatePath(), dataFilePath) ? 0 : -111;
+}
+
+_stringx CRepositoryMgr::GetRepoTemplatePath() {
+    _stringx folder;
+    com_check hr;
+    hr = kv::QuerySupportFolder(folder);
+    return kv::PathJoin(folder, _stringx(u"RepositoryTpl.xml"));
+}
+
+bool CRepositoryMgr::DoCopyFile(const _stringx& source, const _stringx& target) {
+    const _stringx folder = kv::PathFolderPart(target);
+    if (!EnsureDirectoryExists(folder)) {
+        LogError1(-112, IDS_DIRECTORY_CREATE_FAILED, folder);
+        return false;
+    }
+    if (!CopyFileA(source.narrow(), target.narrow(), FALSE)) {
+        LogError1(-111, IDS_REPO_FILE_CREATE_FAILED, target);
+        return false;
+    }
+    SetFileAttributesA(target.narrow(), FILE_ATTRIBUTE_NORMAL);
+    return true;
+}
+
+bool CRepositoryMgr::EnsureDirectoryExists(const _stringx& folder) {
+    // A bare file name lies in the current folder, which exists.
+    if (folder.empty())
+        return true;
+    const DWORD attributes = GetFileAttributesA(folder.narrow());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    kv::pathx path(folder);
+    return kv::CreateFolderPath(path) == 0;
 }

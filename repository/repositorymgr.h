@@ -30,6 +30,30 @@ public:
     // Loads the list filtered by `key` and answers its first repository, or null.
     CRepository* GetRepository(const char* key, bool includeMissing);
 
+    // Makes a new repository: copies the template data file to `dataFilePath`
+    // (creating its folder), points the list file's existing entry with `key`
+    // ("Local" or "Network") at it, and hands out that entry's repository (of
+    // the reloaded list; built before its Path was written, so it still
+    // answers the old data file path until the next load). 0; -114 for another
+    // key (nothing written); -111 when the template was not copied (message 3
+    // or 4 reported); -113 when the list has no entry with the key; the list
+    // file's -102/-103. Throws CComException* when the services component
+    // cannot say where the template is.
+    long CreateRepository(const _stringx& key, const _stringx& dataFilePath,
+                          CRepository** repository);
+
+protected:
+    // Copies the template to `dataFilePath`: 0 or -111.
+    long SetupNewRepository(const _stringx& dataFilePath);
+    // The template data file "RepositoryTpl.xml" in the services component's
+    // support folder.
+    _stringx GetRepoTemplatePath();
+    // Copies `source` over `target`, creating the target's folder first and
+    // giving the copy normal (writable) attributes; reports message 4 or 3.
+    bool DoCopyFile(const _stringx& source, const _stringx& target);
+    // True when `folder` exists or could be created with its parents.
+    bool EnsureDirectoryExists(const _stringx& folder);
+
 private:
     void CleanupRepositories();
 

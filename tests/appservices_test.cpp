@@ -72,10 +72,18 @@ TEST(AppServicesInterface, SupportFolderIsTheTwentiethTableEntry) {
 }
 
 TEST(AppServices, ConfiguredSupportFolderThroughTheProcessLoader) {
-    ScopedEnv support("KV_SUPPORT_DIR", "/srv/kv support");
+    TempTree tree;
+    fs::create_directories(tree / "kv support");
+    const std::string configured = (tree / "kv support").string();
     _stringx folder(u"unchanged");
+    {
+        ScopedEnv missing("KV_SUPPORT_DIR", (tree / "missing").c_str());
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), kv::QuerySupportFolder(folder));
+        EXPECT_EQ(_stringx(u"unchanged"), folder);
+    }
+    ScopedEnv support("KV_SUPPORT_DIR", configured.c_str());
     ASSERT_EQ(S_OK, kv::QuerySupportFolder(folder));
-    EXPECT_EQ(_stringx(u"/srv/kv support"), folder);
+    EXPECT_EQ(_stringx(configured), folder);
 
     // Loaded once, from beside the library (the first candidate).
     const HMODULE module = ComponentLoader::Process().CachedModule(kv::kAppServicesFile);
@@ -112,12 +120,11 @@ TEST(AppServices, InstalledLayoutsFindShareBesideTheLibraryFolder) {
         EXPECT_EQ((tree / "usr/share/kvrepo").string(), folder.str());
     }
 
-    // With no support folder installed, the one beside the library folder is named.
+    // With no support folder installed there is no answer.
     const fs::path bare = tree.Place("opt/lib/KvAppServices.dll", kAppServicesModule);
     ComponentLoader loader(_stringx((bare.parent_path() / "kvrepo.dll").string()));
     _stringx folder;
-    ASSERT_EQ(S_OK, kv::QuerySupportFolder(folder, loader));
-    EXPECT_EQ((tree / "opt/share/kvrepo").string(), folder.str());
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), kv::QuerySupportFolder(folder, loader));
 }
 
 TEST(AppServices, FailureLeavesTheFolderAlone) {
@@ -149,10 +156,10 @@ TEST_F(AppServicesObject, OnlyTheSupportFolderIsImplemented) {
     EXPECT_EQ(E_NOTIMPL, m_services->Reserved4());
     EXPECT_EQ(E_NOTIMPL, m_services->Reserved19());
     EXPECT_EQ(E_POINTER, m_services->GetSupportFolder(nullptr));
-    ScopedEnv support("KV_SUPPORT_DIR", "/x");
+    ScopedEnv support("KV_SUPPORT_DIR", "/");
     BSTR folder = nullptr;
     ASSERT_EQ(S_OK, m_services->GetSupportFolder(&folder));
-    EXPECT_EQ(2u, SysStringLen(folder));
+    EXPECT_EQ(1u, SysStringLen(folder));
     SysFreeString(folder);
 }
 

@@ -5,12 +5,14 @@
 //  - otherwise the share/kvrepo folder installed beside the module's library
 //    folder (<prefix>/lib/KvAppServices.dll -> <prefix>/share/kvrepo). The build
 //    tree is laid out the same way.
+// Either way the folder must exist; otherwise the answer is a failure.
 
 #include <atomic>
 #include <cstdlib>
 #include <new>
 #include <string>
 
+#include "components/classfactory.h"
 #include "foundation/appservices.h"
 #include "foundation/pathx.h"
 #include "foundation/platform/bstr.h"
@@ -50,8 +52,7 @@ HRESULT OwnModuleFile(_stringx& file) {
 
 // The share/kvrepo folder of the installation that holds this module. The
 // library folder may be nested (lib/<multiarch>), so the nearest of a few
-// ancestors that has one wins; when none has it, the one beside the module's
-// own folder is reported.
+// ancestors that has one wins.
 HRESULT InstalledSupportFolder(_stringx& folder) {
     _stringx file;
     const HRESULT result = OwnModuleFile(file);
@@ -60,30 +61,29 @@ HRESULT InstalledSupportFolder(_stringx& folder) {
     const _stringx share(u"share");
     const _stringx product(u"kvrepo");
     _stringx ancestor = kv::PathFolderPart(kv::PathFolderPart(file));
-    _stringx first;
     for (int level = 0; level < 3 && !ancestor.empty(); ++level) {
         const _stringx candidate = kv::PathJoin(kv::PathJoin(ancestor, share), product);
         if (IsFolder(candidate)) {
             folder = candidate;
             return S_OK;
         }
-        if (first.empty())
-            first = candidate;
         ancestor = kv::PathFolderPart(ancestor);
     }
-    if (first.empty())
-        return E_FAIL;
-    folder = first;
-    return S_OK;
+    return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
 }
 
+// The support folder must exist: a folder that is not there (a mistyped
+// KV_SUPPORT_DIR, an installation without its share folder) is reported as a
+// failure rather than handed on.
 HRESULT SupportFolder(_stringx& folder) {
     const char* configured = std::getenv("KV_SUPPORT_DIR");
-    if (configured && *configured) {
-        folder = _stringx(configured);
-        return S_OK;
-    }
-    return InstalledSupportFolder(folder);
+    if (!configured || !*configured)
+        return InstalledSupportFolder(folder);
+    const _stringx candidate(configured);
+    if (!IsFolder(candidate))
+        return HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    folder = candidate;
+    return S_OK;
 }
 
 class AppServices final : public IKvAppServices {
@@ -147,47 +147,8 @@ private:
     std::atomic<ULONG> m_references{1};
 };
 
-// The class object: one per module, never destroyed.
-class AppServicesFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-            *object = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
-        if (!object)
-            return E_POINTER;
-        *object = nullptr;
-        if (outer)
-            return CLASS_E_NOAGGREGATION;
-        AppServices* services = new (std::nothrow) AppServices();
-        if (!services)
-            return E_OUTOFMEMORY;
-        const HRESULT result = services->QueryInterface(iid, object);
-        services->Release();
-        return result;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-AppServicesFactory g_factory;
-
 }  // namespace
 
 KV_EXPORT_C HRESULT STDMETHODCALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** object) {
-    if (!object)
-        return E_POINTER;
-    *object = nullptr;
-    if (clsid != CLSID_KvAppServices)
-        return CLASS_E_CLASSNOTAVAILABLE;
-    return g_factory.QueryInterface(iid, object);
+    return kv::components::GetClassObject<AppServices>(CLSID_KvAppServices, clsid, iid, object);
 }

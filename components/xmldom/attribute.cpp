@@ -61,14 +61,14 @@ HRESULT Attribute::get_nodeName(BSTR* name) {
     if (!name)
         return E_POINTER;
     *name = nullptr;
-    return Guarded([&] { return NewBstr(m_name, name); });
+    return component::Guarded([&] { return NewBstr(m_name, name); });
 }
 
 HRESULT Attribute::get_nodeValue(VARIANT* value) {
     if (!value)
         return E_POINTER;
     VariantInit(value);
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (!m_element)
             return NewTextVariant(m_value, value);
         std::string text;
@@ -79,7 +79,7 @@ HRESULT Attribute::get_nodeValue(VARIANT* value) {
 }
 
 HRESULT Attribute::put_nodeValue(VARIANT value) {
-    return Guarded([&] {
+    return component::Guarded([&] {
         std::string text;
         const HRESULT hr = VariantText(value, text);
         if (FAILED(hr))
@@ -130,7 +130,7 @@ HRESULT Attribute::selectNodes(BSTR expression, IXMLDOMNodeList** list) {
     if (!list)
         return E_POINTER;
     *list = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         const pugi::xml_node element = m_element ? m_element->Live() : pugi::xml_node();
         const pugi::xml_attribute attribute = element.attribute(m_name.c_str());
         if (!attribute)
@@ -143,7 +143,7 @@ HRESULT Attribute::selectSingleNode(BSTR expression, IXMLDOMNode** node) {
     if (!node)
         return E_POINTER;
     *node = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         const pugi::xml_node element = m_element ? m_element->Live() : pugi::xml_node();
         const pugi::xml_attribute attribute = element.attribute(m_name.c_str());
         if (!attribute)

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "components/xmldom/comobject.h"
+#include "components/comobject.h"
 #include "foundation/platform/xmldom.h"
 
 namespace kv {
@@ -18,7 +18,7 @@ class Node;
 constexpr IID IID_KvAttributeImplementation = {
     0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x02}};
 
-class Attribute final : public ComObject<IXMLDOMAttribute> {
+class Attribute final : public component::ComObject<IXMLDOMAttribute> {
 public:
     // The attribute `name` of `element` (which has it).
     static HRESULT OfElement(Node* element, const std::string& name, IXMLDOMNode** out);

@@ -35,7 +35,7 @@ HRESULT NodeList::nextNode(IXMLDOMNode** node) {
         return E_UNEXPECTED;
     if (m_next >= m_nodes.size())
         return S_FALSE;
-    return Guarded([&] { return WrapResult(m_document, m_nodes[m_next++], node); });
+    return component::Guarded([&] { return WrapResult(m_document, m_nodes[m_next++], node); });
 }
 
 HRESULT NodeList::reset() {
@@ -57,7 +57,7 @@ HRESULT AttributeMap::getQualifiedItem(BSTR baseName, BSTR namespaceURI, IXMLDOM
     *item = nullptr;
     if (SysStringLen(namespaceURI) != 0)
         return E_INVALIDARG;
-    return Guarded([&] {
+    return component::Guarded([&] {
         const std::string name = Utf8FromBstr(baseName);
         if (!m_element->FindAttribute(name, nullptr))
             return S_FALSE;
@@ -71,9 +71,9 @@ HRESULT AttributeMap::setNamedItem(IXMLDOMNode* item, IXMLDOMNode** named) {
     Attribute* attribute = Attribute::Of(item);
     if (!attribute)
         return E_INVALIDARG;
-    const HRESULT hr = Guarded([&] { return attribute->AttachTo(m_element); });
+    const HRESULT hr = component::Guarded([&] { return attribute->AttachTo(m_element); });
     if (SUCCEEDED(hr) && named)
-        Hand(item, named);
+        component::Hand(item, named);
     return hr;
 }
 
@@ -88,7 +88,7 @@ HRESULT AttributeMap::nextNode(IXMLDOMNode** item) {
     if (!item)
         return E_POINTER;
     *item = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         std::string name;
         if (!m_element->AttributeName(m_next, name))
             return S_FALSE;

@@ -6,7 +6,7 @@
 
 #include <pugixml.hpp>
 
-#include "components/xmldom/comobject.h"
+#include "components/comobject.h"
 #include "foundation/platform/xmldom.h"
 
 namespace kv {
@@ -17,7 +17,7 @@ class Node;
 
 // Selected nodes in document order, walked with nextNode. The list holds the
 // document; once the document loads again, nextNode answers E_UNEXPECTED.
-class NodeList final : public ComObject<IXMLDOMNodeList> {
+class NodeList final : public component::ComObject<IXMLDOMNodeList> {
 public:
     NodeList(Document* document, const pugi::xpath_node_set& nodes);
 
@@ -36,7 +36,7 @@ private:
 };
 
 // The attributes of one element (placed or not), in document order.
-class AttributeMap final : public ComObject<IXMLDOMNamedNodeMap> {
+class AttributeMap final : public component::ComObject<IXMLDOMNamedNodeMap> {
 public:
     explicit AttributeMap(Node* element);
 

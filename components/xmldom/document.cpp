@@ -82,7 +82,7 @@ HRESULT Document::QueryInterface(REFIID iid, void** object) {
 HRESULT Document::get_nodeName(BSTR* name) {
     if (!name)
         return E_POINTER;
-    return Guarded([&] { return NewBstr("#document", name); });
+    return component::Guarded([&] { return NewBstr("#document", name); });
 }
 
 HRESULT Document::get_nodeValue(VARIANT* value) {
@@ -114,7 +114,7 @@ HRESULT Document::get_attributes(IXMLDOMNamedNodeMap** attributes) {
 HRESULT Document::get_firstChild(IXMLDOMNode** child) {
     if (!child)
         return E_POINTER;
-    return Guarded([&] { return WrapNode(this, m_tree.first_child(), child); });
+    return component::Guarded([&] { return WrapNode(this, m_tree.first_child(), child); });
 }
 
 HRESULT Document::get_nextSibling(IXMLDOMNode** sibling) {
@@ -125,26 +125,27 @@ HRESULT Document::get_nextSibling(IXMLDOMNode** sibling) {
 }
 
 HRESULT Document::appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) {
-    return Guarded([&] { return AppendChild(this, m_tree, child, placed); });
+    return component::Guarded([&] { return AppendChild(this, m_tree, child, placed); });
 }
 
 HRESULT Document::selectNodes(BSTR expression, IXMLDOMNodeList** list) {
     if (!list)
         return E_POINTER;
-    return Guarded([&] { return SelectNodes(this, pugi::xpath_node(m_tree), expression, list); });
+    return component::Guarded(
+        [&] { return SelectNodes(this, pugi::xpath_node(m_tree), expression, list); });
 }
 
 HRESULT Document::selectSingleNode(BSTR expression, IXMLDOMNode** node) {
     if (!node)
         return E_POINTER;
-    return Guarded(
+    return component::Guarded(
         [&] { return SelectSingleNode(this, pugi::xpath_node(m_tree), expression, node); });
 }
 
 HRESULT Document::load(VARIANT source, VARIANT_BOOL* loaded) {
     if (loaded)
         *loaded = VARIANT_FALSE;
-    return Guarded([&] {
+    return component::Guarded([&] {
         Reset();
         m_form = FileForm();
         if (!Read(source)) {
@@ -159,7 +160,7 @@ HRESULT Document::load(VARIANT source, VARIANT_BOOL* loaded) {
 }
 
 HRESULT Document::save(VARIANT destination) {
-    return Guarded([&] {
+    return component::Guarded([&] {
         _stringx path;
         HRESULT hr = PathOf(destination, path);
         if (FAILED(hr))
@@ -176,7 +177,7 @@ HRESULT Document::get_documentElement(IXMLDOMElement** element) {
     if (!element)
         return E_POINTER;
     *element = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         const pugi::xml_node root = m_tree.document_element();
         if (!root)
             return S_FALSE;
@@ -192,7 +193,7 @@ HRESULT Document::createElement(BSTR tagName, IXMLDOMElement** element) {
     if (!element)
         return E_POINTER;
     *element = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         const std::string name = Utf8FromBstr(tagName);
         return IsXmlName(name) ? Node::NewElement(this, name, element) : E_FAIL;
     });
@@ -211,7 +212,7 @@ HRESULT Document::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXMLDOM
         return E_INVALIDARG;
     if (SysStringLen(namespaceURI) != 0)
         return E_INVALIDARG;
-    return Guarded([&] {
+    return component::Guarded([&] {
         const std::string text = Utf8FromBstr(name);
         if (kind != NODE_ATTRIBUTE && kind != NODE_ELEMENT)
             return E_NOTIMPL;
@@ -236,7 +237,7 @@ CComVariant* Document::Property(BSTR name) {
 }
 
 HRESULT Document::setProperty(BSTR name, VARIANT value) {
-    return Guarded([&] {
+    return component::Guarded([&] {
         CComVariant* property = Property(name);
         return property ? property->Copy(&value) : E_INVALIDARG;
     });
@@ -246,7 +247,7 @@ HRESULT Document::getProperty(BSTR name, VARIANT* value) {
     if (!value)
         return E_POINTER;
     VariantInit(value);
-    return Guarded([&] {
+    return component::Guarded([&] {
         CComVariant* property = Property(name);
         return property ? VariantCopy(value, property) : E_INVALIDARG;
     });

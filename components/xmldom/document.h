@@ -11,14 +11,14 @@
 
 #include <pugixml.hpp>
 
-#include "components/xmldom/comobject.h"
+#include "components/comobject.h"
 #include "components/xmldom/encoding.h"
 #include "foundation/platform/xmldom.h"
 
 namespace kv {
 namespace xmldom {
 
-class Document final : public ComObject<IXMLDOMDocument2> {
+class Document final : public component::ComObject<IXMLDOMDocument2> {
 public:
     Document();
 

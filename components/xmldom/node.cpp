@@ -139,7 +139,7 @@ HRESULT Node::get_nodeName(BSTR* name) {
     if (!name)
         return E_POINTER;
     *name = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (m_detached)
             return NewBstr(m_name, name);
         const pugi::xml_node node = Live();
@@ -151,7 +151,7 @@ HRESULT Node::get_nodeValue(VARIANT* value) {
     if (!value)
         return E_POINTER;
     VariantInit(value);
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (m_detached) {
             value->vt = VT_NULL;
             return S_OK;
@@ -162,7 +162,7 @@ HRESULT Node::get_nodeValue(VARIANT* value) {
 }
 
 HRESULT Node::put_nodeValue(VARIANT value) {
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (m_detached)
             return E_FAIL;
         const pugi::xml_node node = Live();
@@ -186,7 +186,7 @@ HRESULT Node::get_attributes(IXMLDOMNamedNodeMap** attributes) {
     if (!attributes)
         return E_POINTER;
     *attributes = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (!m_detached && !Live())
             return E_UNEXPECTED;
         if (!IsElement())
@@ -200,7 +200,7 @@ HRESULT Node::get_firstChild(IXMLDOMNode** child) {
     if (!child)
         return E_POINTER;
     *child = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (m_detached)
             return S_FALSE;
         const pugi::xml_node node = Live();
@@ -212,7 +212,7 @@ HRESULT Node::get_nextSibling(IXMLDOMNode** sibling) {
     if (!sibling)
         return E_POINTER;
     *sibling = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (m_detached)
             return S_FALSE;
         const pugi::xml_node node = Live();
@@ -223,7 +223,7 @@ HRESULT Node::get_nextSibling(IXMLDOMNode** sibling) {
 HRESULT Node::appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) {
     if (placed)
         *placed = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (m_detached)
             return E_FAIL;
         const pugi::xml_node node = Live();
@@ -235,7 +235,7 @@ HRESULT Node::selectNodes(BSTR expression, IXMLDOMNodeList** list) {
     if (!list)
         return E_POINTER;
     *list = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (m_detached)
             return E_FAIL;
         const pugi::xml_node node = Live();
@@ -247,7 +247,7 @@ HRESULT Node::selectSingleNode(BSTR expression, IXMLDOMNode** result) {
     if (!result)
         return E_POINTER;
     *result = nullptr;
-    return Guarded([&] {
+    return component::Guarded([&] {
         if (m_detached)
             return E_FAIL;
         const pugi::xml_node node = Live();

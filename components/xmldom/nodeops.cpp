@@ -2,7 +2,7 @@
 
 #include "components/xmldom/attribute.h"
 #include "components/xmldom/collections.h"
-#include "components/xmldom/comobject.h"
+#include "components/comobject.h"
 #include "components/xmldom/document.h"
 #include "components/xmldom/node.h"
 #include "components/xmldom/text.h"
@@ -187,7 +187,7 @@ HRESULT AppendChild(Document* document, pugi::xml_node parent, IXMLDOMNode* chil
         hr = parent.append_move(moved) ? S_OK : E_FAIL;
     }
     if (SUCCEEDED(hr) && placed)
-        Hand(child, placed);
+        component::Hand(child, placed);
     return hr;
 }
 

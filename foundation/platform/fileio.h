@@ -34,8 +34,8 @@ typedef void* HANDLE;
 // file exists; a folder cannot be opened (ERROR_ACCESS_DENIED). New files get
 // the default permissions (0666 less the umask). The handle is not inherited by
 // child processes. INVALID_HANDLE_VALUE on failure.
-KV_API HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security,
-                          DWORD disposition, DWORD flags, HANDLE templateFile);
+KV_API HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
+                          DWORD flags, HANDLE templateFile);
 KV_API BOOL CloseHandle(HANDLE handle);
 
 // Reads up to `size` bytes; *read receives the count (0 at the end of the file).
@@ -100,8 +100,8 @@ KV_API UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR re
 // call waits. On POSIX the lock always covers the whole file, whatever range is
 // given (the library only ever locks whole files), and a shared lock is taken
 // without LOCKFILE_EXCLUSIVE_LOCK. A read-only handle can be locked.
-KV_API BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow,
-                       DWORD bytesHigh, void* overlapped);
+KV_API BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
+                       void* overlapped);
 KV_API BOOL UnlockFileEx(HANDLE handle, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
                          void* overlapped);
 
@@ -109,3 +109,16 @@ KV_API BOOL UnlockFileEx(HANDLE handle, DWORD reserved, DWORD bytesLow, DWORD by
 // write bits, FILE_ATTRIBUTE_NORMAL (or no READONLY) gives the owner-write bit
 // back. Other attributes are ignored.
 KV_API BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+
+// Copies a file's content and permission bits to `target`. With
+// `failIfExists` an existing target fails with ERROR_FILE_EXISTS; otherwise an
+// existing target is replaced (a read-only one is refused with
+// ERROR_ACCESS_DENIED; a folder cannot be a target). The target is written
+// through a temporary file in its folder, so a failed copy leaves it as it was.
+KV_API BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists);
+
+// Creates one folder (its parent must exist). An existing folder or file gives
+// ERROR_ALREADY_EXISTS. `security` must be null.
+KV_API BOOL CreateDirectoryA(LPCSTR path, void* security);
+// Removes an empty folder. A folder that is not empty gives ERROR_DIR_NOT_EMPTY.
+KV_API BOOL RemoveDirectoryA(LPCSTR path);

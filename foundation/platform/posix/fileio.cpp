@@ -1,5 +1,5 @@
-// File handles, reading and writing, renaming, replacing, temporary names and
-// locks on POSIX.
+// File handles, reading and writing, renaming, replacing, copying, temporary
+// names, locks and folder creation and removal on POSIX.
 //
 // A HANDLE carries a file descriptor plus one, so that no valid handle is null
 // and INVALID_HANDLE_VALUE (-1) never names a descriptor. Locks are flock()
@@ -617,6 +617,135 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
                               : mode | S_IWUSR;
     if (wanted != mode && chmod(systemPath.c_str(), wanted) != 0) {
         SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+namespace {
+
+// Copies what is left of `from` to `to`.
+bool CopyContent(HANDLE from, HANDLE to) {
+    char buffer[64 * 1024];
+    for (;;) {
+        DWORD read = 0;
+        DWORD written = 0;
+        if (!ReadFile(from, buffer, sizeof buffer, &read, nullptr))
+            return false;
+        if (read == 0)
+            return true;
+        if (!WriteFile(to, buffer, read, &written, nullptr))
+            return false;
+    }
+}
+
+// Closes a handle of this file's own making, keeping the last error.
+void CloseQuietly(HANDLE handle) {
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+}
+
+}  // namespace
+
+BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
+    if (!source || !target) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // Opening gives the codes of a missing source or source folder, and
+    // refuses a folder as the source.
+    const HANDLE in =
+        CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return FALSE;
+    struct stat status;
+    if (fstat(FdFromHandle(in), &status) != 0) {
+        SetLastErrorFromErrno();
+        CloseQuietly(in);
+        return FALSE;
+    }
+    // Checked first for the right code; the rename below checks again, so a
+    // target that appears meanwhile is still not overwritten against the rules.
+    const std::string to = ToSystemPath(target);
+    struct stat existing;
+    if (stat(to.c_str(), &existing) == 0) {
+        DWORD refusal = ERROR_SUCCESS;
+        if (S_ISDIR(existing.st_mode))
+            refusal = ERROR_ACCESS_DENIED;
+        else if (failIfExists)
+            refusal = ERROR_FILE_EXISTS;
+        else if (IsReadOnly(existing))
+            refusal = ERROR_ACCESS_DENIED;
+        if (refusal != ERROR_SUCCESS) {
+            CloseHandle(in);
+            SetLastError(refusal);
+            return FALSE;
+        }
+    }
+
+    // The copy is written beside the target and renamed over it only once it
+    // is whole, so a failed copy leaves an existing target as it was.
+    char temporary[MAX_PATH];
+    if (GetTempFileNameA(FolderOf(to).c_str(), "kvc", 0, temporary) == 0) {
+        CloseQuietly(in);
+        return FALSE;
+    }
+    bool copied = false;
+    const HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (out != INVALID_HANDLE_VALUE) {
+        copied = CopyContent(in, out);
+        if (copied && fchmod(FdFromHandle(out), status.st_mode & 0777) != 0) {
+            SetLastErrorFromErrno();
+            copied = false;
+        }
+        // Flushed, so that a crash after the rename never leaves the target empty.
+        copied = copied && FlushFileBuffers(out);
+        CloseQuietly(out);
+    }
+    CloseQuietly(in);
+    if (copied) {
+        if (MoveFileExA(temporary, to.c_str(), failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING))
+            return TRUE;
+        if (GetLastError() == ERROR_ALREADY_EXISTS)
+            SetLastError(ERROR_FILE_EXISTS);
+    }
+    const DWORD error = GetLastError();
+    unlink(temporary);
+    SetLastError(error);
+    return FALSE;
+}
+
+BOOL CreateDirectoryA(LPCSTR path, void* security) {
+    if (!path || security) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // 0777 less the umask, as for any new folder.
+    if (mkdir(ToSystemPath(path).c_str(), 0777) != 0) {
+        SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND
+                                     : Win32ErrorFromErrno(errno, ErrnoTarget::kFolder));
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path) {
+    if (!path) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string systemPath = ToSystemPath(path);
+    if (rmdir(systemPath.c_str()) != 0) {
+        const int error = errno;
+        struct stat status;
+        if (error == ENOTEMPTY || error == EEXIST)
+            SetLastError(ERROR_DIR_NOT_EMPTY);
+        else if (error == ENOTDIR && lstat(systemPath.c_str(), &status) == 0 &&
+                 !S_ISDIR(status.st_mode))
+            SetLastError(ERROR_DIRECTORY);  // a file (or a link) is not a folder
+        else
+            SetLastError(Win32ErrorFromErrno(error, ErrnoTarget::kFolder));
         return FALSE;
     }
     return TRUE;

@@ -1,0 +1,122 @@
+#include "foundation/folderpath.h"
+
+#include "foundation/platform/errors.h"
+#include "foundation/platform/fileio.h"
+#include "foundation/platform/files.h"
+
+namespace kv {
+namespace {
+
+bool IsAsciiLetter(OLECHAR c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+}
+
+bool IsBlank(OLECHAR c) {
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+
+bool IsPosixRooted(const _stringx& path) {
+    return platform::kPathSeparator == u'/' && !path.empty() && path[0] == u'/';
+}
+
+// What may follow the root: no doubled separator and no reserved character.
+bool IsValidRest(const _stringx& rest, bool slashSeparates) {
+    static const _stringx kReserved(u":*?\"<>|");
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const OLECHAR c = rest[i];
+        const bool separator = c == u'\\' || (slashSeparates && c == u'/');
+        if (separator && i + 1 < rest.size() &&
+            (rest[i + 1] == u'\\' || (slashSeparates && rest[i + 1] == u'/')))
+            return false;
+        if (kReserved.find(c) != _stringx::npos || (c == u'/' && !slashSeparates))
+            return false;
+    }
+    return true;
+}
+
+// Completes a drive path ("D", "D:", "D:x", "D\x"); false when it is none.
+bool CompleteDrivePath(_stringx& path) {
+    if (path.size() == 1)
+        path.push_back(u':');
+    if (path[1] == u':') {
+        if (path.size() == 2)
+            path.push_back(u'\\');
+        else if (path[2] != u'\\')
+            path.insert(2, 1, u'\\');
+    } else if (path[1] == u'\\') {
+        path.insert(1, 1, u':');
+    } else {
+        return false;
+    }
+    return IsAsciiLetter(path[0]);
+}
+
+// The length of the root: "\\server\share", "D:" or "/".
+std::size_t RootLength(const _stringx& path) {
+    if (IsPosixRooted(path))
+        return 1;
+    if (path.size() >= 3 && path[0] == u'\\' && path[1] == u'\\') {
+        const auto share = path.find(u'\\', 2);
+        if (share == _stringx::npos)
+            return path.size();
+        const auto end = path.find(u'\\', share + 1);
+        return end == _stringx::npos ? path.size() : end;
+    }
+    return 2;
+}
+
+}  // namespace
+
+bool IsValidFolderPath(pathx& path, bool normalize) {
+    std::size_t begin = 0, end = path.size();
+    while (begin < end && IsBlank(path[begin]))
+        ++begin;
+    while (end > begin && IsBlank(path[end - 1]))
+        --end;
+    _stringx candidate(path.substr(begin, end - begin));
+    if (candidate.empty())
+        return false;
+
+    bool valid;
+    if (IsPosixRooted(candidate)) {
+        valid = IsValidRest(_stringx(candidate.substr(1)), true) &&
+                (candidate.size() < 2 || candidate[1] != u'/');
+    } else if (candidate.size() >= 3 && candidate[0] == u'\\' && candidate[1] == u'\\') {
+        valid = IsAsciiLetter(candidate[2]) && IsValidRest(_stringx(candidate.substr(2)), false);
+    } else {
+        valid = CompleteDrivePath(candidate) && IsValidRest(_stringx(candidate.substr(2)), false);
+    }
+    if (valid && normalize)
+        path = pathx(candidate);
+    return valid;
+}
+
+long CreateFolderPath(pathx& path) {
+    pathx normalized(path);
+    if (!IsValidFolderPath(normalized, true))
+        return E_INVALIDARG;
+    if (!platform::IsPathSeparator(normalized.back()))
+        normalized.push_back(IsPosixRooted(normalized) ? u'/' : u'\\');
+
+    // Every prefix that ends before a separator, from the root on, is a folder.
+    for (std::size_t at = RootLength(normalized); at < normalized.size(); ++at) {
+        if (!platform::IsPathSeparator(normalized[at]))
+            continue;
+        const _stringx folder(normalized.substr(0, at));
+        if (folder.empty())
+            continue;
+        const DWORD attributes = GetFileAttributesA(folder.narrow());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        if (!CreateDirectoryA(folder.narrow(), nullptr)) {
+            const DWORD error = GetLastError();
+            if (static_cast<LONG>(error) <= 0)
+                return static_cast<LONG>(error);
+            return HRESULT_FROM_WIN32(error);
+        }
+    }
+    path = normalized;
+    return 0;
+}
+
+}  // namespace kv

@@ -1,0 +1,26 @@
+// Folder paths: the validity check and the creation of a chain of folders that
+// copies into a repository use.
+#pragma once
+
+#include "foundation/pathx.h"
+
+namespace kv {
+
+// Checks a folder path, after trimming spaces, tabs and newlines at both ends:
+//  - a network path: two backslashes, then an ASCII letter (\\server\share);
+//  - a drive path, completed first: "D" becomes "D:\", "D:" becomes "D:\",
+//    "D:Repo" becomes "D:\Repo", "D\Repo" becomes "D:\Repo"; its first
+//    character must be an ASCII letter;
+//  - on POSIX also a path rooted at "/";
+// and after its root the path may hold no doubled separator and none of
+// / : * ? " < > | (for a "/"-rooted path, "/" is a separator, not refused).
+// When valid and `normalize`, `path` becomes the completed, trimmed path.
+KV_API bool IsValidFolderPath(pathx& path, bool normalize);
+
+// Creates every missing folder along `path`, from its root down. 0, with
+// `path` normalized and ending with a separator; E_INVALIDARG for an invalid
+// path (nothing created); HRESULT_FROM_WIN32 of the error when a folder cannot
+// be created (the folders created before it remain).
+KV_API long CreateFolderPath(pathx& path);
+
+}  // namespace kv

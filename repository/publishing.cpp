@@ -1,0 +1,205 @@
+// Publishing, removal and local copies of repository items.
+#include "foundation/comerror.h"
+#include "foundation/componentloader.h"
+#include "foundation/folderpath.h"
+#include "foundation/platform/errors.h"
+#include "foundation/platform/fileio.h"
+#include "foundation/platform/files.h"
+#include "foundation/win32error.h"
+#include "repository/repository.h"
+#include "repository/repositoryitem.h"
+
+namespace {
+
+const _stringx kTemplates(u"Templates");
+
+bool IsFolder(const _stringx& path) {
+    const DWORD attributes = GetFileAttributesA(path.narrow());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const _stringx& path) {
+    const DWORD attributes = GetFileAttributesA(path.narrow());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The name without the text from its last dot on.
+_stringx WithoutExtension(const _stringx& name) {
+    const auto dot = name.rfind(u'.');
+    return dot == _stringx::npos ? name : _stringx(name.substr(0, dot));
+}
+
+// Creates the folder that is to receive a copy, when missing. A failure shows
+// in the copy that follows.
+void EnsureFolder(const _stringx& folder) {
+    if (!folder.empty() && !IsFolder(folder)) {
+        kv::pathx path(folder);
+        kv::CreateFolderPath(path);
+    }
+}
+
+}  // namespace
+
+bool CRepositoryItem::InsideRepository(const _stringx& path) {
+    const _stringx folder = kv::PathFolderPart(GetRepoDataFilePath());
+    return !folder.empty() && kv::PathIsInside(folder, path);
+}
+
+long CRepositoryItem::AddFile(const _stringx& path) {
+    m_strAddedFile = path;
+    return PutProperty(_stringx(u"FileName"), GetTargetFileName());
+}
+
+_stringx CRepositoryItem::GetTargetFileName() {
+    _stringx name = kv::PathLastComponent(m_strAddedFile);
+    const auto dot = name.rfind(u'.');
+    if (dot == _stringx::npos || name.compare(dot, _stringx::npos, u".tmp") != 0)
+        return name;
+    const _stringx type = GetRepoItemType();
+    const OLECHAR* extension = type == _stringx(u"SystemSearches") ? u"ini"
+                               : type == _stringx(u"Dialogs")      ? u"kvd"
+                               : type == _stringx(u"SqlScripts")   ? u"sql"
+                                                                   : nullptr;
+    if (extension)
+        name.replace(dot + 1, _stringx::npos, extension);
+    return name;
+}
+
+void CRepositoryItem::GetCopyFileNames(_stringx& source, _stringx& target) {
+    source = m_strAddedFile;
+    target = kv::PathFolderPart(GetRepoDataFilePath());
+    _stringx display = GetDisplayPath();
+    const _stringx marker(u"<KVREPOSITORY>");
+    const auto at = display.find(marker);
+    if (at != _stringx::npos)
+        display.erase(at, marker.size());
+    for (auto& c : display)
+        if (c == u'/')
+            c = u'\\';
+    const auto star = display.find(u'*');
+    if (star != _stringx::npos)
+        display.erase(star, 1);
+    target = kv::PathJoin(kv::PathJoin(target, kv::PathFolderPart(display)), GetTargetFileName());
+}
+
+long CRepositoryItem::Commit() {
+    // A target outside the repository is refused before anything is written.
+    if (!m_strAddedFile.empty()) {
+        _stringx source, target;
+        GetCopyFileNames(source, target);
+        if (!InsideRepository(target))
+            return E_ACCESSDENIED;
+    }
+    if (const long status = CommitCachedProperties())
+        return status;
+    if (const long status = CommitFiles())
+        return status;
+    m_strAddedFile.clear();
+    m_bExists = true;
+    return 0;
+}
+
+long CRepositoryItem::CommitFiles() {
+    // Without an added file there is nothing to copy.
+    if (m_strAddedFile.empty())
+        return 0;
+    _stringx source, target;
+    GetCopyFileNames(source, target);
+    if (GetRepoItemType() == kTemplates)
+        return CopyTemplate(source, target);
+    return CopyFileA(source, target);
+}
+
+int CRepositoryItem::CopyFileA(const _stringx& source, const _stringx& target) {
+    if (!InsideRepository(target))
+        return E_ACCESSDENIED;
+    EnsureFolder(kv::PathFolderPart(target));
+    if (IsFile(target) && !OnOverwriteFile(target))
+        return -109;
+    try {
+        if (!::CopyFileA(source.narrow(), target.narrow(), FALSE))
+            throw kv::win32_exception();
+    } catch (const kv::win32_exception& error) {
+        return static_cast<int>(error.error());
+    }
+    return 0;
+}
+
+int CRepositoryItem::CopyTemplate(const _stringx& source, const _stringx& target) {
+    const _stringx sourceFolder = kv::PathFolderPart(source);
+    const _stringx baseName = WithoutExtension(kv::PathLastComponent(source));
+    const _stringx parentName = WithoutExtension(kv::PathLastComponent(sourceFolder));
+    // The template's folder in the repository, beside the target file.
+    const kv::pathx folder(kv::PathJoin(kv::PathFolderPart(target), baseName));
+    // A nameless template would make the type folder itself its folder.
+    if (baseName.empty() || !InsideRepository(folder) || !InsideRepository(target))
+        return E_ACCESSDENIED;
+
+    if (baseName == parentName) {
+        // The template is its whole folder.
+        if (!OnOverwriteFolder(folder))
+            return -110;
+        if (DeleteFolder(folder) < 0)
+            return -107;
+        if (CopyFolder(kv::pathx(sourceFolder), folder) < 0)
+            return -108;
+        return 0;
+    }
+    // The template is the file, with an optional companion folder beside it.
+    if (DeleteFolder(folder) < 0)
+        return -107;
+    if (const int result = CopyFileA(source, target))
+        return result;
+    const _stringx companion = kv::PathJoin(sourceFolder, baseName);
+    if (IsFolder(companion) && CopyFolder(kv::pathx(companion), folder) < 0)
+        return -108;
+    return 0;
+}
+
+long CRepositoryItem::CopyFolder(const kv::pathx& source, const kv::pathx& target) {
+    if (!InsideRepository(target))
+        return E_ACCESSDENIED;
+    EnsureFolder(kv::PathFolderPart(target));
+    const CComPtr<Scripting::IFileSystem> fso = GetFSO();
+    return fso->CopyFolder(source.bstr(), target.bstr(), VARIANT_TRUE);
+}
+
+long CRepositoryItem::DeleteFolder(const kv::pathx& folder) {
+    if (!IsFolder(folder))
+        return 0;
+    if (!InsideRepository(folder))
+        return E_ACCESSDENIED;
+    const CComPtr<Scripting::IFileSystem> fso = GetFSO();
+    return fso->DeleteFolder(folder.bstr(), VARIANT_TRUE);
+}
+
+CComPtr<Scripting::IFileSystem> CRepositoryItem::GetFSO() {
+    if (!m_pFSO) {
+        com_check hr;
+        hr = kv::ComponentLoader::Process().CreateInstance(
+            _stringx(u"scrrun.dll"), CLSID_FileSystemObject, IID_IFileSystem, &m_pFSO);
+    }
+    return m_pFSO;
+}
+
+long CRepositoryItem::Delete(bool deleteFile) {
+    if (!deleteFile)
+        return 0;
+    _stringx target;
+    if (m_strAddedFile.empty()) {
+        if (GetProperty(_stringx(u"LocalCopy"), &target) != 0)
+            return ERROR_FILE_NOT_FOUND;
+    } else {
+        _stringx source;
+        GetCopyFileNames(source, target);
+    }
+    if (!InsideRepository(target))
+        return E_ACCESSDENIED;
+    if (!DeleteFileA(target.narrow()))
+        return static_cast<long>(GetLastError());
+    return 0;
+}
+
+long CRepositoryItem::CreateLocalCopy(_stringx* path) {
+    return GetProperty(_stringx(u"LocalCopy"), path);
+}

@@ -1,0 +1,100 @@
+#include "repository/repositoryitem.h"
+
+#include <string>
+
+#include "foundation/platform/codepage.h"
+#include "repository/repository.h"
+#include "xml/xpath.h"
+
+namespace {
+const _stringx kDisplayPath(u"DisplayPath");
+const _stringx kFileName(u"FileName");
+const _stringx kKey(u"Key");
+}  // namespace
+
+const OLECHAR* const CRepositoryItem::kItemTypes[6] = {
+    u"SystemSearches", u"SqlScripts", u"KVScripts", u"Dialogs", u"Templates", u"MergeModules",
+};
+
+CRepositoryItem::CRepositoryItem(CRepository* repository, bool exists, const _stringx& displayPath,
+                                 IRepoStatus* status)
+    : CRepoBase(repository, status), m_bExists(exists) {
+    if (!exists)
+        CachePropertyValue(kDisplayPath, displayPath, true);
+}
+
+CRepositoryItem::CRepositoryItem(const CRepositoryItem& other) = default;
+
+CRepositoryItem& CRepositoryItem::operator=(const CRepositoryItem& other) = default;
+
+CRepositoryItem::~CRepositoryItem() = default;
+
+CRepositoryItem* CRepositoryItem::Copy() {
+    auto* copy = new CRepositoryItem(GetRepository(), m_bExists, _stringx(), GetRepoStatus());
+    CopyProperties(copy, true);
+    return copy;
+}
+
+long CRepositoryItem::GetProperty(const _stringx& name, _stringx* value) {
+    if (name == kDisplayPath) {
+        *value = GetDisplayPath();
+        return 0;
+    }
+    if (name == _stringx(u"ParentRepo")) {
+        if (CRepository* repository = GetRepository())
+            repository->GetProperty(_stringx(u"DisplayName"), value);
+        return 0;
+    }
+    return GetPropertyValue(name, *value, true);
+}
+
+long CRepositoryItem::PutProperty(const _stringx& name, const _stringx& value) {
+    if (name != kFileName)
+        return CachePropertyValue(name, value, false);
+    // Lower-cased in its narrow form, as file names are compared.
+    std::string narrow = value.narrow();
+    CharLowerBuffA(&narrow[0], static_cast<DWORD>(narrow.size()));
+    return CachePropertyValue(name, _stringx(narrow), false);
+}
+
+_stringx CRepositoryItem::GetRequiredProp(const _stringx& name) {
+    _stringx value;
+    GetProperty(name, &value);
+    return value;
+}
+
+_stringx CRepositoryItem::GetRepoItemType(const _stringx& path) {
+    for (const OLECHAR* type : kItemTypes)
+        if (path.find(type) != _stringx::npos)
+            return _stringx(type);
+    return _stringx();
+}
+
+_stringx CRepositoryItem::GetRepoItemType() {
+    return GetRepoItemType(GetRequiredProp(m_bExists ? kKey : kDisplayPath));
+}
+
+_stringx CRepositoryItem::GetDisplayPath() {
+    if (!m_bExists) {
+        _stringx path;
+        GetPropertyValue(kDisplayPath, path, false);
+        return path;
+    }
+    return _stringx(u"<KVREPOSITORY>\\") + GetRequiredProp(kKey) + u'\\' +
+           GetRequiredProp(kFileName);
+}
+
+_stringx CRepositoryItem::GetItemXPath() {
+    // The element is found by the file name and the type; both come from the
+    // caches only, since reading them from the file would need this very path.
+    _stringx fileName, source;
+    GetPropertyValue(kFileName, fileName, false);
+    GetPropertyValue(m_bExists ? kKey : kDisplayPath, source, false);
+    return xmlutils::FormatXPath(xmlutils::kXPathItemByFileName,
+                                 {GetRepoItemType(source), fileName});
+}
+
+_stringx CRepositoryItem::GetNewRepoItemPath(const _stringx& path) {
+    return xmlutils::FormatXPath(xmlutils::kXPathChildStep,
+                                 {GetRepoItemType(path), _stringx(u"RepoItem")});
+}
