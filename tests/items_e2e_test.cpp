@@ -1,0 +1,95 @@
+// Two repositories on disk, one data file written by a Windows tool, listed
+// through the manager the way a caller lists them.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "repository/repositoryitems.h"
+#include "repository/repositorymgr.h"
+#include "xml_test_util.h"
+
+namespace {
+
+using kvtest::WriteText;
+using testing::ElementsAre;
+
+std::string Utf16LeWithBom(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return bytes;
+}
+
+std::vector<std::string> Describe(CRepositoryItems* items) {
+    std::vector<std::string> lines;
+    for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext()) {
+        std::string line;
+        for (const char16_t* name : {u"ParentRepo", u"DisplayPath", u"DisplayName"}) {
+            _stringx value(u"-");
+            item->GetProperty(_stringx(name), &value);
+            line += (line.empty() ? "" : " | ") + U8(value);
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(ItemsEndToEnd, ListingOneAndAllRepositoriesThroughTheManager) {
+    kvtest::TempTree tree;
+    // A local repository written by this library's own conventions.
+    WriteText(tree / "Local" / "Repository.xml",
+              "<Repository><Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
+              "<ItemAttrib FileName=\"welcome.kvd\" DisplayName=\"Welcome\"/></RepoItem></Dialogs>"
+              "<SqlScripts><RepoItem Name=\"Sql\" Key=\"SqlScripts\" Wildcard=\"*.sql\"/>"
+              "</SqlScripts></Repository>");
+    WriteText(tree / "Local" / "Dialogs" / "Welcome.kvd", "d");
+    WriteText(tree / "Local" / "Dialogs" / "About.kvd", "d");
+    WriteText(tree / "Local" / "Sql" / "init.sql", "s");
+    // A shared repository whose data file a Windows tool saved: UTF-16 with a
+    // byte-order mark, CRLF, backslash folders, non-ASCII names.
+    WriteText(tree / "Shared" / "Repository.xml",
+              Utf16LeWithBom(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Repository>\r\n"
+                             u"  <Dialogs>\r\n"
+                             u"    <RepoItem Name=\"Team\\Dialogs\" Key=\"Dialogs\" "
+                             u"Wildcard=\"*.kvd\">\r\n"
+                             u"      <ItemAttrib FileName=\"\u00e9quipe.kvd\" "
+                             u"DisplayName=\"\u00c9quipe \u20ac\"/>\r\n"
+                             u"    </RepoItem>\r\n  </Dialogs>\r\n</Repository>\r\n"));
+    WriteText(tree / "Shared" / "Team" / "Dialogs" / "\xC3\x89quipe.kvd", "d");
+    const std::string list =
+        WriteText(tree / "Repos.xml",
+                  "<Repositories><Repository Key=\"Local\" Local=\"1\" DisplayName=\"Mine\" "
+                  "Path=\"##TestingRepositoriesDir##\\Local\\Repository.xml\"/>"
+                  "<Repository Key=\"Network\" Local=\"0\" DisplayName=\"Team\" "
+                  "Path=\"##TestingRepositoriesDir##\\Shared\\Repository.xml\"/></Repositories>");
+
+    kvtest::RecordingStatus status;
+    CRepositoryMgr manager(list.c_str(), &status);
+    CRepository* shared = manager.GetRepository("Network", false);
+    ASSERT_NE(shared, nullptr);
+    CRepositoryItems* raw = nullptr;
+    ASSERT_EQ(shared->GetItems("Dialogs/*", &raw), 0);
+    std::unique_ptr<CRepositoryItems> one(raw);
+    EXPECT_THAT(Describe(one.get()),
+                ElementsAre("Team | <KVREPOSITORY>\\Dialogs\\\xC3\xA9quipe.kvd | "
+                            "\xC3\x89quipe \xE2\x82\xAC"));
+
+    CRepositories* repositories = nullptr;
+    ASSERT_EQ(manager.GetRepositories("*", &repositories, false), 0);
+    CRepositoryItems* all = nullptr;
+    ASSERT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &all), 0);
+    EXPECT_THAT(Describe(all), ElementsAre("Mine | <KVREPOSITORY>\\Dialogs\\about.kvd | About.kvd",
+                                           "Mine | <KVREPOSITORY>\\Dialogs\\welcome.kvd | Welcome",
+                                           "Team | <KVREPOSITORY>\\Dialogs\\\xC3\xA9quipe.kvd | "
+                                           "\xC3\x89quipe \xE2\x82\xAC"));
+    ASSERT_EQ(repositories->GetRepositoryItems("SqlScripts/*", 0, &all), 0);
+    EXPECT_THAT(Describe(all),
+                ElementsAre("Mine | <KVREPOSITORY>\\SqlScripts\\init.sql | init.sql"));
+    EXPECT_TRUE(status.messages.empty());
+}
+
+}  // namespace
