@@ -8,7 +8,7 @@
 
 #include "repository/repositoryitems.h"
 #include "repository/repositorymgr.h"
-#include "xml_test_util.h"
+#include "test_util.h"
 
 namespace {
 

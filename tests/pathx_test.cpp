@@ -1,62 +1,24 @@
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <random>
-
 #include "foundation/folderpath.h"
 #include "foundation/pathx.h"
 #include "test_util.h"
 
 namespace {
 
-using kv::PathFolderPart;
-using kv::PathJoin;
-using kv::PathLastComponent;
-
-std::string Join(const char* left, const char* right) {
-    return U8(PathJoin(_stringx(left), _stringx(right)));
-}
+using Pairs = std::initializer_list<std::pair<const char*, const char*>>;
 
 TEST(PathJoin, PutsExactlyOneSeparatorBetweenTheParts) {
-    EXPECT_EQ(Join("C:\\Repo\\", "\\Items"), "C:/Repo/Items");
-    EXPECT_EQ(Join("C:\\Repo", "Items"), "C:/Repo/Items");
-    EXPECT_EQ(Join("C:\\Repo\\", "Items"), "C:/Repo/Items");
-    EXPECT_EQ(Join("C:\\Repo", "\\Items"), "C:/Repo/Items");
-    EXPECT_EQ(Join("/srv/repo/", "/Dialogs/x.kvd"), "/srv/repo/Dialogs/x.kvd");
-    EXPECT_EQ(Join("/srv/repo", "Sub\\x.kvd"), "/srv/repo/Sub/x.kvd");
-}
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"C:\\Repo\\", "\\Items", "C:/Repo/Items"},
+        {"C:\\Repo", "Items", "C:/Repo/Items"},
+        {"/srv/repo", "Sub\\x.kvd", "/srv/repo/Sub/x.kvd"},
+        {"C:\\Repo", "", "C:/Repo"},
+        {"", "Items", "/Items"},  // a separator is inserted, as on Windows
+        {"", "", ""},
+        {"/a/", "//b", "/a//b"},  // only one leading separator is dropped
+    };
+    for (const auto& [left, right, joined] : cases)
+        EXPECT_EQ(U8(kv::PathJoin(_stringx(left), _stringx(right))), joined) << left << right;
 
-TEST(PathJoin, EmptyPartsJoinAsTheyAre) {
-    EXPECT_EQ(Join("C:\\Repo", ""), "C:/Repo");
-    EXPECT_EQ(Join("", "Items"), "/Items");  // a separator is inserted, as on Windows
-    EXPECT_EQ(Join("", ""), "");
-}
-
-TEST(PathJoin, OnlyOneLeadingSeparatorOfTheRightPartIsDropped) {
-    EXPECT_EQ(Join("/a/", "//b"), "/a//b");
-}
-
-TEST(PathFolderPart, IsTheTextBeforeTheLastSeparator) {
-    EXPECT_EQ(U8(PathFolderPart(_stringx("C:\\R\\x.xml"))), "C:\\R");
-    EXPECT_EQ(U8(PathFolderPart(_stringx("C:\\x.xml"))), "C:");
-    EXPECT_EQ(U8(PathFolderPart(_stringx("\\\\srv\\share\\x.xml"))), "\\\\srv\\share");
-    EXPECT_EQ(U8(PathFolderPart(_stringx("/srv/repo/Repository.xml"))), "/srv/repo");
-    EXPECT_EQ(U8(PathFolderPart(_stringx("/srv\\mixed/x.xml"))), "/srv\\mixed");
-    EXPECT_EQ(U8(PathFolderPart(_stringx("x.xml"))), "");
-    EXPECT_EQ(U8(PathFolderPart(_stringx("C:\\R\\Templates\\"))), "C:\\R\\Templates");
-}
-
-TEST(PathLastComponent, KeepsATrailingSeparator) {
-    EXPECT_EQ(U8(PathLastComponent(_stringx("C:\\R\\x.xml"))), "x.xml");
-    EXPECT_EQ(U8(PathLastComponent(_stringx("C:\\R\\Templates\\"))), "Templates\\");
-    EXPECT_EQ(U8(PathLastComponent(_stringx("/r/Templates/"))), "Templates/");
-    EXPECT_EQ(U8(PathLastComponent(_stringx("x.xml"))), "x.xml");
-    EXPECT_EQ(U8(PathLastComponent(_stringx("Only\\"))), "Only\\");
-    EXPECT_EQ(U8(PathLastComponent(_stringx(""))), "");
-}
-
-TEST(Pathx, JoinsWithOperators) {
     kv::pathx p(u"/srv/repo");
     p /= _stringx(u"Dialogs");
     const kv::pathx file = p / _stringx(u"\\x.kvd");
@@ -65,68 +27,67 @@ TEST(Pathx, JoinsWithOperators) {
     EXPECT_EQ(U8(file.last_component()), "x.kvd");
 }
 
-}  // namespace
-
-namespace {
-
-std::string Normalized(const char* path) {
-    return U8(kv::PathNormalize(_stringx(path)));
+TEST(PathParts, SplitAtTheLastSeparatorOfEitherKind) {
+    for (const auto& [path, folder] : Pairs{{"C:\\R\\x.xml", "C:\\R"},
+                                            {"C:\\x.xml", "C:"},
+                                            {"\\\\srv\\share\\x.xml", "\\\\srv\\share"},
+                                            {"/srv\\mixed/x.xml", "/srv\\mixed"},
+                                            {"x.xml", ""},
+                                            {"C:\\R\\Templates\\", "C:\\R\\Templates"}})
+        EXPECT_EQ(U8(kv::PathFolderPart(_stringx(path))), folder) << path;
+    // The last component keeps a trailing separator.
+    for (const auto& [path, last] : Pairs{{"C:\\R\\x.xml", "x.xml"},
+                                          {"C:\\R\\Templates\\", "Templates\\"},
+                                          {"/r/Templates/", "Templates/"},
+                                          {"Only\\", "Only\\"},
+                                          {"", ""}})
+        EXPECT_EQ(U8(kv::PathLastComponent(_stringx(path))), last) << path;
 }
 
-TEST(PathNormalize, ResolvesDotsAsText) {
-    EXPECT_EQ(Normalized("/srv/repo/./Dialogs/../x.kvd"), "/srv/repo/x.kvd");
-    EXPECT_EQ(Normalized("/srv/repo/../../../etc"), "/etc");
-    EXPECT_EQ(Normalized("C:\\Repo\\..\\Other\\\\x"), "C:/Other/x");
-    EXPECT_EQ(Normalized("a/../../b"), "../b");
-    EXPECT_EQ(Normalized("\\\\srv\\share\\a\\..\\b"), "//srv/share/b");
-}
+TEST(PathContainment, DotsResolveAsTextAndOnlyStrictlyBelowIsInside) {
+    for (const auto& [path, normal] : Pairs{{"/srv/repo/./Dialogs/../x.kvd", "/srv/repo/x.kvd"},
+                                            {"/srv/repo/../../../etc", "/etc"},
+                                            {"C:\\Repo\\..\\Other\\\\x", "C:/Other/x"},
+                                            {"a/../../b", "../b"},
+                                            {"\\\\srv\\share\\a\\..\\b", "//srv/share/b"}})
+        EXPECT_EQ(U8(kv::PathNormalize(_stringx(path))), normal) << path;
 
-TEST(PathIsInside, OnlyStrictlyBelowTheFolder) {
     const _stringx repo(u"/srv/repo");
-    EXPECT_TRUE(kv::PathIsInside(repo, _stringx(u"/srv/repo/Dialogs/x.kvd")));
-    EXPECT_TRUE(kv::PathIsInside(_stringx(u"/srv/repo/"), _stringx(u"/srv/repo\\x")));
-    EXPECT_FALSE(kv::PathIsInside(repo, _stringx(u"/srv/repo")));
-    EXPECT_FALSE(kv::PathIsInside(repo, _stringx(u"/srv/repo/Dialogs/../../x")));
-    EXPECT_FALSE(kv::PathIsInside(repo, _stringx(u"/srv/repository/x")));
-    EXPECT_FALSE(kv::PathIsInside(repo, _stringx(u"/etc/passwd")));
-    EXPECT_FALSE(kv::PathIsInside(repo, _stringx(u"relative/x")));
-    EXPECT_FALSE(kv::PathIsInside(_stringx(u"rel"), _stringx(u"rel/../../x")));
+    EXPECT_TRUE(kv::PathIsInside(repo, u"/srv/repo/Dialogs/x.kvd"));
+    EXPECT_TRUE(kv::PathIsInside(u"/srv/repo/", u"/srv/repo\\x"));
+    for (const char16_t* outside : {u"/srv/repo", u"/srv/repo/Dialogs/../../x",
+                                    u"/srv/repository/x", u"/etc/passwd", u"relative/x"})
+        EXPECT_FALSE(kv::PathIsInside(repo, _stringx(outside))) << U8(outside);
+    EXPECT_FALSE(kv::PathIsInside(u"rel", u"rel/../../x"));
 }
 
-std::string Valid(const char* path) {
-    kv::pathx p{_stringx(path)};
-    return kv::IsValidFolderPath(p, true) ? U8(p) : "<invalid>";
-}
-
-TEST(IsValidFolderPath, CompletesDrivePathsAndRejectsReservedCharacters) {
-    EXPECT_EQ(Valid("D:\\Repo"), "D:\\Repo");
-    EXPECT_EQ(Valid("D"), "D:\\");
-    EXPECT_EQ(Valid("D:"), "D:\\");
-    EXPECT_EQ(Valid("D:Repo"), "D:\\Repo");
-    EXPECT_EQ(Valid("D\\Repo"), "D:\\Repo");
-    EXPECT_EQ(Valid(" \tD:\\Repo\n"), "D:\\Repo");
-    EXPECT_EQ(Valid("\\\\server\\share"), "\\\\server\\share");
-    EXPECT_EQ(Valid("/srv/Shared Repos/x"), "/srv/Shared Repos/x");
+TEST(FolderPath, ValidPathsAreCompletedAndMissingFoldersCreated) {
+    const auto valid = [](const char* path) {
+        kv::pathx p{_stringx(path)};
+        return kv::IsValidFolderPath(p, true) ? U8(p) : "<invalid>";
+    };
+    for (const auto& [path, completed] : Pairs{{"D:\\Repo", "D:\\Repo"},
+                                               {"D", "D:\\"},
+                                               {"D:Repo", "D:\\Repo"},
+                                               {"D\\Repo", "D:\\Repo"},
+                                               {" \tD:\\Repo\n", "D:\\Repo"},
+                                               {"\\\\server\\share", "\\\\server\\share"},
+                                               {"/srv/Shared Repos/x", "/srv/Shared Repos/x"}})
+        EXPECT_EQ(valid(path), completed) << path;
     for (const char* bad : {"\\\\1server\\share", "D:\\Re?po", "D:\\Re\\\\po", "", "   ", "1:\\x",
                             "DX", "D:\\a/b", "D:\\a:b", "/srv//x", "/srv/a|b", "//srv"})
-        EXPECT_EQ(Valid(bad), "<invalid>") << bad;
-}
+        EXPECT_EQ(valid(bad), "<invalid>") << bad;
 
-TEST(CreateFolderPath, CreatesOnlyWhatIsMissing) {
-    const auto root = std::filesystem::temp_directory_path() /
-                      ("kvfolders-" + std::to_string(std::random_device()()));
-    std::filesystem::create_directories(root / "A");
-    kv::pathx path{_stringx((root / "A" / "B" / "C").string())};
+    kvtest::TempTree tree;
+    kvtest::WriteText(tree / "A" / "file", "x");
+    kv::pathx path{_stringx((tree / "A/B/C").string())};
     EXPECT_EQ(kv::CreateFolderPath(path), 0);
-    EXPECT_EQ(U8(path), (root / "A" / "B" / "C").string() + "/");
-    EXPECT_TRUE(std::filesystem::is_directory(root / "A" / "B" / "C"));
-
-    std::ofstream(root / "file") << "x";
-    kv::pathx blocked{_stringx((root / "file" / "sub").string())};
+    EXPECT_EQ(U8(path), (tree / "A/B/C").string() + "/");
+    EXPECT_TRUE(std::filesystem::is_directory(tree / "A/B/C"));
+    kv::pathx blocked{_stringx((tree / "A/file/sub").string())};
     EXPECT_EQ(kv::CreateFolderPath(blocked), HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS));
     kv::pathx invalid{_stringx("D:\\bad?")};
     EXPECT_EQ(kv::CreateFolderPath(invalid), E_INVALIDARG);
-    std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -1,47 +1,92 @@
-// Test-only helpers that run code in child processes (fork), for tests of
-// behaviour across processes: locks, concurrent writers, killed savers.
+// The tests' only POSIX calls: child processes (that hold a lock, race for one,
+// or are killed in the middle of a save) and file owners.
 #pragma once
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace kvtest {
 
-// Runs `body` in a child process; the child exits with body's result.
-inline pid_t Spawn(const std::function<int()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0)
-        _exit(body());
-    return pid;
-}
+// A forked child running `body`, whose result becomes its exit status. The body
+// calls `ready` once it is where the parent waits for it (see WaitReady).
+class ChildProcess {
+public:
+    using Ready = std::function<void()>;
 
-// Waits for a child and answers its exit code (-1 when it did not exit normally).
-inline int Wait(pid_t pid) {
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
-}
+    explicit ChildProcess(const std::function<int(const Ready&)>& body) {
+        int fds[2] = {-1, -1};
+        (void)!pipe(fds);
+        m_readyFd = fds[0];
+        if ((m_pid = fork()) == 0) {
+            int status = 99;
+            try {
+                status = body([fd = fds[1]] { (void)!write(fd, "r", 1); });
+            } catch (...) {
+            }
+            _exit(status);  // no test-framework teardown in the child
+        }
+        close(fds[1]);
+    }
+    ~ChildProcess() {
+        Kill();
+        close(m_readyFd);
+    }
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
 
-inline void Kill(pid_t pid) {
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-}
+    // Waits until the child has called `ready`; false when it ended first.
+    bool WaitReady() {
+        char byte;
+        return read(m_readyFd, &byte, 1) == 1;
+    }
+    // Kills the child at once, as a crash would, and reaps it.
+    void Kill() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            Wait();
+        }
+    }
+    // Waits for the child to end: its exit status, or -1 when it did not exit.
+    int Wait() {
+        int status = 0;
+        const bool reaped = m_pid > 0 && waitpid(m_pid, &status, 0) == m_pid;
+        m_pid = -1;
+        return reaped && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
 
-// Runs `body(i)` in `count` children at once and answers how many exited 0.
+private:
+    pid_t m_pid = -1;
+    int m_readyFd = -1;
+};
+
+// Runs `body(i)` in `count` children at once; how many exited with 0.
 inline int RunAll(int count, const std::function<int(int)>& body) {
-    std::vector<pid_t> children;
+    std::vector<std::unique_ptr<ChildProcess>> children;
     for (int i = 0; i < count; ++i)
-        children.push_back(Spawn([&body, i] { return body(i); }));
+        children.push_back(std::make_unique<ChildProcess>([&body, i](auto&) { return body(i); }));
     int succeeded = 0;
-    for (pid_t child : children)
-        succeeded += Wait(child) == 0 ? 1 : 0;
+    for (auto& child : children)
+        succeeded += child->Wait() == 0;
     return succeeded;
+}
+
+// The owner of a file as "uid:gid".
+inline std::string OwnerOf(const char* path) {
+    struct stat status {};
+    stat(path, &status);
+    return std::to_string(status.st_uid) + ":" + std::to_string(status.st_gid);
+}
+
+// Gives a file to 1234:1234; false when the process may not (it is not root).
+inline bool GiveAway(const char* path) {
+    return chown(path, 1234, 1234) == 0;
 }
 
 }  // namespace kvtest

@@ -1,16 +1,13 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <random>
 #include <thread>
 
 #include "foundation/filelock.h"
 #include "process_util.h"
+#include "test_util.h"
 #include "xml/repodata.h"
 #include "xml/xpath.h"
-#include "xml_test_util.h"
 
 namespace {
 
@@ -21,12 +18,22 @@ using testing::ElementsAre;
 // A data-backed object whose own file is set by the test.
 class DataFile : public CRepoData {
 public:
-    DataFile(IRepoStatus* status, std::string path) : CRepoData(status), path_(std::move(path)) {}
-    _stringx GetRepoDataFilePath() override { return _stringx(path_); }
+    DataFile(IRepoStatus* status, std::string path) : CRepoData(status), m_path(std::move(path)) {}
+    _stringx GetRepoDataFilePath() override { return _stringx(m_path); }
     using CRepoData::SaveXmlFile;
 
+    // One attribute of the first node `xpath` selects, or "<" + status + ">".
+    std::string Get(const char16_t* xpath, const char16_t* name, const std::string& file = "") {
+        _stringx value(u"<unset>");
+        const long result = GetAttribValueFromXmlFile(xpath, name, value, _stringx(file));
+        return result ? "<" + std::to_string(result) + ">" : U8(value);
+    }
+    long Set(const char16_t* xpath, const char16_t* name, const char16_t* value) {
+        return SetAttribValueToXmlFile(xpath, name, value);
+    }
+
 private:
-    std::string path_;
+    std::string m_path;
 };
 
 constexpr const char* kList =
@@ -38,29 +45,38 @@ constexpr const char* kList =
 
 class RepoDataTest : public testing::Test {
 protected:
-    void SetUp() override { path = WriteText(tree / "list.xml", kList); }
-
     kvtest::TempTree tree;
     kvtest::RecordingStatus status;
-    std::string path;
-    DataFile data{&status, ""};
-    DataFile own() { return DataFile(&status, path); }
+    std::string path = WriteText(tree / "list.xml", kList);
+    DataFile file{&status, path};
 };
 
-TEST_F(RepoDataTest, ReadsOneAttributeOrLeavesTheValueAlone) {
-    DataFile file = own();
-    _stringx value(u"untouched");
-    EXPECT_EQ(file.GetAttribValueFromXmlFile(_stringx(u"Repository[@Key=\"Net\"]"),
-                                             _stringx(u"Name"), value),
-              0);
-    EXPECT_EQ(U8(value), "Shared");
-    value = _stringx(u"untouched");
-    EXPECT_EQ(file.GetAttribValueFromXmlFile(_stringx(u"Repository"), _stringx(u"Missing"), value),
-              -101);
-    EXPECT_EQ(file.GetAttribValueFromXmlFile(_stringx(u"Nothing"), _stringx(u"Name"), value), -101);
-    EXPECT_EQ(file.GetAttribValueFromXmlFile(_stringx(u"Repository"), _stringx(u"name"), value),
-              -101);  // names are case-sensitive
-    EXPECT_EQ(U8(value), "untouched");
+TEST_F(RepoDataTest, ReadsTheFirstSelectedNodeOfTheOwnOrAGivenFile) {
+    EXPECT_EQ(file.Get(u"Repository[@Key=\"Net\"]", u"Name"), "Shared");
+    EXPECT_EQ(file.Get(u"Repository", u"Missing"), "<-101>");
+    EXPECT_EQ(file.Get(u"Nothing", u"Name"), "<-101>");
+    EXPECT_EQ(file.Get(u"Repository", u"name"), "<-101>");  // names are case-sensitive
+    const std::string other = WriteText(tree / "other.xml", "<R><Repository Name=\"Other\"/></R>");
+    EXPECT_EQ(file.Get(u"Repository", u"Name", other), "Other");
+
+    XmlAttribMap map;
+    map[_stringx(u"Stale")] = CComVariant(u"x");
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Repository", map), 0);
+    EXPECT_EQ(map.size(), 3u);  // replaced
+    EXPECT_EQ(kvtest::Attr(map, u"Key"), "Local");
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Nothing", map), 0);
+    EXPECT_EQ(map.size(), 3u);  // kept
+
+    // Values of a map read as text.
+    map[_stringx(u"n")] = CComVariant(LONG(42));
+    map[_stringx(u"b")] = CComVariant(true);
+    _stringx value(u"kept");
+    EXPECT_TRUE(file.GetAttribValue(u"n", map, value));
+    EXPECT_EQ(U8(value), "42");
+    EXPECT_FALSE(file.GetAttribValue(u"N", map, value));
+    EXPECT_EQ(U8(value), "42");
+    EXPECT_EQ(U8(file.GetAttribValue(u"b", map)), "-1");
+    EXPECT_EQ(U8(file.GetAttribValue(u"N", map)), "");
     EXPECT_TRUE(status.messages.empty());
 }
 
@@ -69,16 +85,12 @@ TEST_F(RepoDataTest, MissingEmptyOrMalformedFilesReportMessageTwo) {
     const std::string empty = WriteText(tree / "empty.xml", "");
     const std::string malformed = WriteText(tree / "bad.xml", "<Repositories><Repository>");
     XmlAttribMap map;
-    _stringx value;
-    EXPECT_EQ(data.GetAttribValuesFromXmlFile(_stringx(u"Repository"), map, _stringx(missing)),
-              -103);
-    EXPECT_EQ(data.GetAttribValueFromXmlFile(_stringx(u"Repository"), _stringx(u"Key"), value,
-                                             _stringx(empty)),
-              -101);
-    EXPECT_EQ(data.SetAttribValueToXmlFile(_stringx(u"Repository"), _stringx(u"Key"),
-                                           _stringx(u"x"), _stringx(malformed)),
-              -103);
-    EXPECT_EQ(data.SetAttribValuesToXmlFile(_stringx(u"Repository"), map, _stringx(missing)), -103);
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Repository", map, _stringx(missing)), -103);
+    EXPECT_EQ(file.Get(u"Repository", u"Key", empty), "<-101>");
+    EXPECT_EQ(
+        file.SetAttribValueToXmlFile(u"Repository", u"Key", _stringx(u"x"), _stringx(malformed)),
+        -103);
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository", map, _stringx(missing)), -103);
     EXPECT_THAT(
         status.messages,
         ElementsAre("Error opening XML file " + missing, "Error opening XML file " + empty,
@@ -87,184 +99,107 @@ TEST_F(RepoDataTest, MissingEmptyOrMalformedFilesReportMessageTwo) {
     EXPECT_EQ(ReadText(malformed), "<Repositories><Repository>");
 }
 
-TEST_F(RepoDataTest, ReadingAllAttributesReplacesOrKeepsTheMap) {
-    DataFile file = own();
-    XmlAttribMap map;
-    map[_stringx(u"Stale")] = CComVariant(u"x");
-    EXPECT_EQ(file.GetAttribValuesFromXmlFile(_stringx(u"Repository"), map), 0);
-    EXPECT_EQ(map.size(), 3u);
-    EXPECT_EQ(kvtest::Attr(map, u"Key"), "Local");
-    EXPECT_EQ(file.GetAttribValuesFromXmlFile(_stringx(u"Nothing"), map), 0);
-    EXPECT_EQ(map.size(), 3u);
-}
-
-TEST_F(RepoDataTest, AGivenFileIsUsedInsteadOfTheOwnOne) {
-    const std::string other = WriteText(tree / "other.xml", "<R><Repository Name=\"Other\"/></R>");
-    DataFile file = own();
-    _stringx value;
-    EXPECT_EQ(file.GetAttribValueFromXmlFile(_stringx(u"Repository"), _stringx(u"Name"), value,
-                                             _stringx(other)),
-              0);
-    EXPECT_EQ(U8(value), "Other");
-    EXPECT_EQ(file.GetAttribValueFromXmlFile(_stringx(u"Repository"), _stringx(u"Name"), value,
-                                             _stringx()),
-              0);
-    EXPECT_EQ(U8(value), "Mine");
-}
-
-TEST_F(RepoDataTest, SettingOneAttributeSavesEvenWhenNothingIsSelected) {
-    DataFile file = own();
-    EXPECT_EQ(file.SetAttribValueToXmlFile(_stringx(u"Repository[@Key=\"Net\"]"), _stringx(u"Name"),
-                                           _stringx(u"Gr\u00FC\u00DFe \u20AC")),
-              0);
-    _stringx value;
-    file.GetAttribValueFromXmlFile(_stringx(u"Repository[@Key=\"Net\"]"), _stringx(u"Name"), value);
-    EXPECT_EQ(value, _stringx(u"Gr\u00FC\u00DFe \u20AC"));
-
+TEST_F(RepoDataTest, WritesSaveEvenWhenNothingIsSelectedAndMapsCreateTheLastStep) {
+    EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", u"Gr\u00FC\u00DFe \u20AC"), 0);
+    EXPECT_EQ(file.Get(u"Repository[@Key=\"Net\"]", u"Name"),
+              "Gr\xC3\xBC\xC3\x9F"
+              "e \xE2\x82\xAC");
     const std::string before = ReadText(path);
-    EXPECT_EQ(file.SetAttribValueToXmlFile(_stringx(u"Repository[@Key=\"None\"]"),
-                                           _stringx(u"Name"), _stringx(u"x")),
-              0);
+    EXPECT_EQ(file.Set(u"Repository[@Key=\"None\"]", u"Name", u"x"), 0);
     EXPECT_EQ(ReadText(path), before);
-}
 
-TEST_F(RepoDataTest, SettingAMapCreatesTheMissingLastStep) {
-    DataFile file = own();
     XmlAttribMap map;
     map[_stringx(u"Key")] = CComVariant(u"New");
     map[_stringx(u"Local")] = CComVariant(u"1");
-    EXPECT_EQ(file.SetAttribValuesToXmlFile(_stringx(u"Repository[@Key=\"New\"]"), map), 0);
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository[@Key=\"New\"]", map), 0);
     XmlAttribMap read;
-    EXPECT_EQ(file.GetAttribValuesFromXmlFile(_stringx(u"Repository[@Key=\"New\"]"), read), 0);
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Repository[@Key=\"New\"]", read), 0);
     EXPECT_EQ(read.size(), 2u);
     EXPECT_EQ(kvtest::Attr(read, u"Local"), "1");
 }
 
-TEST_F(RepoDataTest, AttributeMapValuesReadAsText) {
+TEST_F(RepoDataTest, AFileThatCannotBeSavedReportsMessageOneEvenToRoot) {
+    std::filesystem::permissions(path, kvtest::kReadOnly);
+    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), -102);
     XmlAttribMap map;
-    map[_stringx(u"n")] = CComVariant(LONG(42));
-    map[_stringx(u"b")] = CComVariant(true);
-    _stringx value(u"kept");
-    EXPECT_TRUE(data.GetAttribValue(_stringx(u"n"), map, value));
-    EXPECT_EQ(U8(value), "42");
-    EXPECT_EQ(U8(data.GetAttribValue(_stringx(u"b"), map)), "-1");
-    EXPECT_FALSE(data.GetAttribValue(_stringx(u"N"), map, value));
-    EXPECT_EQ(U8(value), "42");
-    EXPECT_EQ(U8(data.GetAttribValue(_stringx(u"N"), map)), "");
-}
-
-TEST_F(RepoDataTest, AReadOnlyFileIsNotSavedEvenByRoot) {
-    std::filesystem::permissions(
-        path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
-    DataFile file = own();
-    EXPECT_EQ(
-        file.SetAttribValueToXmlFile(_stringx(u"Repository"), _stringx(u"Name"), _stringx(u"x")),
-        -102);
-    XmlAttribMap map;
-    EXPECT_EQ(file.SetAttribValuesToXmlFile(_stringx(u"Repository"), map), -102);
-    EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + path + ".",
-                                             "Unable to save XML file " + path + "."));
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository", map), -102);
     EXPECT_EQ(ReadText(path), kList);
-    // No temporary file is left beside it.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.root()),
-                            std::filesystem::directory_iterator()),
-              1);
-}
+    EXPECT_EQ(kvtest::Names(tree.root()), std::vector<std::string>{"list.xml"});  // no temporary
 
-TEST_F(RepoDataTest, ASaveToAMissingFolderReportsMessageOne) {
-    DataFile file = own();
     XMLIntercessor document;
     ASSERT_EQ(file.OpenXmlFile(document), 0);
     const std::string nowhere = (tree / "gone" / "list.xml").string();
     EXPECT_EQ(file.SaveXmlFile(_stringx(nowhere), document), -102);
-    EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + nowhere + "."));
+    EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + path + ".",
+                                             "Unable to save XML file " + path + ".",
+                                             "Unable to save XML file " + nowhere + "."));
 }
 
 TEST_F(RepoDataTest, ALockHeldElsewhereTooLongIsAFailedSave) {
     kvtest::ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "200");
     kv::DataFileLock holder;
     ASSERT_EQ(holder.Acquire(_stringx(path)), DWORD(ERROR_SUCCESS));
-    DataFile file = own();
-    EXPECT_EQ(
-        file.SetAttribValueToXmlFile(_stringx(u"Repository"), _stringx(u"Name"), _stringx(u"x")),
-        -102);
+    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), -102);
     EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + path + "."));
     EXPECT_EQ(ReadText(path), kList);
     holder.Release();
-    EXPECT_EQ(
-        file.SetAttribValueToXmlFile(_stringx(u"Repository"), _stringx(u"Name"), _stringx(u"x")),
-        0);
+    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), 0);
 }
 
 TEST_F(RepoDataTest, AQuoteInAKeyReadsAndChangesNothing) {
-    DataFile file = own();
     // A first save writes the document in its saved form, to compare against.
-    ASSERT_EQ(file.SetAttribValueToXmlFile(_stringx(u"None"), _stringx(u"x"), _stringx(u"y")), 0);
+    ASSERT_EQ(file.Set(u"None", u"x", u"y"), 0);
     const std::string before = ReadText(path);
     for (const char16_t* key : {u"a\"] | //*[@x=\"", u"x\" or \"1\"=\"1", u"Local\""}) {
-        const _stringx xpath = xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib,
-                                                     {_stringx(u"Key"), _stringx(key)});
-        _stringx value(u"none");
-        EXPECT_EQ(file.GetAttribValueFromXmlFile(xpath, _stringx(u"Name"), value), -101);
-        EXPECT_EQ(U8(value), "none");
-        EXPECT_EQ(file.SetAttribValueToXmlFile(xpath, _stringx(u"Name"), _stringx(u"evil")), 0);
+        const _stringx xpath =
+            xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib, {u"Key", _stringx(key)});
+        EXPECT_EQ(file.Get(xpath.c_str(), u"Name"), "<-101>");
+        EXPECT_EQ(file.Set(xpath.c_str(), u"Name", u"evil"), 0);
     }
     EXPECT_EQ(ReadText(path), before);
-    _stringx value;
-    file.GetAttribValueFromXmlFile(_stringx(u"Repository[@Key=\"Local\"]"), _stringx(u"Name"),
-                                   value);
-    EXPECT_EQ(U8(value), "Mine");
-    file.GetAttribValueFromXmlFile(_stringx(u"Repository[@Key=\"Net\"]"), _stringx(u"Name"), value);
-    EXPECT_EQ(U8(value), "Shared");
+    EXPECT_EQ(file.Get(u"Repository[@Key=\"Local\"]", u"Name"), "Mine");
 }
 
+// Four processes add fifty elements each to one file: none is lost.
 TEST_F(RepoDataTest, ConcurrentWritersLoseNoUpdate) {
-    constexpr int kProcesses = 4;
-    constexpr int kEach = 50;
-    const int succeeded = kvtest::RunAll(kProcesses, [this](int process) {
-        DataFile file(nullptr, path);
-        for (int i = 0; i < kEach; ++i) {
-            XmlAttribMap map;
-            map[_stringx(u"By")] = CComVariant(LONG(process));
+    const int succeeded = kvtest::RunAll(4, [this](int process) {
+        DataFile writer(nullptr, path);
+        for (int i = 0; i < 50; ++i) {
             const std::string id = std::to_string(process) + "-" + std::to_string(i);
-            const _stringx xpath = xmlutils::FormatXPath("Items/Item[@Id=\"%s\"]", {_stringx(id)});
+            XmlAttribMap map;
             map[_stringx(u"Id")] = CComVariant(_stringx(id).c_str());
-            if (file.SetAttribValuesToXmlFile(xpath, map) != 0)
+            if (writer.SetAttribValuesToXmlFile(
+                    xmlutils::FormatXPath("Items/Item[@Id=\"%s\"]", {_stringx(id)}), map) != 0)
                 return 1;
         }
         return 0;
     });
-    EXPECT_EQ(succeeded, kProcesses);
+    EXPECT_EQ(succeeded, 4);
     XMLIntercessor document;
-    DataFile file = own();
     ASSERT_EQ(file.OpenXmlFile(document), 0);
     std::vector<XmlNodeEntry> items;
-    EXPECT_EQ(document.GetChildNodes(u"Items", items), kProcesses * kEach);
+    EXPECT_EQ(document.GetChildNodes(u"Items", items), 200);
 }
 
+// A saver killed at random moments, 100 times: the file always parses and holds
+// the old or the new content.
 TEST_F(RepoDataTest, AKilledSaveLeavesTheOldOrTheNewContentWhole) {
-    // About 150 KB of items; the saver flips one attribute back and forth.
-    std::string big = "<R><Flag v=\"old\"/>";
+    std::string big = "<R><Flag v=\"old\"/>";  // about 150 KB
     for (int i = 0; i < 2500; ++i)
         big += "<Item Name=\"item number " + std::to_string(i) + " with some padding text\"/>";
-    big += "</R>";
-    WriteText(path, big);
+    WriteText(path, big + "</R>");
     std::mt19937 random(12345);
     for (int round = 0; round < 100; ++round) {
-        const pid_t saver = kvtest::Spawn([this]() -> int {
-            DataFile file(nullptr, path);
+        kvtest::ChildProcess saver([this](auto&) {
+            DataFile writer(nullptr, path);
             for (int i = 0;; ++i)
-                file.SetAttribValueToXmlFile(_stringx(u"Flag"), _stringx(u"v"),
-                                             _stringx(i % 2 ? u"old" : u"new"));
+                writer.Set(u"Flag", u"v", i % 2 ? u"old" : u"new");
+            return 0;
         });
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
-        kvtest::Kill(saver);
-
-        DataFile file = own();
-        _stringx flag;
-        ASSERT_EQ(file.GetAttribValueFromXmlFile(_stringx(u"Flag"), _stringx(u"v"), flag), 0)
-            << "round " << round;
-        ASSERT_TRUE(U8(flag) == "old" || U8(flag) == "new");
+        saver.Kill();
+        const std::string flag = file.Get(u"Flag", u"v");
+        ASSERT_TRUE(flag == "old" || flag == "new") << "round " << round << ": " << flag;
         XMLIntercessor document;
         ASSERT_EQ(file.OpenXmlFile(document), 0);
         std::vector<XmlNodeEntry> children;

@@ -1,9 +1,26 @@
-// Helpers shared by the tests.
+// Helpers shared by the tests: temporary folders, scoped environment variables,
+// files read and written with the standard library only (so that file tests
+// check the layer without going through it), a status sink that records what it
+// is told, and short ways to drive the XML document component.
 #pragma once
 
-#include <ostream>
-#include <string>
+#include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "Backend/inc/XMLIntercessor.h"
+#include "foundation/componentloader.h"
+#include "foundation/platform/xmldom.h"
+#include "foundation/repostatus.h"
 #include "foundation/stringx.h"
 
 // Lets gtest print _stringx values in failure messages.
@@ -11,7 +28,248 @@ inline void PrintTo(const _stringx& s, std::ostream* os) {
     *os << '"' << s.narrow() << '"';
 }
 
-// UTF-8 text of a _stringx, for comparisons against literals.
 inline std::string U8(const _stringx& s) {
     return s.narrow();
 }
+
+namespace kvtest {
+
+namespace fs = std::filesystem;
+
+// A temporary folder, removed with everything in it at the end of the test.
+class TempTree {
+public:
+    TempTree() {
+        std::random_device random;
+        m_root = fs::temp_directory_path() /
+                 ("kvtest-" + std::to_string(random()) + "-" + std::to_string(random()));
+        fs::create_directories(m_root);
+        m_root = fs::canonical(m_root);
+    }
+    ~TempTree() {
+        std::error_code ignored;
+        fs::remove_all(m_root, ignored);
+    }
+    TempTree(const TempTree&) = delete;
+    TempTree& operator=(const TempTree&) = delete;
+
+    const fs::path& root() const { return m_root; }
+    fs::path operator/(const fs::path& relative) const { return m_root / relative; }
+
+    // Copies `file` to `relative`, creating the folders on the way.
+    fs::path Place(const fs::path& relative, const char* file) const {
+        const fs::path target = m_root / relative;
+        fs::create_directories(target.parent_path());
+        fs::copy_file(file, target, fs::copy_options::overwrite_existing);
+        return target;
+    }
+
+private:
+    fs::path m_root;
+};
+
+// Sets (or with null, unsets) an environment variable until the end of the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : m_name(name) {
+        if (const char* old = std::getenv(name))
+            m_old = old, m_hadOld = true;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { m_hadOld ? setenv(m_name.c_str(), m_old.c_str(), 1) : unsetenv(m_name.c_str()); }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name, m_old;
+    bool m_hadOld = false;
+};
+
+// Runs in `folder` until the end of the scope.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const fs::path& folder) : m_previous(fs::current_path()) {
+        fs::current_path(folder);
+    }
+    ~ScopedCwd() { fs::current_path(m_previous); }
+
+private:
+    fs::path m_previous;
+};
+
+inline bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ignored;
+    return fs::equivalent(a, b, ignored);
+}
+
+// Writes `content` to `path`, creating the folders on the way; the path as text.
+inline std::string WriteText(const fs::path& path, const std::string& content) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+    return path.string();
+}
+
+inline std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline fs::perms Perms(const fs::path& path) {
+    return fs::status(path).permissions() & fs::perms::mask;
+}
+
+inline void SetPerms(const fs::path& path, fs::perms perms) {
+    fs::permissions(path, perms, fs::perm_options::replace);
+}
+
+constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read;
+
+// The names in a folder, sorted.
+inline std::vector<std::string> Names(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The permissions a new file gets here (0666 less the umask).
+inline fs::perms DefaultFilePerms(const fs::path& folder) {
+    const fs::path probe = folder / "default-perms-probe";
+    WriteText(probe, "");
+    const fs::perms perms = Perms(probe);
+    fs::remove(probe);
+    return perms;
+}
+
+// UTF-16LE with a byte-order mark, as Windows tools write it.
+inline std::string Utf16Le(const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text)
+        bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return bytes;
+}
+
+// Records every message and question; answers the questions as told.
+class RecordingStatus : public IRepoStatus {
+public:
+    long OnError(const _stringx& text) override {
+        messages.push_back(U8(text));
+        return 0;
+    }
+    long OnStatus(const _stringx&) override { return 0; }
+    bool OnOverwriteFile(const _stringx& path) override {
+        asked.push_back("file " + U8(path));
+        return allowFiles;
+    }
+    bool OnOverwriteFolder(const _stringx& path) override {
+        asked.push_back("folder " + U8(path));
+        return allowFolders;
+    }
+    std::vector<std::string> messages, asked;
+    bool allowFiles = true, allowFolders = true;
+};
+
+// The text of one attribute in a map, or "<none>".
+inline std::string Attr(const XmlAttribMap& map, const char16_t* name) {
+    const auto found = map.find(_stringx(name));
+    if (found == map.end())
+        return "<none>";
+    CComVariant text(found->second);
+    text.ChangeType(VT_BSTR);
+    return U8(_stringx(text.bstrVal));
+}
+
+// --- the XML document component, driven directly ---
+
+using DocumentPtr = CComPtr<IXMLDOMDocument2>;
+using NodePtr = CComPtr<IXMLDOMNode>;
+
+inline DocumentPtr NewDocument() {
+    DocumentPtr document;
+    EXPECT_EQ(S_OK, kv::ComponentLoader::Process().CreateInstance(
+                        u"msxml4.dll", CLSID_DOMDocument40, IID_IXMLDOMDocument2, &document));
+    return document;
+}
+
+// Loads `path`; whether it loaded.
+inline bool Load(IXMLDOMDocument2* document, const fs::path& path) {
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT hr = document->load(CComVariant(path.u16string().c_str()), &loaded);
+    EXPECT_EQ(hr == S_OK, loaded == VARIANT_TRUE);
+    return loaded == VARIANT_TRUE;
+}
+
+// A document loaded from `bytes` (written to `file`), which must load.
+inline DocumentPtr Parse(const fs::path& file, const std::string& bytes) {
+    DocumentPtr document = NewDocument();
+    EXPECT_TRUE(Load(document, WriteText(file, bytes)));
+    return document;
+}
+
+// What saving the document to `file` writes.
+inline std::string Saved(IXMLDOMDocument2* document, const fs::path& file) {
+    EXPECT_EQ(S_OK, document->save(CComVariant(file.u16string().c_str())));
+    return ReadText(file);
+}
+
+inline NodePtr Root(IXMLDOMDocument2* document) {
+    CComPtr<IXMLDOMElement> root;
+    EXPECT_EQ(S_OK, document->get_documentElement(&root));
+    return NodePtr(root.get());
+}
+
+inline NodePtr SelectOne(IXMLDOMNode* context, const char16_t* path) {
+    NodePtr node;
+    context->selectSingleNode(_stringx(path).bstr(), &node);
+    return node;
+}
+
+inline std::string NameOf(IXMLDOMNode* node) {
+    BSTR name = nullptr;
+    EXPECT_EQ(S_OK, node->get_nodeName(&name));
+    const std::string text = U8(_stringx(name, SysStringLen(name)));
+    SysFreeString(name);
+    return text;
+}
+
+inline DOMNodeType TypeOf(IXMLDOMNode* node) {
+    DOMNodeType type = NODE_INVALID;
+    EXPECT_EQ(S_OK, node->get_nodeType(&type));
+    return type;
+}
+
+// The node's text value ("<null>" when it has none).
+inline std::string ValueOf(IXMLDOMNode* node) {
+    CComVariant value;
+    EXPECT_EQ(S_OK, node->get_nodeValue(&value));
+    return value.vt == VT_BSTR ? U8(_stringx(value.bstrVal, SysStringLen(value.bstrVal)))
+                               : "<null>";
+}
+
+inline NodePtr AttributeNode(IXMLDOMNode* element, const char16_t* name) {
+    CComPtr<IXMLDOMNamedNodeMap> attributes;
+    NodePtr attribute;
+    if (element->get_attributes(&attributes) == S_OK)
+        attributes->getQualifiedItem(_stringx(name).bstr(), nullptr, &attribute);
+    return attribute;
+}
+
+// A selection described node by node: an element as its name (":Key" added when
+// it has a Key attribute), an attribute as "@name=value", other nodes by name.
+inline std::vector<std::string> Select(IXMLDOMNode* context, const char16_t* path) {
+    CComPtr<IXMLDOMNodeList> list;
+    EXPECT_EQ(S_OK, context->selectNodes(_stringx(path).bstr(), &list)) << U8(path);
+    std::vector<std::string> described;
+    for (NodePtr node; list && list->nextNode(&node) == S_OK; node.Release()) {
+        std::string text = NameOf(node);
+        if (TypeOf(node) == NODE_ATTRIBUTE)
+            text = "@" + text + "=" + ValueOf(node);
+        else if (NodePtr key = AttributeNode(node, u"Key"))
+            text += ":" + ValueOf(key);
+        described.push_back(text);
+    }
+    return described;
+}
+
+}  // namespace kvtest

@@ -1,11 +1,13 @@
 // The XML document component's nodes: names, values, XPath selection,
 // attribute maps and new elements.
 
-#include "xmldom_test_util.h"
+#include "test_util.h"
 
-using namespace xmldomtest;
+using namespace kvtest;
 
 namespace {
+
+using Names = std::vector<std::string>;
 
 const char kRepositories[] =
     "<?xml version=\"1.0\"?>\n"
@@ -17,31 +19,22 @@ const char kRepositories[] =
     "  <Other Key=\"O\"><Deep Key=\"D\"/></Other>\n"
     "</Repositories>\n";
 
-std::vector<std::string> ChildNames(IXMLDOMNode* parent) {
-    std::vector<std::string> names;
+Names ChildNames(IXMLDOMNode* parent) {
+    Names names;
     NodePtr child;
     parent->get_firstChild(&child);
-    while (child) {
+    for (NodePtr next; child; child = next, next.Release()) {
         names.push_back(NameOf(child));
-        NodePtr next;
         EXPECT_TRUE(SUCCEEDED(child->get_nextSibling(&next)));
-        child = next;
     }
     return names;
 }
 
-NodePtr SelectOne(IXMLDOMNode* context, const std::u16string& path) {
-    NodePtr node;
-    EXPECT_EQ(S_OK, context->selectSingleNode(Text(path), &node));
-    return node;
-}
-
-NodePtr NewAttribute(IXMLDOMDocument2* document, const std::u16string& name,
-                     const std::u16string& value) {
+NodePtr NewAttribute(IXMLDOMDocument2* document, const char16_t* name, const char16_t* value) {
     NodePtr attribute;
-    EXPECT_EQ(S_OK, document->createNode(CComVariant(LONG(NODE_ATTRIBUTE)), Text(name), Text(u""),
-                                         &attribute));
-    EXPECT_EQ(S_OK, attribute->put_nodeValue(CComVariant(value.c_str())));
+    EXPECT_EQ(S_OK, document->createNode(CComVariant(LONG(NODE_ATTRIBUTE)), _stringx(name).bstr(),
+                                         nullptr, &attribute));
+    EXPECT_EQ(S_OK, attribute->put_nodeValue(CComVariant(value)));
     return attribute;
 }
 
@@ -51,225 +44,152 @@ HRESULT SetNamedItem(IXMLDOMNode* element, IXMLDOMNode* attribute) {
     return attributes->setNamedItem(attribute, nullptr);
 }
 
-using XmlDomNodes = DomTest;
+HRESULT SetAttribute(IXMLDOMDocument2* document, IXMLDOMNode* element, const char16_t* name,
+                     const char16_t* value) {
+    return SetNamedItem(element, NewAttribute(document, name, value));
+}
 
-TEST_F(XmlDomNodes, NamesAndTypesWithoutEntriesForIndentation) {
-    DocumentPtr document = Parse(kRepositories);
-    EXPECT_EQ((std::vector<std::string>{"xml", "Repositories"}), ChildNames(document));
+class XmlDomNodes : public testing::Test {
+protected:
+    TempTree tree;
+    DocumentPtr document = Parse(tree / "in.xml", kRepositories);
     NodePtr root = Root(document);
-    EXPECT_EQ((std::vector<std::string>{"#comment", "Repository", "app", "Repository", "Other"}),
-              ChildNames(root));
-    EXPECT_EQ((std::vector<std::string>{"#text", "#cdata-section"}),
-              ChildNames(SelectOne(root, u"Repository[2]")));
+};
 
+TEST_F(XmlDomNodes, NamesTypesAndValuesWithoutEntriesForIndentation) {
+    EXPECT_EQ((Names{"xml", "Repositories"}), ChildNames(document));
+    EXPECT_EQ((Names{"#comment", "Repository", "app", "Repository", "Other"}), ChildNames(root));
+    EXPECT_EQ((Names{"#text", "#cdata-section"}), ChildNames(SelectOne(root, u"Repository[2]")));
     NodePtr declaration;
     ASSERT_EQ(S_OK, document->get_firstChild(&declaration));
     EXPECT_EQ(NODE_PROCESSING_INSTRUCTION, TypeOf(declaration));
-    EXPECT_EQ(NODE_PROCESSING_INSTRUCTION, TypeOf(SelectOne(root, u"processing-instruction()")));
+    EXPECT_EQ("version=\"1.0\"", ValueOf(declaration));
     EXPECT_EQ(NODE_COMMENT, TypeOf(SelectOne(root, u"comment()")));
+    EXPECT_EQ(" list ", ValueOf(SelectOne(root, u"comment()")));
+    EXPECT_EQ("run", ValueOf(SelectOne(root, u"processing-instruction()")));
     EXPECT_EQ(NODE_TEXT, TypeOf(SelectOne(root, u"Repository/text()")));
+    EXPECT_EQ("text", ValueOf(SelectOne(root, u"Repository/text()")));
     EXPECT_EQ(NODE_ELEMENT, TypeOf(root));
+    EXPECT_EQ("<null>", ValueOf(root));
+    EXPECT_EQ(E_FAIL, root->put_nodeValue(CComVariant(u"x")));
+
     NodePtr tag = AttributeNode(SelectOne(root, u"Repository"), u"kv:Tag");
     ASSERT_TRUE(tag);
     EXPECT_EQ("kv:Tag", NameOf(tag));
     EXPECT_EQ(NODE_ATTRIBUTE, TypeOf(tag));
-}
-
-TEST_F(XmlDomNodes, ValuesOfEachKind) {
-    DocumentPtr document = Parse(kRepositories);
-    NodePtr root = Root(document);
-    EXPECT_EQ(u" list ", ValueOf(SelectOne(root, u"comment()")));
-    EXPECT_EQ(u"run", ValueOf(SelectOne(root, u"processing-instruction()")));
-    EXPECT_EQ(u"text", ValueOf(SelectOne(root, u"Repository/text()")));
-    NodePtr declaration;
-    ASSERT_EQ(S_OK, document->get_firstChild(&declaration));
-    EXPECT_EQ(u"version=\"1.0\"", ValueOf(declaration));
-
-    CComVariant value;
-    EXPECT_EQ(S_OK, root->get_nodeValue(&value));
-    EXPECT_EQ(VT_NULL, value.vt);
-    EXPECT_EQ(E_FAIL, root->put_nodeValue(CComVariant(u"x")));
-
     // Attribute values are text; anything put is turned into text first.
-    NodePtr key = AttributeNode(SelectOne(root, u"Repository"), u"Key");
-    EXPECT_EQ(u"Local", ValueOf(key));
-    EXPECT_EQ(S_OK, key->put_nodeValue(CComVariant(LONG(42))));
-    EXPECT_EQ(u"42", ValueOf(key));
-    EXPECT_EQ(S_OK, key->put_nodeValue(CComVariant(true)));
-    EXPECT_EQ(u"-1", AttributeOf(SelectOne(root, u"Repository"), u"Key"));
+    EXPECT_EQ(S_OK, tag->put_nodeValue(CComVariant(LONG(42))));
+    EXPECT_EQ("42", ValueOf(tag));
+    EXPECT_EQ(S_OK, tag->put_nodeValue(CComVariant(true)));
+    EXPECT_EQ("-1", ValueOf(AttributeNode(SelectOne(root, u"Repository"), u"kv:Tag")));
 }
 
 TEST_F(XmlDomNodes, SelectionIsRelativeToTheNodeItIsMadeOn) {
-    DocumentPtr document = Parse(kRepositories);
-    NodePtr root = Root(document);
-    EXPECT_EQ((std::vector<std::string>{"Repository:Local", "Repository:Network"}),
-              Select(root, u"Repository"));
+    EXPECT_EQ((Names{"Repository:Local", "Repository:Network"}), Select(root, u"Repository"));
     EXPECT_TRUE(Select(root, u"Repositories").empty());
-    EXPECT_EQ((std::vector<std::string>{"Repository:Local", "Repository:Network"}),
-              Select(document, u"Repositories/Repository"));
-    EXPECT_EQ((std::vector<std::string>{"Deep:D"}), Select(root, u"//Deep"));
+    EXPECT_EQ(Select(document, u"Repositories/Repository"), Select(root, u"Repository"));
+    EXPECT_EQ((Names{"Deep:D"}), Select(root, u"//Deep"));
+    EXPECT_EQ("Repository", NameOf(SelectOne(root, u"Other | Repository[@Key='Network']")));
+    NodePtr none;
+    EXPECT_EQ(S_FALSE, root->selectSingleNode(_stringx(u"Missing").bstr(), &none));
 
-    // "/" selects the document itself.
-    NodePtr top = SelectOne(root, u"/");
-    ASSERT_TRUE(top);
-    EXPECT_EQ(NODE_DOCUMENT, TypeOf(top));
+    NodePtr top = SelectOne(root, u"/");  // the document itself
     CComPtr<IUnknown> identity;
     ASSERT_EQ(S_OK, top->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
     EXPECT_EQ(static_cast<IUnknown*>(document.get()), identity.get());
 
-    NodePtr none;
-    EXPECT_EQ(S_FALSE, root->selectSingleNode(Text(u"Missing"), &none));
-    EXPECT_FALSE(none);
-}
-
-TEST_F(XmlDomNodes, AttributeResultsAreAttributeNodesOfTheirElement) {
-    DocumentPtr document = Parse(kRepositories);
-    NodePtr root = Root(document);
-    EXPECT_EQ((std::vector<std::string>{"@Key=Local", "@Key=Network", "@Key=O", "@Key=D"}),
-              Select(root, u"//@Key"));
+    // Attribute results are attribute nodes of their element.
+    EXPECT_EQ((Names{"@Key=Local", "@Key=Network", "@Key=O", "@Key=D"}), Select(root, u"//@Key"));
     NodePtr key = SelectOne(root, u"Other/@Key");
     ASSERT_EQ(S_OK, key->put_nodeValue(CComVariant(u"Changed")));
-    EXPECT_EQ((std::vector<std::string>{"Other:Changed"}), Select(root, u"Other"));
-    // Selection from an attribute: its parent is its element.
-    EXPECT_EQ((std::vector<std::string>{"Other:Changed"}), Select(key, u".."));
-}
-
-TEST_F(XmlDomNodes, ResultsComeInDocumentOrder) {
-    DocumentPtr document = Parse(kRepositories);
-    NodePtr root = Root(document);
-    EXPECT_EQ((std::vector<std::string>{"Repository:Local", "Repository:Network", "Other:O"}),
-              Select(root, u"Other | Repository"));
-    EXPECT_EQ((std::vector<std::string>{"Repository:Local", "Repository:Network"}),
-              Select(root, u"Other/preceding-sibling::*"));
-    EXPECT_EQ((std::vector<std::string>{"Repositories", "Other:O", "Deep:D"}),
-              Select(root, u"Other/Deep/ancestor-or-self::*"));
-    EXPECT_EQ("Repository", NameOf(SelectOne(root, u"Other | Repository[@Key='Network']")));
+    EXPECT_EQ((Names{"Other:Changed"}), Select(key, u".."));
 }
 
 TEST_F(XmlDomNodes, MalformedExpressionsFailWithoutAList) {
-    DocumentPtr document = Parse(
-        "<Repositories><Dialogs><RepoItem><ItemAttrib FileName=\"a\" x=\"1\"/></RepoItem>"
-        "</Dialogs><Repository Key=\"x\"/><Repository Key=\"y\"/></Repositories>");
-    NodePtr root = Root(document);
-    // Without the breaking character the second expression would select both.
+    // Without the breaking character the last one would select both entries.
     EXPECT_EQ(2u, Select(root, u"Repository[@Key=\"x\" or \"1\"=\"1\"]").size());
-    const std::u16string bad[] = {
-        u"Repository[",
-        u"",
-        u"1 + 1",
-        u"Repository[@Key=\"x\"",
-        u"Dialogs/RepoItem/ItemAttrib[@FileName=\"a\"\u0001] | //*[@x=\"",
-        u"Repository[@Key=\"x\"\u0001 or \"1\"=\"1\"]",
-    };
-    for (const std::u16string& path : bad) {
-        SCOPED_TRACE(U8(_stringx(path.c_str())));
+    for (const char16_t* path : {u"Repository[", u"", u"1 + 1", u"Repository[@Key=\"x\"",
+                                 u"Repository[@Key=\"x\"\u0001] | //*[@x=\"",
+                                 u"Repository[@Key=\"x\"\u0001 or \"1\"=\"1\"]"}) {
+        SCOPED_TRACE(U8(path));
         CComPtr<IXMLDOMNodeList> list;
-        EXPECT_EQ(E_FAIL, root->selectNodes(Text(path), &list));
-        EXPECT_FALSE(list);
-        EXPECT_EQ(E_FAIL, document->selectNodes(Text(path), &list));
+        EXPECT_EQ(E_FAIL, root->selectNodes(_stringx(path).bstr(), &list));
+        EXPECT_EQ(E_FAIL, document->selectNodes(_stringx(path).bstr(), &list));
         EXPECT_FALSE(list);
         NodePtr node;
-        EXPECT_EQ(E_FAIL, root->selectSingleNode(Text(path), &node));
+        EXPECT_EQ(E_FAIL, root->selectSingleNode(_stringx(path).bstr(), &node));
         EXPECT_FALSE(node);
     }
 }
 
-TEST_F(XmlDomNodes, AttributeMapWalksInDocumentOrderAndFindsExactNames) {
-    DocumentPtr document = Parse("<r z=\"1\" a=\"2\" m=\"3\"><!--c--></r>");
-    NodePtr root = Root(document);
+TEST(XmlDomAttributes, MapWalksInDocumentOrderAndFindsExactNames) {
+    TempTree tree;
+    DocumentPtr document = Parse(tree / "m.xml", "<r z=\"1\" a=\"2\" m=\"3\"><!--c--></r>");
     CComPtr<IXMLDOMNamedNodeMap> attributes;
-    ASSERT_EQ(S_OK, root->get_attributes(&attributes));
-    long length = 0;
-    EXPECT_EQ(S_OK, attributes->get_length(&length));
-    EXPECT_EQ(3, length);
-    std::vector<std::string> names;
+    ASSERT_EQ(S_OK, Root(document)->get_attributes(&attributes));
+    Names names;
     NodePtr attribute;
-    while (attributes->nextNode(&attribute) == S_OK) {
-        names.push_back(NameOf(attribute) + "=" + U8(_stringx(ValueOf(attribute).c_str())));
-        attribute.Release();
-    }
-    EXPECT_EQ((std::vector<std::string>{"z=1", "a=2", "m=3"}), names);
-    EXPECT_FALSE(attribute);
-    EXPECT_EQ(S_OK, attributes->reset());
-    ASSERT_EQ(S_OK, attributes->nextNode(&attribute));
-    EXPECT_EQ("z", NameOf(attribute));
-
+    for (; attributes->nextNode(&attribute) == S_OK; attribute.Release())
+        names.push_back(NameOf(attribute) + "=" + ValueOf(attribute));
+    EXPECT_EQ((Names{"z=1", "a=2", "m=3"}), names);
     NodePtr item;
-    EXPECT_EQ(S_FALSE, attributes->getQualifiedItem(Text(u"Z"), Text(u""), &item));
+    EXPECT_EQ(S_FALSE, attributes->getQualifiedItem(_stringx(u"Z").bstr(), nullptr, &item));
+    EXPECT_EQ(E_INVALIDARG, attributes->getQualifiedItem(_stringx(u"z").bstr(),
+                                                         _stringx(u"urn:x").bstr(), &item));
     EXPECT_FALSE(item);
-    EXPECT_EQ(E_INVALIDARG, attributes->getQualifiedItem(Text(u"z"), Text(u"urn:x"), &item));
-
     CComPtr<IXMLDOMNamedNodeMap> none;
-    EXPECT_EQ(S_FALSE, SelectOne(root, u"comment()")->get_attributes(&none));
+    EXPECT_EQ(S_FALSE, SelectOne(Root(document), u"comment()")->get_attributes(&none));
     EXPECT_FALSE(none);
 }
 
-TEST_F(XmlDomNodes, SetNamedItemReplacesInPlaceOrAppends) {
-    DocumentPtr document = Parse("<r><e a=\"1\" b=\"2\"/><f/></r>");
+TEST(XmlDomEditing, AttributesAreReplacedInPlaceOrAppendedAndStayWithTheirElement) {
+    TempTree tree;
+    DocumentPtr document = Parse(tree / "in.xml", "<r><e a=\"1\" b=\"2\"/><f/></r>");
     NodePtr e = SelectOne(Root(document), u"e");
-    EXPECT_EQ(S_OK, SetNamedItem(e, NewAttribute(document, u"a", u"9")));
+    EXPECT_EQ(S_OK, SetAttribute(document, e, u"a", u"9"));
     NodePtr added = NewAttribute(document, u"c", u"3");
     EXPECT_EQ(S_OK, SetNamedItem(e, added));
-    // Now on `e`: another element cannot take it, and it follows the element.
-    EXPECT_EQ(E_FAIL, SetNamedItem(SelectOne(Root(document), u"f"), added));
+    EXPECT_EQ(E_FAIL, SetNamedItem(SelectOne(Root(document), u"f"), added));  // e has it now
     EXPECT_EQ(S_OK, added->put_nodeValue(CComVariant(u"4")));
-    EXPECT_EQ("<r><e a=\"9\" b=\"2\" c=\"4\"/><f/></r>", Saved(document));
+    EXPECT_EQ("<r><e a=\"9\" b=\"2\" c=\"4\"/><f/></r>", Saved(document, tree / "out.xml"));
 }
 
-TEST_F(XmlDomNodes, NewElementTakesAttributesAndIsPlacedByAppendChild) {
-    DocumentPtr document = Parse("<Repositories><Repository Key=\"A\"/></Repositories>");
+TEST(XmlDomEditing, NewElementsArePlacedByAppendChildButNeverBesideTheRoot) {
+    TempTree tree;
+    DocumentPtr document =
+        Parse(tree / "in.xml", "<Repositories><Repository Key=\"A\"/></Repositories>");
+    NodePtr root = Root(document);
     CComPtr<IXMLDOMElement> element;
-    ASSERT_EQ(S_OK, document->createElement(Text(u"Repository"), &element));
-    EXPECT_EQ("Repository", NameOf(element));
-    EXPECT_EQ(S_OK, SetNamedItem(element, NewAttribute(document, u"Key", u"B")));
-    EXPECT_EQ(S_OK, SetNamedItem(element, NewAttribute(document, u"Path", u"/p")));
-    EXPECT_EQ(u"B", AttributeOf(element, u"Key"));
-    EXPECT_TRUE(Select(Root(document), u"Repository[@Key='B']").empty());
+    ASSERT_EQ(S_OK, document->createElement(_stringx(u"Repository").bstr(), &element));
+    EXPECT_EQ(S_OK, SetAttribute(document, element, u"Key", u"B"));
+    EXPECT_EQ(S_OK, SetAttribute(document, element, u"Path", u"/p"));
+    EXPECT_TRUE(Select(root, u"Repository[@Key='B']").empty());
 
     NodePtr placed;
-    ASSERT_EQ(S_OK, Root(document)->appendChild(element, &placed));
+    EXPECT_EQ(E_FAIL, document->appendChild(element, &placed));  // no second top-level element
+    EXPECT_FALSE(placed);
+    ASSERT_EQ(S_OK, root->appendChild(element, &placed));
     EXPECT_EQ(static_cast<IXMLDOMNode*>(element.get()), placed.get());
     // The wrapper now stands for the node in the tree.
-    EXPECT_EQ(S_OK, SetNamedItem(element, NewAttribute(document, u"Key", u"C")));
-    EXPECT_EQ((std::vector<std::string>{"Repository:A", "Repository:C"}),
-              Select(Root(document), u"Repository"));
+    EXPECT_EQ(S_OK, SetAttribute(document, element, u"Key", u"C"));
+    EXPECT_EQ((Names{"Repository:A", "Repository:C"}), Select(root, u"Repository"));
+    EXPECT_EQ(E_FAIL, document->appendChild(element, nullptr));  // nor move up beside it
+    EXPECT_EQ(E_FAIL, element->appendChild(root, nullptr));      // nor below itself
     EXPECT_EQ(
-        "<Repositories><Repository Key=\"A\"/><Repository Key=\"C\" Path=\"/p\"/>"
-        "</Repositories>",
-        Saved(document));
-}
+        "<Repositories><Repository Key=\"A\"/><Repository Key=\"C\" Path=\"/p\"/></Repositories>",
+        Saved(document, tree / "out.xml"));
 
-TEST_F(XmlDomNodes, DocumentTakesNoSecondElement) {
-    DocumentPtr document = Parse("<r/>");
-    CComPtr<IXMLDOMElement> element;
-    ASSERT_EQ(S_OK, document->createElement(Text(u"s"), &element));
-    NodePtr placed;
-    EXPECT_EQ(E_FAIL, document->appendChild(element, &placed));
-    EXPECT_FALSE(placed);
-    EXPECT_EQ("<r/>", Saved(document));
-    // The refused element is still new, and can go elsewhere.
-    EXPECT_EQ(S_OK, Root(document)->appendChild(element, nullptr));
-    EXPECT_EQ("<r><s/></r>", Saved(document));
-    // Nor can an element move up beside the document element.
-    EXPECT_EQ(E_FAIL, document->appendChild(element, nullptr));
-    // An element cannot move below itself.
-    EXPECT_EQ(E_FAIL, element->appendChild(Root(document), nullptr));
-}
-
-TEST_F(XmlDomNodes, RefusesBadNamesAndUnsupportedNodes) {
-    DocumentPtr document = NewDocument();
-    CComPtr<IXMLDOMElement> element;
-    EXPECT_EQ(E_FAIL, document->createElement(Text(u"1x"), &element));
-    EXPECT_EQ(E_FAIL, document->createElement(Text(u""), &element));
-    EXPECT_EQ(E_FAIL, document->createElement(Text(u"*"), &element));
-    EXPECT_FALSE(element);
+    CComPtr<IXMLDOMElement> bad;
+    EXPECT_EQ(E_FAIL, document->createElement(_stringx(u"1x").bstr(), &bad));
+    EXPECT_EQ(E_FAIL, document->createElement(nullptr, &bad));
     NodePtr node;
-    const CComVariant attributeType{static_cast<LONG>(NODE_ATTRIBUTE)};
-    EXPECT_EQ(E_FAIL, document->createNode(attributeType, Text(u"a b"), Text(u""), &node));
-    EXPECT_EQ(E_INVALIDARG, document->createNode(attributeType, Text(u"a"), Text(u"urn:x"), &node));
+    const CComVariant attribute{LONG(NODE_ATTRIBUTE)};
+    const _stringx a(u"a"), space(u"a b"), ns(u"urn:x");
+    EXPECT_EQ(E_FAIL, document->createNode(attribute, space.bstr(), nullptr, &node));
+    EXPECT_EQ(E_INVALIDARG, document->createNode(attribute, a.bstr(), ns.bstr(), &node));
     EXPECT_EQ(E_NOTIMPL,
-              document->createNode(CComVariant(LONG(NODE_COMMENT)), Text(u"c"), Text(u""), &node));
-    EXPECT_FALSE(node);
+              document->createNode(CComVariant(LONG(NODE_COMMENT)), a.bstr(), nullptr, &node));
+    EXPECT_FALSE(bad || node);
 }
 
 }  // namespace

@@ -1,262 +1,144 @@
 #include "xml/xpath.h"
 
 #include <stdexcept>
-#include <string>
-#include <type_traits>
-#include <vector>
 
-#include <gtest/gtest.h>
+#include "test_util.h"
 
-using xmlutils::CKVXPath;
-using xmlutils::CKVXPathFragment;
-using xmlutils::FormatXPath;
-using xmlutils::kXPathBreakMarker;
-using xmlutils::RemoveLastStep;
-using xmlutils::SplitLastStep;
+using namespace xmlutils;
 
 namespace {
 
-// ASCII text for readable assertions; anything else shows as \uXXXX.
-std::string Show(const _stringx& s) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (OLECHAR c : s) {
-        if (c >= 0x20 && c < 0x7F) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4)
-                out.push_back(hex[(c >> shift) & 0xF]);
-        }
+using Pairs = std::initializer_list<std::pair<const char*, const char*>>;
+
+std::string Format(const char* templ, std::initializer_list<_stringx> values) {
+    return U8(FormatXPath(templ, values));  // the marker shows as "\x01"
+}
+
+TEST(XPathElementName, DropsThePrefixUnlessKeptAndIgnoresThePredicate) {
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        // step, name, name with the prefix kept
+        {"", "", ""},
+        {"RepoItem", "RepoItem", "RepoItem"},
+        {"Repository[@Key=\"A\"]", "Repository", "Repository"},
+        {"A[@k=\"[x\"]", "A", "A"},  // only the first "[" counts
+        {"[@k=\"v\"]", "", ""},
+        {"a:B[@k=\"v\"]", "B", "a:B"},
+        {"x:", "", "x:"},
+        {"a:b:c", "b:c", "a:b:c"},  // only the first ":" separates a prefix
+        {"ItemAttrib[@FileName=\"c:x.kvd\"]", "ItemAttrib", "ItemAttrib"},
+        {"A[@x:k=\"v\"]", "A", "A"},
+    };
+    for (const auto& [step, name, prefixed] : cases) {
+        EXPECT_EQ(U8(CKVXPathFragment(_stringx(step)).GetElementName(false)), name) << step;
+        EXPECT_EQ(U8(CKVXPathFragment(_stringx(step)).GetElementName(true)), prefixed) << step;
     }
-    return out;
 }
 
-// Narrow ASCII test text to a wide string, independent of the code page.
-_stringx W(const std::string& s) {
-    _stringx out;
-    for (char c : s)
-        out.push_back(static_cast<OLECHAR>(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string ElementName(const std::string& step, bool keepPrefix) {
-    return Show(CKVXPathFragment(W(step)).GetElementName(keepPrefix));
-}
-
-// Whether the marker occurs at a point that lies outside every string literal
-// of the expression, scanning quotes the way an XPath 1.0 lexer does.
-bool MarkerOutsideLiteral(const _stringx& path) {
-    OLECHAR open = 0;
-    for (OLECHAR c : path) {
-        if (open) {
-            if (c == open)
-                open = 0;
-        } else if (c == u'"' || c == u'\'') {
-            open = c;
-        } else if (c == kXPathBreakMarker) {
-            return true;
-        }
+TEST(XPathSteps, WorkedExamples) {
+    const std::tuple<const char*, int, const char*> splits[] = {
+        {"Templates/RepoItem", 9, "RepoItem"},
+        {"Templates", -1, "Templates"},
+        {"//Repositories", 1, "Repositories"},
+        {"/", 0, ""},
+        {"A/", 1, ""},
+        {"D/ItemAttrib[@FileName=\"a/b.kvd\"]", 25, "b.kvd\"]"},  // purely textual
+    };
+    for (const auto& [path, position, last] : splits) {
+        _stringx step;
+        EXPECT_EQ(SplitLastStep(_stringx(path), step), position) << path;
+        EXPECT_EQ(U8(step), last) << path;
     }
-    return false;
-}
-
-_stringx WithoutMarker(_stringx s) {
-    _stringx out;
-    for (OLECHAR c : s)
-        if (c != kXPathBreakMarker)
-            out.push_back(c);
-    return out;
-}
-
-}  // namespace
-
-static_assert(std::is_base_of<_stringx, CKVXPath>::value, "a path is a string");
-static_assert(std::is_base_of<_stringx, CKVXPathFragment>::value, "a step is a string");
-static_assert(std::has_virtual_destructor<CKVXPath>::value, "");
-static_assert(std::has_virtual_destructor<CKVXPathFragment>::value, "");
-
-TEST(XPathElementName, PlainAndPredicateSteps) {
-    EXPECT_EQ(ElementName("", false), "");
-    EXPECT_EQ(ElementName("", true), "");
-    EXPECT_EQ(ElementName("RepoItem", false), "RepoItem");
-    EXPECT_EQ(ElementName("Repository[@Key=\"A\"]", false), "Repository");
-    EXPECT_EQ(ElementName("Repository[@Key=\"A\"]", true), "Repository");
-    // Only the first "[" counts, also when a value holds another one.
-    EXPECT_EQ(ElementName("A[@k=\"[x\"]", false), "A");
-    EXPECT_EQ(ElementName("[@k=\"v\"]", false), "");
-}
-
-TEST(XPathElementName, PrefixIsDroppedUnlessKept) {
-    EXPECT_EQ(ElementName("x:Item", false), "Item");
-    EXPECT_EQ(ElementName("x:Item", true), "x:Item");
-    EXPECT_EQ(ElementName("a:B[@k=\"v\"]", false), "B");
-    EXPECT_EQ(ElementName("a:B[@k=\"v\"]", true), "a:B");
-    EXPECT_EQ(ElementName("x:", false), "");
-    EXPECT_EQ(ElementName("x:", true), "x:");
-    // Only the first ":" is a prefix separator.
-    EXPECT_EQ(ElementName("a:b:c", false), "b:c");
-}
-
-TEST(XPathElementName, ColonInsidePredicateIsNotAPrefix) {
-    EXPECT_EQ(ElementName("ItemAttrib[@FileName=\"c:x.kvd\"]", false), "ItemAttrib");
-    EXPECT_EQ(ElementName("ItemAttrib[@FileName=\"c:x.kvd\"]", true), "ItemAttrib");
-    EXPECT_EQ(ElementName("A[@x:k=\"v\"]", false), "A");
-}
-
-TEST(XPathSplitLastStep, WorkedExamples) {
-    _stringx step;
-    EXPECT_EQ(SplitLastStep(W("Templates/RepoItem"), step), 9);
-    EXPECT_EQ(Show(step), "RepoItem");
-    EXPECT_EQ(SplitLastStep(W("Templates"), step), -1);
-    EXPECT_EQ(Show(step), "Templates");
-    EXPECT_EQ(SplitLastStep(W("//Repositories"), step), 1);
-    EXPECT_EQ(Show(step), "Repositories");
-    EXPECT_EQ(SplitLastStep(W("/"), step), 0);
-    EXPECT_EQ(Show(step), "");
-    EXPECT_EQ(SplitLastStep(W("A/"), step), 1);
-    EXPECT_EQ(Show(step), "");
-}
-
-TEST(XPathSplitLastStep, EmptyPathLeavesStepAlone) {
-    _stringx step(OLESTR("unchanged"));
+    _stringx step(u"unchanged");
     EXPECT_EQ(SplitLastStep(_stringx(), step), -1);
-    EXPECT_EQ(Show(step), "unchanged");
-}
+    EXPECT_EQ(U8(step), "unchanged");
 
-TEST(XPathSplitLastStep, SlashInPredicateValueSplitsThere) {
-    _stringx step;
-    const _stringx path = W("Dialogs/RepoItem/ItemAttrib[@FileName=\"a/b.kvd\"]");
-    EXPECT_EQ(SplitLastStep(path, step), 40);
-    EXPECT_EQ(Show(step), "b.kvd\"]");
-}
-
-TEST(XPathRemoveLastStep, WorkedExamples) {
-    _stringx path = W("Templates/RepoItem");
-    RemoveLastStep(path);
-    EXPECT_EQ(Show(path), "Templates");
-    RemoveLastStep(path);
-    EXPECT_EQ(Show(path), "");
-    RemoveLastStep(path);
-    EXPECT_EQ(Show(path), "");
-
-    path = W("//Repositories");
-    RemoveLastStep(path);
-    EXPECT_EQ(Show(path), "/");
-    RemoveLastStep(path);
-    EXPECT_EQ(Show(path), "");
-
-    path = W("A[@k=\"x/y\"]");
-    RemoveLastStep(path);
-    EXPECT_EQ(Show(path), "A[@k=\"x");
+    for (const auto& [path, cut] : Pairs{{"Templates/RepoItem", "Templates"},
+                                         {"Templates", ""},
+                                         {"", ""},
+                                         {"//Repositories", "/"},
+                                         {"/", ""},
+                                         {"A[@k=\"x/y\"]", "A[@k=\"x"}}) {
+        _stringx text(path);
+        RemoveLastStep(text);
+        EXPECT_EQ(U8(text), cut) << path;
+    }
 }
 
 // The element-creation loop of the document wrapper: split off and cut the last
-// step until the path runs empty, collecting the steps.
-TEST(XPathRemoveLastStep, WalksAPathDownToNothing) {
-    _stringx path = W("//Repositories/Repository[@Key=\"A\"]");
+// step until the path runs empty.
+TEST(XPathSteps, WalkingAPathDownToNothing) {
+    _stringx path(u"//Repositories/Repository[@Key=\"A\"]");
     std::vector<std::string> steps;
     while (!path.empty()) {
         _stringx step;
         SplitLastStep(path, step);
-        steps.push_back(Show(CKVXPathFragment(step).GetElementName(false)));
+        steps.push_back(U8(CKVXPathFragment(step).GetElementName(false)));
         RemoveLastStep(path);
     }
     EXPECT_EQ(steps, (std::vector<std::string>{"Repository", "Repositories", ""}));
 }
 
-TEST(XPathFormat, LibraryTemplates) {
-    using namespace xmlutils;
-    EXPECT_EQ(Show(FormatXPath(kXPathRepositories, {})), "//Repositories");
-    EXPECT_EQ(Show(FormatXPath(kXPathRepositoryByAttrib, {W("Key"), W("Local")})),
-              "Repository[@Key=\"Local\"]");
-    EXPECT_EQ(Show(FormatXPath(kXPathMergeModuleItems, {})), "MergeModules/RepoItem");
-    EXPECT_EQ(Show(FormatXPath(kXPathChildStep, {W("Dialogs"), W("RepoItem")})),
-              "Dialogs/RepoItem");
-    EXPECT_EQ(Show(FormatXPath(kXPathChildStep, {_stringx(), W("RepoItem")})), "/RepoItem");
-    EXPECT_EQ(Show(FormatXPath(kXPathItemByFileName, {W("Dialogs"), W("mydialog.kvd")})),
-              "Dialogs/RepoItem/ItemAttrib[@FileName=\"mydialog.kvd\"]");
-    EXPECT_EQ(Show(FormatXPath(kXPathItemAttribByFileName, {W("Templates/RepoItem"), W("a.kvt")})),
-              "Templates/RepoItem/ItemAttrib[@FileName=\"a.kvt\"]");
-    EXPECT_EQ(Show(FormatXPath("100%%/%d/%s", {W("x")})), "100%/%d/x");
-}
-
-TEST(XPathFormat, ValueCountMustMatch) {
-    EXPECT_THROW(FormatXPath(xmlutils::kXPathChildStep, {W("a")}), std::invalid_argument);
-    EXPECT_THROW(FormatXPath(xmlutils::kXPathRepositories, {W("a")}), std::invalid_argument);
+TEST(XPathFormat, LibraryTemplatesTakeExactlyTheirValues) {
+    EXPECT_EQ(Format(kXPathRepositories, {}), "//Repositories");
+    EXPECT_EQ(Format(kXPathRepositoryByAttrib, {u"Key", u"Local"}), "Repository[@Key=\"Local\"]");
+    EXPECT_EQ(Format(kXPathMergeModuleItems, {}), "MergeModules/RepoItem");
+    EXPECT_EQ(Format(kXPathChildStep, {_stringx(), u"RepoItem"}), "/RepoItem");
+    EXPECT_EQ(Format(kXPathItemByFileName, {u"Dialogs", u"a.kvd"}),
+              "Dialogs/RepoItem/ItemAttrib[@FileName=\"a.kvd\"]");
+    EXPECT_EQ(Format(kXPathItemAttribByFileName, {u"T/RepoItem", u"a.kvt"}),
+              "T/RepoItem/ItemAttrib[@FileName=\"a.kvt\"]");
+    EXPECT_EQ(Format("100%%/%d/%s", {u"x"}), "100%/%d/x");
+    EXPECT_THROW(FormatXPath(kXPathChildStep, {u"a"}), std::invalid_argument);
+    EXPECT_THROW(FormatXPath(kXPathRepositories, {u"a"}), std::invalid_argument);
     EXPECT_THROW(FormatXPath(nullptr, {}), std::invalid_argument);
 }
 
-TEST(XPathInjection, QuoteInPredicateValueBreaksThePath) {
-    using xmlutils::kXPathItemByFileName;
-    struct Case {
-        const char* value;
-        const char* expected;  // \u0001 shows the marker
-    };
-    const Case cases[] = {
-        {"a\"b", "T/RepoItem/ItemAttrib[@FileName=\"a\"\\u0001b\"]"},
-        {"x\" or \"1\"=\"1", "T/RepoItem/ItemAttrib[@FileName=\"x\"\\u0001 or \"1\"=\"1\"]"},
-        {"x\"] | //*[@a=\"", "T/RepoItem/ItemAttrib[@FileName=\"x\"\\u0001] | //*[@a=\"\"]"},
-        {"\"", "T/RepoItem/ItemAttrib[@FileName=\"\"\\u0001\"]"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        const CKVXPath path = FormatXPath(kXPathItemByFileName, {W("T"), W(c.value)});
-        EXPECT_EQ(Show(path), c.expected);
-        // Without the marker the path is exactly the unguarded text.
-        EXPECT_EQ(Show(WithoutMarker(path)),
-                  "T/RepoItem/ItemAttrib[@FileName=\"" + std::string(c.value) + "\"]");
+// Whether the marker lies outside every string literal, scanning quotes the way
+// an XPath 1.0 lexer does.
+bool MarkerOutsideLiteral(const _stringx& path) {
+    OLECHAR open = 0;
+    for (OLECHAR c : path) {
+        if (open)
+            open = c == open ? 0 : open;
+        else if (c == u'"' || c == u'\'')
+            open = c;
+        else if (c == kXPathBreakMarker)
+            return true;
     }
+    return false;
 }
 
-TEST(XPathInjection, MarkerAlwaysLandsOutsideEveryLiteral) {
-    const char* hostile[] = {
-        "\"",
-        "\"\"",
-        "a\"b",
-        "x\" or \"1\"=\"1",
-        "x\"] | //*[@a=\"",
-        "'\"'",
-        "it's\"",
-        "a/b\"]/../*[@k=\"",
-        "\"]|//Repository[@Key=\"Local",
-    };
-    for (const char* value : hostile) {
-        SCOPED_TRACE(value);
+TEST(XPathInjection, AQuoteInAPredicateValueBreaksThePath) {
+    for (const auto& [value, expected] :
+         Pairs{{"a\"b",
+                "T/RepoItem/ItemAttrib[@FileName=\"a\"\x01"
+                "b\"]"},
+               {"x\"] | //*[@a=\"", "T/RepoItem/ItemAttrib[@FileName=\"x\"\x01] | //*[@a=\"\"]"},
+               {"\"", "T/RepoItem/ItemAttrib[@FileName=\"\"\x01\"]"}})
+        EXPECT_EQ(Format(kXPathItemByFileName, {u"T", value}), expected) << value;
+
+    for (const char* value : {"\"\"", "x\" or \"1\"=\"1", "'\"'", "it's\"", "a/b\"]/../*[@k=\"",
+                              "\"]|//Repository[@Key=\"Local"})
         for (const char* templ :
-             {xmlutils::kXPathItemByFileName, xmlutils::kXPathItemAttribByFileName,
-              xmlutils::kXPathRepositoryByAttrib}) {
-            const CKVXPath path = FormatXPath(templ, {W("Key"), W(value)});
-            EXPECT_TRUE(MarkerOutsideLiteral(path)) << Show(path);
-        }
-    }
-}
+             {kXPathItemByFileName, kXPathItemAttribByFileName, kXPathRepositoryByAttrib})
+            EXPECT_TRUE(MarkerOutsideLiteral(FormatXPath(templ, {u"Key", value}))) << value;
 
-TEST(XPathInjection, GuardedStepKeepsItsElementName) {
-    const CKVXPath path =
-        FormatXPath(xmlutils::kXPathItemAttribByFileName, {W("T/RepoItem"), W("x\" or \"1\"=\"1")});
+    // The guarded step keeps its element name.
     _stringx step;
-    SplitLastStep(path, step);
-    EXPECT_EQ(Show(CKVXPathFragment(step).GetElementName(false)), "ItemAttrib");
+    SplitLastStep(FormatXPath(kXPathItemAttribByFileName, {u"T", u"x\" or \"1\"=\"1"}), step);
+    EXPECT_EQ(U8(CKVXPathFragment(step).GetElementName(false)), "ItemAttrib");
+    // Single-quoted literals are guarded against their own quote only.
+    EXPECT_EQ(Format("A[@k='%s']", {u"x' or '1'='1"}), "A[@k='x'\x01 or '1'='1']");
+    EXPECT_EQ(Format("A[@k='%s']", {u"x\"y"}), "A[@k='x\"y']");
 }
 
-TEST(XPathInjection, OtherValuesAreInsertedUnchanged) {
-    for (const char* value : {"plain.kvd", "a/b]c", "it's", "[@x='1']", ""}) {
-        SCOPED_TRACE(value);
-        const CKVXPath path = FormatXPath(xmlutils::kXPathRepositoryByAttrib, {W("Key"), W(value)});
-        EXPECT_EQ(Show(path), "Repository[@Key=\"" + std::string(value) + "\"]");
-    }
-    // A quote outside a predicate's literal is not guarded.
-    EXPECT_EQ(Show(FormatXPath(xmlutils::kXPathChildStep, {W("a\"b"), W("c\"d")})), "a\"b/c\"d");
-    EXPECT_EQ(Show(FormatXPath(xmlutils::kXPathItemAttribByFileName, {W("G\"x"), W("f")})),
-              "G\"x/ItemAttrib[@FileName=\"f\"]");
-    EXPECT_EQ(Show(FormatXPath(xmlutils::kXPathRepositoryByAttrib, {W("K\"ey"), W("v")})),
-              "Repository[@K\"ey=\"v\"]");
-    EXPECT_EQ(Show(FormatXPath("%s=\"x\"", {W("a\"")})), "a\"=\"x\"");
+TEST(XPathInjection, OtherValuesAndQuotesOutsideLiteralsAreInsertedUnchanged) {
+    for (const char* value : {"plain.kvd", "a/b]c", "it's", "[@x='1']", ""})
+        EXPECT_EQ(Format(kXPathRepositoryByAttrib, {u"Key", value}),
+                  "Repository[@Key=\"" + std::string(value) + "\"]");
+    EXPECT_EQ(Format(kXPathChildStep, {u"a\"b", u"c\"d"}), "a\"b/c\"d");
+    EXPECT_EQ(Format(kXPathRepositoryByAttrib, {u"K\"ey", u"v"}), "Repository[@K\"ey=\"v\"]");
+    EXPECT_EQ(Format("%s=\"x\"", {u"a\""}), "a\"=\"x\"");
 }
 
-TEST(XPathInjection, SingleQuotedPredicatesAreGuardedToo) {
-    EXPECT_EQ(Show(FormatXPath("A[@k='%s']", {W("x' or '1'='1")})), "A[@k='x'\\u0001 or '1'='1']");
-    // The other quote cannot end a single-quoted literal.
-    EXPECT_EQ(Show(FormatXPath("A[@k='%s']", {W("x\"y")})), "A[@k='x\"y']");
-}
+}  // namespace

@@ -7,6 +7,7 @@
 #include "foundation/platform/bstr.h"
 #include "foundation/platform/codepage.h"
 #include "foundation/platform/com.h"
+#include "foundation/platform/console.h"
 #include "foundation/platform/errors.h"
 #include "foundation/platform/fileio.h"
 #include "foundation/platform/find.h"

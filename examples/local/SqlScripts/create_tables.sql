@@ -1,0 +1,1 @@
+CREATE TABLE product (id INTEGER PRIMARY KEY, name TEXT);

@@ -1,0 +1,211 @@
+// Items: listing, reading and writing item properties, and deleting an item's
+// file.
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "items.h"
+#include "output.h"
+#include "status_text.h"
+
+namespace kvtool {
+namespace {
+
+struct ItemsOptions {
+    std::string itemPath;
+    std::string key;
+    bool local = false;
+    bool all = false;
+};
+
+struct ItemOptions {
+    std::string key;
+    std::string itemPath;
+    std::string name;
+    std::string value;
+};
+
+// Properties that the catalogue computes or keeps for itself; writing them
+// into the data file would only hide the real values.
+bool IsManagedProperty(const std::string& name) {
+    return name == "FileName" || name == "DisplayPath" || name == "ParentRepo" || name == "Key" ||
+           name == "LocalCopy";
+}
+
+void AddRows(CRepository& repository, const ItemSelection& selection, nlohmann::json& result,
+             std::vector<std::vector<std::string>>& rows) {
+    const std::string key = Text(repository.GetKey());
+    for (CRepositoryItem* item : selection.items) {
+        _stringx displayName, localCopy;
+        const long named = item->GetProperty(_stringx(u"DisplayName"), &displayName);
+        const long copied = item->CreateLocalCopy(&localCopy);
+        const std::string fileName = Property(*item, u"FileName");
+        const std::string displayPath = Property(*item, u"DisplayPath");
+        result.push_back({{"displayName", OptionalText(named, displayName)},
+                          {"fileName", fileName},
+                          {"repository", key},
+                          {"displayPath", displayPath},
+                          {"localCopy", OptionalText(copied, localCopy)}});
+        rows.push_back({named == 0 ? Text(displayName) : "", fileName, key, displayPath,
+                        copied == 0 ? Text(localCopy) : ""});
+    }
+}
+
+int ListItems(Session& session, const ItemsOptions& options) {
+    nlohmann::json result = nlohmann::json::array();
+    std::vector<std::vector<std::string>> rows;
+    int exitStatus = kExitOk;
+    if (!options.key.empty()) {
+        CRepository& repository = session.Repository(options.key);
+        const ItemSelection selection = SelectItems(repository, options.itemPath);
+        if (selection.status != 0)
+            ThrowStatus("cannot read the items of repository '" + options.key + "'",
+                        selection.status);
+        AddRows(repository, selection, result, rows);
+    } else {
+        // Walked here rather than through the list's own gathering, which
+        // stops at the first repository that cannot be read.
+        CRepositories* list = nullptr;
+        const long status = session.Manager().GetRepositories(nullptr, &list, true);
+        if (status != 0 || !list)
+            ThrowStatus("cannot read the repository list " + session.ListFile(), status);
+        for (CRepository* repository = list->MoveFirst(); repository;
+             repository = list->MoveNext()) {
+            // An entry without a data file has not been set up: nothing to skip.
+            if ((options.local && !repository->GetLocal()) ||
+                repository->GetRepoDataFilePath().empty())
+                continue;
+            const ItemSelection selection = SelectItems(*repository, options.itemPath);
+            if (selection.status != 0) {
+                Warn("skipped repository '" + Text(repository->GetKey()) +
+                     "': " + DescribeStatus(selection.status));
+                exitStatus = kExitFailed;
+                continue;
+            }
+            AddRows(*repository, selection, result, rows);
+        }
+    }
+    if (session.json)
+        PrintJson(result);
+    else
+        PrintTable({"DISPLAY NAME", "FILE NAME", "REPOSITORY", "DISPLAY PATH", "LOCAL COPY"}, rows);
+    return exitStatus;
+}
+
+int GetItemProperty(Session& session, const ItemOptions& options) {
+    const ItemSelection selection =
+        SelectOneItem(session.Repository(options.key), options.itemPath);
+    _stringx value;
+    const long status = selection.items.front()->GetProperty(_stringx(options.name), &value);
+    if (status != 0)
+        ThrowStatus("no property '" + options.name + "' on item '" + options.itemPath + "'",
+                    status);
+    if (session.json)
+        PrintJson({{"key", options.key},
+                   {"item", Property(*selection.items.front(), u"DisplayPath")},
+                   {"name", options.name},
+                   {"value", Text(value)}});
+    else
+        std::cout << Text(value) << '\n';
+    return kExitOk;
+}
+
+int SetItemProperty(Session& session, const ItemOptions& options) {
+    if (IsManagedProperty(options.name))
+        throw UsageError("the property '" + options.name + "' is kept by the catalogue");
+    CRepository& repository = session.Repository(options.key);
+    const ItemSelection selection = SelectOneItem(repository, options.itemPath);
+    CRepositoryItem& found = *selection.items.front();
+
+    // A fresh item of the same type and file carries only the one property, so
+    // that Commit writes it alone and not everything the catalogue cached
+    // (the absolute LocalCopy among it) into the data file.
+    const std::string displayPath = "<KVREPOSITORY>\\" + Property(found, u"Key") + "\\*";
+    CRepositoryItem* raw = nullptr;
+    const long created = repository.CreateRepositoryItem(displayPath.c_str(), &raw);
+    std::unique_ptr<CRepositoryItem> item(raw);
+    if (created != 0 || !item)
+        ThrowStatus("cannot change item '" + options.itemPath + "'", created ? created : -100);
+    item->PutProperty(_stringx(u"FileName"), _stringx(Property(found, u"FileName")));
+    item->PutProperty(_stringx(options.name), _stringx(options.value));
+    const long status = item->Commit();
+    if (status != 0)
+        ThrowStatus("cannot set property '" + options.name + "' of item '" + options.itemPath + "'",
+                    status);
+    return kExitOk;
+}
+
+int DeleteItem(Session& session, const ItemOptions& options) {
+    const ItemSelection selection =
+        SelectOneItem(session.Repository(options.key), options.itemPath);
+    CRepositoryItem& item = *selection.items.front();
+    const std::string file = Property(item, u"LocalCopy");
+    const long status = item.Delete(true);
+    if (status != 0)
+        ThrowStatus("cannot delete item '" + options.itemPath + "'", status);
+    if (session.json)
+        PrintJson(
+            {{"key", options.key}, {"item", Property(item, u"DisplayPath")}, {"deleted", file}});
+    else
+        std::cout << "Deleted " << file << '\n';
+    return kExitOk;
+}
+
+}  // namespace
+
+void AddItemCommands(CLI::App& app, Session& session, Action& action) {
+    auto items = std::make_shared<ItemsOptions>();
+    CLI::App* list = app.add_subcommand(
+        "items", "List items of a type (Type/*) or one item by display path (Type/file)");
+    list->add_option("ITEMPATH", items->itemPath, "Dialogs/*, or Dialogs/welcome.kvd")->required();
+    CLI::Option* repo = list->add_option("--repo", items->key, "Only the repository with this key");
+    CLI::Option* local = list->add_flag("--local", items->local, "Every local repository");
+    CLI::Option* all = list->add_flag("--all", items->all, "Every repository (the default)");
+    repo->excludes(local)->excludes(all);
+    local->excludes(all);
+    list->footer("Example: kvrepo items 'Dialogs/*' --all");
+    list->callback([&session, &action, items] {
+        action = [&session, items] { return ListItems(session, *items); };
+    });
+
+    CLI::App* item = app.add_subcommand("item", "Read or write an item property");
+    item->require_subcommand(1);
+    item->footer("Example: kvrepo item get Local Dialogs/welcome.kvd DisplayName");
+
+    auto get = std::make_shared<ItemOptions>();
+    CLI::App* getCommand = item->add_subcommand("get", "Print an item property");
+    getCommand->add_option("KEY", get->key, "Repository key")->required();
+    getCommand->add_option("ITEMPATH", get->itemPath, "Display path, e.g. Dialogs/welcome.kvd")
+        ->required();
+    getCommand->add_option("NAME", get->name, "Property name")->required();
+    getCommand->footer("Example: kvrepo item get Local Dialogs/welcome.kvd DisplayName");
+    getCommand->callback([&session, &action, get] {
+        action = [&session, get] { return GetItemProperty(session, *get); };
+    });
+
+    auto set = std::make_shared<ItemOptions>();
+    CLI::App* setCommand =
+        item->add_subcommand("set", "Write an item property into the data file (commits)");
+    setCommand->add_option("KEY", set->key, "Repository key")->required();
+    setCommand->add_option("ITEMPATH", set->itemPath, "Display path, e.g. Dialogs/welcome.kvd")
+        ->required();
+    setCommand->add_option("NAME", set->name, "Property name")->required();
+    setCommand->add_option("VALUE", set->value, "New value")->required();
+    setCommand->footer("Example: kvrepo item set Local Dialogs/welcome.kvd Version 2.1");
+    setCommand->callback([&session, &action, set] {
+        action = [&session, set] { return SetItemProperty(session, *set); };
+    });
+
+    auto remove = std::make_shared<ItemOptions>();
+    CLI::App* deleteCommand = app.add_subcommand(
+        "delete", "Delete an item's file from the repository (its data-file entry stays)");
+    deleteCommand->add_option("KEY", remove->key, "Repository key")->required();
+    deleteCommand->add_option("ITEMPATH", remove->itemPath, "Display path, e.g. Dialogs/old.kvd")
+        ->required();
+    deleteCommand->footer("Example: kvrepo delete Local Dialogs/welcome.kvd");
+    deleteCommand->callback([&session, &action, remove] {
+        action = [&session, remove] { return DeleteItem(session, *remove); };
+    });
+}
+
+}  // namespace kvtool

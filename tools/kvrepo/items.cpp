@@ -1,0 +1,132 @@
+#include "items.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "output.h"
+
+namespace kvtool {
+namespace {
+
+const std::string kMarker = "<KVREPOSITORY>";
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The type of a display path: the text between the marker and the last
+// backslash, as the library splits it.
+std::string TypeOf(const std::string& displayPath) {
+    std::string rest = displayPath.compare(0, kMarker.size(), kMarker) == 0
+                           ? displayPath.substr(kMarker.size())
+                           : displayPath;
+    const auto last = rest.rfind('\\');
+    if (last == std::string::npos)
+        return std::string();
+    rest.erase(last);
+    if (!rest.empty() && rest.front() == '\\')
+        rest.erase(0, 1);
+    return rest;
+}
+
+// Whether `itemPath` selects every item of a type rather than one item.
+bool SelectsAllOfType(const std::string& itemPath) {
+    return itemPath.size() >= 2 && itemPath.compare(itemPath.size() - 2, 2, "/*") == 0;
+}
+
+long Load(CRepository& repository, const std::string& path, ItemSelection& selection) {
+    CRepositoryItems* raw = nullptr;
+    selection.status = repository.GetItems(path.c_str(), &raw);
+    selection.owner.reset(raw);
+    selection.items.clear();
+    if (selection.status == 0 && raw)
+        for (CRepositoryItem* item = raw->MoveFirst(); item; item = raw->MoveNext())
+            selection.items.push_back(item);
+    return selection.status;
+}
+
+}  // namespace
+
+std::string LibraryItemPath(const std::string& itemPath) {
+    if (SelectsAllOfType(itemPath) || itemPath.find('\\') != std::string::npos ||
+        itemPath.find('/') == std::string::npos)
+        return itemPath;
+    std::string path = itemPath;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path.compare(0, kMarker.size(), kMarker) == 0 ? path : kMarker + "\\" + path;
+}
+
+ItemSelection SelectItems(CRepository& repository, const std::string& itemPath) {
+    const std::string path = LibraryItemPath(itemPath);
+    ItemSelection selection;
+    if (Load(repository, path, selection) != 0 || !selection.items.empty() ||
+        SelectsAllOfType(path))
+        return selection;
+
+    const std::string type = TypeOf(path);
+    if (type.empty() || Load(repository, type + "/*", selection) != 0)
+        return selection;
+    const std::string wanted =
+        path.compare(0, kMarker.size(), kMarker) == 0 ? path : kMarker + "\\" + path;
+    std::vector<CRepositoryItem*> matching;
+    for (CRepositoryItem* item : selection.items)
+        if (SameIgnoringCase(Property(*item, u"DisplayPath"), wanted))
+            matching.push_back(item);
+    selection.items.swap(matching);
+    return selection;
+}
+
+ItemSelection SelectOneItem(CRepository& repository, const std::string& itemPath) {
+    ItemSelection selection = SelectItems(repository, itemPath);
+    const std::string key = Text(repository.GetKey());
+    if (selection.status != 0)
+        ThrowStatus("cannot read the items of repository '" + key + "'", selection.status);
+    if (selection.items.empty())
+        throw Failure("no item '" + itemPath + "' in repository '" + key + "'");
+    return selection;
+}
+
+long ReadItemGroups(CRepository& repository, std::vector<ItemGroup>& groups) {
+    XMLIntercessor document;
+    if (const long status = repository.OpenXmlFile(document))
+        return status;
+    for (const OLECHAR* type : CRepositoryItem::kItemTypes) {
+        std::vector<XmlNodeEntry> children;
+        document.GetChildNodes(type, children);
+        for (const XmlNodeEntry& child : children) {
+            if (child.name != _stringx(u"RepoItem"))
+                continue;
+            auto attribute = [&](const char16_t* name) {
+                return Text(repository.GetAttribValue(_stringx(name), child.attribs));
+            };
+            groups.push_back({Text(_stringx(type)), attribute(u"Name"), attribute(u"Key"),
+                              attribute(u"Wildcard")});
+        }
+    }
+    return 0;
+}
+
+std::filesystem::path LocalPath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return std::filesystem::path(path);
+}
+
+bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& path) {
+    auto resolved = [](const std::filesystem::path& p) {
+        std::error_code error;
+        std::filesystem::path result = std::filesystem::weakly_canonical(p, error);
+        return error ? p.lexically_normal() : result;
+    };
+    const std::filesystem::path relative = resolved(path).lexically_relative(resolved(root));
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+std::string Property(CRepositoryItem& item, const char16_t* name) {
+    _stringx value;
+    return item.GetProperty(_stringx(name), &value) == 0 ? Text(value) : std::string();
+}
+
+}  // namespace kvtool

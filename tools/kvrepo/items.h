@@ -1,0 +1,57 @@
+// Finding items: item paths as the command line takes them, and the items of
+// one repository that a path selects.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "kvrepo.h"
+
+namespace kvtool {
+
+// An item path for the library. "Type/*" selects every item of a type and is
+// kept; "Type/file" is taken as the display path "<KVREPOSITORY>\Type\file",
+// so that display paths need no backslashes on the command line.
+std::string LibraryItemPath(const std::string& itemPath);
+
+// The items of one repository that an item path selects. A display path that
+// finds no file is looked up again among the items of its type by display
+// path, ignoring letter case: display paths carry the lower-cased FileName,
+// while the files keep their own case.
+struct ItemSelection {
+    long status = 0;
+    std::unique_ptr<CRepositoryItems> owner;
+    std::vector<CRepositoryItem*> items;
+};
+ItemSelection SelectItems(CRepository& repository, const std::string& itemPath);
+
+// The one item `itemPath` names in `repository`; throws Failure when there is
+// none (or when the data file cannot be read).
+ItemSelection SelectOneItem(CRepository& repository, const std::string& itemPath);
+
+// One item group of a data file: its files lie in the folder Name beside the
+// data file and match the ";"-separated Wildcard patterns.
+struct ItemGroup {
+    std::string type;
+    std::string name;
+    std::string key;
+    std::string wildcard;
+};
+
+// The groups of every item type in the repository's data file, in type
+// order: 0, or the status of a data file that cannot be read.
+long ReadItemGroups(CRepository& repository, std::vector<ItemGroup>& groups);
+
+// A path from a data file as a file-system path: data files written on
+// Windows separate with backslashes.
+std::filesystem::path LocalPath(std::string path);
+
+// Whether `path`, links resolved, is `root` or lies below it.
+bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& path);
+
+// A property of an item as text; empty when it is missing.
+std::string Property(CRepositoryItem& item, const char16_t* name);
+
+}  // namespace kvtool

@@ -1,0 +1,56 @@
+// What the tool prints: results as aligned text or as JSON on standard output,
+// and its own messages, prefixed with the program name, on standard error.
+// Failures travel as exceptions to main, which turns them into exit statuses.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "kvrepo.h"
+
+namespace kvtool {
+
+constexpr const char kProgram[] = "kvrepo";
+
+// Exit statuses.
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// A failed operation: one line on standard error, exit status 1.
+class Failure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Bad usage found after the command line was parsed: exit status 2.
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Throws a Failure that says what failed and what the status means.
+[[noreturn]] void ThrowStatus(const std::string& what, long status);
+
+// "kvrepo: <text>" on standard error.
+void Warn(const std::string& text);
+
+// The text of a library string (UTF-8 on POSIX).
+inline std::string Text(const _stringx& text) {
+    return text.str();
+}
+
+// JSON null for a property the library did not find.
+nlohmann::json OptionalText(long status, const _stringx& value);
+
+// Prints `value` as indented JSON, invalid UTF-8 replaced.
+void PrintJson(const nlohmann::json& value);
+
+// Prints rows under a header line, each column as wide as its widest cell.
+void PrintTable(const std::vector<std::string>& header,
+                const std::vector<std::vector<std::string>>& rows);
+
+}  // namespace kvtool

@@ -1,0 +1,113 @@
+// Publishing: a new item of a type, its file, its properties, one commit.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "commands.h"
+#include "items.h"
+#include "output.h"
+
+namespace kvtool {
+namespace {
+
+struct PublishOptions {
+    std::string key;
+    std::string file;
+    std::string type;
+    std::vector<std::string> properties;
+    bool yes = false;
+    bool noOverwrite = false;
+};
+
+std::vector<std::string> ItemTypes() {
+    std::vector<std::string> types;
+    for (const OLECHAR* type : CRepositoryItem::kItemTypes)
+        types.push_back(Text(_stringx(type)));
+    return types;
+}
+
+int Publish(Session& session, const PublishOptions& options) {
+    // Checked before anything is written, so that a typo costs nothing.
+    std::vector<std::pair<std::string, std::string>> properties;
+    for (const std::string& assignment : options.properties) {
+        const auto equals = assignment.find('=');
+        if (equals == std::string::npos || equals == 0)
+            throw UsageError("--set takes NAME=VALUE, not '" + assignment + "'");
+        properties.emplace_back(assignment.substr(0, equals), assignment.substr(equals + 1));
+    }
+    if (options.yes)
+        session.Status().SetOverwrite(ConsoleStatus::Overwrite::kYes);
+    else if (options.noOverwrite)
+        session.Status().SetOverwrite(ConsoleStatus::Overwrite::kNo);
+
+    CRepository& repository = session.Repository(options.key);
+    const std::string displayPath = "<KVREPOSITORY>\\" + options.type + "\\*";
+    CRepositoryItem* raw = nullptr;
+    const long created = repository.CreateRepositoryItem(displayPath.c_str(), &raw);
+    std::unique_ptr<CRepositoryItem> item(raw);
+    if (created != 0 || !item)
+        ThrowStatus("cannot make a new item", created ? created : -100);
+    item->AddFile(_stringx(AbsolutePath(options.file)));
+    const std::string published =
+        "<KVREPOSITORY>\\" + options.type + "\\" + Property(*item, u"FileName");
+    // A new item is named after its file unless told otherwise, as the
+    // catalogue names files without an entry; a replaced one keeps its name.
+    if (SelectItems(repository, published).items.empty())
+        item->PutProperty(_stringx(u"DisplayName"),
+                          _stringx(std::filesystem::path(options.file).filename().string()));
+    for (const auto& [name, value] : properties)
+        item->PutProperty(_stringx(name), _stringx(value));
+
+    const long status = item->Commit();
+    if (status != 0) {
+        std::string what = "cannot publish " + options.file;
+        if ((status == -109 || status == -110) && session.Status().DeclinedUnasked())
+            what += " (standard input is not a terminal; --yes overwrites)";
+        ThrowStatus(what, status);
+    }
+
+    const ItemSelection found = SelectItems(repository, published);
+    const std::string localCopy =
+        found.items.empty() ? std::string() : Property(*found.items.front(), u"LocalCopy");
+    if (session.json)
+        PrintJson({{"key", options.key},
+                   {"type", options.type},
+                   {"displayPath", published},
+                   {"fileName", Property(*item, u"FileName")},
+                   {"localCopy", localCopy}});
+    else
+        std::cout << "Published " << published << " to '" << options.key << "': " << localCopy
+                  << '\n';
+    return kExitOk;
+}
+
+}  // namespace
+
+void AddPublishCommand(CLI::App& app, Session& session, Action& action) {
+    auto options = std::make_shared<PublishOptions>();
+    CLI::App* publish = app.add_subcommand(
+        "publish", "Publish a file as a new item: copy it in, set its properties, commit");
+    publish->add_option("KEY", options->key, "Repository key")->required();
+    publish->add_option("FILE", options->file, "The item's file")
+        ->required()
+        ->check(CLI::ExistingFile);
+    publish->add_option("--type", options->type, "Item type")
+        ->required()
+        ->check(CLI::IsMember(ItemTypes()));
+    publish->add_option("--set", options->properties, "A property, NAME=VALUE (repeatable)")
+        ->allow_extra_args(false);
+    CLI::Option* yes =
+        publish->add_flag("--yes", options->yes, "Overwrite existing files without asking");
+    CLI::Option* no =
+        publish->add_flag("--no-overwrite", options->noOverwrite, "Never overwrite existing files");
+    yes->excludes(no);
+    publish->footer(
+        "Overwrite questions go to the terminal; without one, and without --yes, the answer is "
+        "no.\nExample: kvrepo publish Local welcome.kvd --type Dialogs --set "
+        "DisplayName=Welcome");
+    publish->callback([&session, &action, options] {
+        action = [&session, options] { return Publish(session, *options); };
+    });
+}
+
+}  // namespace kvtool
