@@ -104,6 +104,17 @@ public:
     bool OwnsElements() const { return m_owns; }
 
 protected:
+    // Hands every element to the caller, who takes over their ownership when
+    // this collection owned them (OwnsElements()); the collection is left
+    // empty, as freshly constructed. For a derived collection that passes its
+    // elements on instead of copying them.
+    std::vector<T> ReleaseElements() noexcept {
+        std::vector<T> items;
+        items.swap(m_vector);
+        Reset();
+        return items;
+    }
+
     std::size_t& GetCurrentInternal() { return m_current; }
     // Positions of the first / last element; kNoPosition (the end) when empty.
     std::size_t GetFirstInternal() const { return m_vector.empty() ? kNoPosition : 0; }

@@ -38,7 +38,10 @@ _stringx PathLastComponent(const _stringx& path) {
 _stringx PathJoin(const _stringx& left, const _stringx& right) {
     const bool leftEnds = !left.empty() && IsPathSeparator(left.back());
     const bool rightBegins = !right.empty() && IsPathSeparator(right.front());
-    _stringx joined(left);
+    // Sized once: joining is done for every file a listing finds.
+    _stringx joined;
+    joined.reserve(left.size() + right.size() + 1);
+    joined.append(left);
     if (leftEnds && rightBegins) {
         joined.append(right, 1, _stringx::npos);
     } else {

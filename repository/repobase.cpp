@@ -1,5 +1,7 @@
 #include "repository/repobase.h"
 
+#include <utility>
+
 #include "foundation/platform/framework.h"
 #include "repository/repository.h"
 
@@ -50,11 +52,20 @@ void CRepoBase::Store(Cache& cache, const _stringx& name, const VARIANT& value) 
 }
 
 long CRepoBase::CachePropertyValue(const _stringx& name, const _stringx& value, bool inMemoryOnly) {
-    const CComVariant text(value.c_str(), static_cast<UINT>(value.size()));
+    CComVariant text(value.c_str(), static_cast<UINT>(value.size()));
     if (text.vt != VT_BSTR)
         AfxThrowMemoryException();
-    Store(inMemoryOnly ? m_inMemory : m_written, name, text);
+    // The new text is the cache's to keep: moved in, not copied again.
+    (inMemoryOnly ? m_inMemory : m_written)[name] = std::move(text);
     return 0;
+}
+
+void CRepoBase::TakeWrittenValues(XmlAttribMap& values) {
+    while (!values.empty()) {
+        auto placed = m_written.insert(values.extract(values.begin()));
+        if (!placed.inserted)
+            placed.position->second = std::move(placed.node.mapped());
+    }
 }
 
 long CRepoBase::GetPropertyValue(const _stringx& name, _stringx& value, bool readFile) {

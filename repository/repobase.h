@@ -45,6 +45,12 @@ public:
     // of this object are copied over the destination's entries of the same names.
     void CopyProperties(CRepoBase* destination, bool skipFile);
 
+protected:
+    // Moves every entry of `values` into the written cache, replacing what it
+    // held under their names: what CachePropertyValue of each (as text) would
+    // store, without copying them again. `values` is left empty.
+    void TakeWrittenValues(XmlAttribMap& values);
+
 private:
     typedef XmlAttribMap Cache;
     static void Store(Cache& cache, const _stringx& name, const VARIANT& value);

@@ -111,6 +111,12 @@ long CRepositories::GetRepositoryItems(const char* itemPath, int allRepositories
         const std::unique_ptr<CRepositoryItems> temporary(found);
         if (status != 0)
             return status;
+        // The repository's collection is dropped right here, so its items
+        // move over as they are: the same as copies of them, without the copying.
+        if (found->OwnsElements() && gathered->OwnsElements()) {
+            gathered->TakeItems(*found);
+            continue;
+        }
         for (CRepositoryItem* item = found->MoveFirst(); item; item = found->MoveNext())
             gathered->AddToCol(item->Copy());
     }

@@ -97,6 +97,9 @@ protected:
     CComPtr<Scripting::IFileSystem> m_pFSO;
 
 private:
+    // The catalogue hands a found item its stored properties in one move.
+    friend class CRepositoryItems;
+
     // Whether `path` lies strictly inside the repository's folder.
     bool InsideRepository(const _stringx& path);
 };

@@ -22,38 +22,33 @@ bool IsFolder(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool IsDotEntry(const char* name) {
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
-
 // Whether `path` names an existing file (not a folder).
 bool IsFile(const _stringx& path) {
     const DWORD attributes = GetFileAttributesA(path.narrow());
     return attributes != INVALID_FILE_ATTRIBUTES && !IsFolder(attributes);
 }
 
-struct FoundEntry {
-    _stringx name;
-    DWORD attributes;
-    DWORD sizeLow;
-};
+// Ordinal comparison, code unit by code unit, as _stringx::compare; equal runs
+// are skipped four units at a time, since the names of one folder tend to
+// share long beginnings ("Module000123.msm").
+int CompareUnits(const _stringx& a, const _stringx& b) {
+    const std::size_t length = std::min(a.size(), b.size());
+    std::size_t i = 0;
+    while (i + 4 <= length && std::memcmp(a.data() + i, b.data() + i, 4 * sizeof(OLECHAR)) == 0)
+        i += 4;
+    for (; i < length; ++i)
+        if (a[i] != b[i])
+            return a[i] < b[i] ? -1 : 1;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
 
-// The entries that the directory search returns for `searchPath`, without
-// "." and "..".
-std::vector<FoundEntry> Search(const _stringx& searchPath) {
-    std::vector<FoundEntry> entries;
-    WIN32_FIND_DATAA data;
-    const HANDLE search = FindFirstFileA(searchPath.narrow(), &data);
-    if (search == INVALID_HANDLE_VALUE)
-        return entries;
-    struct Close {
-        HANDLE handle;
-        ~Close() { FindClose(handle); }
-    } close{search};
-    do {
-        if (!IsDotEntry(data.cFileName))
-            entries.push_back({_stringx(data.cFileName), data.dwFileAttributes, data.nFileSizeLow});
-    } while (FindNextFileA(search, &data));
+// The entries the directory search gives for `searchPath`, without "." and
+// "..". Only names and the folder and link marks are read: the catalogue needs
+// no more (see FoundFile), and on POSIX each further attribute costs a status
+// call per file.
+std::vector<kv::platform::FolderEntry> Search(const _stringx& searchPath) {
+    std::vector<kv::platform::FolderEntry> entries;
+    kv::platform::ListFolder(searchPath.narrow(), entries);
     return entries;
 }
 
@@ -78,6 +73,20 @@ CRepositoryItems& CRepositoryItems::operator=(const CRepositoryItems& other) {
 }
 
 CRepositoryItems::~CRepositoryItems() = default;
+
+void CRepositoryItems::TakeItems(CRepositoryItems& source) {
+    std::vector<CRepositoryItem*> items = source.ReleaseElements();
+    std::size_t next = 0;
+    try {
+        for (; next < items.size(); ++next)
+            AddToCol(items[next]);
+    } catch (...) {
+        // AddToCol destroyed the item it failed on; the rest are still ours.
+        for (++next; next < items.size(); ++next)
+            delete items[next];
+        throw;
+    }
+}
 
 _stringx CRepositoryItems::GetRepoDataFilePath() {
     return m_pRepository ? m_pRepository->GetRepoDataFilePath() : _stringx();
@@ -180,35 +189,48 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
 
 void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& key,
                                     const _stringx& filePath, const _stringx& groupPath) {
+    // Made once: this runs for every file of a listing.
+    static const _stringx kLocalCopy(u"LocalCopy"), kKey(u"Key"), kFileName(u"FileName"),
+        kDisplayName(u"DisplayName");
     std::unique_ptr<CRepositoryItem> item(
         new CRepositoryItem(m_pRepository, true, _stringx(), GetRepoStatus()));
-    item->PutProperty(_stringx(u"LocalCopy"), filePath);
-    item->PutProperty(_stringx(u"Key"), key);
+    item->PutProperty(kLocalCopy, filePath);
+    item->PutProperty(kKey, key);
 
     const _stringx fileName = kv::PathLastComponent(filePath);
-    XmlAttribMap stored;
-    GetStoredAttribs(document, groupPath, fileName, stored);
-    if (!stored.empty()) {
-        for (const auto& attribute : stored)
-            item->PutProperty(attribute.first, GetAttribValue(attribute.first, stored));
+    XmlAttribMap queried;
+    XmlAttribMap* stored = GetStoredAttribs(document, groupPath, fileName, queried);
+    if (stored && !stored->empty()) {
+        // What PutProperty of each stored attribute would cache: the values
+        // are text, and a stored FileName is already lower case (the element
+        // was found by the lower-cased name), so they move in as they are.
+        item->TakeWrittenValues(*stored);
     } else {
-        item->PutProperty(_stringx(u"FileName"), fileName);
-        item->PutProperty(_stringx(u"DisplayName"), fileName);
+        item->PutProperty(kFileName, fileName);
+        item->PutProperty(kDisplayName, fileName);
     }
     AddToCol(item.release());
 }
 
-void CRepositoryItems::GetStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
-                                        const _stringx& fileName, XmlAttribMap& attributes) {
-    if (m_pIndex && m_pIndex->GetGroupPath() == groupPath) {
-        if (const XmlAttribMap* found = m_pIndex->Find(fileName))
-            attributes = *found;
-        return;
-    }
-    document.GetAttribValues(GetItemAttribXPath(groupPath, fileName).c_str(), attributes);
+XmlAttribMap* CRepositoryItems::GetStoredAttribs(XMLIntercessor& document,
+                                                 const _stringx& groupPath,
+                                                 const _stringx& fileName, XmlAttribMap& queried) {
+    if (m_pIndex && m_pIndex->GetGroupPath() == groupPath)
+        return m_pIndex->Find(fileName);
+    document.GetAttribValues(GetItemAttribXPath(groupPath, fileName).c_str(), queried);
+    return &queried;
 }
 
 _stringx CRepositoryItems::LowerFileName(const _stringx& fileName) {
+    // An ASCII name (nearly every one) lower-cases the same in either form:
+    // only A-Z change.
+    if (std::all_of(fileName.begin(), fileName.end(), [](OLECHAR c) { return c < 0x80; })) {
+        _stringx lowered(fileName);
+        for (OLECHAR& c : lowered)
+            if (c >= u'A' && c <= u'Z')
+                c = static_cast<OLECHAR>(c + (u'a' - u'A'));
+        return lowered;
+    }
     // Through the narrow form, exactly as CRepositoryItem::PutProperty stores "FileName".
     std::string narrow = fileName.str();
     if (!narrow.empty())
@@ -237,20 +259,29 @@ bool CRepositoryItems::ItemAttribIndex::CanIndex(const _stringx& groupPath) {
     return groupPath.find_first_of(kSpecial) == _stringx::npos;
 }
 
-const XmlAttribMap* CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
+XmlAttribMap* CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
     if (!m_built) {
         m_built = true;
+        m_document.GetNodesWithAttribs((m_groupPath + u"/ItemAttrib").c_str(), m_elements);
+        m_handedOut.assign(m_elements.size(), false);
+        m_byFileName.reserve(m_elements.size());
         const _stringx fileNameAttrib(u"FileName");
-        m_document.GetAllAttribValues((m_groupPath + u"/ItemAttrib").c_str(), m_elements);
         for (std::size_t i = 0; i < m_elements.size(); ++i) {
-            const auto found = m_elements[i].find(fileNameAttrib);
-            if (found == m_elements[i].end())
+            const XmlAttribMap& attributes = m_elements[i].attribs;
+            const auto found = attributes.find(fileNameAttrib);
+            if (found == attributes.end())
                 continue;
-            CComVariant text(found->second);
-            if (FAILED(text.ChangeType(VT_BSTR)))
-                continue;
+            // Values read from a document are text; anything else is tested
+            // in its text form, as the query would.
+            CComVariant converted;
+            const VARIANT* text = &found->second;
+            if (text->vt != VT_BSTR) {
+                if (FAILED(converted.ChangeType(VT_BSTR, text)))
+                    continue;
+                text = &converted;
+            }
             // The first element in document order wins, as with the query.
-            m_byFileName.emplace(_stringx(text.bstrVal, SysStringLen(text.bstrVal)), i);
+            m_byFileName.emplace(_stringx(text->bstrVal, SysStringLen(text->bstrVal)), i);
         }
     }
     const _stringx lowered = LowerFileName(fileName);
@@ -258,7 +289,15 @@ const XmlAttribMap* CRepositoryItems::ItemAttribIndex::Find(const _stringx& file
     if (lowered.find(u'"') != _stringx::npos)
         return nullptr;
     const auto found = m_byFileName.find(lowered);
-    return found == m_byFileName.end() ? nullptr : &m_elements[found->second];
+    if (found == m_byFileName.end())
+        return nullptr;
+    const std::size_t i = found->second;
+    if (!m_handedOut[i]) {
+        m_handedOut[i] = true;
+        return &m_elements[i].attribs;
+    }
+    m_document.GetNodeAttribValues(m_elements[i].node, m_found);
+    return &m_found;
 }
 
 // ---------------------------------------------------------------------------
@@ -277,29 +316,44 @@ long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& pat
     }
     if (!parts.empty())
         SearchFolder(folder, parts, recurse, list, prefix);
-    std::sort(list.begin(), list.end(), [](const FoundFile& a, const FoundFile& b) {
-        const int order = a.name.compare(b.name);
-        return order != 0 ? order < 0 : a.sizeKB < b.sizeKB;
+    // Positions are sorted and the entries moved once, into their places:
+    // moving strings is what a sort of thousands of entries would spend most on.
+    std::vector<std::size_t> order(list.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&list](std::size_t a, std::size_t b) {
+        const int names = CompareUnits(list[a].name, list[b].name);
+        return names != 0 ? names < 0 : list[a].sizeKB < list[b].sizeKB;
     });
+    std::vector<FoundFile> sorted;
+    sorted.reserve(list.size());
+    for (std::size_t i : order)
+        sorted.push_back(std::move(list[i]));
+    list.swap(sorted);
     return static_cast<long>(list.size());
 }
 
 void CRepositoryItems::SearchFolder(const _stringx& folder, const std::vector<_stringx>& patterns,
                                     bool recurse, std::vector<FoundFile>& list,
                                     const _stringx& prefix) {
-    for (const _stringx& pattern : patterns)
-        for (const FoundEntry& entry : Search(kv::PathJoin(folder, pattern)))
-            list.push_back({prefix.empty() ? entry.name : kv::PathJoin(prefix, entry.name),
-                            static_cast<std::int32_t>(entry.sizeLow >> 10)});
+    for (const _stringx& pattern : patterns) {
+        std::vector<kv::platform::FolderEntry> entries = Search(kv::PathJoin(folder, pattern));
+        list.reserve(list.size() + entries.size());
+        for (const kv::platform::FolderEntry& entry : entries) {
+            _stringx name(entry.name);
+            list.push_back({prefix.empty() ? std::move(name) : kv::PathJoin(prefix, name), 0});
+        }
+    }
     if (!recurse)
         return;
 
     // Sub-folders once, after all patterns, each with the whole pattern list.
     // Linked folders are not entered: a link back up the tree would never end.
-    for (const FoundEntry& entry : Search(kv::PathJoin(folder, _stringx(u"*.*")))) {
-        if (!IsFolder(entry.attributes) || (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    for (const kv::platform::FolderEntry& entry : Search(kv::PathJoin(folder, _stringx(u"*.*")))) {
+        if (!entry.folder || entry.link)
             continue;
-        SearchFolder(kv::PathJoin(folder, entry.name), patterns, recurse, list,
-                     prefix.empty() ? entry.name : kv::PathJoin(prefix, entry.name));
+        const _stringx name(entry.name);
+        SearchFolder(kv::PathJoin(folder, name), patterns, recurse, list,
+                     prefix.empty() ? name : kv::PathJoin(prefix, name));
     }
 }

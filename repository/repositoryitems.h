@@ -44,7 +44,10 @@ public:
 
 protected:
     // One entry of a folder search: its name (after the sub-folder path it was
-    // found in, if any) and its size in KB (low 32 bits of the size, >> 10).
+    // found in, if any) and its size in KB. The size only breaks ties between
+    // equal names in the sort, and equal names are always the same file (found
+    // by two patterns), so it is not read: it stays 0, which saves a status
+    // call per file.
     struct FoundFile {
         _stringx name;
         std::int32_t sizeKB;
@@ -53,7 +56,10 @@ protected:
     // The ItemAttrib elements under one group path, read with one query and
     // keyed by their FileName text, so that listing a folder does not cost one
     // query per file. Find gives what GetItemAttribXPath(groupPath, fileName)
-    // selects: the first such element in document order under any group.
+    // selects: the first such element in document order under any group. An
+    // element's attributes are handed out, to be taken rather than copied, the
+    // first time it is found, and read again from the document when it is
+    // found once more.
     class KV_API ItemAttribIndex {
     public:
         ItemAttribIndex(XMLIntercessor& document, const _stringx& groupPath);
@@ -68,8 +74,10 @@ protected:
 
         const _stringx& GetGroupPath() const { return m_groupPath; }
         // The attributes of the element for the (not yet lower-cased) file
-        // name; null when none. Read from the document on the first call.
-        const XmlAttribMap* Find(const _stringx& fileName);
+        // name, in a map that is the caller's to empty and stays valid until
+        // the next Find; null when there is no element. The elements are read
+        // on the first call.
+        XmlAttribMap* Find(const _stringx& fileName);
 
     private:
         struct Hash {
@@ -82,8 +90,10 @@ protected:
         XMLIntercessor& m_document;
         _stringx m_groupPath;
         bool m_built = false;
-        std::vector<XmlAttribMap> m_elements;
+        std::vector<XMLIntercessor::NodeAttribs> m_elements;
+        std::vector<bool> m_handedOut;
         std::unordered_map<_stringx, std::size_t, Hash> m_byFileName;
+        XmlAttribMap m_found;
     };
 
     // Fills the collection from the data file: every file of every group of
@@ -107,12 +117,19 @@ protected:
                               std::vector<FoundFile>& list, const _stringx& prefix);
 
 private:
+    // The list gathers the items of its repositories into one collection.
+    friend class CRepositories;
+    // Appends the items of `source`, which this collection takes over from it
+    // (they are not copied); `source` is left empty. Both must own their items.
+    void TakeItems(CRepositoryItems& source);
+
     static void SearchFolder(const _stringx& folder, const std::vector<_stringx>& patterns,
                              bool recurse, std::vector<FoundFile>& list, const _stringx& prefix);
-    // The stored attributes of `fileName`: from the index LoadItems keeps for
-    // `groupPath`, or with the per-file query when there is none.
-    void GetStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
-                          const _stringx& fileName, XmlAttribMap& attributes);
+    // The stored attributes of `fileName` (null or empty when there are none),
+    // for the caller to take: from the index LoadItems keeps for `groupPath`,
+    // or read into `queried` with the per-file query when there is none.
+    XmlAttribMap* GetStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
+                                   const _stringx& fileName, XmlAttribMap& queried);
 
     CRepository* m_pRepository;
     // The index of the running LoadItems, null between calls.

@@ -39,6 +39,11 @@ bool CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attribu
     const auto found = attributes.find(name);
     if (found == attributes.end())
         return false;
+    // Text, what every value read from a file is, needs no conversion.
+    if (found->second.vt == VT_BSTR) {
+        value.assign(found->second.bstrVal, SysStringLen(found->second.bstrVal));
+        return true;
+    }
     CComVariant text;
     HRESULT hr = VariantCopy(&text, &found->second);
     if (FAILED(hr))

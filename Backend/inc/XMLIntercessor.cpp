@@ -1,11 +1,11 @@
 #include "Backend/inc/XMLIntercessor.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "foundation/appservices.h"
 #include "foundation/platform/files.h"
 #include "foundation/pathx.h"
-#include "foundation/platform/framework.h"
 #include "xml/xpath.h"
 
 namespace {
@@ -162,11 +162,10 @@ void XMLIntercessor::ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes
             SysFreeString(name);
             continue;
         }
-        const _stringx key(name);
+        _stringx key(name, SysStringLen(name));
         SysFreeString(name);
-        const HRESULT hr = VariantCopy(&attributes[key], &value);
-        if (FAILED(hr))
-            AfxThrowOleException(hr);
+        // The value the node handed out is the map's to keep: moved, not copied.
+        attributes[std::move(key)] = std::move(value);
     }
 }
 
@@ -194,6 +193,29 @@ int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttr
         ReadNodeAttribs(node, maps.back());
     }
     return static_cast<int>(maps.size());
+}
+
+int XMLIntercessor::GetNodesWithAttribs(const OLECHAR* xpath, std::vector<NodeAttribs>& nodes) {
+    if (!m_bInitialized)
+        return static_cast<int>(nodes.size());
+    CComPtr<IXMLDOMNodeList> list;
+    if (FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)) || !list)
+        return static_cast<int>(nodes.size());
+    for (;;) {
+        CComPtr<IXMLDOMNode> node;
+        if (list->nextNode(&node) != S_OK || !node)
+            break;
+        nodes.emplace_back();
+        nodes.back().node = node;
+        ReadNodeAttribs(node, nodes.back().attribs);
+    }
+    return static_cast<int>(nodes.size());
+}
+
+void XMLIntercessor::GetNodeAttribValues(IXMLDOMNode* node, XmlAttribMap& attributes) {
+    attributes.clear();
+    if (node)
+        ReadNodeAttribs(node, attributes);
 }
 
 bool XMLIntercessor::SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, VARIANT value) {

@@ -67,6 +67,19 @@ public:
     // Appends the children of the first selected node; returns the entries' size.
     int GetChildNodes(const OLECHAR* xpath, std::vector<XmlNodeEntry>& entries);
 
+    // One selected node, held for reading its attributes again later (while
+    // the document stays loaded), with its attributes as first read.
+    struct NodeAttribs {
+        CComPtr<IXMLDOMNode> node;
+        XmlAttribMap attribs;
+    };
+    // Appends the selected nodes in document order, each with its attributes;
+    // returns the entries' size. Lets a caller index many elements with one
+    // query, hand their attributes on, and read one again if it needs it twice.
+    int GetNodesWithAttribs(const OLECHAR* xpath, std::vector<NodeAttribs>& nodes);
+    // Replaces `attributes` with those of a node from GetNodesWithAttribs.
+    void GetNodeAttribValues(IXMLDOMNode* node, XmlAttribMap& attributes);
+
     bool IsInitialized() const { return m_bInitialized; }
     // The text and HRESULT of the most recent failure, for diagnosis.
     const _stringx& GetErrorText() const { return m_strError; }

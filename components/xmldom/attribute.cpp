@@ -1,5 +1,7 @@
 #include "components/xmldom/attribute.h"
 
+#include <cstring>
+
 #include "components/xmldom/document.h"
 #include "components/xmldom/node.h"
 #include "components/xmldom/nodeops.h"
@@ -71,6 +73,13 @@ HRESULT Attribute::get_nodeValue(VARIANT* value) {
     return component::Guarded([&] {
         if (!m_element)
             return NewTextVariant(m_value, value);
+        if (!m_element->detached()) {
+            // Read in place: values are read by the thousand when a data file is listed.
+            const char* text = m_element->AttributeText(m_name);
+            if (!text)
+                return E_UNEXPECTED;
+            return NewTextVariant(text, std::strlen(text), value);
+        }
         std::string text;
         if (!m_element->FindAttribute(m_name, &text))
             return E_UNEXPECTED;

@@ -46,19 +46,23 @@ Document::~Document() = default;
 
 void Document::Reset() {
     m_tree.reset();
+    m_text.clear();
+    m_text.shrink_to_fit();
     ++m_generation;
 }
 
 bool Document::Read(const VARIANT& source) {
     _stringx path;
-    std::string bytes;
-    std::string text;
     FileForm form;
+    // One buffer all the way: read, decoded in place and parsed in place (the
+    // tree's texts point into it), rather than a copy at each step.
+    std::string text;
     if (FAILED(PathOf(source, path)) || path.empty() ||
-        ReadWholeFile(path, bytes) != ERROR_SUCCESS || !DecodeDocument(bytes, form, text))
+        ReadWholeFile(path, text) != ERROR_SUCCESS || !DecodeDocument(text, form))
         return false;
+    m_text.swap(text);
     const pugi::xml_parse_result parsed =
-        m_tree.load_buffer(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
+        m_tree.load_buffer_inplace(&m_text[0], m_text.size(), kParseOptions, pugi::encoding_utf8);
     if (!parsed || !IsWellFormed(m_tree))
         return false;
     m_form = form;
@@ -67,8 +71,10 @@ bool Document::Read(const VARIANT& source) {
 
 std::string Document::Serialise() const {
     // The declaration node is written from the tree as it was loaded; pugixml
-    // must not add one of its own.
+    // must not add one of its own. The loaded size is a good first guess of
+    // the text's, which saves growing it step by step.
     std::string text;
+    text.reserve(m_text.size() + m_text.size() / 16 + 4096);
     StringWriter writer(text);
     m_tree.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
     return text;
@@ -165,9 +171,13 @@ HRESULT Document::save(VARIANT destination) {
         HRESULT hr = PathOf(destination, path);
         if (FAILED(hr))
             return hr;
-        std::string bytes;
-        if (!EncodeDocument(Serialise(), m_form, bytes))
+        const std::string text = Serialise();
+        // UTF-8 without a mark, the usual form, is written as serialised.
+        std::string encoded;
+        const bool asIs = m_form.kind == FileForm::Kind::kUtf8 && !m_form.bom;
+        if (!asIs && !EncodeDocument(text, m_form, encoded))
             return E_FAIL;
+        const std::string& bytes = asIs ? text : encoded;
         const DWORD error = SaveFileAtomically(path, bytes.data(), bytes.size());
         return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
     });

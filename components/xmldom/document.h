@@ -62,6 +62,9 @@ private:
     std::string Serialise() const;
     CComVariant* Property(BSTR name);
 
+    // The loaded file's text, which the tree was parsed in (its texts point
+    // into it): declared before the tree, so it outlives it.
+    std::string m_text;
     pugi::xml_document m_tree;
     unsigned m_generation = 0;
     FileForm m_form;

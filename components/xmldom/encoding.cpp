@@ -134,38 +134,52 @@ UINT SingleByteCodePage(const std::string& encodingName) {
 }
 
 bool DecodeDocument(const std::string& bytes, FileForm& form, std::string& utf8) {
-    form = FileForm();
-    if (bytes.size() < 2)
+    std::string text = bytes;
+    if (!DecodeDocument(text, form))
         return false;
-    const auto b0 = static_cast<unsigned char>(bytes[0]);
-    const auto b1 = static_cast<unsigned char>(bytes[1]);
-    if (bytes.compare(0, 3, kUtf8Bom) == 0) {
+    utf8.swap(text);
+    return true;
+}
+
+bool DecodeDocument(std::string& text, FileForm& form) {
+    form = FileForm();
+    if (text.size() < 2)
+        return false;
+    const auto b0 = static_cast<unsigned char>(text[0]);
+    const auto b1 = static_cast<unsigned char>(text[1]);
+    if (text.compare(0, 3, kUtf8Bom) == 0) {
         form.bom = true;
-        utf8 = bytes.substr(3);
-        return IsUtf8(utf8);
+        text.erase(0, 3);
+        return IsUtf8(text);
     }
     // UTF-16 with a byte-order mark, or without one when the text opens with
     // "<" (no UTF-8 file holds a zero byte).
+    std::string utf8;
     if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) {
         form.kind = b0 == 0xFE ? FileForm::Kind::kUtf16BE : FileForm::Kind::kUtf16LE;
         form.bom = true;
-        return DecodeUtf16(bytes, 2, b0 == 0xFE, utf8);
+        if (!DecodeUtf16(text, 2, b0 == 0xFE, utf8))
+            return false;
+        text.swap(utf8);
+        return true;
     }
     if ((b0 == '<' && b1 == 0) || (b0 == 0 && b1 == '<')) {
         form.kind = b0 == 0 ? FileForm::Kind::kUtf16BE : FileForm::Kind::kUtf16LE;
-        return DecodeUtf16(bytes, 0, b0 == 0, utf8);
+        if (!DecodeUtf16(text, 0, b0 == 0, utf8))
+            return false;
+        text.swap(utf8);
+        return true;
     }
-    const std::string declared = Lower(DeclaredEncoding(bytes));
-    if (declared.empty() || declared == "utf-8" || declared == "utf8") {
-        utf8 = bytes;
-        return IsUtf8(utf8);
-    }
+    // UTF-8, the usual form, is already the text: it is only checked.
+    const std::string declared = Lower(DeclaredEncoding(text));
+    if (declared.empty() || declared == "utf-8" || declared == "utf8")
+        return IsUtf8(text);
     form.kind = FileForm::Kind::kCodePage;
     form.codePage = SingleByteCodePage(declared);
-    std::u16string text;
-    if (form.codePage == 0 || !DecodeSingleByte(form.codePage, bytes, text))
+    std::u16string wide;
+    if (form.codePage == 0 || !DecodeSingleByte(form.codePage, text, wide))
         return false;
-    utf8 = Utf8FromUtf16(text.data(), text.size());
+    text = Utf8FromUtf16(wide.data(), wide.size());
     return true;
 }
 

@@ -22,6 +22,10 @@ struct FileForm {
 // text as UTF-8 without the mark. False for an empty file, an encoding that is
 // not supported, or bytes that are not valid in the encoding.
 bool DecodeDocument(const std::string& bytes, FileForm& form, std::string& utf8);
+// The same in place: `text` holds the file's bytes and becomes the UTF-8 text
+// (a UTF-8 file, the usual form, is only checked, not copied). Its content is
+// unspecified when this fails.
+bool DecodeDocument(std::string& text, FileForm& form);
 
 // The bytes of serialised UTF-8 document text written in `form`. Characters a
 // single-byte code page lacks become character references where markup

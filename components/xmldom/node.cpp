@@ -107,12 +107,19 @@ bool Node::FindAttribute(const std::string& name, std::string* value) const {
         }
         return false;
     }
-    const pugi::xml_attribute attribute = Live().attribute(name.c_str());
-    if (!attribute)
+    const char* text = AttributeText(name);
+    if (!text)
         return false;
     if (value)
-        *value = attribute.value();
+        *value = text;
     return true;
+}
+
+const char* Node::AttributeText(const std::string& name) const {
+    if (m_detached)
+        return nullptr;
+    const pugi::xml_attribute attribute = Live().attribute(name.c_str());
+    return attribute ? attribute.value() : nullptr;
 }
 
 HRESULT Node::SetAttribute(const std::string& name, const std::string& value) {

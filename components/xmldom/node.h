@@ -63,6 +63,10 @@ public:
     bool AttributeName(std::size_t index, std::string& name) const;
     // False when there is no attribute of that name.
     bool FindAttribute(const std::string& name, std::string* value) const;
+    // The value of the placed element's attribute of that name, without a
+    // copy, valid until the attribute changes; null when there is none (and
+    // for a new element: FindAttribute reads those).
+    const char* AttributeText(const std::string& name) const;
     // Changes the value of the attribute of that name, or adds it at the end.
     HRESULT SetAttribute(const std::string& name, const std::string& value);
 

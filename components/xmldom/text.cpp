@@ -34,16 +34,45 @@ std::u16string Utf16FromUtf8(const char* text, std::size_t length) {
     return out;
 }
 
+HRESULT NewBstr(const char* utf8, std::size_t length, BSTR* out) {
+    // Converted straight into the new string: names and values are read by
+    // the thousand when a data file is listed. ASCII text, nearly all of it,
+    // is each byte as one unit.
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        bits |= static_cast<unsigned char>(utf8[i]);
+    if (bits < 0x80 && length <= INT_MAX) {
+        *out = SysAllocStringLen(nullptr, static_cast<UINT>(length));
+        if (!*out)
+            return E_OUTOFMEMORY;
+        for (std::size_t i = 0; i < length; ++i)
+            (*out)[i] = static_cast<OLECHAR>(utf8[i]);
+        return S_OK;
+    }
+    // Text that does not convert gives an empty string, as Utf16FromUtf8 does.
+    int units = 0;
+    if (utf8 && length > 0 && length <= INT_MAX)
+        units = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), nullptr, 0);
+    *out = SysAllocStringLen(nullptr, static_cast<UINT>(units > 0 ? units : 0));
+    if (!*out)
+        return E_OUTOFMEMORY;
+    if (units > 0)
+        MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), *out, units);
+    return S_OK;
+}
+
 HRESULT NewBstr(const std::string& utf8, BSTR* out) {
-    const std::u16string wide = Utf16FromUtf8(utf8.data(), utf8.size());
-    *out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
-    return *out ? S_OK : E_OUTOFMEMORY;
+    return NewBstr(utf8.data(), utf8.size(), out);
 }
 
 HRESULT NewTextVariant(const std::string& utf8, VARIANT* out) {
+    return NewTextVariant(utf8.data(), utf8.size(), out);
+}
+
+HRESULT NewTextVariant(const char* utf8, std::size_t length, VARIANT* out) {
     VariantInit(out);
     BSTR text = nullptr;
-    const HRESULT hr = NewBstr(utf8, &text);
+    const HRESULT hr = NewBstr(utf8, length, &text);
     if (FAILED(hr))
         return hr;
     out->vt = VT_BSTR;

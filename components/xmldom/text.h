@@ -18,7 +18,9 @@ inline std::string Utf8FromBstr(BSTR text) {
 
 // A new BSTR (and a text variant) holding UTF-8 text; E_OUTOFMEMORY.
 HRESULT NewBstr(const std::string& utf8, BSTR* out);
+HRESULT NewBstr(const char* utf8, std::size_t length, BSTR* out);
 HRESULT NewTextVariant(const std::string& utf8, VARIANT* out);
+HRESULT NewTextVariant(const char* utf8, std::size_t length, VARIANT* out);
 
 // The text form of any variant (VariantChangeType to VT_BSTR) as UTF-8.
 HRESULT VariantText(const VARIANT& value, std::string& utf8);

@@ -35,17 +35,34 @@ bool TopLevelIsWellFormed(const pugi::xml_document& document) {
     return elements == 1;
 }
 
-bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<const char*>& names) {
+// Whether two attributes of the element share a name, by sorting the names.
+bool HasDuplicateName(const pugi::xml_node& element, std::vector<const char*>& names) {
     names.clear();
     for (pugi::xml_attribute attribute : element.attributes())
         names.push_back(attribute.name());
-    if (names.size() < 2)
-        return false;
     std::sort(names.begin(), names.end(),
               [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
     return std::adjacent_find(names.begin(), names.end(), [](const char* a, const char* b) {
                return std::strcmp(a, b) == 0;
            }) != names.end();
+}
+
+bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<const char*>& names) {
+    // Elements have few attributes: comparing each pair (first characters
+    // first) is cheaper than sorting their names.
+    std::size_t count = 0;
+    const char* few[8];
+    for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
+         attribute = attribute.next_attribute()) {
+        const char* name = attribute.name();
+        if (count == 8)
+            return HasDuplicateName(element, names);
+        for (std::size_t i = 0; i < count; ++i)
+            if (few[i][0] == name[0] && std::strcmp(few[i], name) == 0)
+                return true;
+        few[count++] = name;
+    }
+    return false;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -159,6 +160,29 @@ std::string IconvName(UINT cp) {
     return "CP" + std::to_string(cp);
 }
 
+// Whether every unit is below 0x80; whole data files pass through here, so
+// eight bytes are tested at a time.
+template <class C>
+bool IsAscii(const C* text, std::size_t length) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    std::size_t size = length * sizeof(C);
+    // The bits that are set in no ASCII unit of this width.
+    const std::uint64_t high = sizeof(C) == 1 ? 0x8080808080808080ull : 0xFF80FF80FF80FF80ull;
+    std::uint64_t bits = 0;
+    for (; size >= 8; bytes += 8, size -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes, 8);
+        bits |= word;
+    }
+    if ((bits & high) != 0)
+        return false;
+    unsigned rest = 0;
+    const C* tail = reinterpret_cast<const C*>(bytes);
+    for (std::size_t i = 0; i < size / sizeof(C); ++i)
+        rest |= static_cast<unsigned>(tail[i]);
+    return rest < 0x80;
+}
+
 int Fail(DWORD error) {
     SetLastError(error);
     return 0;
@@ -186,6 +210,20 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
         return Fail(ERROR_INVALID_PARAMETER);
     const std::size_t n = sourceBytes == -1 ? std::strlen(source) + 1 : std::size_t(sourceBytes);
     const auto* bytes = reinterpret_cast<const unsigned char*>(source);
+    // Plain ASCII, by far the most common text (names, paths, whole data
+    // files), is each byte as one unit in these code pages: no decoding and no
+    // intermediate copy.
+    if ((IsUtf8(codePage) || codePage == CP_WINDOWS1252 || codePage == CP_LATIN1) &&
+        IsAscii(bytes, n)) {
+        const int units = static_cast<int>(n);
+        if (targetChars == 0)
+            return units;
+        if (!target || targetChars < units)
+            return Fail(ERROR_INSUFFICIENT_BUFFER);
+        for (std::size_t i = 0; i < n; ++i)
+            target[i] = bytes[i];
+        return units;
+    }
     std::u16string out;
     out.reserve(n);
     if (IsUtf8(codePage)) {
@@ -223,6 +261,17 @@ int WideCharToMultiByte(UINT codePage, DWORD, const OLECHAR* source, int sourceC
     }
     if (usedDefaultChar)
         *usedDefaultChar = FALSE;
+    if ((IsUtf8(codePage) || codePage == CP_WINDOWS1252 || codePage == CP_LATIN1) &&
+        IsAscii(source, n)) {
+        const int bytes = static_cast<int>(n);
+        if (targetBytes == 0)
+            return bytes;
+        if (!target || targetBytes < bytes)
+            return Fail(ERROR_INSUFFICIENT_BUFFER);
+        for (std::size_t i = 0; i < n; ++i)
+            target[i] = static_cast<char>(source[i]);
+        return bytes;
+    }
     const char fallback = defaultChar ? *defaultChar : '?';
     std::string out;
     out.reserve(n);

@@ -8,6 +8,13 @@
 
 namespace {
 
+// Every string the library makes saves and restores the last error, so this
+// is read and written millions of times in a large listing. The initial-exec
+// model reaches it directly instead of through a call per access; the variable
+// is small enough for the space the loader keeps for libraries opened later.
+#if defined(__GNUC__)
+__attribute__((tls_model("initial-exec")))
+#endif
 thread_local DWORD t_lastError = ERROR_SUCCESS;
 
 struct MessageText {

@@ -503,13 +503,18 @@ BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flag
     }
     // Owner and group first: a change of owner clears set-id bits that the
     // mode then puts back. Only a privileged process may give a file away.
-    if ((current.st_uid != old.st_uid || current.st_gid != old.st_gid) &&
-        fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
+    const bool owned = current.st_uid != old.st_uid || current.st_gid != old.st_gid;
+    if (owned && fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
         SetLastErrorFromErrno();
         close(fd);
         return FALSE;
     }
-    if (fchmod(fd, old.st_mode & 07777) != 0) {
+    // The mode is set only when it differs (or the owner changed, which may
+    // have cleared bits): a change after the caller flushed the new file makes
+    // the flush below write the file's status again, a second journal commit
+    // on every save.
+    if ((owned || (current.st_mode & 07777) != (old.st_mode & 07777)) &&
+        fchmod(fd, old.st_mode & 07777) != 0) {
         SetLastErrorFromErrno();
         close(fd);
         return FALSE;

@@ -30,11 +30,11 @@ constexpr Unit kRawByte = 0x110000;
 constexpr Unit kStar = '*';
 constexpr Unit kQuestion = '?';
 
-// Decodes UTF-8 and lower-cases by the ANSI rule.
-std::vector<Unit> Fold(const char* text) {
+// Decodes UTF-8 and lower-cases by the ANSI rule into `units` (replaced).
+void Fold(const char* text, std::vector<Unit>& units) {
     const auto* s = reinterpret_cast<const unsigned char*>(text);
     const std::size_t length = std::strlen(text);
-    std::vector<Unit> units;
+    units.clear();
     units.reserve(length);
     for (std::size_t i = 0; i < length;) {
         const unsigned char lead = s[i];
@@ -75,7 +75,6 @@ std::vector<Unit> Fold(const char* text) {
         units.push_back(cp);
         i += extra + 1;
     }
-    return units;
 }
 
 // "*" and "?" matching of whole texts; after a mismatch the last "*" takes one
@@ -102,11 +101,56 @@ bool Glob(const Unit* pattern, std::size_t patternLength, const std::vector<Unit
     return p == patternLength;
 }
 
+// A pattern folded once for matching many names of one folder.
+class Matcher {
+public:
+    explicit Matcher(const char* pattern) {
+        Fold(pattern, m_pattern);
+        // A trailing "." followed only by "*" may also match the end of the
+        // name: "*.*" matches "README", "a.*" matches "a".
+        std::size_t end = m_pattern.size();
+        while (end > 0 && m_pattern[end - 1] == kStar)
+            --end;
+        m_dotEnd = end < m_pattern.size() && end > 0 && m_pattern[end - 1] == '.' ? end - 1 : 0;
+    }
+
+    bool Matches(const char* name) {
+        Fold(name, m_name);
+        return Glob(m_pattern.data(), m_pattern.size(), m_name) ||
+               (m_dotEnd > 0 && Glob(m_pattern.data(), m_dotEnd, m_name));
+    }
+
+private:
+    std::vector<Unit> m_pattern;
+    std::size_t m_dotEnd = 0;  // the pattern's length without its trailing ".*", or 0
+    std::vector<Unit> m_name;  // reused between names
+};
+
 struct Entry {
     std::string name;
     DWORD attributes;
     std::uint64_t size;
 };
+
+// The folder and the pattern of a search path.
+void SplitSearchPath(const char* searchPath, std::string& folder, std::string& pattern) {
+    const std::string path = ToSystemPath(searchPath);
+    const std::string::size_type slash = path.rfind('/');
+    folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    pattern = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Opens a search's folder, or sets the last error as FindFirstFileA does.
+DIR* OpenSearchFolder(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            SetLastError(ERROR_PATH_NOT_FOUND);
+        else
+            kv::platform::SetLastErrorFromErrno(kv::platform::ErrnoTarget::kFolder);
+    }
+    return dir;
+}
 
 // What GetFileAttributesA would say of the entry `name` with status `status`.
 DWORD AttributesOf(const std::string& name, const struct stat& status, bool link) {
@@ -120,6 +164,10 @@ DWORD AttributesOf(const std::string& name, const struct stat& status, bool link
     if (link)
         attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool IsDotName(const char* name) {
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
 }
 
 // "." and ".." first, as Windows lists them, then the names in byte order, so
@@ -164,16 +212,7 @@ namespace platform {
 bool MatchWildcard(const char* pattern, const char* name) {
     if (!pattern || !name)
         return false;
-    const std::vector<Unit> p = Fold(pattern);
-    const std::vector<Unit> n = Fold(name);
-    if (Glob(p.data(), p.size(), n))
-        return true;
-    // A trailing "." followed only by "*" may also match the end of the name:
-    // "*.*" matches "README", "a.*" matches "a".
-    std::size_t end = p.size();
-    while (end > 0 && p[end - 1] == kStar)
-        --end;
-    return end < p.size() && end > 0 && p[end - 1] == '.' && Glob(p.data(), end - 1, n);
+    return Matcher(pattern).Matches(name);
 }
 
 }  // namespace platform
@@ -184,28 +223,18 @@ HANDLE FindFirstFileA(LPCSTR searchPath, WIN32_FIND_DATAA* data) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    const std::string path = ToSystemPath(searchPath);
-    const std::string::size_type slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : path.substr(0, slash);
-    const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
-
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            SetLastError(ERROR_PATH_NOT_FOUND);
-        else
-            kv::platform::SetLastErrorFromErrno(kv::platform::ErrnoTarget::kFolder);
+    std::string folder, pattern;
+    SplitSearchPath(searchPath, folder, pattern);
+    DIR* dir = OpenSearchFolder(folder);
+    if (!dir)
         return INVALID_HANDLE_VALUE;
-    }
     std::vector<Entry> entries;
     try {
+        Matcher matcher(pattern.c_str());
         const int fd = dirfd(dir);
         while (const dirent* found = readdir(dir)) {
             const std::string name = found->d_name;
-            if (name.size() >= MAX_PATH ||
-                !kv::platform::MatchWildcard(pattern.c_str(), found->d_name))
+            if (name.size() >= MAX_PATH || !matcher.Matches(found->d_name))
                 continue;
             struct stat status;
             if (fstatat(fd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
@@ -261,3 +290,51 @@ BOOL FindClose(HANDLE handle) {
     delete search;
     return TRUE;
 }
+
+namespace kv {
+namespace platform {
+
+DWORD ListFolder(const char* searchPath, std::vector<FolderEntry>& entries) {
+    if (!searchPath) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
+    std::string folder, pattern;
+    SplitSearchPath(searchPath, folder, pattern);
+    DIR* dir = OpenSearchFolder(folder);
+    if (!dir)
+        return GetLastError();
+    try {
+        Matcher matcher(pattern.c_str());
+        const int fd = dirfd(dir);
+        while (const dirent* found = readdir(dir)) {
+            const std::size_t length = std::strlen(found->d_name);
+            if (length >= MAX_PATH || IsDotName(found->d_name) || !matcher.Matches(found->d_name))
+                continue;
+            // The entry's type comes with its name; only links and file
+            // systems that do not give the type need a status call, made the
+            // way FindFirstFileA makes it.
+            unsigned char type = found->d_type;
+            bool link = type == DT_LNK;
+            if (type == DT_UNKNOWN || link) {
+                struct stat status;
+                if (fstatat(fd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                link = S_ISLNK(status.st_mode);
+                struct stat target;
+                if (link && fstatat(fd, found->d_name, &target, 0) == 0)
+                    status = target;
+                type = S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
+            }
+            entries.push_back({std::string(found->d_name, length), type == DT_DIR, link});
+        }
+    } catch (...) {
+        closedir(dir);
+        throw;
+    }
+    closedir(dir);
+    return ERROR_SUCCESS;
+}
+
+}  // namespace platform
+}  // namespace kv
