@@ -180,18 +180,10 @@ void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attribu
 }
 
 int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
-    if (!m_bInitialized)
-        return static_cast<int>(maps.size());
-    CComPtr<IXMLDOMNodeList> list;
-    if (FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)) || !list)
-        return static_cast<int>(maps.size());
-    for (;;) {
-        CComPtr<IXMLDOMNode> node;
-        if (list->nextNode(&node) != S_OK || !node)
-            break;
-        maps.emplace_back();
-        ReadNodeAttribs(node, maps.back());
-    }
+    std::vector<NodeAttribs> nodes;
+    GetNodesWithAttribs(xpath, nodes);
+    for (NodeAttribs& node : nodes)
+        maps.push_back(std::move(node.attribs));
     return static_cast<int>(maps.size());
 }
 
