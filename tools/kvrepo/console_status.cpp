@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "items.h"
 #include "output.h"
 
 namespace kvtool {
@@ -33,7 +34,7 @@ bool ConsoleStatus::Answer(const char* what, const _stringx& path) {
     // The library also asks about a template folder that is not there yet;
     // there is nothing to lose then.
     std::error_code error;
-    if (!std::filesystem::exists(std::filesystem::path(Text(path)), error))
+    if (!std::filesystem::exists(LocalPath(Text(path)), error))
         return true;
     switch (m_overwrite) {
         case Overwrite::kYes:

@@ -39,7 +39,7 @@ int ListRepositories(Session& session, const ReposOptions& options) {
     for (CRepository* repository = list->MoveFirst(); repository; repository = list->MoveNext()) {
         const std::string dataFile = Text(repository->GetRepoDataFilePath());
         std::error_code error;
-        const bool exists = std::filesystem::is_regular_file(dataFile, error);
+        const bool exists = std::filesystem::is_regular_file(LocalPath(dataFile), error);
         _stringx displayName;
         const long found = repository->GetProperty(_stringx(u"DisplayName"), &displayName);
         result.push_back({{"key", Text(repository->GetKey())},
