@@ -10,6 +10,24 @@
 namespace kvtool {
 namespace {
 
+// The folder a new item of `type` goes to: the folder of the type's first group
+// in the data file, so that the catalogue finds the item again, when the
+// display path built from it still names that type; otherwise the type's name.
+std::string PublishFolder(CRepository& repository, const std::string& type) {
+    std::vector<ItemGroup> groups;
+    if (ReadItemGroups(repository, groups) != 0)
+        return type;
+    for (const ItemGroup& group : groups) {
+        if (group.type != type || group.name.empty())
+            continue;
+        const _stringx candidate("<KVREPOSITORY>\\" + group.name + "\\*");
+        if (CRepositoryItem::GetRepoItemType(candidate) == _stringx(type))
+            return group.name;
+        break;
+    }
+    return type;
+}
+
 struct PublishOptions {
     std::string key;
     std::string file;
@@ -41,7 +59,8 @@ int Publish(Session& session, const PublishOptions& options) {
         session.Status().SetOverwrite(ConsoleStatus::Overwrite::kNo);
 
     CRepository& repository = session.Repository(options.key);
-    const std::string displayPath = "<KVREPOSITORY>\\" + options.type + "\\*";
+    const std::string displayPath =
+        "<KVREPOSITORY>\\" + PublishFolder(repository, options.type) + "\\*";
     CRepositoryItem* raw = nullptr;
     const long created = repository.CreateRepositoryItem(displayPath.c_str(), &raw);
     std::unique_ptr<CRepositoryItem> item(raw);
