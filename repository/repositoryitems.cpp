@@ -28,6 +28,34 @@ bool IsFile(const _stringx& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !IsFolder(attributes);
 }
 
+// The file `path` names, found as the platform's wildcard search finds names:
+// ignoring letter case by the ANSI rule, as file systems shared with Windows
+// hosts do. Display paths carry the lower-cased FileName, while the file keeps
+// its own case. Only the file name is matched so; its folders must be spelt
+// as they are. False when there is no such file (or the name holds a wildcard).
+bool FindFile(const _stringx& path, _stringx& found) {
+    if (IsFile(path)) {
+        found = path;
+        return true;
+    }
+    const _stringx name = kv::PathLastComponent(path);
+    if (name.empty() || name.find_first_of(u"*?") != _stringx::npos)
+        return false;
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(path.narrow(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool matched = false;
+    do {
+        if (!IsFolder(data.dwFileAttributes)) {
+            found = kv::PathJoin(kv::PathFolderPart(path), _stringx(data.cFileName));
+            matched = true;
+        }
+    } while (!matched && FindNextFileA(search, &data));
+    FindClose(search);
+    return matched;
+}
+
 // Ordinal comparison, code unit by code unit, as _stringx::compare; equal runs
 // are skipped four units at a time, since the names of one folder tend to
 // share long beginnings ("Module000123.msm").
@@ -170,8 +198,9 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
         }
 
         const _stringx candidate = kv::PathJoin(itemFolder, fileName);
-        if (IsFile(candidate)) {
-            LoadItemInfo(document, key, candidate, groupPath);
+        _stringx found;
+        if (FindFile(candidate, found)) {
+            LoadItemInfo(document, key, found, groupPath);
         } else if (templates) {
             // A template may lie in a folder of its own name: <folder>\X\X.ext.
             _stringx stem = kv::PathLastComponent(candidate);
@@ -180,8 +209,8 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
                 stem.erase(dot);
             const _stringx second =
                 kv::PathJoin(kv::PathJoin(kv::PathFolderPart(candidate), stem), fileName);
-            if (IsFile(second))
-                LoadItemInfo(document, key, second, groupPath);
+            if (FindFile(second, found))
+                LoadItemInfo(document, key, found, groupPath);
         }
     }
     return 0;

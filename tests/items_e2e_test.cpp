@@ -92,4 +92,30 @@ TEST(ItemsEndToEnd, ListingOneAndAllRepositoriesThroughTheManager) {
     EXPECT_TRUE(status.messages.empty());
 }
 
+TEST(ItemsEndToEnd, ADisplayPathFindsItsFileWhateverTheFilesCase) {
+    kvtest::TempTree tree;
+    const std::string data = WriteText(
+        tree / "Repo" / "Repository.xml",
+        "<Repository><Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+        "</Dialogs><Templates><RepoItem Name=\"Templates\" Key=\"Templates\" "
+        "Wildcard=\"*.kvt\"/></Templates></Repository>");
+    WriteText(tree / "Repo" / "Dialogs" / "Welcome.KVD", "d");
+    WriteText(tree / "Repo" / "Templates" / "base" / "Base.KVT", "t");
+    CRepository repository(_stringx(u"Local"), _stringx(data), true, _stringx(), nullptr);
+    for (const char* path :
+         {"<KVREPOSITORY>\\Dialogs\\welcome.kvd", "<KVREPOSITORY>\\Templates\\base.kvt"}) {
+        CRepositoryItems* raw = nullptr;
+        ASSERT_EQ(repository.GetItems(path, &raw), 0);
+        std::unique_ptr<CRepositoryItems> items(raw);
+        ASSERT_EQ(items->GetCount(), 1) << path;
+        _stringx local;
+        items->GetFirst()->CreateLocalCopy(&local);
+        EXPECT_TRUE(std::filesystem::exists(U8(local))) << U8(local);
+    }
+    CRepositoryItems* raw = nullptr;
+    ASSERT_EQ(repository.GetItems("<KVREPOSITORY>\\Dialogs\\*.kvd", &raw), 0);
+    std::unique_ptr<CRepositoryItems> wildcard(raw);
+    EXPECT_EQ(wildcard->GetCount(), 0);  // a named lookup takes no wildcards
+}
+
 }  // namespace
