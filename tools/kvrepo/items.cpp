@@ -1,7 +1,6 @@
 #include "items.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "output.h"
 
@@ -9,28 +8,6 @@ namespace kvtool {
 namespace {
 
 const std::string kMarker = "<KVREPOSITORY>";
-
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-// The type of a display path: the text between the marker and the last
-// backslash, as the library splits it.
-std::string TypeOf(const std::string& displayPath) {
-    std::string rest = displayPath.compare(0, kMarker.size(), kMarker) == 0
-                           ? displayPath.substr(kMarker.size())
-                           : displayPath;
-    const auto last = rest.rfind('\\');
-    if (last == std::string::npos)
-        return std::string();
-    rest.erase(last);
-    if (!rest.empty() && rest.front() == '\\')
-        rest.erase(0, 1);
-    return rest;
-}
 
 // Whether `itemPath` selects every item of a type rather than one item.
 bool SelectsAllOfType(const std::string& itemPath) {
@@ -60,22 +37,8 @@ std::string LibraryItemPath(const std::string& itemPath) {
 }
 
 ItemSelection SelectItems(CRepository& repository, const std::string& itemPath) {
-    const std::string path = LibraryItemPath(itemPath);
     ItemSelection selection;
-    if (Load(repository, path, selection) != 0 || !selection.items.empty() ||
-        SelectsAllOfType(path))
-        return selection;
-
-    const std::string type = TypeOf(path);
-    if (type.empty() || Load(repository, type + "/*", selection) != 0)
-        return selection;
-    const std::string wanted =
-        path.compare(0, kMarker.size(), kMarker) == 0 ? path : kMarker + "\\" + path;
-    std::vector<CRepositoryItem*> matching;
-    for (CRepositoryItem* item : selection.items)
-        if (SameIgnoringCase(Property(*item, u"DisplayPath"), wanted))
-            matching.push_back(item);
-    selection.items.swap(matching);
+    Load(repository, LibraryItemPath(itemPath), selection);
     return selection;
 }
 

@@ -16,10 +16,9 @@ namespace kvtool {
 // so that display paths need no backslashes on the command line.
 std::string LibraryItemPath(const std::string& itemPath);
 
-// The items of one repository that an item path selects. A display path that
-// finds no file is looked up again among the items of its type by display
-// path, ignoring letter case: display paths carry the lower-cased FileName,
-// while the files keep their own case.
+// The items of one repository that an item path selects. (A display path's
+// lower-cased file name finds its file whatever the file's case: the library
+// matches named files as shared Windows folders do.)
 struct ItemSelection {
     long status = 0;
     std::unique_ptr<CRepositoryItems> owner;
