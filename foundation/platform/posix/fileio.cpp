@@ -278,19 +278,32 @@ BOOL FlushFileBuffers(HANDLE handle) {
     return fd >= 0 && FlushFd(fd) ? TRUE : FALSE;
 }
 
-BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size) {
+namespace {
+
+// The status of the file behind `handle`, for a call with the out-parameter
+// `out`; false with the last error set for a bad handle, a null `out` or a
+// failed fstat.
+bool StatHandle(HANDLE handle, const void* out, struct stat& status) {
     const int fd = FdFromHandle(handle);
     if (fd < 0)
-        return FALSE;
-    if (!size) {
+        return false;
+    if (!out) {
         SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return false;
     }
-    struct stat status;
     if (fstat(fd, &status) != 0) {
         SetLastErrorFromErrno();
-        return FALSE;
+        return false;
     }
+    return true;
+}
+
+}  // namespace
+
+BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size) {
+    struct stat status;
+    if (!StatHandle(handle, size, status))
+        return FALSE;
     *size = static_cast<LONGLONG>(status.st_size);
     return TRUE;
 }
@@ -339,18 +352,10 @@ bool PathOfFd(int fd, std::string& path) {
 }  // namespace
 
 BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info) {
-    const int fd = FdFromHandle(handle);
-    if (fd < 0)
-        return FALSE;
-    if (!info) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
     struct stat status;
-    if (fstat(fd, &status) != 0) {
-        SetLastErrorFromErrno();
+    if (!StatHandle(handle, info, status))
         return FALSE;
-    }
+    const int fd = FdFromHandle(handle);
     DWORD attributes = 0;
     if (S_ISDIR(status.st_mode))
         attributes |= FILE_ATTRIBUTE_DIRECTORY;
