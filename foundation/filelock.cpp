@@ -74,9 +74,10 @@ DWORD DataFileLock::Acquire(const _stringx& path, std::chrono::milliseconds time
             const DWORD error = GetLastError();
             const auto now = std::chrono::steady_clock::now();
             if (error != ERROR_LOCK_VIOLATION || now >= deadline) {
+                // The system's own reason stays in the last error.
                 CloseHandle(handle);
                 SetLastError(error);
-                return error;
+                return ERROR_LOCK_VIOLATION;
             }
             std::this_thread::sleep_for(
                 std::min<std::chrono::steady_clock::duration>(poll, deadline - now));

@@ -23,8 +23,9 @@ public:
     DataFileLock& operator=(const DataFileLock&) = delete;
 
     // Locks the file at `path`, waiting at most `timeout`. ERROR_SUCCESS;
-    // ERROR_LOCK_VIOLATION when the lock could not be had in time; otherwise the
-    // error of opening the file (ERROR_FILE_NOT_FOUND for a missing file).
+    // ERROR_LOCK_VIOLATION when the lock could not be had, in time or at all
+    // (the system's reason is then the last error); otherwise the error of
+    // opening the file (ERROR_FILE_NOT_FOUND for a missing file).
     DWORD Acquire(const _stringx& path, std::chrono::milliseconds timeout = DefaultTimeout());
     // Releases the lock, if held. Also done by the destructor.
     void Release();

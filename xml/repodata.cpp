@@ -82,12 +82,18 @@ long CRepoData::GetAttribValueFromXmlFile(const _stringx& xpath, const _stringx&
 template <class Change>
 long CRepoData::ChangeXmlFile(const _stringx& file, Change change) {
     const _stringx path = ChooseFile(file);
-    // Only a lock held elsewhere for too long stops the change here; a file
-    // that cannot be opened is reported by the open below.
+    // Nothing is changed without the lock. A lock that cannot be had is a
+    // failed save; a file that cannot even be opened to be locked is a file
+    // that cannot be opened.
     kv::DataFileLock lock;
-    if (lock.Acquire(path) == ERROR_LOCK_VIOLATION) {
+    const DWORD locked = lock.Acquire(path);
+    if (locked == ERROR_LOCK_VIOLATION) {
         LogError1(kNotSaved, IDS_XML_SAVE_FAILED, path);
         return kNotSaved;
+    }
+    if (locked != ERROR_SUCCESS) {
+        LogError1(kNotOpened, IDS_XML_OPEN_FAILED, path);
+        return kNotOpened;
     }
     XMLIntercessor document;
     const long status = OpenXmlFile(path, document);

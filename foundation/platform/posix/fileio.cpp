@@ -23,9 +23,12 @@
 
 #include "foundation/platform/errors.h"
 #include "foundation/platform/files.h"
+#include "foundation/platform/posix/faults.h"
 #include "foundation/platform/posix/paths.h"
 
 using kv::platform::ErrnoTarget;
+using kv::platform::FaultHits;
+using kv::platform::FileCall;
 using kv::platform::SetLastErrorFromErrno;
 using kv::platform::ToSystemPath;
 using kv::platform::Win32ErrorFromErrno;
@@ -65,6 +68,10 @@ std::string FolderOf(const std::string& path) {
 // Puts a folder's entries (a rename into it) on the storage device. File
 // systems that cannot flush a folder (EINVAL) have nothing to flush.
 bool FlushFolder(const std::string& folder) {
+    if (FaultHits(FileCall::kFolderFlush)) {
+        SetLastErrorFromErrno(ErrnoTarget::kFolder);
+        return false;
+    }
     const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         SetLastErrorFromErrno(ErrnoTarget::kFolder);
@@ -86,7 +93,7 @@ bool FlushFolder(const std::string& folder) {
 bool FlushFd(int fd) {
     int result;
     do
-        result = fsync(fd);
+        result = FaultHits(FileCall::kFlush) ? -1 : fsync(fd);
     while (result != 0 && errno == EINTR);
     if (result != 0) {
         SetLastErrorFromErrno();
@@ -160,7 +167,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, D
     const std::string systemPath = ToSystemPath(path);
     int fd;
     do
-        fd = open(systemPath.c_str(), openFlags, 0666);
+        fd = FaultHits(FileCall::kOpen) ? -1 : open(systemPath.c_str(), openFlags, 0666);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         // Windows tells a missing folder on the way from a missing file.
@@ -200,7 +207,7 @@ BOOL CloseHandle(HANDLE handle) {
         return FALSE;
     // After EINTR Linux has released the descriptor already; retrying could
     // close one that another thread has just been given.
-    if (close(fd) != 0 && errno != EINTR) {
+    if ((close(fd) != 0 || FaultHits(FileCall::kClose)) && errno != EINTR) {
         SetLastErrorFromErrno();
         return FALSE;
     }
@@ -221,7 +228,7 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* read, void* overla
     char* bytes = static_cast<char*>(buffer);
     DWORD total = 0;
     while (total < size) {
-        const ssize_t n = ::read(fd, bytes + total, size - total);
+        const ssize_t n = FaultHits(FileCall::kRead) ? -1 : ::read(fd, bytes + total, size - total);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -253,7 +260,9 @@ BOOL WriteFile(HANDLE handle, const void* buffer, DWORD size, DWORD* written, vo
     DWORD total = 0;
     BOOL ok = TRUE;
     while (total < size) {
-        const ssize_t n = write(fd, bytes + total, size - total);
+        bool failed = false;
+        const std::size_t part = kv::platform::FaultedWriteSize(size - total, failed);
+        const ssize_t n = failed ? -1 : part == 0 ? 0 : write(fd, bytes + total, part);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -409,7 +418,7 @@ BOOL DeleteFileA(LPCSTR path) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    if (unlink(systemPath.c_str()) != 0) {
+    if (FaultHits(FileCall::kDelete) || unlink(systemPath.c_str()) != 0) {
         SetLastErrorFromErrno();
         return FALSE;
     }
@@ -443,6 +452,10 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
         }
     }
 
+    if (FaultHits(FileCall::kRename)) {
+        SetLastErrorFromErrno(ErrnoTarget::kFolder);
+        return FALSE;
+    }
     int result = -1;
     bool renamed = false;
 #if defined(RENAME_NOREPLACE)
@@ -485,7 +498,7 @@ BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flag
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    const int fd = open(newPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = FaultHits(FileCall::kOpen) ? -1 : open(newPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         SetLastErrorFromErrno();
         return FALSE;
@@ -509,7 +522,8 @@ BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flag
     // Owner and group first: a change of owner clears set-id bits that the
     // mode then puts back. Only a privileged process may give a file away.
     const bool owned = current.st_uid != old.st_uid || current.st_gid != old.st_gid;
-    if (owned && fchown(fd, old.st_uid, old.st_gid) != 0 && errno != EPERM) {
+    if (owned && (FaultHits(FileCall::kChmod) || fchown(fd, old.st_uid, old.st_gid) != 0) &&
+        errno != EPERM) {
         SetLastErrorFromErrno();
         close(fd);
         return FALSE;
@@ -519,7 +533,7 @@ BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flag
     // the flush below write the file's status again, a second journal commit
     // on every save.
     if ((owned || (current.st_mode & 07777) != (old.st_mode & 07777)) &&
-        fchmod(fd, old.st_mode & 07777) != 0) {
+        (FaultHits(FileCall::kChmod) || fchmod(fd, old.st_mode & 07777) != 0)) {
         SetLastErrorFromErrno();
         close(fd);
         return FALSE;
@@ -529,7 +543,7 @@ BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flag
         return FALSE;
     }
     close(fd);
-    if (rename(newPath.c_str(), oldPath.c_str()) != 0) {
+    if (FaultHits(FileCall::kRename) || rename(newPath.c_str(), oldPath.c_str()) != 0) {
         SetLastErrorFromErrno();
         return FALSE;
     }
@@ -562,7 +576,9 @@ UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result) {
         }
         // 0666 less the umask: a temporary file that becomes a new file by a
         // rename then has a new file's permissions.
-        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = FaultHits(FileCall::kOpen)
+                           ? -1
+                           : open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             close(fd);
             std::memcpy(result, path.c_str(), path.size() + 1);
@@ -587,7 +603,7 @@ BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD, DWORD, DWORD, void*) {
         operation |= LOCK_NB;
     int result;
     do
-        result = flock(fd, operation);
+        result = FaultHits(FileCall::kLock) ? -1 : flock(fd, operation);
     while (result != 0 && errno == EINTR);
     if (result != 0) {
         if (errno == EWOULDBLOCK)
@@ -625,7 +641,7 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
     const mode_t wanted = (attributes & FILE_ATTRIBUTE_READONLY)
                               ? mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)
                               : mode | S_IWUSR;
-    if (wanted != mode && chmod(systemPath.c_str(), wanted) != 0) {
+    if (wanted != mode && (FaultHits(FileCall::kChmod) || chmod(systemPath.c_str(), wanted) != 0)) {
         SetLastErrorFromErrno();
         return FALSE;
     }
@@ -661,6 +677,10 @@ void CloseQuietly(HANDLE handle) {
 BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
     if (!source || !target) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (FaultHits(FileCall::kCopy)) {
+        SetLastErrorFromErrno();
         return FALSE;
     }
     // Opening gives the codes of a missing source or source folder, and
@@ -705,7 +725,8 @@ BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
     const HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (out != INVALID_HANDLE_VALUE) {
         copied = CopyContent(in, out);
-        if (copied && fchmod(FdFromHandle(out), status.st_mode & 0777) != 0) {
+        if (copied && (FaultHits(FileCall::kChmod) ||
+                       fchmod(FdFromHandle(out), status.st_mode & 0777) != 0)) {
             SetLastErrorFromErrno();
             copied = false;
         }
@@ -721,7 +742,8 @@ BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
             SetLastError(ERROR_FILE_EXISTS);
     }
     const DWORD error = GetLastError();
-    unlink(temporary);
+    if (!FaultHits(FileCall::kDelete))
+        unlink(temporary);
     SetLastError(error);
     return FALSE;
 }
@@ -732,7 +754,7 @@ BOOL CreateDirectoryA(LPCSTR path, void* security) {
         return FALSE;
     }
     // 0777 less the umask, as for any new folder.
-    if (mkdir(ToSystemPath(path).c_str(), 0777) != 0) {
+    if (FaultHits(FileCall::kMakeFolder) || mkdir(ToSystemPath(path).c_str(), 0777) != 0) {
         SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND
                                      : Win32ErrorFromErrno(errno, ErrnoTarget::kFolder));
         return FALSE;
@@ -746,7 +768,7 @@ BOOL RemoveDirectoryA(LPCSTR path) {
         return FALSE;
     }
     const std::string systemPath = ToSystemPath(path);
-    if (rmdir(systemPath.c_str()) != 0) {
+    if (FaultHits(FileCall::kDelete) || rmdir(systemPath.c_str()) != 0) {
         const int error = errno;
         struct stat status;
         if (error == ENOTEMPTY || error == EEXIST)

@@ -1,0 +1,72 @@
+// Collections and lists that cannot be allocated: the caller gets the status
+// for it and a null result, never a crash. The test replaces the allocator's
+// non-throwing form, which the library uses for exactly these objects; a
+// sanitizer build has its own allocator, so there the test is skipped.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+
+#include "repository/repositoryitems.h"
+#include "repository/repositorymgr.h"
+#include "test_util.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KV_TEST_OWN_ALLOCATOR 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define KV_TEST_OWN_ALLOCATOR 1
+#endif
+
+namespace {
+bool g_refuseNothrow = false;
+}
+
+#ifndef KV_TEST_OWN_ALLOCATOR
+// The default non-throwing form ends in malloc as well, so the default
+// operator delete frees what this one hands out.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return g_refuseNothrow ? nullptr : std::malloc(size ? size : 1);
+}
+#endif
+
+namespace {
+
+TEST(AllocationFailure, GivesTheStatusAndANullObject) {
+#ifdef KV_TEST_OWN_ALLOCATOR
+    GTEST_SKIP() << "the sanitizer's allocator cannot be replaced";
+#endif
+    kvtest::TempTree tree;
+    const std::string data = kvtest::WriteText(tree / "Repo/Repository.xml", "<Repository/>");
+    const std::string list = kvtest::WriteText(
+        tree / "Repos.xml", "<Repositories><Repository Key=\"Local\" Local=\"1\" Path=\"" + data +
+                                "\"/></Repositories>");
+    kvtest::RecordingStatus status;
+    CRepositoryMgr manager(list.c_str(), &status);
+    CRepositories* loaded = nullptr;
+    ASSERT_EQ(manager.GetRepositories(nullptr, &loaded, true), 0);
+    CRepository* repository = loaded->MoveFirst();
+    ASSERT_NE(repository, nullptr);
+
+    g_refuseNothrow = true;
+    CRepositories* repositories = loaded;
+    const long listStatus = manager.GetRepositories(nullptr, &repositories, true);
+    CRepositoryItems* items = reinterpret_cast<CRepositoryItems*>(1);
+    const long itemsStatus = repository->GetItems("Dialogs/*", &items);
+    CRepositoryItems* gathered = reinterpret_cast<CRepositoryItems*>(1);
+    const long gatheredStatus = loaded->GetRepositoryItems("Dialogs/*", 1, &gathered);
+    g_refuseNothrow = false;
+
+    EXPECT_EQ(listStatus, -200);
+    EXPECT_EQ(repositories, nullptr);
+    EXPECT_EQ(itemsStatus, -100);
+    EXPECT_EQ(items, nullptr);
+    EXPECT_EQ(gatheredStatus, -100);
+    EXPECT_EQ(gathered, nullptr);
+    EXPECT_TRUE(status.messages.empty());
+}
+
+}  // namespace
