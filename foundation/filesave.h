@@ -23,8 +23,14 @@ KV_API DWORD ReadWholeFile(const _stringx& path, std::string& bytes);
 //     keeps the target's permission bits, owner and group), or is renamed to it
 //     when there was no target, and the folder is flushed.
 // ERROR_SUCCESS, or the Win32 error of the step that failed; a read-only target
-// gives ERROR_ACCESS_DENIED. On failure the target is untouched and the
-// temporary file is removed.
+// gives ERROR_ACCESS_DENIED, a full disk or a file-size limit ERROR_DISK_FULL.
+// On failure the target is untouched and the temporary file is removed.
+//
+// A process killed between creating the temporary file and the replace leaves
+// that file behind: hidden (".kv<hex>.tmp"), beside the target, never read.
+// No later save removes it, since it cannot tell an abandoned one from one
+// that a save in another process is still writing; it may be deleted whenever
+// no save into that folder is running.
 KV_API DWORD SaveFileAtomically(const _stringx& path, const void* bytes, std::size_t size);
 
 }  // namespace kv

@@ -65,9 +65,7 @@ _stringx CRepositoryItem::GetTargetFileName() {
     return name;
 }
 
-void CRepositoryItem::GetCopyFileNames(_stringx& source, _stringx& target) {
-    source = m_strAddedFile;
-    target = kv::PathFolderPart(GetRepoDataFilePath());
+_stringx CRepositoryItem::GetDisplayFolder() {
     _stringx display = GetDisplayPath();
     const _stringx marker(u"<KVREPOSITORY>");
     const auto at = display.find(marker);
@@ -79,7 +77,15 @@ void CRepositoryItem::GetCopyFileNames(_stringx& source, _stringx& target) {
     const auto star = display.find(u'*');
     if (star != _stringx::npos)
         display.erase(star, 1);
-    target = kv::PathJoin(kv::PathJoin(target, kv::PathFolderPart(display)), GetTargetFileName());
+    _stringx folder = kv::PathFolderPart(display);
+    folder.erase(0, folder.find_first_not_of(u'\\'));
+    return folder;
+}
+
+void CRepositoryItem::GetCopyFileNames(_stringx& source, _stringx& target) {
+    source = m_strAddedFile;
+    target = kv::PathFolderPart(GetRepoDataFilePath());
+    target = kv::PathJoin(kv::PathJoin(target, GetDisplayFolder()), GetTargetFileName());
 }
 
 long CRepositoryItem::Commit() {
@@ -95,6 +101,12 @@ long CRepositoryItem::Commit() {
     if (const long status = CommitFiles())
         return status;
     m_strAddedFile.clear();
+    // Now an existing item, it takes the key the catalogue would give it (the
+    // folder of its display path), so that its element, type and display path
+    // stay those it was committed with: a later change or commit of this same
+    // object writes the element it wrote.
+    if (!m_bExists)
+        CachePropertyValue(_stringx(u"Key"), GetDisplayFolder(), true);
     m_bExists = true;
     return 0;
 }

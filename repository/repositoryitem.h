@@ -11,7 +11,9 @@
 //
 // Publishing: AddFile names the content, PutProperty sets properties, Commit
 // writes the properties into the data file and then copies the content into
-// the repository's folder, asking the caller's IRepoStatus before anything
+// the repository's folder (after a successful Commit the item is an existing
+// one, keyed by the folder of its display path, and further changes go to the
+// same element), asking the caller's IRepoStatus before anything
 // existing is overwritten. Nothing is copied, deleted or overwritten outside
 // the repository's folder (the folder of its data file), whatever a display
 // path, a data file or a property says: such an operation returns
@@ -83,6 +85,9 @@ protected:
     // The content's file name in the repository (".tmp" becomes the type's
     // extension for system searches, dialogs and SQL scripts).
     _stringx GetTargetFileName();
+    // The folder of the display path, relative to the repository's folder
+    // ("Dialogs", "Dialogs\Sub"): where the item's file lies.
+    _stringx GetDisplayFolder();
     // The added file, and where Commit copies it.
     void GetCopyFileNames(_stringx& source, _stringx& target);
     long CommitFiles();

@@ -1,12 +1,17 @@
 // The tests' only POSIX calls: child processes (that hold a lock, race for one,
-// or are killed in the middle of a save) and file owners.
+// or are killed in the middle of a save), file owners, and running out of room
+// (a small file system, a file-size limit).
 #pragma once
 
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
@@ -87,6 +92,40 @@ inline std::string OwnerOf(const char* path) {
 // Gives a file to 1234:1234; false when the process may not (it is not root).
 inline bool GiveAway(const char* path) {
     return chown(path, 1234, 1234) == 0;
+}
+
+// A tmpfs of `bytes` mounted on `folder` (created) for the life of the object,
+// to fill up. Where mounting is not allowed (not root, a container without the
+// right) Mounted() is false and Error() says why.
+class SmallFileSystem {
+public:
+    SmallFileSystem(const std::string& folder, std::size_t bytes) : m_folder(folder) {
+        mkdir(folder.c_str(), 0755);
+        const std::string options = "size=" + std::to_string(bytes);
+        m_mounted = mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        m_error = m_mounted ? "" : std::strerror(errno);
+    }
+    ~SmallFileSystem() {
+        if (m_mounted)
+            umount2(m_folder.c_str(), MNT_DETACH);
+    }
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+
+    bool Mounted() const { return m_mounted; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::string m_folder, m_error;
+    bool m_mounted = false;
+};
+
+// Limits every file this process writes to `bytes`, as a quota would: a write
+// past it fails with EFBIG rather than raising SIGXFSZ. For a child process.
+inline bool LimitFileSize(std::size_t bytes) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, bytes};
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
 }  // namespace kvtest

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "repository/repositoryitems.h"
+#include "process_util.h"
 #include "repository/repositorymgr.h"
 #include "test_util.h"
 
@@ -117,6 +118,46 @@ TEST_F(PublishingTest, ExistingFilesAreReplacedOnlyWithConsentAndFoldersInTheWay
     // Missing folders are made.
     EXPECT_EQ(NewItem("<KVREPOSITORY>/Dialogs/Sub/Deeper/*.kvd", "c.kvd")->Commit(), 0);
     EXPECT_TRUE(fs::exists(Repo("Dialogs/Sub/Deeper/c.kvd")));
+}
+
+// A data file reached through a link is changed at its target, by commits and
+// by a single write: the link stays a link, the target keeps its mode and (as
+// root, which CI is) its owner and group, and no temporary file is left. A
+// committed item goes on changing the element it was committed to.
+TEST_F(PublishingTest, ALinkedDataFileIsChangedAtItsTargetWithItsModeAndOwner) {
+    const fs::path real = tree / "Elsewhere/Repository.xml";
+    fs::create_directories(real.parent_path());
+    fs::rename(dataFile, real);
+    fs::create_symlink(real, dataFile);
+    const fs::perms mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    kvtest::SetPerms(real, mode);
+    const bool privileged = kvtest::GiveAway(real.c_str());
+    const std::string owner = kvtest::OwnerOf(real.c_str());
+    const auto author = [this] {
+        auto items = Items("Dialogs/*");
+        return items->GetCount() == 1 ? Prop(*items->GetFirst(), u"Author") : "<not one item>";
+    };
+
+    auto item = NewItem("<KVREPOSITORY>\\Dialogs\\*.kvd", "linked.kvd");
+    item->PutProperty(u"Author", u"Ana");
+    ASSERT_EQ(item->Commit(), 0);
+    EXPECT_EQ(author(), "Ana");
+    EXPECT_EQ(Prop(*item, u"DisplayPath"), "<KVREPOSITORY>\\Dialogs\\linked.kvd");
+    EXPECT_EQ(item->SetAttribValueToXmlFile(item->GetItemXPath(), u"Author", u"Bo"), 0);
+    EXPECT_EQ(author(), "Bo");
+    item->PutProperty(u"Author", u"Cy");
+    EXPECT_EQ(item->Commit(), 0);
+    EXPECT_EQ(author(), "Cy");
+    const std::string saved = ReadText(real);
+    EXPECT_EQ(saved.find("FileName=\"linked.kvd\""), saved.rfind("FileName=\"linked.kvd\""));
+
+    EXPECT_TRUE(fs::is_symlink(dataFile));
+    EXPECT_EQ(kvtest::Perms(real), mode);
+    if (privileged) {
+        EXPECT_EQ(kvtest::OwnerOf(real.c_str()), owner);
+    }
+    EXPECT_EQ(kvtest::Names(real.parent_path()), std::vector<std::string>{"Repository.xml"});
+    EXPECT_EQ(ReadText(Repo("Dialogs/linked.kvd")), "content");
 }
 
 TEST_F(PublishingTest, AWholeFolderTemplateReplacesItsFolderWithConsent) {

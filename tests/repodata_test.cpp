@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "foundation/filelock.h"
@@ -11,30 +12,10 @@
 
 namespace {
 
+using kvtest::DataFile;
 using kvtest::ReadText;
 using kvtest::WriteText;
 using testing::ElementsAre;
-
-// A data-backed object whose own file is set by the test.
-class DataFile : public CRepoData {
-public:
-    DataFile(IRepoStatus* status, std::string path) : CRepoData(status), m_path(std::move(path)) {}
-    _stringx GetRepoDataFilePath() override { return _stringx(m_path); }
-    using CRepoData::SaveXmlFile;
-
-    // One attribute of the first node `xpath` selects, or "<" + status + ">".
-    std::string Get(const char16_t* xpath, const char16_t* name, const std::string& file = "") {
-        _stringx value(u"<unset>");
-        const long result = GetAttribValueFromXmlFile(xpath, name, value, _stringx(file));
-        return result ? "<" + std::to_string(result) + ">" : U8(value);
-    }
-    long Set(const char16_t* xpath, const char16_t* name, const char16_t* value) {
-        return SetAttribValueToXmlFile(xpath, name, value);
-    }
-
-private:
-    std::string m_path;
-};
 
 constexpr const char* kList =
     "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -134,6 +115,46 @@ TEST_F(RepoDataTest, AFileThatCannotBeSavedReportsMessageOneEvenToRoot) {
                                              "Unable to save XML file " + path + ".",
                                              "Unable to save XML file " + nowhere + "."));
 }
+
+// A save that runs out of room, on a full file system (where this process may
+// mount one) or past a file-size limit, is a failed save that leaves the old
+// bytes and no temporary file; a save that fits works again afterwards.
+class OutOfRoomTest : public testing::TestWithParam<bool> {};
+
+TEST_P(OutOfRoomTest, ASaveThatRunsOutOfRoomFailsAndKeepsTheOldBytes) {
+    const bool fullFileSystem = GetParam();
+    kvtest::TempTree tree;
+    std::filesystem::path folder = tree.root();
+    std::unique_ptr<kvtest::SmallFileSystem> small;
+    if (fullFileSystem) {
+        small = std::make_unique<kvtest::SmallFileSystem>((tree / "small").string(), 64 * 1024);
+        if (!small->Mounted())
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << small->Error();
+        folder = tree / "small";
+    }
+    const std::string path = WriteText(folder / "list.xml", kList);
+    kvtest::ChildProcess saver([&](auto&) {
+        if (!fullFileSystem && !kvtest::LimitFileSize(16 * 1024))
+            return 2;
+        kvtest::RecordingStatus status;
+        DataFile writer(&status, path);
+        const _stringx big(std::string(100 * 1024, 'x'));  // fits in neither
+        if (writer.Set(u"Repository", u"Name", big.c_str()) != -102)
+            return 3;
+        return status.messages == std::vector<std::string>{"Unable to save XML file " + path + "."}
+                   ? 0
+                   : 4;
+    });
+    EXPECT_EQ(saver.Wait(), 0);
+    EXPECT_EQ(ReadText(path), kList);
+    EXPECT_EQ(kvtest::Names(folder), std::vector<std::string>{"list.xml"});
+    DataFile file(nullptr, path);
+    EXPECT_EQ(file.Set(u"Repository", u"Name", u"fits"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, OutOfRoomTest, testing::Bool(), [](const auto& info) {
+    return info.param ? "FullFileSystem" : "FileSizeLimit";
+});
 
 TEST_F(RepoDataTest, ALockHeldElsewhereTooLongIsAFailedSave) {
     kvtest::ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "200");

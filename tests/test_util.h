@@ -22,6 +22,7 @@
 #include "foundation/platform/xmldom.h"
 #include "foundation/repostatus.h"
 #include "foundation/stringx.h"
+#include "xml/repodata.h"
 
 // Lets gtest print _stringx values in failure messages.
 inline void PrintTo(const _stringx& s, std::ostream* os) {
@@ -168,6 +169,27 @@ public:
     }
     std::vector<std::string> messages, asked;
     bool allowFiles = true, allowFolders = true;
+};
+
+// A data-backed object whose own file is set by the caller.
+class DataFile : public CRepoData {
+public:
+    DataFile(IRepoStatus* status, std::string path) : CRepoData(status), m_path(std::move(path)) {}
+    _stringx GetRepoDataFilePath() override { return _stringx(m_path); }
+    using CRepoData::SaveXmlFile;
+
+    // One attribute of the first node `xpath` selects, or "<" + status + ">".
+    std::string Get(const char16_t* xpath, const char16_t* name, const std::string& file = "") {
+        _stringx value(u"<unset>");
+        const long result = GetAttribValueFromXmlFile(xpath, name, value, _stringx(file));
+        return result ? "<" + std::to_string(result) + ">" : U8(value);
+    }
+    long Set(const char16_t* xpath, const char16_t* name, const char16_t* value) {
+        return SetAttribValueToXmlFile(xpath, name, value);
+    }
+
+private:
+    std::string m_path;
 };
 
 // The text of one attribute in a map, or "<none>".
