@@ -16,12 +16,12 @@
 #include "repository/repositoryitems.h"
 #include "repository/repositorymgr.h"
 #include "test_util.h"
-#include "xml/repodata.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using kv::platform::FileCall;
+using kvtest::DataFile;
 using kvtest::ReadText;
 using kvtest::WriteText;
 
@@ -107,15 +107,6 @@ void LayOut(const fs::path& root) {
     WriteText(root / "Support/RepositoryTpl.xml", kData);
 }
 
-class DataFile : public CRepoData {
-public:
-    DataFile(IRepoStatus* status, fs::path path) : CRepoData(status), m_path(std::move(path)) {}
-    _stringx GetRepoDataFilePath() override { return _stringx(m_path.string()); }
-
-private:
-    fs::path m_path;
-};
-
 long Publish(const fs::path& root, IRepoStatus* status, const Arm& arm, const char* displayPath,
              const char* file) {
     const std::string list = (root / "Repos.xml").string();
@@ -136,7 +127,7 @@ const std::map<std::string, Scenario>& Scenarios() {
     static const std::map<std::string, Scenario> scenarios = {
         {"SetAttribValueToXmlFile",
          {[](const fs::path& root, IRepoStatus* status, const Arm& arm) {
-              DataFile data(status, root / "Repo/Repository.xml");
+              DataFile data(status, (root / "Repo/Repository.xml").string());
               arm();
               return data.SetAttribValueToXmlFile(u"//ItemAttrib[@FileName=\"a.kvd\"]", u"Author",
                                                   u"New");
@@ -146,7 +137,7 @@ const std::map<std::string, Scenario>& Scenarios() {
           {-102, -103}}},
         {"SetAttribValuesToXmlFile",
          {[](const fs::path& root, IRepoStatus* status, const Arm& arm) {
-              DataFile data(status, root / "Repo/Repository.xml");
+              DataFile data(status, (root / "Repo/Repository.xml").string());
               XmlAttribMap attributes;
               attributes[_stringx(u"FileName")] = CComVariant(u"b.kvd");
               attributes[_stringx(u"Author")] = CComVariant(u"New");
@@ -189,7 +180,7 @@ const std::map<std::string, Scenario>& Scenarios() {
           {-102, -103, -111},
           [](const fs::path& root) {
               // The list file rewritten unchanged, before its entry gets a path.
-              DataFile list(nullptr, root / "Repos.xml");
+              DataFile list(nullptr, (root / "Repos.xml").string());
               list.SetAttribValueToXmlFile(u"/Nothing", u"A", u"B");
           }}},
     };
@@ -307,7 +298,7 @@ TEST(ShortWrites, AreRetriedAndNeverCommittedHalfWay) {
     kvtest::TempTree tree;
     LayOut(tree.root());
     kvtest::RecordingStatus status;
-    DataFile data(&status, tree / "Repo/Repository.xml");
+    DataFile data(&status, (tree / "Repo/Repository.xml").string());
     const auto set = [&] {
         return data.SetAttribValueToXmlFile(u"//ItemAttrib", u"Author", u"New");
     };
