@@ -28,6 +28,12 @@ bool IsFile(const _stringx& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !IsFolder(attributes);
 }
 
+// Whether `path` is `folder` itself or lies below it, as text (see
+// kv::PathIsInside).
+bool WithinFolder(const _stringx& folder, const _stringx& path) {
+    return kv::PathIsInside(folder, path) || kv::PathNormalize(path) == kv::PathNormalize(folder);
+}
+
 // The file `path` names, found as the platform's wildcard search finds names:
 // ignoring letter case by the ANSI rule, as file systems shared with Windows
 // hosts do. Display paths carry the lower-cased FileName, while the file keeps
@@ -188,6 +194,8 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
         if (wildcard.empty())
             continue;
         const _stringx itemFolder = kv::PathJoin(dataFolder, name);
+        if (!WithinFolder(dataFolder, itemFolder))
+            continue;
 
         if (fileName.empty()) {
             std::vector<FoundFile> found;
@@ -199,6 +207,8 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
 
         const _stringx candidate = kv::PathJoin(itemFolder, fileName);
         _stringx found;
+        if (!kv::PathIsInside(dataFolder, candidate))
+            continue;
         if (FindFile(candidate, found)) {
             LoadItemInfo(document, key, found, groupPath);
         } else if (templates) {
@@ -209,7 +219,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
                 stem.erase(dot);
             const _stringx second =
                 kv::PathJoin(kv::PathJoin(kv::PathFolderPart(candidate), stem), fileName);
-            if (FindFile(second, found))
+            if (kv::PathIsInside(dataFolder, second) && FindFile(second, found))
                 LoadItemInfo(document, key, found, groupPath);
         }
     }
@@ -339,8 +349,10 @@ long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& pat
         auto end = patterns.find(u';', begin);
         if (end == _stringx::npos)
             end = patterns.size();
-        if (end > begin)
-            parts.emplace_back(patterns.substr(begin, end - begin));
+        // A pattern that names a folder out of `folder` ("..\*.kvd") is not searched.
+        const _stringx part = patterns.substr(begin, end - begin);
+        if (end > begin && WithinFolder(folder, kv::PathFolderPart(kv::PathJoin(folder, part))))
+            parts.push_back(part);
         begin = end + 1;
     }
     if (!parts.empty())

@@ -9,6 +9,12 @@
 // patterns of `Wildcard` (Windows wildcard rules), and take `Key` as their
 // key; an `ItemAttrib` whose `FileName` is the lower-cased file name holds a
 // file's stored properties.
+//
+// Nothing outside the data file's folder is listed, whatever the data file or
+// item path says: a group whose `Name`, a pattern, or a file name that leads
+// out of that folder (through "..") gives no items. A stored `LocalCopy` is
+// kept as stored; the item refuses to copy or delete through it (see
+// CRepositoryItem).
 #pragma once
 
 #include <cstdint>

@@ -110,9 +110,12 @@ inline std::string WriteText(const fs::path& path, const std::string& content) {
     return path.string();
 }
 
+// The file's bytes, read whole (empty when it cannot be read).
 inline std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    std::string text(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
+    in.seekg(0).read(&text[0], static_cast<std::streamsize>(text.size()));
+    return text;
 }
 
 inline fs::perms Perms(const fs::path& path) {

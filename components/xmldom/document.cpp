@@ -63,7 +63,7 @@ bool Document::Read(const VARIANT& source) {
     m_text.swap(text);
     const pugi::xml_parse_result parsed =
         m_tree.load_buffer_inplace(&m_text[0], m_text.size(), kParseOptions, pugi::encoding_utf8);
-    if (!parsed || !IsWellFormed(m_tree))
+    if (!parsed || !AcceptDocument(m_tree))
         return false;
     m_form = form;
     return true;

@@ -2,7 +2,9 @@
 // to files, with XPath selection and the creation of elements and attributes.
 //
 // A file is loaded in the encoding its bytes and declaration give, checked for
-// what a strict parser refuses, and saved back in exactly the form it was
+// what a strict parser refuses (and for what this component does not take: a
+// document type declaration, nesting deeper than kMaxElementDepth; see
+// AcceptDocument), and saved back in exactly the form it was
 // loaded in (encoding, byte-order mark, declaration); a document that was
 // never loaded saves as UTF-8 without a mark.
 #pragma once

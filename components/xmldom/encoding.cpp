@@ -80,6 +80,24 @@ bool IsUtf8(const std::string& text) {
                                                 static_cast<int>(text.size()), nullptr, 0) > 0);
 }
 
+// Whether the declaration of decoded UTF-8 text names no encoding or the one
+// the bytes were recognised in: a file that says it is in another encoding
+// than it is is not well formed.
+bool DeclarationAgrees(const std::string& utf8, const FileForm& form) {
+    const std::string declared = Lower(DeclaredEncoding(utf8));
+    switch (form.kind) {
+        case FileForm::Kind::kUtf8:
+            return declared.empty() || declared == "utf-8" || declared == "utf8";
+        case FileForm::Kind::kUtf16LE:
+            return declared.empty() || declared == "utf-16" || declared == "utf-16le";
+        case FileForm::Kind::kUtf16BE:
+            return declared.empty() || declared == "utf-16" || declared == "utf-16be";
+        case FileForm::Kind::kCodePage:
+            break;
+    }
+    return true;
+}
+
 bool DecodeUtf16(const std::string& bytes, std::size_t start, bool bigEndian, std::string& utf8) {
     if ((bytes.size() - start) % 2 != 0)
         return false;
@@ -150,7 +168,7 @@ bool DecodeDocument(std::string& text, FileForm& form) {
     if (text.compare(0, 3, kUtf8Bom) == 0) {
         form.bom = true;
         text.erase(0, 3);
-        return IsUtf8(text);
+        return IsUtf8(text) && DeclarationAgrees(text, form);
     }
     // UTF-16 with a byte-order mark, or without one when the text opens with
     // "<" (no UTF-8 file holds a zero byte).
@@ -161,14 +179,14 @@ bool DecodeDocument(std::string& text, FileForm& form) {
         if (!DecodeUtf16(text, 2, b0 == 0xFE, utf8))
             return false;
         text.swap(utf8);
-        return true;
+        return DeclarationAgrees(text, form);
     }
     if ((b0 == '<' && b1 == 0) || (b0 == 0 && b1 == '<')) {
         form.kind = b0 == 0 ? FileForm::Kind::kUtf16BE : FileForm::Kind::kUtf16LE;
         if (!DecodeUtf16(text, 0, b0 == 0, utf8))
             return false;
         text.swap(utf8);
-        return true;
+        return DeclarationAgrees(text, form);
     }
     // UTF-8, the usual form, is already the text: it is only checked.
     const std::string declared = Lower(DeclaredEncoding(text));

@@ -11,7 +11,6 @@ namespace {
 
 bool TopLevelIsWellFormed(const pugi::xml_document& document) {
     int elements = 0;
-    int doctypes = 0;
     for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
         switch (child.type()) {
             case pugi::node_element:
@@ -25,9 +24,7 @@ bool TopLevelIsWellFormed(const pugi::xml_document& document) {
                     return false;
                 break;
             case pugi::node_doctype:
-                if (elements > 0 || ++doctypes > 1)
-                    return false;
-                break;
+                return false;
             default:
                 break;
         }
@@ -65,29 +62,134 @@ bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<const char
     return false;
 }
 
-}  // namespace
+bool IsXmlChar(unsigned long c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
 
-bool IsWellFormed(const pugi::xml_document& document) {
-    if (!TopLevelIsWellFormed(document))
-        return false;
-    // Every element, depth first, without recursion.
-    std::vector<const char*> names;
-    pugi::xml_node node = document.document_element();
-    const pugi::xml_node top = node;
-    while (node) {
-        if (node.type() == pugi::node_element && HasDuplicateAttribute(node, names))
-            return false;
-        if (node.first_child()) {
-            node = node.first_child();
+int DigitValue(char c, bool hex) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (hex && c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (hex && c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The character that the reference after an "&" at `s` stands for, with `end`
+// set after its ";"; 0 when no reference begins there.
+unsigned long Reference(const char* s, const char*& end) {
+    static const struct {
+        const char* name;
+        std::size_t length;
+        char character;
+    } kPredefined[] = {
+        {"lt;", 3, '<'}, {"gt;", 3, '>'}, {"amp;", 4, '&'}, {"apos;", 5, '\''}, {"quot;", 5, '"'}};
+    if (*s != '#') {
+        for (const auto& entity : kPredefined)
+            if (std::strncmp(s, entity.name, entity.length) == 0) {
+                end = s + entity.length;
+                return static_cast<unsigned char>(entity.character);
+            }
+        return 0;
+    }
+    const bool hex = s[1] == 'x';
+    const char* digits = s + (hex ? 2 : 1);
+    const char* p = digits;
+    unsigned long value = 0;
+    for (int digit; (digit = DigitValue(*p, hex)) >= 0; ++p)
+        if ((value = value * (hex ? 16 : 10) + static_cast<unsigned long>(digit)) > 0x10FFFF)
+            return 0;
+    if (p == digits || *p != ';' || !IsXmlChar(value))
+        return 0;
+    end = p + 1;
+    return value;
+}
+
+char* PutUtf8(char* out, unsigned long c) {
+    if (c < 0x80) {
+        *out++ = static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// Resolves the references of a text that the parse left in the loaded buffer,
+// in place: each is longer than the UTF-8 of what it stands for. False when an
+// "&" begins no reference this component resolves.
+bool ResolveReferences(const char* value) {
+    char* out = const_cast<char*>(std::strchr(value, '&'));
+    if (!out)
+        return true;
+    for (const char* in = out; *in;) {
+        if (*in != '&') {
+            *out++ = *in++;
             continue;
         }
-        while (node && node != top && !node.next_sibling())
+        const char* end = nullptr;
+        const unsigned long c = Reference(in + 1, end);
+        if (c == 0)
+            return false;
+        out = PutUtf8(out, c);
+        in = end;
+    }
+    *out = '\0';
+    return true;
+}
+
+bool AcceptNode(const pugi::xml_node& node, std::vector<const char*>& names) {
+    if (node.type() == pugi::node_pcdata)
+        return ResolveReferences(node.value());
+    if (node.type() != pugi::node_element)
+        return true;
+    if (HasDuplicateAttribute(node, names))
+        return false;
+    for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
+         attribute = attribute.next_attribute())
+        if (!ResolveReferences(attribute.value()))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+bool AcceptDocument(pugi::xml_document& document) {
+    if (!TopLevelIsWellFormed(document))
+        return false;
+    // Every node below the document element, depth first, without recursion.
+    std::vector<const char*> names;
+    const pugi::xml_node top = document.document_element();
+    pugi::xml_node node = top;
+    unsigned depth = 1;
+    for (;;) {
+        if (!AcceptNode(node, names))
+            return false;
+        if (const pugi::xml_node child = node.first_child()) {
+            if (++depth > kMaxElementDepth && child.type() == pugi::node_element)
+                return false;
+            node = child;
+            continue;
+        }
+        while (node != top && !node.next_sibling()) {
             node = node.parent();
-        if (!node || node == top)
-            break;
+            --depth;
+        }
+        if (node == top)
+            return true;
         node = node.next_sibling();
     }
-    return true;
 }
 
 }  // namespace xmldom

@@ -1,0 +1,215 @@
+// Hostile names and paths in data files, list files and display paths: nothing
+// outside the repository's folder is listed, copied, deleted or written;
+// quotes never make an XPath select another node; long and non-ASCII names
+// work in either file encoding.
+
+#include <gmock/gmock.h>
+
+#include <memory>
+
+#include "repository/repositoryitems.h"
+#include "repository/repositorymgr.h"
+#include "test_util.h"
+
+namespace {
+
+using namespace kvtest;
+using testing::ElementsAre;
+using testing::UnorderedElementsAre;
+
+// Exposes the copy that Commit runs.
+class ItemProbe : public CRepositoryItem {
+public:
+    using CRepositoryItem::CopyFileA;
+    using CRepositoryItem::CRepositoryItem;
+};
+
+class HostileNames : public testing::Test {
+protected:
+    // The repository keyed `key` (written with its quotes escaped) beside one
+    // keyed "Local", both on a data file of `dataBody`.
+    CRepository* Load(const std::string& dataBody, const std::string& key = "Local") {
+        WriteText(data, "<Repository>" + dataBody + "</Repository>");
+        std::string entries =
+            "<Repository Key=\"Local\" DisplayName=\"Mine\" Path=\"" + data + "\"/>";
+        if (key != "Local") {
+            std::string escaped = key;
+            for (std::size_t at = 0; (at = escaped.find('"', at)) != std::string::npos; at += 6)
+                escaped.replace(at, 1, "&quot;");
+            entries += "<Repository Key=\"" + escaped + "\" Path=\"" + data + "\"/>";
+        }
+        WriteText(list, "<Repositories>" + entries + "</Repositories>");
+        CRepository* repository = manager.GetRepository(key.c_str(), false);
+        EXPECT_NE(repository, nullptr);
+        return repository;
+    }
+    // The LocalCopy of every listed item, below the tree.
+    std::vector<std::string> Listed(CRepository* repository, const char* itemPath) {
+        CRepositoryItems* raw = nullptr;
+        EXPECT_EQ(repository->GetItems(itemPath, &raw), 0) << itemPath;
+        std::unique_ptr<CRepositoryItems> items(raw);
+        std::vector<std::string> copies;
+        for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext()) {
+            _stringx copy;
+            item->GetProperty(u"LocalCopy", &copy);
+            copies.push_back(fs::path(U8(copy)).lexically_relative(tree.root()).generic_string());
+        }
+        return copies;
+    }
+    std::unique_ptr<CRepositoryItem> Published(CRepository* repository, const char* displayPath,
+                                               const std::string& file, long expected) {
+        CRepositoryItem* item = nullptr;
+        EXPECT_EQ(repository->CreateRepositoryItem(displayPath, &item), 0);
+        item->AddFile(_stringx(WriteText(tree / "Work" / file, "new")));
+        item->PutProperty(u"DisplayName", u"New");
+        EXPECT_EQ(item->Commit(), expected) << displayPath;
+        return std::unique_ptr<CRepositoryItem>(item);
+    }
+
+    TempTree tree;
+    RecordingStatus status;
+    const std::string list = (tree / "Repos.xml").string();
+    const std::string data = (tree / "Repo/Repository.xml").string();
+    CRepositoryMgr manager{list.c_str(), &status};
+};
+
+TEST_F(HostileNames, ListingNeverReportsFilesOutsideTheRepository) {
+    const std::string outside = WriteText(tree / "Secret.kvd", "keep");
+    WriteText(tree / "Other/x.kvd", "keep");
+    WriteText(tree / "Repo/Dialogs/in.kvd", "in");
+    WriteText(tree / "Repo/abs/Dialogs/deep.kvd", "in");
+    fs::create_directories(tree / "Repo/Sub");
+    CRepository* repository = Load(
+        "<Dialogs>"
+        "<RepoItem Name=\"..\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+        "<RepoItem Name=\"../Other\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+        "<RepoItem Name=\"Dialogs\\..\\..\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+        "<RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"../*.kvd;..\\..\\*.kvd;*.kvd\"/>"
+        "<RepoItem Name=\"/abs/Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+        "<RepoItem Name=\"Sub/../Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+        "</Dialogs><Templates><RepoItem Name=\"..\" Key=\"Templates\" Wildcard=\"*.*\"/>"
+        "</Templates>");
+    EXPECT_THAT(Listed(repository, "Dialogs/*"),
+                ElementsAre("Repo/Dialogs/in.kvd", "Repo/abs/Dialogs/deep.kvd",
+                            "Repo/Sub/../Dialogs/in.kvd"));
+    EXPECT_THAT(Listed(repository, "Templates/*"), ElementsAre());
+    // One file by a display path whose file name climbs out, or is absolute.
+    for (const std::string name :
+         {"../../Secret.kvd", "..\\..\\Secret.kvd", "../../Other/x.kvd", outside.c_str()}) {
+        const std::string path = "<KVREPOSITORY>\\Dialogs\\" + name;
+        EXPECT_THAT(Listed(repository, path.c_str()), ElementsAre()) << name;
+    }
+}
+
+TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
+    const std::string outside = WriteText(tree / "outside.txt", "keep");
+    WriteText(tree / "Repo/Dialogs/old.kvd", "old");
+    CRepository* repository = Load(
+        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
+        "<ItemAttrib FileName=\"old.kvd\" LocalCopy=\"../outside.txt\" Key=\"Dialogs\"/>"
+        "</RepoItem></Dialogs>");
+    const std::string before = ReadText(data);
+
+    CRepositoryItems* raw = nullptr;
+    ASSERT_EQ(repository->GetItems("Dialogs/*", &raw), 0);
+    std::unique_ptr<CRepositoryItems> items(raw);
+    ASSERT_EQ(items->GetCount(), 1);
+    EXPECT_EQ(items->GetFirst()->Delete(true), E_ACCESSDENIED);  // relative, stored
+
+    for (const char* displayPath :
+         {"<KVREPOSITORY>\\Dialogs\\..\\..\\*.kvd", "<KVREPOSITORY>\\Dialogs/../../*.kvd",
+          "<KVREPOSITORY>\\..\\Repo2\\Dialogs\\*.kvd"}) {
+        auto item = Published(repository, displayPath, "outside.txt", E_ACCESSDENIED);
+        EXPECT_EQ(item->Delete(true), E_ACCESSDENIED);
+    }
+    ItemProbe probe(repository, false, u"<KVREPOSITORY>\\Dialogs\\*.kvd", &status);
+    const std::string work = WriteText(tree / "Work/x.kvd", "evil");
+    for (const std::string& target :
+         {outside, tree.root().string() + "/Repo/../outside.txt", tree.root().string() + "/Repo",
+          tree.root().string() + "/Repo2/x.kvd", std::string("Repo/Dialogs/x.kvd")})
+        EXPECT_EQ(probe.CopyFileA(_stringx(work), _stringx(target)), E_ACCESSDENIED) << target;
+    EXPECT_EQ(ReadText(outside), "keep");
+    EXPECT_EQ(ReadText(data), before);
+    EXPECT_THAT(Names(tree.root()), ElementsAre("Repo", "Repos.xml", "Work", "outside.txt"));
+    EXPECT_TRUE(status.asked.empty());
+}
+
+TEST_F(HostileNames, QuotesInKeysAndFileNamesNeverSelectAnotherNode) {
+    const std::string key = "x\"] | //Repository[@Key=\"Local";
+    CRepository* repository = Load(
+        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*\">"
+        "<ItemAttrib FileName=\"a.kvd\" DisplayName=\"A\"/></RepoItem></Dialogs>",
+        key);
+    const std::string listBefore = ReadText(list);
+    _stringx value(u"unset");
+    EXPECT_EQ(repository->GetProperty(u"DisplayName", &value), -101);
+    EXPECT_EQ(U8(value), "unset");
+    EXPECT_EQ(repository->PutProperty(u"DisplayName", u"evil"), 0);
+    EXPECT_EQ(ReadText(list), listBefore);
+
+    // A file whose name would select every element, then its stored properties.
+    const std::string name = "x\" or \"1\"=\"1";
+    WriteText(tree / "Repo/Dialogs" / name, "x");
+    CRepositoryItems* raw = nullptr;
+    ASSERT_EQ(repository->GetItems(("<KVREPOSITORY>\\Dialogs\\" + name).c_str(), &raw), 0);
+    std::unique_ptr<CRepositoryItems> items(raw);
+    ASSERT_EQ(items->GetCount(), 1);
+    EXPECT_EQ(items->GetFirst()->GetProperty(u"DisplayName", &value), 0);
+    EXPECT_EQ(U8(value), name);
+    items->GetFirst()->PutProperty(u"Version", u"9");
+    EXPECT_EQ(items->GetFirst()->CommitCachedProperties(), 0);
+    Published(repository, "<KVREPOSITORY>\\Dialogs\\*.kvd", name, 0);
+    const std::string after = ReadText(data);
+    EXPECT_NE(after.find("<ItemAttrib FileName=\"a.kvd\" DisplayName=\"A\"/>"), std::string::npos)
+        << after;
+}
+
+TEST_F(HostileNames, LongAndNonAsciiNamesWorkInEitherFileEncoding) {
+    const std::string deep = "<KVREPOSITORY>\\Dialogs\\" + std::string(300, 'n') + "\\*.kvd";
+    std::string longPath = "<KVREPOSITORY>\\Dialogs";
+    while (longPath.size() < 300)
+        longPath += "\\folder0123456789";
+    longPath += "\\*.kvd";
+    for (const char* declaration :
+         {"<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"}) {
+        SCOPED_TRACE(declaration);
+        const bool latin = std::string(declaration).find("1252") != std::string::npos;
+        CRepository* repository = Load(
+            "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
+            "<ItemAttrib FileName=\"" +
+            std::string(latin ? "\xE9t\xE9" : "\xC3\xA9t\xC3\xA9") +
+            ".kvd\" DisplayName=\"Summer\"/></RepoItem></Dialogs>");
+        WriteText(data, declaration + ReadText(data));
+        WriteText(tree / "Repo/Dialogs/\xC3\x89t\xC3\xA9.kvd", "x");
+        _stringx value;
+        CRepositoryItems* raw = nullptr;
+        ASSERT_EQ(repository->GetItems("<KVREPOSITORY>\\Dialogs\\\xC3\xA9t\xC3\xA9.kvd", &raw), 0);
+        std::unique_ptr<CRepositoryItems> items(raw);
+        ASSERT_EQ(items->GetCount(), 1);
+        EXPECT_EQ(items->GetFirst()->GetProperty(u"DisplayName", &value), 0);
+        EXPECT_EQ(U8(value), "Summer");
+
+        // Published under a non-ASCII name, found again with its properties.
+        Published(repository, "<KVREPOSITORY>\\Dialogs\\*.kvd",
+                  "Gr\xC3\x9C\xC3\x9F"
+                  "e.kvd",
+                  0);
+        ASSERT_EQ(repository->GetItems("Dialogs/*", &raw), 0);
+        items.reset(raw);
+        ASSERT_EQ(items->GetCount(), 2);
+        EXPECT_EQ(items->GetFirst()->GetProperty(u"FileName", &value), 0);
+        EXPECT_EQ(U8(value),
+                  "gr\xC3\xBC\xC3\x9F"
+                  "e.kvd");
+        EXPECT_EQ(items->GetFirst()->GetProperty(u"DisplayName", &value), 0);
+        EXPECT_EQ(U8(value), "New");
+        EXPECT_EQ(ReadText(data).compare(0, std::strlen(declaration), declaration), 0);
+
+        // Over 300 characters of folders works; a 300-character name is an error.
+        Published(repository, longPath.c_str(), "long.kvd", 0);
+        Published(repository, deep.c_str(), "deep.kvd", ERROR_FILENAME_EXCED_RANGE);
+        fs::remove_all(tree / "Repo");
+    }
+}
+
+}  // namespace
