@@ -1,5 +1,7 @@
 #include "foundation/folderpath.h"
 
+#include <string>
+
 #include "foundation/platform/errors.h"
 #include "foundation/platform/fileio.h"
 #include "foundation/platform/files.h"
@@ -117,6 +119,56 @@ long CreateFolderPath(pathx& path) {
     }
     path = normalized;
     return 0;
+}
+
+namespace {
+
+// The path of the existing file or folder `path`, every link resolved; empty
+// when the system cannot tell.
+_stringx FinalPath(const _stringx& path) {
+    const HANDLE handle =
+        CreateFileA(path.narrow(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return _stringx();
+    std::string buffer(MAX_PATH, '\0');
+    DWORD length = GetFinalPathNameByHandleA(handle, &buffer[0], MAX_PATH, 0);
+    if (length >= MAX_PATH) {  // the size needed: paths may be longer than MAX_PATH here
+        buffer.assign(length, '\0');
+        length = GetFinalPathNameByHandleA(handle, &buffer[0], length, 0);
+    }
+    CloseHandle(handle);
+    if (length == 0 || length >= buffer.size())
+        return _stringx();
+    buffer.resize(length);
+    return _stringx(buffer.c_str());
+}
+
+}  // namespace
+
+_stringx ResolveExistingPath(const _stringx& path) {
+    const DWORD entryError = GetLastError();  // probing is no news to the caller
+    _stringx existing = path;
+    _stringx rest;
+    _stringx resolved;
+    while (!existing.empty()) {
+        if (GetFileAttributesA(existing.narrow()) != INVALID_FILE_ATTRIBUTES) {
+            resolved = FinalPath(existing);
+            break;
+        }
+        const _stringx parent = PathFolderPart(existing);
+        if (parent.size() >= existing.size())
+            break;
+        rest = PathJoin(PathLastComponent(existing), rest);
+        existing = parent;
+    }
+    SetLastError(entryError);
+    return PathNormalize(resolved.empty() ? path : PathJoin(resolved, rest));
+}
+
+bool PathStaysInside(const _stringx& folder, const _stringx& path) {
+    return PathIsInside(folder, path) &&
+           PathIsInside(ResolveExistingPath(folder), ResolveExistingPath(path));
 }
 
 }  // namespace kv

@@ -23,4 +23,14 @@ KV_API bool IsValidFolderPath(pathx& path, bool normalize);
 // be created (the folders created before it remain).
 KV_API long CreateFolderPath(pathx& path);
 
+// `path` as the system follows it: the longest leading part that exists with
+// every symbolic link in it (and "." and "..") resolved, the rest joined on and
+// resolved as text. A path of which nothing can be resolved comes back
+// normalized as text.
+KV_API _stringx ResolveExistingPath(const _stringx& path);
+
+// Whether `path` lies strictly inside `folder` both as written and as the
+// system follows them, links resolved: no link inside the folder leads out.
+KV_API bool PathStaysInside(const _stringx& folder, const _stringx& path);
+
 }  // namespace kv

@@ -29,6 +29,13 @@ _stringx WithoutExtension(const _stringx& name) {
     return dot == _stringx::npos ? name : _stringx(name.substr(0, dot));
 }
 
+// The template's folder in the repository, beside the target file, named like
+// the template without its extension.
+_stringx TemplateFolder(const _stringx& source, const _stringx& target) {
+    return kv::PathJoin(kv::PathFolderPart(target),
+                        WithoutExtension(kv::PathLastComponent(source)));
+}
+
 // Creates the folder that is to receive a copy, when missing. A failure shows
 // in the copy that follows.
 void EnsureFolder(const _stringx& folder) {
@@ -42,7 +49,7 @@ void EnsureFolder(const _stringx& folder) {
 
 bool CRepositoryItem::InsideRepository(const _stringx& path) {
     const _stringx folder = kv::PathFolderPart(GetRepoDataFilePath());
-    return !folder.empty() && kv::PathIsInside(folder, path);
+    return !folder.empty() && kv::PathStaysInside(folder, path);
 }
 
 long CRepositoryItem::AddFile(const _stringx& path) {
@@ -93,7 +100,7 @@ long CRepositoryItem::Commit() {
     if (!m_strAddedFile.empty()) {
         _stringx source, target;
         GetCopyFileNames(source, target);
-        if (!InsideRepository(target))
+        if (!CopyStaysInside(source, target))
             return E_ACCESSDENIED;
     }
     if (const long status = CommitCachedProperties())
@@ -137,14 +144,22 @@ int CRepositoryItem::CopyFileA(const _stringx& source, const _stringx& target) {
     return 0;
 }
 
+bool CRepositoryItem::CopyStaysInside(const _stringx& source, const _stringx& target) {
+    if (!InsideRepository(target))
+        return false;
+    if (GetRepoItemType() != kTemplates)
+        return true;
+    // A nameless template would make the type folder itself its folder.
+    const _stringx baseName = WithoutExtension(kv::PathLastComponent(source));
+    return !baseName.empty() && InsideRepository(TemplateFolder(source, target));
+}
+
 int CRepositoryItem::CopyTemplate(const _stringx& source, const _stringx& target) {
     const _stringx sourceFolder = kv::PathFolderPart(source);
     const _stringx baseName = WithoutExtension(kv::PathLastComponent(source));
     const _stringx parentName = WithoutExtension(kv::PathLastComponent(sourceFolder));
-    // The template's folder in the repository, beside the target file.
-    const kv::pathx folder(kv::PathJoin(kv::PathFolderPart(target), baseName));
-    // A nameless template would make the type folder itself its folder.
-    if (baseName.empty() || !InsideRepository(folder) || !InsideRepository(target))
+    const kv::pathx folder(TemplateFolder(source, target));
+    if (!CopyStaysInside(source, target))
         return E_ACCESSDENIED;
 
     if (baseName == parentName) {

@@ -105,6 +105,10 @@ private:
     // The catalogue hands a found item its stored properties in one move.
     friend class CRepositoryItems;
 
-    // Whether `path` lies strictly inside the repository's folder.
+    // Whether `path` lies strictly inside the repository's folder, also once
+    // links are followed.
     bool InsideRepository(const _stringx& path);
+    // Whether a copy of `source` to `target` writes only inside the
+    // repository: the target and, for a template, the folder it fills.
+    bool CopyStaysInside(const _stringx& source, const _stringx& target);
 };

@@ -134,6 +134,35 @@ TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
     EXPECT_TRUE(status.asked.empty());
 }
 
+TEST_F(HostileNames, LinksInsideTheRepositoryThatLeadOutAreRefused) {
+    WriteText(tree / "Outside/Dialogs/keep.kvd", "keep");
+    WriteText(tree / "Outside/Base/keep.txt", "keep");
+    fs::create_directories(tree / "Repo/Templates");
+    fs::create_directory_symlink(tree / "Outside/Dialogs", tree / "Repo/Dialogs");
+    fs::create_directory_symlink(tree / "Outside/Base", tree / "Repo/Templates/Base");
+    CRepository* repository = Load(
+        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/></Dialogs>"
+        "<Templates><RepoItem Name=\"Templates\" Key=\"Templates\" Wildcard=\"*.kvt\"/>"
+        "</Templates>");
+    const std::string before = ReadText(data);
+    Published(repository, "<KVREPOSITORY>\\Dialogs\\*.kvd", "x.kvd", E_ACCESSDENIED);
+    WriteText(tree / "Work/Base/Base.kvt", "template");
+    Published(repository, "<KVREPOSITORY>\\Templates\\*.kvt", "Base/Base.kvt", E_ACCESSDENIED);
+    EXPECT_EQ(ReadText(data), before);
+    EXPECT_THAT(Names(tree / "Outside/Dialogs"), ElementsAre("keep.kvd"));
+    EXPECT_THAT(Names(tree / "Outside/Base"), ElementsAre("keep.txt"));
+
+    // A repository that is itself reached through a link is inside itself.
+    fs::create_directory_symlink(tree / "Repo", tree / "Linked");
+    WriteText(list, "<Repositories><Repository Key=\"Local\" Path=\"" +
+                        (tree / "Linked/Repository.xml").string() + "\"/></Repositories>");
+    fs::remove(tree / "Repo/Dialogs");
+    CRepository* linked = manager.GetRepository("Local", false);
+    ASSERT_NE(linked, nullptr);
+    Published(linked, "<KVREPOSITORY>\\Dialogs\\*.kvd", "y.kvd", 0);
+    EXPECT_EQ(ReadText(tree / "Repo/Dialogs/y.kvd"), "new");
+}
+
 TEST_F(HostileNames, QuotesInKeysAndFileNamesNeverSelectAnotherNode) {
     const std::string key = "x\"] | //Repository[@Key=\"Local";
     CRepository* repository = Load(

@@ -29,9 +29,11 @@ typedef void* HANDLE;
 #define TRUNCATE_EXISTING 5
 // Flags
 #define FILE_FLAG_WRITE_THROUGH 0x80000000u
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u  // lets a folder be opened (to ask about it)
 
 // Opens or creates a file. CREATE_NEW fails with ERROR_FILE_EXISTS when the
-// file exists; a folder cannot be opened (ERROR_ACCESS_DENIED). New files get
+// file exists; a folder cannot be opened (ERROR_ACCESS_DENIED) but with
+// FILE_FLAG_BACKUP_SEMANTICS and no access, to ask about it. New files get
 // the default permissions (0666 less the umask). The handle is not inherited by
 // child processes. INVALID_HANDLE_VALUE on failure.
 KV_API HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition,

@@ -188,7 +188,9 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, D
     // Windows opens no folder as a file, and writes no read-only file. A file
     // this call has just made is the caller's, whatever the umask made of it.
     const bool created = disposition == CREATE_NEW;
-    if (S_ISDIR(status.st_mode) || ((wantsWrite || truncates) && !created && IsReadOnly(status))) {
+    const bool folderAllowed = (flags & FILE_FLAG_BACKUP_SEMANTICS) && access == 0;
+    if ((S_ISDIR(status.st_mode) && !folderAllowed) ||
+        ((wantsWrite || truncates) && !created && IsReadOnly(status))) {
         close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
