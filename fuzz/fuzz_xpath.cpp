@@ -6,10 +6,13 @@
 // Checked: the path FormatXPath builds for a value selects exactly the
 // elements whose attribute equals the value, in document order, and nothing
 // at all when the value holds the quote of the literal (never a different
-// node); selectSingleNode answers the first node selectNodes gives; the step
+// node); writing attributes through such a path (the wrapper's SetAttribValues,
+// which creates the element when nothing is selected) changes exactly those
+// elements, or only a new one; selectSingleNode answers the first node selectNodes gives; the step
 // rules (SplitLastStep, RemoveLastStep, GetElementName) agree with the text.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -163,6 +166,19 @@ void Expect(const std::vector<std::string>& selected, const std::vector<std::str
     FUZZ_CHECK(selected == expected);
 }
 
+CComPtr<IXMLDOMDocument2> NewDocument() {
+    CComPtr<IXMLDOMDocument2> document;
+    FUZZ_CHECK(kv::ComponentLoader::Process().CreateInstance(
+                   u"msxml4.dll", CLSID_DOMDocument40, IID_IXMLDOMDocument2, &document) == S_OK);
+    return document;
+}
+
+bool Load(IXMLDOMDocument2* document, const kvfuzz::fs::path& file) {
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    document->load(CComVariant(_stringx(file.string()).c_str()), &loaded);
+    return loaded == VARIANT_TRUE;
+}
+
 void CheckSteps(const std::string& text) {
     const _stringx path(text);
     _stringx step(u"untouched");
@@ -196,12 +212,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string xml = BuildDocument(in, records);
     kvfuzz::WriteFile(file, xml);
 
-    CComPtr<IXMLDOMDocument2> document;
-    FUZZ_CHECK(kv::ComponentLoader::Process().CreateInstance(
-                   u"msxml4.dll", CLSID_DOMDocument40, IID_IXMLDOMDocument2, &document) == S_OK);
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    document->load(CComVariant(_stringx(file.string()).c_str()), &loaded);
-    FUZZ_CHECK(loaded == VARIANT_TRUE);
+    CComPtr<IXMLDOMDocument2> document = NewDocument();
+    FUZZ_CHECK(Load(document, file));
     CComPtr<IXMLDOMElement> root;
     FUZZ_CHECK(document->get_documentElement(&root) == S_OK);
 
@@ -222,6 +234,42 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
            doubleQuote ? none : Expected(records, Record::kEntry, "", value), xml, value);
     Expect(Select(root, xmlutils::FormatXPath("Repository[@Key='%s']", {wide})),
            singleQuote ? none : Expected(records, Record::kEntry, "", value), xml, value);
+
+    // The same lookup as a write: it reaches the selected elements or, when
+    // there are none, only the element it creates.
+    XMLIntercessor writer;
+    FUZZ_CHECK(writer.Initialize(_stringx(file.string()).c_str(), nullptr, nullptr, true, false) ==
+               S_OK);
+    XmlAttribMap written;
+    written[_stringx(u"FileName")] = CComVariant(wide.c_str());
+    written[_stringx(u"Written")] = CComVariant(u"yes");
+    FUZZ_CHECK(writer.SetAttribValues(
+        xmlutils::FormatXPath(xmlutils::kXPathItemByFileName, {_stringx(type), wide}).c_str(),
+        written));
+    std::vector<XMLIntercessor::NodeAttribs> changed;
+    writer.GetNodesWithAttribs(u"//*[@Written]", changed);
+    std::vector<std::string> changedIds;
+    for (const XMLIntercessor::NodeAttribs& node : changed)
+        changedIds.push_back(IdOf(node.node));
+    const std::vector<std::string> selected =
+        doubleQuote ? none : Expected(records, Record::kInGroup, type, value);
+    // A "/" in the value splits the path inside the predicate: its last
+    // "step" is no element name, and nothing is created.
+    if (!(selected.empty() && changedIds.empty() && value.find('/') != std::string::npos))
+        Expect(changedIds, selected.empty() ? std::vector<std::string>{"<no id>"} : selected, xml,
+               value);
+    // The document is saved unless it now holds a character XML cannot carry
+    // (the lookup value may hold one), and what is saved loads again.
+    const bool xmlText = std::all_of(value.begin(), value.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 || c == '\t';
+    });
+    static const kvfuzz::fs::path saved = kvfuzz::Scratch() / "saved.xml";
+    const bool wasSaved = writer.Save(_stringx(saved.string()).c_str()) == S_OK;
+    FUZZ_CHECK(wasSaved == (changedIds.empty() || xmlText));
+    if (wasSaved) {
+        CComPtr<IXMLDOMDocument2> reloaded = NewDocument();
+        FUZZ_CHECK(Load(reloaded, saved));
+    }
 
     // A raw expression: evaluated without a crash, split by the step rules.
     const std::string expression = in.ConsumeRandomLengthString(64);

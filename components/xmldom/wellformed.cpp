@@ -65,7 +65,47 @@ bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<const char
     return false;
 }
 
+bool IsXmlText(const char* text) {
+    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p < 0x20 && *p != '\t' && *p != '\n' && *p != '\r')
+            return false;
+        // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+        if (p[0] == 0xEF && p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF))
+            return false;
+    }
+    return true;
+}
+
+bool NodeHoldsOnlyXmlChars(const pugi::xml_node& node) {
+    if (!IsXmlText(node.name()) || !IsXmlText(node.value()))
+        return false;
+    for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
+         attribute = attribute.next_attribute())
+        if (!IsXmlText(attribute.name()) || !IsXmlText(attribute.value()))
+            return false;
+    return true;
+}
+
 }  // namespace
+
+bool HoldsOnlyXmlChars(const pugi::xml_document& document) {
+    // Every node, depth first, without recursion.
+    pugi::xml_node node = document.first_child();
+    while (node) {
+        if (!NodeHoldsOnlyXmlChars(node))
+            return false;
+        if (node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node && node != document && !node.next_sibling())
+            node = node.parent();
+        if (!node || node == document)
+            break;
+        node = node.next_sibling();
+    }
+    return true;
+}
 
 bool IsWellFormed(const pugi::xml_document& document) {
     if (!TopLevelIsWellFormed(document))
