@@ -59,7 +59,7 @@ void CheckItem(Fixture& f, XMLIntercessor& document, CRepositoryItem* item,
     // A stored LocalCopy replaces the found path; only a real path names the
     // file the catalogue found.
     const std::string local = Property(item, u"LocalCopy");
-    if (!kvfuzz::Inside(local, f.repo) || !kvfuzz::fs::is_regular_file(local))
+    if (!kvfuzz::Inside(local, f.repo) || !kvfuzz::fs::is_regular_file(kvfuzz::SystemPath(local)))
         return;
     const _stringx found = kv::PathLastComponent(_stringx(local));
     XmlAttribMap stored;

@@ -5,8 +5,9 @@
 // Checked for every listed item: FileName is lower case, DisplayPath is built
 // from Key and FileName, the local copy is LocalCopy, and a file outside the
 // repository (the data file also lists a group beside it) is never deleted.
-// For the new item: its DisplayPath is the one given, and the element path it
-// builds selects nothing but elements of exactly its lower-cased FileName.
+// For the new item: its DisplayPath is the one given, its type the first type
+// name in it, and the element path it builds selects nothing but elements of
+// exactly its lower-cased FileName.
 #include <memory>
 #include <string>
 #include <vector>
@@ -68,7 +69,7 @@ void CheckListed(Fixture& f, CRepositoryItem* item) {
     // repository's own (they are the fixture).
     if (kvfuzz::Inside(local, kvfuzz::Scratch()) && !kvfuzz::Inside(local, f.repo)) {
         FUZZ_CHECK(item->Delete(true) == E_ACCESSDENIED);
-        FUZZ_CHECK(kvfuzz::fs::exists(local));
+        FUZZ_CHECK(kvfuzz::fs::exists(kvfuzz::SystemPath(local)));
     }
 }
 
@@ -78,6 +79,15 @@ void CheckNewItem(Fixture& f, const std::string& displayPath, const std::string&
     std::unique_ptr<CRepositoryItem> item(raw);
     // Bytes that are not UTF-8 (the narrow code page here) come back replaced.
     FUZZ_CHECK(Property(item.get(), u"DisplayPath") == _stringx(displayPath).str());
+    // The type is the first of the six, in their search order, that the path names.
+    const _stringx type = CRepositoryItem::GetRepoItemType(_stringx(displayPath));
+    bool earlier = false;
+    for (const OLECHAR* candidate : CRepositoryItem::kItemTypes) {
+        const bool named = _stringx(displayPath).find(candidate) != _stringx::npos;
+        FUZZ_CHECK((type == _stringx(candidate)) == (named && !earlier));
+        earlier = earlier || named;
+    }
+    FUZZ_CHECK(type.empty() == !earlier);
     item->PutProperty(_stringx(u"FileName"), _stringx(fileName));
     const std::string lowered = Property(item.get(), u"FileName");
 

@@ -58,7 +58,7 @@ void Walk(Fixture& f) {
          repository = locals->MoveNext()) {
         FUZZ_CHECK(repository->GetKey() == _stringx(u"Local"));
         const std::string dataFile = repository->GetRepoDataFilePath().str();
-        FUZZ_CHECK(kvfuzz::fs::is_regular_file(kvfuzz::fs::path(dataFile)));
+        FUZZ_CHECK(kvfuzz::fs::is_regular_file(kvfuzz::SystemPath(dataFile)));
         contained = contained && kvfuzz::Inside(dataFile, kvfuzz::Scratch());
     }
     // Only data files of the scratch folder are read: a listed path may name any file.

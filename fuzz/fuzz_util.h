@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -60,10 +61,16 @@ inline void WriteFile(const fs::path& path, const std::string& text) {
     WriteFile(path, text.data(), text.size());
 }
 
+// A path as the library hands it to the system: "\\" separates, as "/" does.
+inline fs::path SystemPath(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
 // Whether `path` lies inside `folder` once both are resolved (links, "..").
-inline bool Inside(const fs::path& path, const fs::path& folder) {
+inline bool Inside(const std::string& path, const fs::path& folder) {
     std::error_code error;
-    const fs::path resolved = fs::weakly_canonical(path, error);
+    const fs::path resolved = fs::weakly_canonical(SystemPath(path), error);
     if (error)
         return false;
     const std::string inner = resolved.string(), outer = folder.string() + "/";

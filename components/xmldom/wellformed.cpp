@@ -86,36 +86,13 @@ bool NodeHoldsOnlyXmlChars(const pugi::xml_node& node) {
     return true;
 }
 
-}  // namespace
-
-bool HoldsOnlyXmlChars(const pugi::xml_document& document) {
-    // Every node, depth first, without recursion.
-    pugi::xml_node node = document.first_child();
+// Whether `test` holds for `top` and every node below it, visited depth
+// first without recursion (documents may nest deeply).
+template <class Test>
+bool EveryNodeOf(const pugi::xml_node& top, Test test) {
+    pugi::xml_node node = top;
     while (node) {
-        if (!NodeHoldsOnlyXmlChars(node))
-            return false;
-        if (node.first_child()) {
-            node = node.first_child();
-            continue;
-        }
-        while (node && node != document && !node.next_sibling())
-            node = node.parent();
-        if (!node || node == document)
-            break;
-        node = node.next_sibling();
-    }
-    return true;
-}
-
-bool IsWellFormed(const pugi::xml_document& document) {
-    if (!TopLevelIsWellFormed(document))
-        return false;
-    // Every element, depth first, without recursion.
-    std::vector<const char*> names;
-    pugi::xml_node node = document.document_element();
-    const pugi::xml_node top = node;
-    while (node) {
-        if (node.type() == pugi::node_element && HasDuplicateAttribute(node, names))
+        if (!test(node))
             return false;
         if (node.first_child()) {
             node = node.first_child();
@@ -128,6 +105,24 @@ bool IsWellFormed(const pugi::xml_document& document) {
         node = node.next_sibling();
     }
     return true;
+}
+
+}  // namespace
+
+bool HoldsOnlyXmlChars(const pugi::xml_document& document) {
+    for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling())
+        if (!EveryNodeOf(child, NodeHoldsOnlyXmlChars))
+            return false;
+    return true;
+}
+
+bool IsWellFormed(const pugi::xml_document& document) {
+    if (!TopLevelIsWellFormed(document))
+        return false;
+    std::vector<const char*> names;
+    return EveryNodeOf(document.document_element(), [&names](const pugi::xml_node& node) {
+        return node.type() != pugi::node_element || !HasDuplicateAttribute(node, names);
+    });
 }
 
 }  // namespace xmldom
