@@ -30,7 +30,9 @@ namespace kvfuzz {
 namespace fs = std::filesystem;
 
 // This process's scratch folder: under $KVREPO_FUZZ_TMP, else /dev/shm, else
-// the temporary folder; removed when the process ends normally.
+// the temporary folder. libFuzzer ends without running exit handlers, so the
+// folder stays: scripts/fuzz points $KVREPO_FUZZ_TMP at a folder of its own
+// and removes that.
 inline const fs::path& Scratch() {
     static const fs::path root = [] {
         fs::path base = fs::temp_directory_path();
@@ -42,10 +44,6 @@ inline const fs::path& Scratch() {
         const fs::path folder = base / ("kvfuzz-" + std::to_string(getpid()));
         fs::remove_all(folder, error);
         fs::create_directories(folder);
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(Scratch(), ignored);
-        });
         return fs::canonical(folder);
     }();
     return root;
