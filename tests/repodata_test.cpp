@@ -156,6 +156,21 @@ INSTANTIATE_TEST_SUITE_P(Limits, OutOfRoomTest, testing::Bool(), [](const auto& 
     return info.param ? "FullFileSystem" : "FileSizeLimit";
 });
 
+TEST_F(RepoDataTest, AValueXmlCannotCarryIsNotSavedAndTheFileStaysWhole) {
+    // Written as character references, these would make a file that strict
+    // parsers refuse.
+    for (const char16_t* value : {u"a\u0001b", u"\u001F", u"x\uFFFE"}) {
+        EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", value), -102);
+        XmlAttribMap map;
+        map[_stringx(u"Key")] = CComVariant(value);
+        EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository[@Key=\"New\"]", map), -102);
+    }
+    EXPECT_EQ(ReadText(path), kList);
+    EXPECT_EQ(status.messages.size(), 6u);
+    EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", u"tab\tline\r\nend"), 0);
+    EXPECT_EQ(file.Get(u"Repository[@Key=\"Net\"]", u"Name"), "tab\tline\r\nend");
+}
+
 TEST_F(RepoDataTest, ALockHeldElsewhereTooLongIsAFailedSave) {
     kvtest::ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "200");
     kv::DataFileLock holder;

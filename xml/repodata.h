@@ -4,8 +4,10 @@
 // value written by one operation is seen by the next.
 //
 // Status codes: 0 success; -101 attribute not found (also when the file did not
-// open); -102 the file was not saved (message 1 reported); -103 the file was
-// not opened or did not parse (message 2 reported).
+// open); -102 the file was not saved (message 1 reported; also when a value
+// holds a character that XML cannot carry, such as a control character, which
+// would leave a file that strict parsers refuse); -103 the file was not opened
+// or did not parse (message 2 reported).
 //
 // The two writes hold an exclusive lock on the file from before they read it
 // until after they saved it, so that writers in other processes never lose

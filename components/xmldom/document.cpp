@@ -171,6 +171,11 @@ HRESULT Document::save(VARIANT destination) {
         HRESULT hr = PathOf(destination, path);
         if (FAILED(hr))
             return hr;
+        // A character XML cannot carry would make a file that no strict
+        // parser reads (the repository's other hosts among them): such a
+        // document is not saved, and the file keeps what it held.
+        if (!HoldsOnlyXmlChars(m_tree))
+            return E_INVALIDARG;
         const std::string text = Serialise();
         // UTF-8 without a mark, the usual form, is written as serialised.
         std::string encoded;

@@ -163,23 +163,39 @@ bool AcceptNode(const pugi::xml_node& node, std::vector<const char*>& names) {
     return true;
 }
 
-}  // namespace
+bool IsXmlText(const char* text) {
+    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p < 0x20 && *p != '\t' && *p != '\n' && *p != '\r')
+            return false;
+        // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+        if (p[0] == 0xEF && p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF))
+            return false;
+    }
+    return true;
+}
 
-bool AcceptDocument(pugi::xml_document& document) {
-    if (!TopLevelIsWellFormed(document))
+bool NodeHoldsOnlyXmlChars(const pugi::xml_node& node) {
+    if (!IsXmlText(node.name()) || !IsXmlText(node.value()))
         return false;
-    // Every node below the document element, depth first, without recursion.
-    std::vector<const char*> names;
-    const pugi::xml_node top = document.document_element();
+    for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
+         attribute = attribute.next_attribute())
+        if (!IsXmlText(attribute.name()) || !IsXmlText(attribute.value()))
+            return false;
+    return true;
+}
+
+// Whether `test(node, depth)` holds for `top` (at depth 1) and every node below
+// it, visited depth first without recursion (documents may nest deeply).
+template <class Test>
+bool EveryNodeOf(const pugi::xml_node& top, Test test) {
     pugi::xml_node node = top;
     unsigned depth = 1;
     for (;;) {
-        if (!AcceptNode(node, names))
+        if (!test(node, depth))
             return false;
         if (const pugi::xml_node child = node.first_child()) {
-            if (++depth > kMaxElementDepth && child.type() == pugi::node_element)
-                return false;
             node = child;
+            ++depth;
             continue;
         }
         while (node != top && !node.next_sibling()) {
@@ -190,6 +206,29 @@ bool AcceptDocument(pugi::xml_document& document) {
             return true;
         node = node.next_sibling();
     }
+}
+
+}  // namespace
+
+bool AcceptDocument(pugi::xml_document& document) {
+    if (!TopLevelIsWellFormed(document))
+        return false;
+    std::vector<const char*> names;
+    return EveryNodeOf(document.document_element(),
+                       [&names](const pugi::xml_node& node, unsigned depth) {
+                           if (depth > kMaxElementDepth && node.type() == pugi::node_element)
+                               return false;
+                           return AcceptNode(node, names);
+                       });
+}
+
+bool HoldsOnlyXmlChars(const pugi::xml_document& document) {
+    for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling())
+        if (!EveryNodeOf(child, [](const pugi::xml_node& node, unsigned) {
+                return NodeHoldsOnlyXmlChars(node);
+            }))
+            return false;
+    return true;
 }
 
 }  // namespace xmldom

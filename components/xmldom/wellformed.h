@@ -33,5 +33,11 @@ constexpr unsigned kMaxElementDepth = 256;
 // the result is false.
 bool AcceptDocument(pugi::xml_document& document);
 
+// Whether every name and text of the tree holds only characters that XML 1.0
+// can carry: no control character other than tab, line feed and carriage
+// return (not even as a character reference, which a strict parser refuses
+// too) and neither U+FFFE nor U+FFFF. Texts are UTF-8, as pugixml keeps them.
+bool HoldsOnlyXmlChars(const pugi::xml_document& document);
+
 }  // namespace xmldom
 }  // namespace kv

@@ -96,7 +96,11 @@ struct IXMLDOMDocument : IXMLDOMNode {
     // formed (the document is then empty).
     virtual HRESULT STDMETHODCALLTYPE load(VARIANT source, VARIANT_BOOL* loaded) = 0;
     // Writes the whole document to a file (the variant's text is its path), in
-    // the encoding it was loaded in, replacing the file in one step.
+    // the encoding it was loaded in, replacing the file in one step. A
+    // document holding a character that XML 1.0 cannot carry (a control
+    // character other than tab, line feed and carriage return; U+FFFE, U+FFFF),
+    // for example in a value set since it was loaded, is not saved:
+    // E_INVALIDARG, and the file keeps what it held.
     virtual HRESULT STDMETHODCALLTYPE save(VARIANT destination) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_documentElement(IXMLDOMElement** element) = 0;
     // A new element, not yet placed in the tree.
