@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <memory>
-#include <thread>
 
 #include "foundation/filelock.h"
 #include "process_util.h"
@@ -194,54 +193,6 @@ TEST_F(RepoDataTest, AQuoteInAKeyReadsAndChangesNothing) {
     }
     EXPECT_EQ(ReadText(path), before);
     EXPECT_EQ(file.Get(u"Repository[@Key=\"Local\"]", u"Name"), "Mine");
-}
-
-// Four processes add fifty elements each to one file: none is lost.
-TEST_F(RepoDataTest, ConcurrentWritersLoseNoUpdate) {
-    const int succeeded = kvtest::RunAll(4, [this](int process) {
-        DataFile writer(nullptr, path);
-        for (int i = 0; i < 50; ++i) {
-            const std::string id = std::to_string(process) + "-" + std::to_string(i);
-            XmlAttribMap map;
-            map[_stringx(u"Id")] = CComVariant(_stringx(id).c_str());
-            if (writer.SetAttribValuesToXmlFile(
-                    xmlutils::FormatXPath("Items/Item[@Id=\"%s\"]", {_stringx(id)}), map) != 0)
-                return 1;
-        }
-        return 0;
-    });
-    EXPECT_EQ(succeeded, 4);
-    XMLIntercessor document;
-    ASSERT_EQ(file.OpenXmlFile(document), 0);
-    std::vector<XmlNodeEntry> items;
-    EXPECT_EQ(document.GetChildNodes(u"Items", items), 200);
-}
-
-// A saver killed at random moments, 100 times: the file always parses and holds
-// the old or the new content.
-TEST_F(RepoDataTest, AKilledSaveLeavesTheOldOrTheNewContentWhole) {
-    std::string big = "<R><Flag v=\"old\"/>";  // about 150 KB
-    for (int i = 0; i < 2500; ++i)
-        big += "<Item Name=\"item number " + std::to_string(i) + " with some padding text\"/>";
-    WriteText(path, big + "</R>");
-    std::mt19937 random(12345);
-    for (int round = 0; round < 100; ++round) {
-        kvtest::ChildProcess saver([this](auto&) {
-            DataFile writer(nullptr, path);
-            for (int i = 0;; ++i)
-                writer.Set(u"Flag", u"v", i % 2 ? u"old" : u"new");
-            return 0;
-        });
-        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
-        saver.Kill();
-        const std::string flag = file.Get(u"Flag", u"v");
-        ASSERT_TRUE(flag == "old" || flag == "new") << "round " << round << ": " << flag;
-        XMLIntercessor document;
-        ASSERT_EQ(file.OpenXmlFile(document), 0);
-        std::vector<XmlNodeEntry> children;
-        ASSERT_EQ(document.GetChildNodes(u"/R", children), 2501);
-    }
-    EXPECT_TRUE(status.messages.empty());
 }
 
 }  // namespace
