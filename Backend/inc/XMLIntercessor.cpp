@@ -179,35 +179,61 @@ void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attribu
         attributes = names.begin()->second;
 }
 
-int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
-    std::vector<NodeAttribs> nodes;
-    GetNodesWithAttribs(xpath, nodes);
-    for (NodeAttribs& node : nodes)
-        maps.push_back(std::move(node.attribs));
-    return static_cast<int>(maps.size());
-}
-
-int XMLIntercessor::GetNodesWithAttribs(const OLECHAR* xpath, std::vector<NodeAttribs>& nodes) {
+template <class Visit>
+void XMLIntercessor::ForEachSelected(const OLECHAR* xpath, Visit visit) {
     if (!m_bInitialized)
-        return static_cast<int>(nodes.size());
+        return;
     CComPtr<IXMLDOMNodeList> list;
     if (FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)) || !list)
-        return static_cast<int>(nodes.size());
+        return;
     for (;;) {
         CComPtr<IXMLDOMNode> node;
         if (list->nextNode(&node) != S_OK || !node)
             break;
-        nodes.emplace_back();
-        nodes.back().node = node;
-        ReadNodeAttribs(node, nodes.back().attribs);
+        visit(node.get());
     }
-    return static_cast<int>(nodes.size());
 }
 
-void XMLIntercessor::GetNodeAttribValues(IXMLDOMNode* node, XmlAttribMap& attributes) {
-    attributes.clear();
-    if (node)
-        ReadNodeAttribs(node, attributes);
+int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
+    ForEachSelected(xpath, [&](IXMLDOMNode* node) {
+        maps.emplace_back();
+        ReadNodeAttribs(node, maps.back());
+    });
+    return static_cast<int>(maps.size());
+}
+
+int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts) {
+    ForEachSelected(xpath, [&](IXMLDOMNode* node) {
+        texts.nodes.push_back(texts.attribs.size());
+        CComPtr<IXMLDOMNamedNodeMap> map;
+        if (node->get_attributes(&map) != S_OK || !map)
+            return;
+        for (;;) {
+            CComPtr<IXMLDOMNode> attribute;
+            if (map->nextNode(&attribute) != S_OK || !attribute)
+                break;
+            BSTR name = nullptr;
+            CComVariant value;
+            if (FAILED(attribute->get_nodeName(&name)) || !name ||
+                FAILED(attribute->get_nodeValue(&value))) {
+                SysFreeString(name);
+                continue;
+            }
+            // Values read from a document are text; anything else is taken in
+            // its text form, as CRepoData::GetAttribValue reads a map's values.
+            if (value.vt != VT_BSTR && FAILED(value.ChangeType(VT_BSTR)))
+                value.Clear();
+            const std::size_t nameLength = SysStringLen(name);
+            const std::size_t valueLength = value.vt == VT_BSTR ? SysStringLen(value.bstrVal) : 0;
+            const std::size_t at = texts.text.size();
+            texts.attribs.push_back({at, nameLength, at + nameLength, valueLength});
+            texts.text.append(name, nameLength);
+            if (valueLength > 0)
+                texts.text.append(value.bstrVal, valueLength);
+            SysFreeString(name);
+        }
+    });
+    return static_cast<int>(texts.nodes.size());
 }
 
 bool XMLIntercessor::SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, VARIANT value) {

@@ -89,6 +89,20 @@ HRESULT AttributeMap::nextNode(IXMLDOMNode** item) {
         return E_POINTER;
     *item = nullptr;
     return component::Guarded([&] {
+        if (m_element->Live()) {
+            // Attributes are never removed: while the tree stands, the one
+            // after the last handed out is the one at m_next.
+            const unsigned generation = m_element->document()->Generation();
+            const pugi::xml_attribute attribute = m_last && m_lastGeneration == generation
+                                                      ? m_last.next_attribute()
+                                                      : m_element->LiveAttribute(m_next);
+            if (!attribute)
+                return S_FALSE;
+            ++m_next;
+            m_last = attribute;
+            m_lastGeneration = generation;
+            return Attribute::OfElement(m_element, attribute, item);
+        }
         std::string name;
         if (!m_element->AttributeName(m_next, name))
             return S_FALSE;
@@ -99,6 +113,7 @@ HRESULT AttributeMap::nextNode(IXMLDOMNode** item) {
 
 HRESULT AttributeMap::reset() {
     m_next = 0;
+    m_last = pugi::xml_attribute();
     return S_OK;
 }
 

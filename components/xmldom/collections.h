@@ -53,6 +53,10 @@ private:
 
     CComPtr<Node> m_element;
     std::size_t m_next = 0;
+    // The attribute handed out last by nextNode (the one before m_next) and
+    // the tree it belongs to, to go on from without walking from the first.
+    pugi::xml_attribute m_last;
+    unsigned m_lastGeneration = 0;
 };
 
 }  // namespace xmldom
