@@ -153,11 +153,11 @@ PropertyStore::Header* PropertyStore::Merged(const std::pair<text_view, text_vie
     walk([&](text_view name, text_view value) {
         entry->name = at;
         entry->nameLength = static_cast<std::uint32_t>(name.size());
-        std::copy(name.begin(), name.end(), text + at);
+        std::memcpy(text + at, name.data(), name.size() * sizeof(OLECHAR));
         at += entry->nameLength;
         entry->value = at;
         entry->valueLength = static_cast<std::uint32_t>(value.size());
-        std::copy(value.begin(), value.end(), text + at);
+        std::memcpy(text + at, value.data(), value.size() * sizeof(OLECHAR));
         at += entry->valueLength;
         ++entry;
     });
@@ -180,33 +180,35 @@ void PropertyStore::SetAll(const PropertyStore& other) {
 }
 
 void PropertyStore::Assign(PropertyList& list) {
+    std::vector<std::pair<text_view, text_view>>& updates = list.m_updates;
+    updates.clear();
     const OLECHAR* text = list.m_text.data();
-    auto name = [&](std::size_t i) {
-        return text_view(text + list.m_pairs[i].name, list.m_pairs[i].nameLength);
+    for (const PropertyList::Pair& pair : list.m_pairs)
+        updates.emplace_back(text_view(text + pair.name, pair.nameLength),
+                             text_view(text + pair.value, pair.valueLength));
+    // Names mostly differ in their first unit, which is tested inline.
+    auto before = [](const std::pair<text_view, text_view>& a,
+                     const std::pair<text_view, text_view>& b) {
+        if (!a.first.empty() && !b.first.empty() && a.first[0] != b.first[0])
+            return a.first[0] < b.first[0];
+        return a.first < b.first;
     };
     // Stable, so that the last pair of a name comes last among its equals. A
     // list holds a handful of pairs: those are sorted by insertion, without
     // the work space that the library's stable sort allocates.
-    std::vector<std::size_t>& order = list.m_order;
-    order.clear();
-    for (std::size_t i = 0; i < list.m_pairs.size(); ++i)
-        order.push_back(i);
-    auto before = [&](std::size_t a, std::size_t b) { return name(a) < name(b); };
-    if (order.size() > 16) {
-        std::stable_sort(order.begin(), order.end(), before);
+    if (updates.size() > 16) {
+        std::stable_sort(updates.begin(), updates.end(), before);
     } else {
-        for (std::size_t k = 1; k < order.size(); ++k)
-            for (std::size_t at = k; at > 0 && before(order[at], order[at - 1]); --at)
-                std::swap(order[at], order[at - 1]);
+        for (std::size_t k = 1; k < updates.size(); ++k)
+            for (std::size_t at = k; at > 0 && before(updates[at], updates[at - 1]); --at)
+                std::swap(updates[at], updates[at - 1]);
     }
-    std::vector<std::pair<text_view, text_view>>& updates = list.m_updates;
-    updates.clear();
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        if (k + 1 < order.size() && name(order[k]) == name(order[k + 1]))
-            continue;
-        const PropertyList::Pair& pair = list.m_pairs[order[k]];
-        updates.emplace_back(name(order[k]), text_view(text + pair.value, pair.valueLength));
-    }
+    // The last of each name only.
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < updates.size(); ++k)
+        if (k + 1 == updates.size() || updates[k].first != updates[k + 1].first)
+            updates[kept++] = updates[k];
+    updates.resize(kept);
     PropertyStore empty;
     Replace(empty.Merged(updates.data(), updates.size()));
 }

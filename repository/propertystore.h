@@ -36,7 +36,6 @@ private:
     std::basic_string<OLECHAR> m_text;
     std::vector<Pair> m_pairs;
     // Assign's work space: the pairs in name order, then the last of each name.
-    std::vector<std::size_t> m_order;
     std::vector<std::pair<text_view, text_view>> m_updates;
 };
 

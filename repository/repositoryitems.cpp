@@ -23,6 +23,19 @@ kv::text_view View(const _stringx& text) {
     return kv::text_view(text.data(), text.size());
 }
 
+// An ASCII name (nearly every one) lower-cases the same in either form, only
+// A-Z changing: it goes into `lowered` (replaced). False for any other name.
+template <class Text>
+bool LowerAsciiName(kv::text_view name, Text& lowered) {
+    if (!std::all_of(name.begin(), name.end(), [](OLECHAR c) { return c < 0x80; }))
+        return false;
+    lowered.assign(name.data(), name.size());
+    for (auto& c : lowered)
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<OLECHAR>(c + (u'a' - u'A'));
+    return true;
+}
+
 bool IsFolder(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
@@ -275,15 +288,9 @@ bool CRepositoryItems::AddStoredAttribs(XMLIntercessor& document, const _stringx
 }
 
 _stringx CRepositoryItems::LowerFileName(const _stringx& fileName) {
-    // An ASCII name (nearly every one) lower-cases the same in either form:
-    // only A-Z change.
-    if (std::all_of(fileName.begin(), fileName.end(), [](OLECHAR c) { return c < 0x80; })) {
-        _stringx lowered(fileName);
-        for (OLECHAR& c : lowered)
-            if (c >= u'A' && c <= u'Z')
-                c = static_cast<OLECHAR>(c + (u'a' - u'A'));
+    _stringx lowered;
+    if (LowerAsciiName(View(fileName), lowered))
         return lowered;
-    }
     // Through the narrow form, exactly as CRepositoryItem::PutProperty stores "FileName".
     std::string narrow = fileName.str();
     if (!narrow.empty())
@@ -328,9 +335,13 @@ std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
             }
         }
     }
-    const _stringx lowered = LowerFileName(fileName);
+    std::basic_string<OLECHAR>& lowered = m_lowered;
+    if (!LowerAsciiName(View(fileName.data(), fileName.size()), lowered)) {
+        const _stringx other = LowerFileName(fileName);
+        lowered.assign(other.data(), other.size());
+    }
     // The query for such a name is broken on purpose and selects nothing.
-    if (lowered.find(u'"') != _stringx::npos)
+    if (lowered.find(u'"') != lowered.npos)
         return npos;
     const auto found = m_byFileName.find(View(lowered.data(), lowered.size()));
     return found == m_byFileName.end() ? npos : found->second;

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -88,6 +89,7 @@ protected:
         XmlAttribTexts m_texts;
         // Views into m_texts, which is not changed once read.
         std::unordered_map<View, std::size_t> m_byFileName;
+        std::basic_string<OLECHAR> m_lowered;  // Find's work space
     };
 
     // Fills the collection from the data file: every file of every group of

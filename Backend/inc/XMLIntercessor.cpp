@@ -6,6 +6,7 @@
 #include "foundation/appservices.h"
 #include "foundation/platform/files.h"
 #include "foundation/pathx.h"
+#include "foundation/xmldomreader.h"
 #include "xml/xpath.h"
 
 namespace {
@@ -179,13 +180,18 @@ void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attribu
         attributes = names.begin()->second;
 }
 
-template <class Visit>
-void XMLIntercessor::ForEachSelected(const OLECHAR* xpath, Visit visit) {
-    if (!m_bInitialized)
-        return;
+CComPtr<IXMLDOMNodeList> XMLIntercessor::SelectList(const OLECHAR* xpath) {
     CComPtr<IXMLDOMNodeList> list;
-    if (FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)) || !list)
-        return;
+    if (m_bInitialized && FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)))
+        list.Release();
+    return list;
+}
+
+namespace {
+
+// Calls `visit` with each node of `list`, in order.
+template <class Visit>
+void ForEachNode(IXMLDOMNodeList* list, Visit visit) {
     for (;;) {
         CComPtr<IXMLDOMNode> node;
         if (list->nextNode(&node) != S_OK || !node)
@@ -194,17 +200,50 @@ void XMLIntercessor::ForEachSelected(const OLECHAR* xpath, Visit visit) {
     }
 }
 
+// Appends what IKvAttributeTextReader reads to the texts.
+class TextsSink final : public IKvAttributeTextSink {
+public:
+    explicit TextsSink(XmlAttribTexts& texts) : m_texts(texts) {}
+    void OnNode() override { m_texts.nodes.push_back(m_texts.attribs.size()); }
+    void OnAttribute(const OLECHAR* name, UINT nameLength, const OLECHAR* value,
+                     UINT valueLength) override {
+        const std::size_t at = m_texts.text.size();
+        m_texts.attribs.push_back({at, nameLength, at + nameLength, valueLength});
+        m_texts.text.append(name, nameLength);
+        m_texts.text.append(value, valueLength);
+    }
+
+private:
+    XmlAttribTexts& m_texts;
+};
+
+}  // namespace
+
 int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
-    ForEachSelected(xpath, [&](IXMLDOMNode* node) {
-        maps.emplace_back();
-        ReadNodeAttribs(node, maps.back());
-    });
+    if (CComPtr<IXMLDOMNodeList> list = SelectList(xpath)) {
+        ForEachNode(list.get(), [&](IXMLDOMNode* node) {
+            maps.emplace_back();
+            ReadNodeAttribs(node, maps.back());
+        });
+    }
     return static_cast<int>(maps.size());
 }
 
-int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts) {
-    ForEachSelected(xpath, [&](IXMLDOMNode* node) {
-        texts.nodes.push_back(texts.attribs.size());
+int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts, bool byNode) {
+    CComPtr<IXMLDOMNodeList> list = SelectList(xpath);
+    if (!list)
+        return static_cast<int>(texts.NodeCount());
+    TextsSink sink(texts);
+    CComPtr<IKvAttributeTextReader> reader;
+    if (!byNode &&
+        SUCCEEDED(
+            list->QueryInterface(IID_IKvAttributeTextReader, reinterpret_cast<void**>(&reader))) &&
+        reader) {
+        reader->ReadAttributeTexts(&sink);
+        return static_cast<int>(texts.NodeCount());
+    }
+    ForEachNode(list.get(), [&](IXMLDOMNode* node) {
+        sink.OnNode();
         CComPtr<IXMLDOMNamedNodeMap> map;
         if (node->get_attributes(&map) != S_OK || !map)
             return;
@@ -223,17 +262,12 @@ int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& text
             // its text form, as CRepoData::GetAttribValue reads a map's values.
             if (value.vt != VT_BSTR && FAILED(value.ChangeType(VT_BSTR)))
                 value.Clear();
-            const std::size_t nameLength = SysStringLen(name);
-            const std::size_t valueLength = value.vt == VT_BSTR ? SysStringLen(value.bstrVal) : 0;
-            const std::size_t at = texts.text.size();
-            texts.attribs.push_back({at, nameLength, at + nameLength, valueLength});
-            texts.text.append(name, nameLength);
-            if (valueLength > 0)
-                texts.text.append(value.bstrVal, valueLength);
+            sink.OnAttribute(name, SysStringLen(name), value.vt == VT_BSTR ? value.bstrVal : name,
+                             value.vt == VT_BSTR ? SysStringLen(value.bstrVal) : 0);
             SysFreeString(name);
         }
     });
-    return static_cast<int>(texts.nodes.size());
+    return static_cast<int>(texts.NodeCount());
 }
 
 bool XMLIntercessor::SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, VARIANT value) {

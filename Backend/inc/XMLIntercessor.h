@@ -98,8 +98,10 @@ public:
     // Appends the attributes of every selected node, in document order, as
     // text (a value without a text form reads as empty); returns the number of
     // nodes in `texts`. Lets a caller index many elements with one query and
-    // without a map per element.
-    int GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts);
+    // without a map per element. A document that offers it is read in one
+    // call (foundation/xmldomreader.h); `byNode` reads node by node through
+    // the standard methods even then, as a document without it is read.
+    int GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts, bool byNode = false);
 
     bool IsInitialized() const { return m_bInitialized; }
     // The text and HRESULT of the most recent failure, for diagnosis.
@@ -122,9 +124,8 @@ protected:
 
 private:
     long Fail(const char* text, long hr);
-    // Calls `visit` with each node `xpath` selects, in document order.
-    template <class Visit>
-    void ForEachSelected(const OLECHAR* xpath, Visit visit);
+    // The nodes `xpath` selects; null without a document or for a malformed path.
+    CComPtr<IXMLDOMNodeList> SelectList(const OLECHAR* xpath);
 
     bool m_bInitialized = false;
     CComPtr<IXMLDOMDocument2> m_pDoc;

@@ -8,6 +8,7 @@
 
 #include "components/comobject.h"
 #include "foundation/platform/xmldom.h"
+#include "foundation/xmldomreader.h"
 
 namespace kv {
 namespace xmldom {
@@ -25,6 +26,10 @@ public:
     HRESULT STDMETHODCALLTYPE get_length(long* length) override;
     HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** node) override;
     HRESULT STDMETHODCALLTYPE reset() override;
+
+    // The work of IKvAttributeTextReader (foundation/xmldomreader.h), which
+    // QueryInterface answers with a companion object of this list.
+    HRESULT ReadAttributeTexts(IKvAttributeTextSink* sink);
 
 private:
     ~NodeList() override;
