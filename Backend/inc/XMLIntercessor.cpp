@@ -148,7 +148,12 @@ int XMLIntercessor::SelectNodes(const OLECHAR* xpath, NodeVector& nodes,
     return static_cast<int>(nodes.size());
 }
 
-void XMLIntercessor::ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes) {
+namespace {
+
+// Calls `visit` with the name and value of each attribute of `node`, in
+// order; attributes whose name or value cannot be read are left out.
+template <class Visit>
+void ForEachAttribute(IXMLDOMNode* node, Visit visit) {
     CComPtr<IXMLDOMNamedNodeMap> map;
     if (node->get_attributes(&map) != S_OK || !map)
         return;
@@ -158,16 +163,20 @@ void XMLIntercessor::ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes
             break;
         BSTR name = nullptr;
         CComVariant value;
-        if (FAILED(attribute->get_nodeName(&name)) || !name ||
-            FAILED(attribute->get_nodeValue(&value))) {
-            SysFreeString(name);
-            continue;
-        }
-        _stringx key(name, SysStringLen(name));
+        if (SUCCEEDED(attribute->get_nodeName(&name)) && name &&
+            SUCCEEDED(attribute->get_nodeValue(&value)))
+            visit(name, value);
         SysFreeString(name);
-        // The value the node handed out is the map's to keep: moved, not copied.
-        attributes[std::move(key)] = std::move(value);
     }
+}
+
+}  // namespace
+
+void XMLIntercessor::ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes) {
+    ForEachAttribute(node, [&](BSTR name, CComVariant& value) {
+        // The value the node handed out is the map's to keep: moved, not copied.
+        attributes[_stringx(name, SysStringLen(name))] = std::move(value);
+    });
 }
 
 void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attributes) {
@@ -244,28 +253,15 @@ int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& text
     }
     ForEachNode(list.get(), [&](IXMLDOMNode* node) {
         sink.OnNode();
-        CComPtr<IXMLDOMNamedNodeMap> map;
-        if (node->get_attributes(&map) != S_OK || !map)
-            return;
-        for (;;) {
-            CComPtr<IXMLDOMNode> attribute;
-            if (map->nextNode(&attribute) != S_OK || !attribute)
-                break;
-            BSTR name = nullptr;
-            CComVariant value;
-            if (FAILED(attribute->get_nodeName(&name)) || !name ||
-                FAILED(attribute->get_nodeValue(&value))) {
-                SysFreeString(name);
-                continue;
-            }
+        ForEachAttribute(node, [&](BSTR name, CComVariant& value) {
             // Values read from a document are text; anything else is taken in
             // its text form, as CRepoData::GetAttribValue reads a map's values.
             if (value.vt != VT_BSTR && FAILED(value.ChangeType(VT_BSTR)))
                 value.Clear();
-            sink.OnAttribute(name, SysStringLen(name), value.vt == VT_BSTR ? value.bstrVal : name,
-                             value.vt == VT_BSTR ? SysStringLen(value.bstrVal) : 0);
-            SysFreeString(name);
-        }
+            const bool text = value.vt == VT_BSTR;
+            sink.OnAttribute(name, SysStringLen(name), text ? value.bstrVal : name,
+                             text ? SysStringLen(value.bstrVal) : 0);
+        });
     });
     return static_cast<int>(texts.NodeCount());
 }
