@@ -49,10 +49,13 @@ _stringx PathJoin(const _stringx& left, const _stringx& right) {
             joined.push_back(platform::kPathSeparator);
         joined.append(right);
     }
-    if (platform::kPathSeparator == u'/')
-        for (auto& c : joined)
-            if (c == u'\\')
-                c = u'/';
+    if (platform::kPathSeparator == u'/') {
+        // Written as a select over the raw units, which the compiler vectorises.
+        OLECHAR* units = &joined[0];
+        const std::size_t size = joined.size();
+        for (std::size_t i = 0; i < size; ++i)
+            units[i] = units[i] == u'\\' ? u'/' : units[i];
+    }
     return joined;
 }
 

@@ -174,11 +174,11 @@ void _stringx::assign_bytes(const char* bytes, std::size_t length, UINT codePage
     const int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), nullptr, 0);
     if (n <= 0)
         return;
-    std::vector<OLECHAR> wide(static_cast<std::size_t>(n));
+    // Converted straight into the string's own storage.
+    base_type::resize(static_cast<std::size_t>(n));
     const int written =
-        MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), wide.data(), n);
-    if (written > 0)
-        base_type::assign(wide.data(), static_cast<std::size_t>(written));
+        MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), &(*this)[0], n);
+    base_type::resize(written > 0 ? static_cast<std::size_t>(written) : 0);
 }
 
 void _stringx::assign_utf16(const unsigned char* bytes, std::size_t length, bool bigEndian) {

@@ -1,9 +1,29 @@
 #include "repository/repobase.h"
 
+#include <new>
 #include <utility>
 
 #include "foundation/platform/framework.h"
 #include "repository/repository.h"
+
+namespace {
+
+kv::text_view View(const _stringx& text) {
+    return kv::text_view(text.data(), text.size());
+}
+
+// The value of `name` in `cache` into `value`; false (and `value` left alone)
+// when the cache has none.
+bool Lookup(const kv::PropertyStore& cache, const _stringx& name, _stringx& value) {
+    const std::size_t at = cache.Find(View(name));
+    if (at == kv::PropertyStore::npos)
+        return false;
+    const kv::text_view text = cache.Value(at);
+    value.assign(text.data(), text.size());
+    return true;
+}
+
+}  // namespace
 
 CRepoBase::CRepoBase(CRepository* repository, IRepoStatus* status)
     : CRepoData(status), m_pRepository(repository) {}
@@ -21,16 +41,24 @@ CRepoBase& CRepoBase::operator=(const CRepoBase& other) {
         CopyCache(other.m_written, written);
         CopyCache(other.m_inMemory, inMemory);
         CRepoData::operator=(other);
-        m_written.swap(written);
-        m_inMemory.swap(inMemory);
+        m_written.Swap(written);
+        m_inMemory.Swap(inMemory);
         m_pRepository = other.m_pRepository;
     }
     return *this;
 }
 
+// Stores every entry of `source` over `target`'s. A failed copy changes
+// nothing and raises the framework's exception for it.
 void CRepoBase::CopyCache(const Cache& source, Cache& target) {
-    for (const auto& entry : source)
-        Store(target, entry.first, entry.second);
+    try {
+        if (target.Size() == 0)
+            target = source;
+        else
+            target.SetAll(source);
+    } catch (const std::bad_alloc&) {
+        AfxThrowOleException(E_OUTOFMEMORY);
+    }
 }
 
 CRepoBase::~CRepoBase() = default;
@@ -39,56 +67,71 @@ _stringx CRepoBase::GetRepoDataFilePath() {
     return m_pRepository ? m_pRepository->GetRepoDataFilePath() : _stringx();
 }
 
-// Copies `value` into the cache. A failed copy leaves the entry holding the
-// error and raises the framework's exception for it.
-void CRepoBase::Store(Cache& cache, const _stringx& name, const VARIANT& value) {
-    CComVariant& entry = cache[name];
-    const HRESULT hr = VariantCopy(&entry, &value);
-    if (FAILED(hr)) {
-        entry.vt = VT_ERROR;
-        entry.scode = hr;
-        AfxThrowOleException(hr);
-    }
-}
-
 long CRepoBase::CachePropertyValue(const _stringx& name, const _stringx& value, bool inMemoryOnly) {
-    CComVariant text(value.c_str(), static_cast<UINT>(value.size()));
-    if (text.vt != VT_BSTR)
+    try {
+        (inMemoryOnly ? m_inMemory : m_written).Set(View(name), View(value));
+    } catch (const std::bad_alloc&) {
         AfxThrowMemoryException();
-    // The new text is the cache's to keep: moved in, not copied again.
-    (inMemoryOnly ? m_inMemory : m_written)[name] = std::move(text);
+    }
     return 0;
 }
 
-void CRepoBase::TakeWrittenValues(XmlAttribMap& values) {
-    while (!values.empty()) {
-        auto placed = m_written.insert(values.extract(values.begin()));
-        if (!placed.inserted)
-            placed.position->second = std::move(placed.node.mapped());
+void CRepoBase::AssignWrittenValues(kv::PropertyList& values) {
+    try {
+        m_written.Assign(values);
+    } catch (const std::bad_alloc&) {
+        AfxThrowMemoryException();
     }
 }
 
 long CRepoBase::GetPropertyValue(const _stringx& name, _stringx& value, bool readFile) {
-    if (GetAttribValue(name, m_written, value) || GetAttribValue(name, m_inMemory, value) ||
-        !readFile)
+    if (Lookup(m_written, name, value) || Lookup(m_inMemory, name, value) || !readFile)
         return 0;
     return GetAttribValueFromXmlFile(GetItemXPath(), name, value);
 }
 
 bool CRepoBase::GetPropertyExists(const _stringx& name, bool readFile) {
     if (!readFile)
-        return m_written.count(name) > 0 || m_inMemory.count(name) > 0;
+        return m_written.Find(View(name)) != Cache::npos ||
+               m_inMemory.Find(View(name)) != Cache::npos;
     _stringx scratch;
     return GetPropertyValue(name, scratch, true) == 0;
 }
 
 long CRepoBase::CommitCachedProperties() {
-    return SetAttribValuesToXmlFile(GetItemXPath(), m_written);
+    // In name order, as the attributes are set.
+    XmlAttribMap attributes;
+    for (std::size_t i = 0; i < m_written.Size(); ++i) {
+        const kv::text_view name = m_written.Name(i), value = m_written.Value(i);
+        CComVariant text(value.data(), static_cast<UINT>(value.size()));
+        if (text.vt != VT_BSTR)
+            AfxThrowMemoryException();
+        attributes.emplace_hint(attributes.end(), _stringx(name.data(), name.size()),
+                                std::move(text));
+    }
+    return SetAttribValuesToXmlFile(GetItemXPath(), attributes);
 }
 
 void CRepoBase::CopyProperties(CRepoBase* destination, bool skipFile) {
-    if (!skipFile)
-        GetAttribValuesFromXmlFile(GetItemXPath(), destination->m_written);
+    if (!skipFile) {
+        // The element's attributes replace the destination's written cache;
+        // when the path selects nothing it stays as it was.
+        XmlAttribMap stored;
+        for (std::size_t i = 0; i < destination->m_written.Size(); ++i) {
+            const kv::text_view name = destination->m_written.Name(i);
+            const kv::text_view value = destination->m_written.Value(i);
+            stored.emplace_hint(stored.end(), _stringx(name.data(), name.size()),
+                                CComVariant(value.data(), static_cast<UINT>(value.size())));
+        }
+        GetAttribValuesFromXmlFile(GetItemXPath(), stored);
+        kv::PropertyList texts;
+        _stringx text;
+        for (const auto& entry : stored) {
+            GetAttribValue(entry.first, stored, text);
+            texts.Add(View(entry.first), View(text));
+        }
+        destination->AssignWrittenValues(texts);
+    }
     CopyCache(m_written, destination->m_written);
     CopyCache(m_inMemory, destination->m_inMemory);
 }

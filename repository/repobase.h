@@ -5,6 +5,7 @@
 // values that are never written. Names are case-sensitive.
 #pragma once
 
+#include "repository/propertystore.h"
 #include "xml/repodata.h"
 
 class CRepository;
@@ -46,14 +47,14 @@ public:
     void CopyProperties(CRepoBase* destination, bool skipFile);
 
 protected:
-    // Moves every entry of `values` into the written cache, replacing what it
-    // held under their names: what CachePropertyValue of each (as text) would
-    // store, without copying them again. `values` is left empty.
-    void TakeWrittenValues(XmlAttribMap& values);
+    // Replaces the written cache with the list's pairs (a later pair replacing
+    // an earlier one of the same name): what CachePropertyValue of each would
+    // leave in an empty cache, in one step. The list is the caller's to reuse.
+    void AssignWrittenValues(kv::PropertyList& values);
 
 private:
-    typedef XmlAttribMap Cache;
-    static void Store(Cache& cache, const _stringx& name, const VARIANT& value);
+    // Values are kept as text: every value cached or read from a data file is.
+    typedef kv::PropertyStore Cache;
     static void CopyCache(const Cache& source, Cache& target);
 
     Cache m_written;

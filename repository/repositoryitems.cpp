@@ -1,6 +1,7 @@
 #include "repository/repositoryitems.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -17,6 +18,23 @@ constexpr long kNoDataFile = -3;
 
 const OLECHAR kRepositoryMarker[] = u"<KVREPOSITORY>";
 const OLECHAR kAllItems[] = u"/*";
+
+kv::text_view View(const _stringx& text) {
+    return kv::text_view(text.data(), text.size());
+}
+
+// An ASCII name (nearly every one) lower-cases the same in either form, only
+// A-Z changing: it goes into `lowered` (replaced). False for any other name.
+template <class Text>
+bool LowerAsciiName(kv::text_view name, Text& lowered) {
+    if (!std::all_of(name.begin(), name.end(), [](OLECHAR c) { return c < 0x80; }))
+        return false;
+    lowered.assign(name.data(), name.size());
+    for (auto& c : lowered)
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<OLECHAR>(c + (u'a' - u'A'));
+    return true;
+}
 
 bool IsFolder(DWORD attributes) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -65,15 +83,21 @@ bool FindFile(const _stringx& path, _stringx& found) {
 // Ordinal comparison, code unit by code unit, as _stringx::compare; equal runs
 // are skipped four units at a time, since the names of one folder tend to
 // share long beginnings ("Module000123.msm").
-int CompareUnits(const _stringx& a, const _stringx& b) {
-    const std::size_t length = std::min(a.size(), b.size());
+int CompareUnits(const OLECHAR* a, std::size_t aLength, const OLECHAR* b, std::size_t bLength) {
+    const std::size_t length = std::min(aLength, bLength);
     std::size_t i = 0;
-    while (i + 4 <= length && std::memcmp(a.data() + i, b.data() + i, 4 * sizeof(OLECHAR)) == 0)
-        i += 4;
+    for (; i + 4 <= length; i += 4) {
+        std::uint64_t x, y;
+        static_assert(sizeof(x) == 4 * sizeof(OLECHAR), "four units to a word");
+        std::memcpy(&x, a + i, sizeof(x));
+        std::memcpy(&y, b + i, sizeof(y));
+        if (x != y)
+            break;
+    }
     for (; i < length; ++i)
         if (a[i] != b[i])
             return a[i] < b[i] ? -1 : 1;
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+    return aLength < bLength ? -1 : aLength > bLength ? 1 : 0;
 }
 
 // The entries the directory search gives for `searchPath`, without "." and
@@ -184,6 +208,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
         ~Reset() { slot = nullptr; }
     } reset{m_pIndex};
     m_pIndex = index.get();
+    kv::PropertyList values;
 
     for (const XmlNodeEntry& child : children) {
         if (child.name != repoItem)
@@ -201,7 +226,8 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
             std::vector<FoundFile> found;
             if (FindItemFiles(itemFolder, wildcard, templates, found, _stringx()) > 0)
                 for (const FoundFile& file : found)
-                    LoadItemInfo(document, key, kv::PathJoin(itemFolder, file.name), groupPath);
+                    LoadItemInfo(document, key, kv::PathJoin(itemFolder, file.name), groupPath,
+                                 values);
             continue;
         }
 
@@ -210,7 +236,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
         if (!kv::PathIsInside(dataFolder, candidate))
             continue;
         if (FindFile(candidate, found)) {
-            LoadItemInfo(document, key, found, groupPath);
+            LoadItemInfo(document, key, found, groupPath, values);
         } else if (templates) {
             // A template may lie in a folder of its own name: <folder>\X\X.ext.
             _stringx stem = kv::PathLastComponent(candidate);
@@ -220,56 +246,61 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
             const _stringx second =
                 kv::PathJoin(kv::PathJoin(kv::PathFolderPart(candidate), stem), fileName);
             if (kv::PathIsInside(dataFolder, second) && FindFile(second, found))
-                LoadItemInfo(document, key, found, groupPath);
+                LoadItemInfo(document, key, found, groupPath, values);
         }
     }
     return 0;
 }
 
 void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& key,
-                                    const _stringx& filePath, const _stringx& groupPath) {
+                                    const _stringx& filePath, const _stringx& groupPath,
+                                    kv::PropertyList& values) {
     // Made once: this runs for every file of a listing.
     static const _stringx kLocalCopy(u"LocalCopy"), kKey(u"Key"), kFileName(u"FileName"),
         kDisplayName(u"DisplayName");
+    // What PutProperty of each would cache, in this order, a later value
+    // replacing an earlier one of the same name. Stored values are text, and a
+    // stored FileName is already lower case (the element was found by the
+    // lower-cased name), so they go in as they are.
+    values.Clear();
+    values.Add(View(kLocalCopy), View(filePath));
+    values.Add(View(kKey), View(key));
+    const _stringx fileName = kv::PathLastComponent(filePath);
+    if (!AddStoredAttribs(document, groupPath, fileName, values)) {
+        values.Add(View(kFileName), View(LowerFileName(fileName)));
+        values.Add(View(kDisplayName), View(fileName));
+    }
     std::unique_ptr<CRepositoryItem> item(
         new CRepositoryItem(m_pRepository, true, _stringx(), GetRepoStatus()));
-    item->PutProperty(kLocalCopy, filePath);
-    item->PutProperty(kKey, key);
-
-    const _stringx fileName = kv::PathLastComponent(filePath);
-    XmlAttribMap queried;
-    XmlAttribMap* stored = GetStoredAttribs(document, groupPath, fileName, queried);
-    if (stored && !stored->empty()) {
-        // What PutProperty of each stored attribute would cache: the values
-        // are text, and a stored FileName is already lower case (the element
-        // was found by the lower-cased name), so they move in as they are.
-        item->TakeWrittenValues(*stored);
-    } else {
-        item->PutProperty(kFileName, fileName);
-        item->PutProperty(kDisplayName, fileName);
-    }
+    item->AssignWrittenValues(values);
     AddToCol(item.release());
 }
 
-XmlAttribMap* CRepositoryItems::GetStoredAttribs(XMLIntercessor& document,
-                                                 const _stringx& groupPath,
-                                                 const _stringx& fileName, XmlAttribMap& queried) {
-    if (m_pIndex && m_pIndex->GetGroupPath() == groupPath)
-        return m_pIndex->Find(fileName);
+bool CRepositoryItems::AddStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
+                                        const _stringx& fileName, kv::PropertyList& values) {
+    if (m_pIndex && m_pIndex->GetGroupPath() == groupPath) {
+        const std::size_t node = m_pIndex->Find(fileName);
+        if (node == ItemAttribIndex::npos)
+            return false;
+        const XmlAttribTexts& texts = m_pIndex->Texts();
+        for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
+            values.Add(texts.Name(i), texts.Value(i));
+        return texts.First(node) < texts.End(node);
+    }
+    XmlAttribMap queried;
     document.GetAttribValues(GetItemAttribXPath(groupPath, fileName).c_str(), queried);
-    return &queried;
+    _stringx text;
+    for (const auto& attribute : queried) {
+        GetAttribValue(attribute.first, queried, text);
+        values.Add(View(attribute.first), View(text));
+    }
+    return !queried.empty();
 }
 
 _stringx CRepositoryItems::LowerFileName(const _stringx& fileName) {
-    // An ASCII name (nearly every one) lower-cases the same in either form:
-    // only A-Z change.
-    if (std::all_of(fileName.begin(), fileName.end(), [](OLECHAR c) { return c < 0x80; })) {
-        _stringx lowered(fileName);
-        for (OLECHAR& c : lowered)
-            if (c >= u'A' && c <= u'Z')
-                c = static_cast<OLECHAR>(c + (u'a' - u'A'));
+    _stringx lowered;
+    if (LowerAsciiName(View(fileName), lowered))
         return lowered;
-    }
     // Through the narrow form, exactly as CRepositoryItem::PutProperty stores "FileName".
     std::string narrow = fileName.str();
     if (!narrow.empty())
@@ -298,45 +329,32 @@ bool CRepositoryItems::ItemAttribIndex::CanIndex(const _stringx& groupPath) {
     return groupPath.find_first_of(kSpecial) == _stringx::npos;
 }
 
-XmlAttribMap* CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
+std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
     if (!m_built) {
         m_built = true;
-        m_document.GetNodesWithAttribs((m_groupPath + u"/ItemAttrib").c_str(), m_elements);
-        m_handedOut.assign(m_elements.size(), false);
-        m_byFileName.reserve(m_elements.size());
-        const _stringx fileNameAttrib(u"FileName");
-        for (std::size_t i = 0; i < m_elements.size(); ++i) {
-            const XmlAttribMap& attributes = m_elements[i].attribs;
-            const auto found = attributes.find(fileNameAttrib);
-            if (found == attributes.end())
-                continue;
-            // Values read from a document are text; anything else is tested
-            // in its text form, as the query would.
-            CComVariant converted;
-            const VARIANT* text = &found->second;
-            if (text->vt != VT_BSTR) {
-                if (FAILED(converted.ChangeType(VT_BSTR, text)))
-                    continue;
-                text = &converted;
+        m_document.GetAllAttribTexts((m_groupPath + u"/ItemAttrib").c_str(), m_texts);
+        m_byFileName.reserve(m_texts.NodeCount());
+        const View fileNameAttrib(u"FileName");
+        for (std::size_t node = 0; node < m_texts.NodeCount(); ++node) {
+            for (std::size_t i = m_texts.First(node); i < m_texts.End(node); ++i) {
+                // The first element in document order wins, as with the query.
+                if (m_texts.Name(i) == fileNameAttrib) {
+                    m_byFileName.emplace(m_texts.Value(i), node);
+                    break;
+                }
             }
-            // The first element in document order wins, as with the query.
-            m_byFileName.emplace(_stringx(text->bstrVal, SysStringLen(text->bstrVal)), i);
         }
     }
-    const _stringx lowered = LowerFileName(fileName);
-    // The query for such a name is broken on purpose and selects nothing.
-    if (lowered.find(u'"') != _stringx::npos)
-        return nullptr;
-    const auto found = m_byFileName.find(lowered);
-    if (found == m_byFileName.end())
-        return nullptr;
-    const std::size_t i = found->second;
-    if (!m_handedOut[i]) {
-        m_handedOut[i] = true;
-        return &m_elements[i].attribs;
+    std::basic_string<OLECHAR>& lowered = m_lowered;
+    if (!LowerAsciiName(View(fileName.data(), fileName.size()), lowered)) {
+        const _stringx other = LowerFileName(fileName);
+        lowered.assign(other.data(), other.size());
     }
-    m_document.GetNodeAttribValues(m_elements[i].node, m_found);
-    return &m_found;
+    // The query for such a name is broken on purpose and selects nothing.
+    if (lowered.find(u'"') != lowered.npos)
+        return npos;
+    const auto found = m_byFileName.find(View(lowered.data(), lowered.size()));
+    return found == m_byFileName.end() ? npos : found->second;
 }
 
 // ---------------------------------------------------------------------------
@@ -357,19 +375,25 @@ long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& pat
     }
     if (!parts.empty())
         SearchFolder(folder, parts, recurse, list, prefix);
-    // Positions are sorted and the entries moved once, into their places:
-    // moving strings is what a sort of thousands of entries would spend most on.
-    std::vector<std::size_t> order(list.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    std::sort(order.begin(), order.end(), [&list](std::size_t a, std::size_t b) {
-        const int names = CompareUnits(list[a].name, list[b].name);
-        return names != 0 ? names < 0 : list[a].sizeKB < list[b].sizeKB;
+    // What is sorted is a small key per entry, and the entries are then moved
+    // once, into their places: moving strings, and reaching each through its
+    // entry, is what a sort of thousands of entries would spend most on.
+    struct Key {
+        const OLECHAR* text;
+        std::size_t length;
+        std::size_t at;
+    };
+    std::vector<Key> keys(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i)
+        keys[i] = {list[i].name.data(), list[i].name.size(), i};
+    std::sort(keys.begin(), keys.end(), [&list](const Key& a, const Key& b) {
+        const int names = CompareUnits(a.text, a.length, b.text, b.length);
+        return names != 0 ? names < 0 : list[a.at].sizeKB < list[b.at].sizeKB;
     });
     std::vector<FoundFile> sorted;
     sorted.reserve(list.size());
-    for (std::size_t i : order)
-        sorted.push_back(std::move(list[i]));
+    for (const Key& key : keys)
+        sorted.push_back(std::move(list[key.at]));
     list.swap(sorted);
     return static_cast<long>(list.size());
 }

@@ -17,8 +17,9 @@
 // CRepositoryItem).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -62,12 +63,11 @@ protected:
     // The ItemAttrib elements under one group path, read with one query and
     // keyed by their FileName text, so that listing a folder does not cost one
     // query per file. Find gives what GetItemAttribXPath(groupPath, fileName)
-    // selects: the first such element in document order under any group. An
-    // element's attributes are handed out, to be taken rather than copied, the
-    // first time it is found, and read again from the document when it is
-    // found once more.
+    // selects: the first such element in document order under any group.
     class KV_API ItemAttribIndex {
     public:
+        static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
         ItemAttribIndex(XMLIntercessor& document, const _stringx& groupPath);
         ItemAttribIndex(const ItemAttribIndex&) = delete;
         ItemAttribIndex& operator=(const ItemAttribIndex&) = delete;
@@ -79,27 +79,23 @@ protected:
         static bool CanIndex(const _stringx& groupPath);
 
         const _stringx& GetGroupPath() const { return m_groupPath; }
-        // The attributes of the element for the (not yet lower-cased) file
-        // name, in a map that is the caller's to empty and stays valid until
-        // the next Find; null when there is no element. The elements are read
-        // on the first call.
-        XmlAttribMap* Find(const _stringx& fileName);
+        // The element for the (not yet lower-cased) file name, as a node of
+        // Texts(); npos when there is none. The elements are read on the first
+        // call.
+        std::size_t Find(const _stringx& fileName);
+        // The attributes of every element, as text.
+        const XmlAttribTexts& Texts() const { return m_texts; }
 
     private:
-        struct Hash {
-            std::size_t operator()(const _stringx& text) const {
-                return std::hash<std::basic_string_view<OLECHAR>>()(
-                    std::basic_string_view<OLECHAR>(text.data(), text.size()));
-            }
-        };
+        typedef XmlAttribTexts::View View;
 
         XMLIntercessor& m_document;
         _stringx m_groupPath;
         bool m_built = false;
-        std::vector<XMLIntercessor::NodeAttribs> m_elements;
-        std::vector<bool> m_handedOut;
-        std::unordered_map<_stringx, std::size_t, Hash> m_byFileName;
-        XmlAttribMap m_found;
+        XmlAttribTexts m_texts;
+        // Views into m_texts, which is not changed once read.
+        std::unordered_map<View, std::size_t> m_byFileName;
+        std::basic_string<OLECHAR> m_lowered;  // Find's work space
     };
 
     // Fills the collection from the data file: every file of every group of
@@ -107,8 +103,9 @@ protected:
     long LoadItems(const _stringx& typePath, const _stringx& fileName);
     // Creates the item for one found file and appends it: its stored
     // properties, or FileName and DisplayName derived from the file name.
+    // `values` is work space, reused from item to item.
     void LoadItemInfo(XMLIntercessor& document, const _stringx& key, const _stringx& filePath,
-                      const _stringx& groupPath);
+                      const _stringx& groupPath, kv::PropertyList& values);
     // The ItemAttrib element of `fileName` under any group of `groupPath`.
     _stringx GetItemAttribXPath(const _stringx& groupPath, const _stringx& fileName);
     // `fileName` lower-cased as the FileName property stores it.
@@ -131,11 +128,11 @@ private:
 
     static void SearchFolder(const _stringx& folder, const std::vector<_stringx>& patterns,
                              bool recurse, std::vector<FoundFile>& list, const _stringx& prefix);
-    // The stored attributes of `fileName` (null or empty when there are none),
-    // for the caller to take: from the index LoadItems keeps for `groupPath`,
-    // or read into `queried` with the per-file query when there is none.
-    XmlAttribMap* GetStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
-                                   const _stringx& fileName, XmlAttribMap& queried);
+    // Adds the stored attributes of `fileName` to `values`: from the index
+    // LoadItems keeps for `groupPath`, or with the per-file query when there
+    // is none. False when there are none.
+    bool AddStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
+                          const _stringx& fileName, kv::PropertyList& values);
 
     CRepository* m_pRepository;
     // The index of the running LoadItems, null between calls.

@@ -181,11 +181,20 @@ TEST_F(ItemsTest, MissingDataFilePathsAndUnreadableDataFiles) {
 }
 
 // The attributes as texts (none for no element).
-std::map<std::string, std::string> Texts(const XmlAttribMap* map) {
+std::map<std::string, std::string> Texts(const XmlAttribMap& map) {
     std::map<std::string, std::string> texts;
-    for (const auto& attribute : map ? *map : XmlAttribMap())
-        texts[U8(attribute.first)] = kvtest::Attr(*map, attribute.first.c_str());
+    for (const auto& attribute : map)
+        texts[U8(attribute.first)] = kvtest::Attr(map, attribute.first.c_str());
     return texts;
+}
+
+std::map<std::string, std::string> Texts(const XmlAttribTexts& texts, std::size_t node) {
+    std::map<std::string, std::string> found;
+    if (node != ItemsProbe::ItemAttribIndex::npos)
+        for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
+            found[U8(_stringx(texts.Name(i).data(), texts.Name(i).size()))] =
+                U8(_stringx(texts.Value(i).data(), texts.Value(i).size()));
+    return found;
 }
 
 TEST_F(ItemsTest, TheIndexAnswersAsThePerFileQuery) {
@@ -221,9 +230,10 @@ TEST_F(ItemsTest, TheIndexAnswersAsThePerFileQuery) {
               u"\u00C9t\u00E9.msm"}) {
             XmlAttribMap byQuery;
             document.GetAttribValues(probe.GetItemAttribXPath(group, name).c_str(), byQuery);
-            const XmlAttribMap* byIndex = index.Find(name);
-            EXPECT_EQ(Texts(byIndex), Texts(&byQuery)) << U8(group) << " " << U8(name);
-            found += byIndex != nullptr;
+            const std::size_t byIndex = index.Find(name);
+            EXPECT_EQ(Texts(index.Texts(), byIndex), Texts(byQuery))
+                << U8(group) << " " << U8(name);
+            found += byIndex != ItemsProbe::ItemAttribIndex::npos;
         }
     }
     EXPECT_GT(found, 10);

@@ -71,6 +71,40 @@ TEST_F(XmlIntercessorTest, SelectionIsRelativeToTheDocumentElementAndInDocumentO
     EXPECT_EQ(Attr(map, u"kept"), "yes");
 }
 
+// Every node's attributes as "name=value" texts, one line per node.
+std::string Lines(const XmlAttribTexts& texts) {
+    std::string lines;
+    for (std::size_t node = 0; node < texts.NodeCount(); ++node) {
+        for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
+            lines += U8(_stringx(texts.Name(i).data(), texts.Name(i).size())) + "=" +
+                     U8(_stringx(texts.Value(i).data(), texts.Value(i).size())) + " ";
+        lines += "|";
+    }
+    return lines;
+}
+
+TEST_F(XmlIntercessorTest, AttributeTextsReadInOneCallAsNodeByNode) {
+    XMLIntercessor doc;
+    Open(doc,
+         "<?xml version=\"1.0\"?><R a=\"r\"><E k=\"1\" v=\"\" x=\"&lt;&amp;&#233;\"/><!-- c -->"
+         "<E/><E \xC3\xA9t\xC3\xA9=\"\xE2\x82\xAC \xF0\x9F\x98\x80\" k=\"2\"/>text</R>");
+    for (const char16_t* xpath : {u"E", u"//@k", u"node()", u"/", u"/node()", u"Missing", u"E[",
+                                  u"//E | .", u"E[2]/following-sibling::node()"}) {
+        XmlAttribTexts fast, byNode;
+        // Appended to what the texts already hold.
+        fast.nodes.push_back(0);
+        byNode.nodes.push_back(0);
+        const int count = doc.GetAllAttribTexts(xpath, fast);
+        EXPECT_EQ(doc.GetAllAttribTexts(xpath, byNode, true), count) << U8(xpath);
+        EXPECT_EQ(Lines(fast), Lines(byNode)) << U8(xpath);
+        std::vector<XmlAttribMap> maps;
+        EXPECT_EQ(doc.GetAllAttribValues(xpath, maps) + 1, count) << U8(xpath);
+    }
+    XmlAttribTexts texts;
+    doc.GetAllAttribTexts(u"E", texts);
+    EXPECT_EQ(Lines(texts), "k=1 v= x=<&\u00e9 ||\u00e9t\u00e9=\u20ac \U0001F600 k=2 |");
+}
+
 TEST_F(XmlIntercessorTest, ChildNodesListCommentsButNotIndentationAndAreAppended) {
     XMLIntercessor doc;
     Open(doc,

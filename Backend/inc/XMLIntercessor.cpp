@@ -6,6 +6,7 @@
 #include "foundation/appservices.h"
 #include "foundation/platform/files.h"
 #include "foundation/pathx.h"
+#include "foundation/xmldomreader.h"
 #include "xml/xpath.h"
 
 namespace {
@@ -147,7 +148,12 @@ int XMLIntercessor::SelectNodes(const OLECHAR* xpath, NodeVector& nodes,
     return static_cast<int>(nodes.size());
 }
 
-void XMLIntercessor::ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes) {
+namespace {
+
+// Calls `visit` with the name and value of each attribute of `node`, in
+// order; attributes whose name or value cannot be read are left out.
+template <class Visit>
+void ForEachAttribute(IXMLDOMNode* node, Visit visit) {
     CComPtr<IXMLDOMNamedNodeMap> map;
     if (node->get_attributes(&map) != S_OK || !map)
         return;
@@ -157,16 +163,20 @@ void XMLIntercessor::ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes
             break;
         BSTR name = nullptr;
         CComVariant value;
-        if (FAILED(attribute->get_nodeName(&name)) || !name ||
-            FAILED(attribute->get_nodeValue(&value))) {
-            SysFreeString(name);
-            continue;
-        }
-        _stringx key(name, SysStringLen(name));
+        if (SUCCEEDED(attribute->get_nodeName(&name)) && name &&
+            SUCCEEDED(attribute->get_nodeValue(&value)))
+            visit(name, value);
         SysFreeString(name);
-        // The value the node handed out is the map's to keep: moved, not copied.
-        attributes[std::move(key)] = std::move(value);
     }
+}
+
+}  // namespace
+
+void XMLIntercessor::ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes) {
+    ForEachAttribute(node, [&](BSTR name, CComVariant& value) {
+        // The value the node handed out is the map's to keep: moved, not copied.
+        attributes[_stringx(name, SysStringLen(name))] = std::move(value);
+    });
 }
 
 void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attributes) {
@@ -179,35 +189,81 @@ void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attribu
         attributes = names.begin()->second;
 }
 
-int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
-    std::vector<NodeAttribs> nodes;
-    GetNodesWithAttribs(xpath, nodes);
-    for (NodeAttribs& node : nodes)
-        maps.push_back(std::move(node.attribs));
-    return static_cast<int>(maps.size());
+CComPtr<IXMLDOMNodeList> XMLIntercessor::SelectList(const OLECHAR* xpath) {
+    CComPtr<IXMLDOMNodeList> list;
+    if (m_bInitialized && FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)))
+        list.Release();
+    return list;
 }
 
-int XMLIntercessor::GetNodesWithAttribs(const OLECHAR* xpath, std::vector<NodeAttribs>& nodes) {
-    if (!m_bInitialized)
-        return static_cast<int>(nodes.size());
-    CComPtr<IXMLDOMNodeList> list;
-    if (FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)) || !list)
-        return static_cast<int>(nodes.size());
+namespace {
+
+// Calls `visit` with each node of `list`, in order.
+template <class Visit>
+void ForEachNode(IXMLDOMNodeList* list, Visit visit) {
     for (;;) {
         CComPtr<IXMLDOMNode> node;
         if (list->nextNode(&node) != S_OK || !node)
             break;
-        nodes.emplace_back();
-        nodes.back().node = node;
-        ReadNodeAttribs(node, nodes.back().attribs);
+        visit(node.get());
     }
-    return static_cast<int>(nodes.size());
 }
 
-void XMLIntercessor::GetNodeAttribValues(IXMLDOMNode* node, XmlAttribMap& attributes) {
-    attributes.clear();
-    if (node)
-        ReadNodeAttribs(node, attributes);
+// Appends what IKvAttributeTextReader reads to the texts.
+class TextsSink final : public IKvAttributeTextSink {
+public:
+    explicit TextsSink(XmlAttribTexts& texts) : m_texts(texts) {}
+    void OnNode() override { m_texts.nodes.push_back(m_texts.attribs.size()); }
+    void OnAttribute(const OLECHAR* name, UINT nameLength, const OLECHAR* value,
+                     UINT valueLength) override {
+        const std::size_t at = m_texts.text.size();
+        m_texts.attribs.push_back({at, nameLength, at + nameLength, valueLength});
+        m_texts.text.append(name, nameLength);
+        m_texts.text.append(value, valueLength);
+    }
+
+private:
+    XmlAttribTexts& m_texts;
+};
+
+}  // namespace
+
+int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
+    if (CComPtr<IXMLDOMNodeList> list = SelectList(xpath)) {
+        ForEachNode(list.get(), [&](IXMLDOMNode* node) {
+            maps.emplace_back();
+            ReadNodeAttribs(node, maps.back());
+        });
+    }
+    return static_cast<int>(maps.size());
+}
+
+int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts, bool byNode) {
+    CComPtr<IXMLDOMNodeList> list = SelectList(xpath);
+    if (!list)
+        return static_cast<int>(texts.NodeCount());
+    TextsSink sink(texts);
+    CComPtr<IKvAttributeTextReader> reader;
+    if (!byNode &&
+        SUCCEEDED(
+            list->QueryInterface(IID_IKvAttributeTextReader, reinterpret_cast<void**>(&reader))) &&
+        reader) {
+        reader->ReadAttributeTexts(&sink);
+        return static_cast<int>(texts.NodeCount());
+    }
+    ForEachNode(list.get(), [&](IXMLDOMNode* node) {
+        sink.OnNode();
+        ForEachAttribute(node, [&](BSTR name, CComVariant& value) {
+            // Values read from a document are text; anything else is taken in
+            // its text form, as CRepoData::GetAttribValue reads a map's values.
+            if (value.vt != VT_BSTR && FAILED(value.ChangeType(VT_BSTR)))
+                value.Clear();
+            const bool text = value.vt == VT_BSTR;
+            sink.OnAttribute(name, SysStringLen(name), text ? value.bstrVal : name,
+                             text ? SysStringLen(value.bstrVal) : 0);
+        });
+    });
+    return static_cast<int>(texts.NodeCount());
 }
 
 bool XMLIntercessor::SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, VARIANT value) {

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <map>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "foundation/componentloader.h"
@@ -24,6 +26,32 @@ typedef std::map<_stringx, CComVariant> XmlAttribMap;
 struct XmlNodeEntry {
     _stringx name;
     XmlAttribMap attribs;
+};
+
+// The attributes of many nodes as text, in one buffer: node i has the
+// attributes First(i) to End(i) - 1, each a name and a value.
+struct KV_API XmlAttribTexts {
+    typedef std::basic_string_view<OLECHAR> View;
+    struct Attrib {
+        std::size_t name, nameLength, value, valueLength;
+    };
+
+    std::size_t NodeCount() const { return nodes.size(); }
+    std::size_t First(std::size_t node) const { return nodes[node]; }
+    std::size_t End(std::size_t node) const {
+        return node + 1 < nodes.size() ? nodes[node + 1] : attribs.size();
+    }
+    View Name(std::size_t attrib) const {
+        return View(text.data() + attribs[attrib].name, attribs[attrib].nameLength);
+    }
+    View Value(std::size_t attrib) const {
+        return View(text.data() + attribs[attrib].value, attribs[attrib].valueLength);
+    }
+
+    std::basic_string<OLECHAR> text;
+    std::vector<Attrib> attribs;
+    // The position in `attribs` of each node's first attribute.
+    std::vector<std::size_t> nodes;
 };
 
 class KV_API XMLIntercessor {
@@ -67,18 +95,13 @@ public:
     // Appends the children of the first selected node; returns the entries' size.
     int GetChildNodes(const OLECHAR* xpath, std::vector<XmlNodeEntry>& entries);
 
-    // One selected node, held for reading its attributes again later (while
-    // the document stays loaded), with its attributes as first read.
-    struct NodeAttribs {
-        CComPtr<IXMLDOMNode> node;
-        XmlAttribMap attribs;
-    };
-    // Appends the selected nodes in document order, each with its attributes;
-    // returns the entries' size. Lets a caller index many elements with one
-    // query, hand their attributes on, and read one again if it needs it twice.
-    int GetNodesWithAttribs(const OLECHAR* xpath, std::vector<NodeAttribs>& nodes);
-    // Replaces `attributes` with those of a node from GetNodesWithAttribs.
-    void GetNodeAttribValues(IXMLDOMNode* node, XmlAttribMap& attributes);
+    // Appends the attributes of every selected node, in document order, as
+    // text (a value without a text form reads as empty); returns the number of
+    // nodes in `texts`. Lets a caller index many elements with one query and
+    // without a map per element. A document that offers it is read in one
+    // call (foundation/xmldomreader.h); `byNode` reads node by node through
+    // the standard methods even then, as a document without it is read.
+    int GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts, bool byNode = false);
 
     bool IsInitialized() const { return m_bInitialized; }
     // The text and HRESULT of the most recent failure, for diagnosis.
@@ -101,6 +124,8 @@ protected:
 
 private:
     long Fail(const char* text, long hr);
+    // The nodes `xpath` selects; null without a document or for a malformed path.
+    CComPtr<IXMLDOMNodeList> SelectList(const OLECHAR* xpath);
 
     bool m_bInitialized = false;
     CComPtr<IXMLDOMDocument2> m_pDoc;

@@ -20,6 +20,15 @@ HRESULT Attribute::OfElement(Node* element, const std::string& name, IXMLDOMNode
     return S_OK;
 }
 
+HRESULT Attribute::OfElement(Node* element, const pugi::xml_attribute& attribute,
+                             IXMLDOMNode** out) {
+    auto* wrapper = new Attribute(element->document(), element, attribute.name());
+    wrapper->m_attribute = attribute;
+    wrapper->m_generation = element->document()->Generation();
+    *out = wrapper;
+    return S_OK;
+}
+
 HRESULT Attribute::NewDetached(Document* document, const std::string& name, IXMLDOMNode** out) {
     *out = new Attribute(document, nullptr, name);
     return S_OK;
@@ -74,8 +83,13 @@ HRESULT Attribute::get_nodeValue(VARIANT* value) {
         if (!m_element)
             return NewTextVariant(m_value, value);
         if (!m_element->detached()) {
-            // Read in place: values are read by the thousand when a data file is listed.
-            const char* text = m_element->AttributeText(m_name);
+            // Read in place: values are read by the thousand when a data file
+            // is listed. Attributes are never removed, so a known one stands
+            // as long as its tree.
+            const char* text =
+                m_attribute && m_element->Live() && m_generation == m_document->Generation()
+                    ? m_attribute.value()
+                    : m_element->AttributeText(m_name);
             if (!text)
                 return E_UNEXPECTED;
             return NewTextVariant(text, std::strlen(text), value);

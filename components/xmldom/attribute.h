@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <pugixml.hpp>
+
 #include "components/comobject.h"
 #include "foundation/platform/xmldom.h"
 
@@ -22,6 +24,10 @@ class Attribute final : public component::ComObject<IXMLDOMAttribute> {
 public:
     // The attribute `name` of `element` (which has it).
     static HRESULT OfElement(Node* element, const std::string& name, IXMLDOMNode** out);
+    // The attribute `attribute` of the placed element `element`; its value is
+    // then read without a search by name while the tree stands.
+    static HRESULT OfElement(Node* element, const pugi::xml_attribute& attribute,
+                             IXMLDOMNode** out);
     // A new attribute of the document, on no element yet.
     static HRESULT NewDetached(Document* document, const std::string& name, IXMLDOMNode** out);
     // The implementation behind a node interface; null when it is not an Attribute.
@@ -54,6 +60,9 @@ private:
     CComPtr<Node> m_element;  // null while the attribute is on no element
     std::string m_name;
     std::string m_value;  // the value while on no element
+    // The placed attribute, when known, and the tree it belongs to.
+    pugi::xml_attribute m_attribute;
+    unsigned m_generation = 0;
 };
 
 }  // namespace xmldom

@@ -1,5 +1,7 @@
 #include "components/xmldom/collections.h"
 
+#include <cstring>
+
 #include "components/xmldom/attribute.h"
 #include "components/xmldom/document.h"
 #include "components/xmldom/node.h"
@@ -9,6 +11,29 @@
 namespace kv {
 namespace xmldom {
 
+namespace {
+
+// The list's IKvAttributeTextReader: a separate object, since the list's own
+// class implements one interface.
+class AttributeTextReader final : public component::ComObject<IKvAttributeTextReader> {
+public:
+    explicit AttributeTextReader(NodeList* list) : m_list(list) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        return Answer(iid, object, {&IID_IUnknown, &IID_IKvAttributeTextReader});
+    }
+    HRESULT STDMETHODCALLTYPE ReadAttributeTexts(IKvAttributeTextSink* sink) override {
+        return m_list->ReadAttributeTexts(sink);
+    }
+
+private:
+    ~AttributeTextReader() override = default;
+
+    CComPtr<NodeList> m_list;
+};
+
+}  // namespace
+
 NodeList::NodeList(Document* document, const pugi::xpath_node_set& nodes)
     : m_document(document),
       m_generation(document->Generation()),
@@ -17,6 +42,13 @@ NodeList::NodeList(Document* document, const pugi::xpath_node_set& nodes)
 NodeList::~NodeList() = default;
 
 HRESULT NodeList::QueryInterface(REFIID iid, void** object) {
+    if (object && iid == IID_IKvAttributeTextReader) {
+        *object = nullptr;
+        return component::Guarded([&] {
+            *object = static_cast<IKvAttributeTextReader*>(new AttributeTextReader(this));
+            return S_OK;
+        });
+    }
     return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNodeList});
 }
 
@@ -36,6 +68,37 @@ HRESULT NodeList::nextNode(IXMLDOMNode** node) {
     if (m_next >= m_nodes.size())
         return S_FALSE;
     return component::Guarded([&] { return WrapResult(m_document, m_nodes[m_next++], node); });
+}
+
+HRESULT NodeList::ReadAttributeTexts(IKvAttributeTextSink* sink) {
+    if (!sink)
+        return E_POINTER;
+    if (m_document->Generation() != m_generation)
+        return E_UNEXPECTED;
+    return component::Guarded([&] {
+        // What nextNode, get_attributes, get_nodeName and get_nodeValue give,
+        // converted as they convert, into buffers reused from one to the next.
+        std::basic_string<OLECHAR> name, value;
+        while (m_next < m_nodes.size()) {
+            const pugi::xpath_node& result = m_nodes[m_next++];
+            if (!result.attribute() && !result.node())
+                break;
+            sink->OnNode();
+            // Only an element has an attribute collection.
+            if (result.attribute() || result.node().type() != pugi::node_element)
+                continue;
+            for (pugi::xml_attribute attribute = result.node().first_attribute(); attribute;
+                 attribute = attribute.next_attribute()) {
+                const std::size_t nameUnits =
+                    ToUtf16(attribute.name(), std::strlen(attribute.name()), name);
+                const std::size_t valueUnits =
+                    ToUtf16(attribute.value(), std::strlen(attribute.value()), value);
+                sink->OnAttribute(name.data(), static_cast<UINT>(nameUnits), value.data(),
+                                  static_cast<UINT>(valueUnits));
+            }
+        }
+        return S_OK;
+    });
 }
 
 HRESULT NodeList::reset() {
@@ -89,6 +152,20 @@ HRESULT AttributeMap::nextNode(IXMLDOMNode** item) {
         return E_POINTER;
     *item = nullptr;
     return component::Guarded([&] {
+        if (m_element->Live()) {
+            // Attributes are never removed: while the tree stands, the one
+            // after the last handed out is the one at m_next.
+            const unsigned generation = m_element->document()->Generation();
+            const pugi::xml_attribute attribute = m_last && m_lastGeneration == generation
+                                                      ? m_last.next_attribute()
+                                                      : m_element->LiveAttribute(m_next);
+            if (!attribute)
+                return S_FALSE;
+            ++m_next;
+            m_last = attribute;
+            m_lastGeneration = generation;
+            return Attribute::OfElement(m_element, attribute, item);
+        }
         std::string name;
         if (!m_element->AttributeName(m_next, name))
             return S_FALSE;
@@ -99,6 +176,7 @@ HRESULT AttributeMap::nextNode(IXMLDOMNode** item) {
 
 HRESULT AttributeMap::reset() {
     m_next = 0;
+    m_last = pugi::xml_attribute();
     return S_OK;
 }
 

@@ -8,6 +8,7 @@
 
 #include "components/comobject.h"
 #include "foundation/platform/xmldom.h"
+#include "foundation/xmldomreader.h"
 
 namespace kv {
 namespace xmldom {
@@ -25,6 +26,10 @@ public:
     HRESULT STDMETHODCALLTYPE get_length(long* length) override;
     HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** node) override;
     HRESULT STDMETHODCALLTYPE reset() override;
+
+    // The work of IKvAttributeTextReader (foundation/xmldomreader.h), which
+    // QueryInterface answers with a companion object of this list.
+    HRESULT ReadAttributeTexts(IKvAttributeTextSink* sink);
 
 private:
     ~NodeList() override;
@@ -53,6 +58,10 @@ private:
 
     CComPtr<Node> m_element;
     std::size_t m_next = 0;
+    // The attribute handed out last by nextNode (the one before m_next) and
+    // the tree it belongs to, to go on from without walking from the first.
+    pugi::xml_attribute m_last;
+    unsigned m_lastGeneration = 0;
 };
 
 }  // namespace xmldom

@@ -87,13 +87,18 @@ bool Node::AttributeName(std::size_t index, std::string& name) const {
         name = m_attributes[index].first;
         return true;
     }
-    pugi::xml_attribute attribute = Live().first_attribute();
-    for (; attribute && index > 0; --index)
-        attribute = attribute.next_attribute();
+    const pugi::xml_attribute attribute = LiveAttribute(index);
     if (!attribute)
         return false;
     name = attribute.name();
     return true;
+}
+
+pugi::xml_attribute Node::LiveAttribute(std::size_t index) const {
+    pugi::xml_attribute attribute = Live().first_attribute();
+    for (; attribute && index > 0; --index)
+        attribute = attribute.next_attribute();
+    return attribute;
 }
 
 bool Node::FindAttribute(const std::string& name, std::string* value) const {

@@ -61,6 +61,8 @@ public:
     bool IsElement() const;
     std::size_t AttributeCount() const;
     bool AttributeName(std::size_t index, std::string& name) const;
+    // The placed element's attribute at `index`; empty when there is none.
+    pugi::xml_attribute LiveAttribute(std::size_t index) const;
     // False when there is no attribute of that name.
     bool FindAttribute(const std::string& name, std::string* value) const;
     // The value of the placed element's attribute of that name, without a

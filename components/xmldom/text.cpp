@@ -34,31 +34,63 @@ std::u16string Utf16FromUtf8(const char* text, std::size_t length) {
     return out;
 }
 
-HRESULT NewBstr(const char* utf8, std::size_t length, BSTR* out) {
-    // Converted straight into the new string: names and values are read by
-    // the thousand when a data file is listed. ASCII text, nearly all of it,
-    // is each byte as one unit.
+std::size_t Utf16Units(const char* utf8, std::size_t length, bool& ascii) {
+    // ASCII text, nearly all of it, is each byte as one unit.
     unsigned bits = 0;
     for (std::size_t i = 0; i < length; ++i)
         bits |= static_cast<unsigned char>(utf8[i]);
-    if (bits < 0x80 && length <= INT_MAX) {
-        *out = SysAllocStringLen(nullptr, static_cast<UINT>(length));
-        if (!*out)
-            return E_OUTOFMEMORY;
-        for (std::size_t i = 0; i < length; ++i)
-            (*out)[i] = static_cast<OLECHAR>(utf8[i]);
-        return S_OK;
-    }
+    ascii = bits < 0x80 && length <= INT_MAX;
+    if (ascii)
+        return length;
     // Text that does not convert gives an empty string, as Utf16FromUtf8 does.
     int units = 0;
     if (utf8 && length > 0 && length <= INT_MAX)
         units = MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), nullptr, 0);
-    *out = SysAllocStringLen(nullptr, static_cast<UINT>(units > 0 ? units : 0));
+    return units > 0 ? static_cast<std::size_t>(units) : 0;
+}
+
+void WriteUtf16(const char* utf8, std::size_t length, bool ascii, OLECHAR* out, std::size_t units) {
+    if (ascii) {
+        for (std::size_t i = 0; i < length; ++i)
+            out[i] = static_cast<OLECHAR>(utf8[i]);
+    } else if (units > 0) {
+        MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), out,
+                            static_cast<int>(units));
+    }
+}
+
+HRESULT NewBstr(const char* utf8, std::size_t length, BSTR* out) {
+    // Converted straight into the new string: names and values are read by
+    // the thousand when a data file is listed.
+    bool ascii = false;
+    const std::size_t units = Utf16Units(utf8, length, ascii);
+    *out = SysAllocStringLen(nullptr, static_cast<UINT>(units));
     if (!*out)
         return E_OUTOFMEMORY;
-    if (units > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8, static_cast<int>(length), *out, units);
+    WriteUtf16(utf8, length, ascii, *out, units);
     return S_OK;
+}
+
+std::size_t ToUtf16(const char* utf8, std::size_t length, std::basic_string<OLECHAR>& buffer) {
+    // ASCII text is copied and tested in one pass; other text is converted
+    // again as NewBstr converts it.
+    if (buffer.size() < length)
+        buffer.resize(length);
+    OLECHAR* out = &buffer[0];
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        bits |= c;
+        out[i] = c;
+    }
+    if (bits < 0x80 && length <= INT_MAX)
+        return length;
+    bool ascii = false;
+    const std::size_t units = Utf16Units(utf8, length, ascii);
+    if (buffer.size() < units)
+        buffer.resize(units);
+    WriteUtf16(utf8, length, ascii, &buffer[0], units);
+    return units;
 }
 
 HRESULT NewBstr(const std::string& utf8, BSTR* out) {

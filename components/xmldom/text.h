@@ -22,6 +22,15 @@ HRESULT NewBstr(const char* utf8, std::size_t length, BSTR* out);
 HRESULT NewTextVariant(const std::string& utf8, VARIANT* out);
 HRESULT NewTextVariant(const char* utf8, std::size_t length, VARIANT* out);
 
+// The UTF-16 length of UTF-8 text as NewBstr converts it (0 for text that
+// does not convert); `ascii` tells whether each byte is one unit. WriteUtf16
+// writes those units.
+std::size_t Utf16Units(const char* utf8, std::size_t length, bool& ascii);
+void WriteUtf16(const char* utf8, std::size_t length, bool ascii, OLECHAR* out, std::size_t units);
+// UTF-8 text converted as NewBstr converts it, into the start of `buffer`
+// (grown when too short, never shrunk); returns the number of units.
+std::size_t ToUtf16(const char* utf8, std::size_t length, std::basic_string<OLECHAR>& buffer);
+
 // The text form of any variant (VariantChangeType to VT_BSTR) as UTF-8.
 HRESULT VariantText(const VARIANT& value, std::string& utf8);
 

@@ -38,6 +38,12 @@ void Fold(const char* text, std::vector<Unit>& units) {
     units.reserve(length);
     for (std::size_t i = 0; i < length;) {
         const unsigned char lead = s[i];
+        // ASCII, nearly every name: one byte, one code point, only A-Z change.
+        if (lead < 0x80) {
+            units.push_back(lead >= 'A' && lead <= 'Z' ? lead + ('a' - 'A') : lead);
+            ++i;
+            continue;
+        }
         std::size_t extra = 0;
         Unit cp = lead;
         Unit minimum = 0;

@@ -1,0 +1,89 @@
+#include "repository/propertystore.h"
+
+#include <map>
+#include <random>
+
+#include "test_util.h"
+
+namespace {
+
+typedef std::basic_string<OLECHAR> Text;
+typedef std::map<Text, Text> Model;
+
+Model Contents(const kv::PropertyStore& store) {
+    Model contents;
+    for (std::size_t i = 0; i < store.Size(); ++i) {
+        // In name order, each name once.
+        if (i > 0) {
+            EXPECT_LT(store.Name(i - 1), store.Name(i));
+        }
+        contents[Text(store.Name(i))] = Text(store.Value(i));
+    }
+    return contents;
+}
+
+// Random changes to a store and to a map, which must always agree: names are
+// drawn from a few that share beginnings and differ in case and length, values
+// may be empty or hold zeros.
+TEST(PropertyStoreTest, AgreesWithAMapOfTheSameChanges) {
+    const Text names[] = {u"", u"a", u"A", u"ab", u"abc", u"Key", u"KeyX", u"\u00e9", u"\xD800z"};
+    const Text values[] = {u"", u"1", Text(3, u'\0'), u"value", Text(40, u'v')};
+    std::mt19937 random(7);
+    auto pick = [&random](const auto& table) {
+        return table[random() % (sizeof(table) / sizeof(table[0]))];
+    };
+    kv::PropertyStore store;
+    Model model;
+    kv::PropertyList list;
+    for (int step = 0; step < 3000; ++step) {
+        switch (random() % 6) {
+            case 0:
+            case 1: {
+                const Text name = pick(names), value = pick(values);
+                store.Set(name, value);
+                model[name] = value;
+                break;
+            }
+            case 2: {
+                // A later pair of a name replaces an earlier one.
+                list.Clear();
+                Model assigned;
+                for (unsigned n = random() % 20; n > 0; --n) {
+                    const Text name = pick(names), value = pick(values);
+                    list.Add(name, value);
+                    assigned[name] = value;
+                }
+                store.Assign(list);
+                model = assigned;
+                break;
+            }
+            case 3: {
+                kv::PropertyStore other;
+                other.Set(pick(names), pick(values));
+                other.Set(pick(names), pick(values));
+                store.SetAll(other);
+                for (const auto& entry : Contents(other))
+                    model[entry.first] = entry.second;
+                break;
+            }
+            case 4: {
+                const kv::PropertyStore copy(store);
+                store = kv::PropertyStore();
+                EXPECT_EQ(store.Size(), 0u);
+                store = copy;
+                break;
+            }
+            default: {
+                const Text name = pick(names);
+                const std::size_t at = store.Find(name);
+                ASSERT_EQ(at != kv::PropertyStore::npos, model.count(name) > 0);
+                if (at != kv::PropertyStore::npos) {
+                    EXPECT_EQ(Text(store.Value(at)), model[name]);
+                }
+            }
+        }
+        ASSERT_EQ(Contents(store), model) << "step " << step;
+    }
+}
+
+}  // namespace
