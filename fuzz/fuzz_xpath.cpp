@@ -246,11 +246,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(writer.SetAttribValues(
         xmlutils::FormatXPath(xmlutils::kXPathItemByFileName, {_stringx(type), wide}).c_str(),
         written));
-    std::vector<XMLIntercessor::NodeAttribs> changed;
-    writer.GetNodesWithAttribs(u"//*[@Written]", changed);
+    XmlAttribTexts changed;
+    writer.GetAllAttribTexts(u"//*[@Written]", changed);
     std::vector<std::string> changedIds;
-    for (const XMLIntercessor::NodeAttribs& node : changed)
-        changedIds.push_back(IdOf(node.node));
+    for (std::size_t node = 0; node < changed.NodeCount(); ++node) {
+        std::string id = "<no id>";
+        for (std::size_t at = changed.First(node); at < changed.End(node); ++at)
+            if (changed.Name(at) == XmlAttribTexts::View(u"Id"))
+                id = _stringx(changed.Value(at).data(), changed.Value(at).size()).str();
+        changedIds.push_back(id);
+    }
     const std::vector<std::string> selected =
         doubleQuote ? none : Expected(records, Record::kInGroup, type, value);
     // A "/" in the value splits the path inside the predicate: its last
