@@ -58,6 +58,9 @@ TEST(CodePages, SingleByteCodePagesMapBothWays) {
     EXPECT_EQ(ToWide(28592, "\xA3"), u"\u0141");
     EXPECT_EQ(ToBytes(28605, u"\u20AC"), "\xA4");
     EXPECT_EQ(ToBytes(20127, u"abc"), "abc");
+    // Converters that wait for a combining mark still give a last letter.
+    EXPECT_EQ(ToWide(1255, "\xF9"), u"\u05E9");
+    EXPECT_EQ(ToWide(1258, "a\xE0"), u"a\u00E0");
 }
 
 TEST(CodePages, CallsFollowWin32BufferConventions) {

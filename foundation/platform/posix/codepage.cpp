@@ -146,6 +146,12 @@ bool IconvConvert(const char* to, const char* from, const char* in, std::size_t 
             out.append(std::strcmp(to, "UTF-16LE") == 0 ? std::string("\xFD\xFF", 2) : "?");
         }
     }
+    // Some converters hold a character back in case a combining mark follows
+    // (windows-1255 and windows-1258 do): the end of the input lets it out.
+    char* dst = buffer;
+    std::size_t room = sizeof(buffer);
+    iconv(cd, nullptr, nullptr, &dst, &room);
+    out.append(buffer, static_cast<std::size_t>(dst - buffer));
     iconv_close(cd);
     return true;
 }
