@@ -58,7 +58,7 @@ class KV_API XMLIntercessor {
 public:
     // Documents and the services component are created through `loader`.
     explicit XMLIntercessor(kv::ComponentLoader& loader = kv::ComponentLoader::Process());
-    ~XMLIntercessor();
+    virtual ~XMLIntercessor();
     XMLIntercessor(const XMLIntercessor&) = delete;
     XMLIntercessor& operator=(const XMLIntercessor&) = delete;
 
