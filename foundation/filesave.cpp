@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string>
 
+#include "foundation/folderpath.h"
 #include "foundation/pathx.h"
 #include "foundation/platform/errors.h"
 #include "foundation/platform/fileio.h"
@@ -74,17 +75,9 @@ DWORD ResolveTarget(const _stringx& path, std::string& target, bool& exists) {
         SetLastError(ERROR_ACCESS_DENIED);
         return ERROR_ACCESS_DENIED;
     }
-    std::string final(MAX_PATH, '\0');
-    DWORD length = GetFinalPathNameByHandleA(handle, &final[0], MAX_PATH, 0);
-    if (length >= MAX_PATH) {
-        final.resize(length);
-        length = GetFinalPathNameByHandleA(handle, &final[0], length, 0);
-    }
-    if (length == 0 || length >= final.size())
+    if (!FinalPathOf(handle, target))
         return LastErrorOrFailure();
-    final.resize(length);
     exists = true;
-    target = final;
     return ERROR_SUCCESS;
 }
 

@@ -121,6 +121,20 @@ long CreateFolderPath(pathx& path) {
     return 0;
 }
 
+bool FinalPathOf(HANDLE handle, std::string& path) {
+    std::string buffer(MAX_PATH, '\0');
+    DWORD length = GetFinalPathNameByHandleA(handle, &buffer[0], MAX_PATH, 0);
+    if (length >= MAX_PATH) {  // the size needed: paths may be longer than MAX_PATH here
+        buffer.assign(length, '\0');
+        length = GetFinalPathNameByHandleA(handle, &buffer[0], length, 0);
+    }
+    if (length == 0 || length >= buffer.size())
+        return false;
+    buffer.resize(length);
+    path.swap(buffer);
+    return true;
+}
+
 namespace {
 
 // The path of the existing file or folder `path`, every link resolved; empty
@@ -131,17 +145,10 @@ _stringx FinalPath(const _stringx& path) {
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return _stringx();
-    std::string buffer(MAX_PATH, '\0');
-    DWORD length = GetFinalPathNameByHandleA(handle, &buffer[0], MAX_PATH, 0);
-    if (length >= MAX_PATH) {  // the size needed: paths may be longer than MAX_PATH here
-        buffer.assign(length, '\0');
-        length = GetFinalPathNameByHandleA(handle, &buffer[0], length, 0);
-    }
+    std::string final;
+    const bool known = FinalPathOf(handle, final);
     CloseHandle(handle);
-    if (length == 0 || length >= buffer.size())
-        return _stringx();
-    buffer.resize(length);
-    return _stringx(buffer.c_str());
+    return known ? _stringx(final.c_str()) : _stringx();
 }
 
 }  // namespace

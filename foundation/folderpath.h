@@ -1,8 +1,12 @@
-// Folder paths: the validity check and the creation of a chain of folders that
-// copies into a repository use.
+// Folder paths: the validity check, the creation of a chain of folders that
+// copies into a repository use, and paths as the system follows them (links
+// resolved), which containment checks.
 #pragma once
 
+#include <string>
+
 #include "foundation/pathx.h"
+#include "foundation/platform/fileio.h"
 
 namespace kv {
 
@@ -22,6 +26,10 @@ KV_API bool IsValidFolderPath(pathx& path, bool normalize);
 // path (nothing created); HRESULT_FROM_WIN32 of the error when a folder cannot
 // be created (the folders created before it remain).
 KV_API long CreateFolderPath(pathx& path);
+
+// The path of the file or folder open as `handle`, every link resolved, of
+// whatever length; false (last error set) when the system cannot tell.
+KV_API bool FinalPathOf(HANDLE handle, std::string& path);
 
 // `path` as the system follows it: the longest leading part that exists with
 // every symbolic link in it (and "." and "..") resolved, the rest joined on and
