@@ -2,21 +2,21 @@
 // owning vector of object pointers, and CRepoCollection, which adds the cursor
 // that callers move with MoveFirst / MoveNext.
 //
-// Ownership. A collection that fills itself with AddToCol owns its elements and
-// destroys them, last to first, through their virtual destructors when it is
-// destroyed. Copies never own:
-//  - A copy (copy constructor or copy assignment) is a non-owning view: it takes
-//    the element pointers and the cursor and never deletes an element; the
-//    source keeps ownership and must outlive the view's use of the elements.
-//  - An owning collection that is assigned destroys those of its elements that
-//    the new content does not hold. When everything it receives was already its
-//    own (it is assigned a view of itself, or nothing) it stays the owner;
-//    otherwise it takes the source's role: a view after a copy, the source's
-//    ownership after a move.
-//  - A move transfers the elements, the cursor and the ownership; the source is
-//    left empty, as a freshly constructed collection.
-//  - A view does not own what is added to it with AddToCol either.
-// So no element is ever deleted twice, whichever copies are made and destroyed.
+// Ownership is per element, so that every element has exactly one owner
+// whichever copies are made, filled and destroyed:
+//  - AddToCol: the collection owns what is added to it, a copy too (what a
+//    view gathers is its own).
+//  - A copy (copy constructor or copy assignment) borrows every element of the
+//    source and never deletes one; the source must outlive the copy's use of
+//    them.
+//  - A collection that is assigned keeps owning those of its elements that the
+//    new content still holds (it was assigned a view of itself), borrows the
+//    rest of the new content, and destroys the elements it owned that the new
+//    content does not hold.
+//  - A move transfers the elements, their ownership and the cursor; the source
+//    is left empty, as a freshly constructed collection.
+// Destruction destroys the owned elements, last to first, through their
+// virtual destructors.
 //
 // The cursor is an element index, or kNoPosition, which stands for "at the end"
 // (also for a cursor that was never positioned). Appending never moves the
@@ -53,40 +53,48 @@ public:
 
     CVectorCol() noexcept {}
     CVectorCol(const CVectorCol& other)
-        : m_vector(other.m_vector), m_current(other.m_current), m_owns(false) {}
+        : m_vector(other.m_vector),
+          m_owned(other.m_vector.size(), false),
+          m_current(other.m_current) {}
     CVectorCol(CVectorCol&& other) noexcept
-        : m_vector(std::move(other.m_vector)), m_current(other.m_current), m_owns(other.m_owns) {
+        : m_vector(std::move(other.m_vector)),
+          m_owned(std::move(other.m_owned)),
+          m_current(other.m_current) {
         other.Reset();
     }
-    virtual ~CVectorCol() {
-        if (m_owns)
-            CleanupVector();
-    }
+    virtual ~CVectorCol() { CleanupVector(); }
 
     CVectorCol& operator=(const CVectorCol& other) {
         if (this != &other) {
             std::vector<T> items(other.m_vector);
-            Assign(items, other.m_current, false);
+            std::vector<bool> owned(items.size(), false);
+            Assign(items, owned, other.m_current);
         }
         return *this;
     }
     CVectorCol& operator=(CVectorCol&& other) {
         if (this != &other) {
-            Assign(other.m_vector, other.m_current, other.m_owns);
+            Assign(other.m_vector, other.m_owned, other.m_current);
             other.Reset();
         }
         return *this;
     }
 
-    // Appends `item` without moving the cursor. An owning collection takes
-    // ownership, also when appending fails: the item is then destroyed and the
-    // exception passed on.
+    // Appends `item`, which the collection then owns, without moving the
+    // cursor. When appending fails the item is destroyed and the exception
+    // passed on.
     void AddToCol(T item) {
         try {
             m_vector.push_back(item);
         } catch (...) {
-            if (m_owns)
-                delete item;
+            delete item;
+            throw;
+        }
+        try {
+            m_owned.push_back(true);
+        } catch (...) {
+            m_vector.pop_back();
+            delete item;
             throw;
         }
     }
@@ -100,19 +108,20 @@ public:
     const_iterator begin() const { return m_vector.begin(); }
     const_iterator end() const { return m_vector.end(); }
 
-    // True when this collection destroys its elements (see the rules above).
-    bool OwnsElements() const { return m_owns; }
-
 protected:
-    // Hands every element to the caller, who takes over their ownership when
-    // this collection owned them (OwnsElements()); the collection is left
-    // empty, as freshly constructed. For a derived collection that passes its
-    // elements on instead of copying them.
-    std::vector<T> ReleaseElements() noexcept {
-        std::vector<T> items;
-        items.swap(m_vector);
-        Reset();
-        return items;
+    // Appends the elements of `source` with their ownership, as they are (not
+    // copied); `source` is left empty, as freshly constructed. The cursor is
+    // not moved. On failure both sides are unchanged.
+    void TakeElements(CVectorCol& source) {
+        const std::size_t size = m_vector.size();
+        m_vector.insert(m_vector.end(), source.m_vector.begin(), source.m_vector.end());
+        try {
+            m_owned.insert(m_owned.end(), source.m_owned.begin(), source.m_owned.end());
+        } catch (...) {
+            m_vector.resize(size);
+            throw;
+        }
+        source.Reset();
     }
 
     std::size_t& GetCurrentInternal() { return m_current; }
@@ -125,32 +134,38 @@ protected:
 private:
     void Reset() noexcept {
         m_vector.clear();
+        m_owned.clear();
         m_current = kNoPosition;
-        m_owns = true;
     }
 
-    // Takes `items` (moved from) as the new content. Everything that can throw
-    // happens before the first change, so a failure leaves both sides intact.
-    void Assign(std::vector<T>& items, std::size_t cursor, bool itemsOwned) {
+    // Takes `items` with their ownership `owned` (both moved from) as the new
+    // content. Everything that can throw happens before the first change, so
+    // a failure leaves both sides intact.
+    void Assign(std::vector<T>& items, std::vector<bool>& owned, std::size_t cursor) {
+        std::vector<T> mine;
+        for (std::size_t i = 0; i < m_vector.size(); ++i)
+            if (m_owned[i])
+                mine.push_back(m_vector[i]);
+        std::vector<T> incoming(items);
+        std::sort(mine.begin(), mine.end(), std::less<T>());
+        std::sort(incoming.begin(), incoming.end(), std::less<T>());
+        std::vector<bool> nowOwned(owned);
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (std::binary_search(mine.begin(), mine.end(), items[i], std::less<T>()))
+                nowOwned[i] = true;
+        // In array order: DestroyAll takes them from the back.
         std::vector<T> doomed;
-        bool keepOwnership = false;
-        if (m_owns) {
-            std::vector<T> incoming(items);
-            std::vector<T> mine(m_vector);
-            std::sort(incoming.begin(), incoming.end(), std::less<T>());
-            std::sort(mine.begin(), mine.end(), std::less<T>());
-            keepOwnership = std::includes(mine.begin(), mine.end(), incoming.begin(),
-                                          incoming.end(), std::less<T>());
-            doomed.reserve(m_vector.size());
-            // In array order: DestroyAll takes them from the back.
-            for (T item : m_vector)
-                if (!std::binary_search(incoming.begin(), incoming.end(), item, std::less<T>()))
-                    doomed.push_back(item);
-        }
-        m_vector = std::move(items);
+        doomed.reserve(mine.size());
+        for (std::size_t i = 0; i < m_vector.size(); ++i)
+            if (m_owned[i] &&
+                !std::binary_search(incoming.begin(), incoming.end(), m_vector[i], std::less<T>()))
+                doomed.push_back(m_vector[i]);
+
+        m_vector.swap(items);
+        m_owned.swap(nowOwned);
         items.clear();
+        owned.clear();
         m_current = cursor;
-        m_owns = itemsOwned || keepOwnership;
         DestroyAll(doomed);
     }
 
@@ -164,14 +179,27 @@ private:
         }
     }
 
+    // Destroys the owned elements, last to first, and empties the collection.
     void CleanupVector() noexcept {
-        DestroyAll(m_vector);
+        std::vector<T> items;
+        items.swap(m_vector);
+        std::vector<bool> owned;
+        owned.swap(m_owned);
         m_current = kNoPosition;
+        while (!items.empty()) {
+            T item = items.back();
+            const bool mine = owned.back();
+            items.pop_back();
+            owned.pop_back();
+            if (mine)
+                delete item;
+        }
     }
 
     std::vector<T> m_vector;
+    // Parallel to m_vector: whether this collection destroys that element.
+    std::vector<bool> m_owned;
     std::size_t m_current = kNoPosition;
-    bool m_owns = true;
 };
 
 template <class T, class TCol = CVectorCol<T>>

@@ -33,25 +33,27 @@ CRepositories::CRepositories(const CRepositories& other)
 
 CRepositories& CRepositories::operator=(const CRepositories& other) {
     if (this != &other) {
-        // An owner gives up the items it gathered unless the source shares them.
-        if (OwnsElements() && m_pItems != other.m_pItems)
+        // Gathered items the source shares stay with whichever list owns them.
+        if (m_pItems != other.m_pItems) {
             CleanupItems();
+            m_pItems = other.m_pItems;
+        }
         Collection::operator=(other);
         CRepoData::operator=(other);
-        m_pItems = other.m_pItems;
         m_strListFile = other.m_strListFile;
     }
     return *this;
 }
 
 CRepositories::~CRepositories() {
-    if (OwnsElements())
-        CleanupItems();
+    CleanupItems();
 }
 
 void CRepositories::CleanupItems() {
-    delete m_pItems;
+    if (m_bOwnsItems)
+        delete m_pItems;
     m_pItems = nullptr;
+    m_bOwnsItems = false;
 }
 
 _stringx CRepositories::GetRepoDataFilePath() {
@@ -102,6 +104,7 @@ long CRepositories::GetRepositoryItems(const char* itemPath, int allRepositories
         return -100;
     CleanupItems();
     m_pItems = gathered;
+    m_bOwnsItems = true;
 
     for (CRepository* repository = MoveFirst(); repository; repository = MoveNext()) {
         if (allRepositories == 0 && !repository->GetLocal())
@@ -113,12 +116,7 @@ long CRepositories::GetRepositoryItems(const char* itemPath, int allRepositories
             return status;
         // The repository's collection is dropped right here, so its items
         // move over as they are: the same as copies of them, without the copying.
-        if (found->OwnsElements() && gathered->OwnsElements()) {
-            gathered->TakeItems(*found);
-            continue;
-        }
-        for (CRepositoryItem* item = found->MoveFirst(); item; item = found->MoveNext())
-            gathered->AddToCol(item->Copy());
+        gathered->TakeItems(*found);
     }
     return 0;
 }

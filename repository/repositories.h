@@ -8,8 +8,9 @@
 // properties such as `DisplayName`.
 //
 // Ownership: the list owns its repositories and the items its last
-// GetRepositoryItems gathered. A copy is a non-owning view of the same objects
-// (valid while the source lives); only the source deletes them.
+// GetRepositoryItems gathered. A copy is a view that borrows the source's
+// repositories and gathered items (valid while the source lives) and never
+// deletes them; what a view gathers itself is its own.
 #pragma once
 
 #include "foundation/collections.h"
@@ -50,5 +51,6 @@ private:
     void CleanupItems();
 
     CRepositoryItems* m_pItems = nullptr;
+    bool m_bOwnsItems = false;  // false for the gathered items a copy shares
     _stringx m_strListFile;
 };

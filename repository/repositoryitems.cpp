@@ -133,17 +133,7 @@ CRepositoryItems& CRepositoryItems::operator=(const CRepositoryItems& other) {
 CRepositoryItems::~CRepositoryItems() = default;
 
 void CRepositoryItems::TakeItems(CRepositoryItems& source) {
-    std::vector<CRepositoryItem*> items = source.ReleaseElements();
-    std::size_t next = 0;
-    try {
-        for (; next < items.size(); ++next)
-            AddToCol(items[next]);
-    } catch (...) {
-        // AddToCol destroyed the item it failed on; the rest are still ours.
-        for (++next; next < items.size(); ++next)
-            delete items[next];
-        throw;
-    }
+    TakeElements(source);
 }
 
 _stringx CRepositoryItems::GetRepoDataFilePath() {

@@ -1,6 +1,7 @@
 // CRepositoryItems: the items of one type read from a repository's data file
 // and folders, in the order found, walked with the cursor. The collection owns
-// its items; a copy is a non-owning view.
+// the items it finds; a copy is a view that borrows the source's items and
+// owns only those it finds itself (see CVectorCol).
 //
 // Item paths: "<type path>/*" lists every item of the type (for example
 // "Dialogs/*"); "<KVREPOSITORY>\<type path>\<file name>" finds one file. In the
@@ -122,8 +123,8 @@ protected:
 private:
     // The list gathers the items of its repositories into one collection.
     friend class CRepositories;
-    // Appends the items of `source`, which this collection takes over from it
-    // (they are not copied); `source` is left empty. Both must own their items.
+    // Appends the items of `source` with their ownership (they are not
+    // copied); `source` is left empty.
     void TakeItems(CRepositoryItems& source);
 
     static void SearchFolder(const _stringx& folder, const std::vector<_stringx>& patterns,

@@ -1,6 +1,7 @@
 #include "repository/repositorymgr.h"
 
 #include <new>
+#include <string>
 
 #include "foundation/appservices.h"
 #include "foundation/comerror.h"
@@ -45,9 +46,11 @@ long CRepositoryMgr::GetRepositories(const char* keyFilter, CRepositories** repo
         *repositories = list;
     if (!list)
         return -200;
+    // The filter may live in the list about to go (a repository's key).
+    const std::string filter(keyFilter ? keyFilter : "");
     CleanupRepositories();
     m_pRepositories = list;
-    return list->GetItems(keyFilter, includeMissing);
+    return list->GetItems(filter.c_str(), includeMissing);
 }
 
 CRepository* CRepositoryMgr::GetRepository(const char* key, bool includeMissing) {
@@ -57,8 +60,10 @@ CRepository* CRepositoryMgr::GetRepository(const char* key, bool includeMissing)
     return list->MoveFirst();
 }
 
-long CRepositoryMgr::CreateRepository(const _stringx& key, const _stringx& dataFilePath,
+long CRepositoryMgr::CreateRepository(const _stringx& keyArgument, const _stringx& pathArgument,
                                       CRepository** repository) {
+    // Copies: either may live in the list that the reload below replaces.
+    const _stringx key(keyArgument), dataFilePath(pathArgument);
     if (repository)
         *repository = nullptr;
     if (key != _stringx(u"Network") && key != _stringx(u"Local"))

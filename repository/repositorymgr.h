@@ -5,7 +5,8 @@
 // The manager owns the list it loaded last: each load replaces it, and with it
 // every repository, item collection and item obtained from the previous list.
 // A copy of a manager starts without a loaded list, so no list is ever deleted
-// by two managers.
+// by two managers. Operations that reload copy their arguments first, so a key
+// or path read from the list being replaced may be passed to them.
 #pragma once
 
 #include "repository/repositories.h"

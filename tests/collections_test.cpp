@@ -74,7 +74,9 @@ TEST(Collections, DestroysLastToFirstThroughTheVirtualDestructor) {
     EXPECT_EQ(log, (Log{3, 2, 1}));
 }
 
-TEST(CollectionsOwnership, CopiesAreViewsThatNeverDelete) {
+// Every element is destroyed exactly once, by the collection that added it,
+// whichever copies are made, filled, assigned and destroyed.
+TEST(CollectionsOwnership, CopiesBorrowAndOwnOnlyWhatTheyAdd) {
     Log log;
     {
         Col owner;
@@ -84,59 +86,55 @@ TEST(CollectionsOwnership, CopiesAreViewsThatNeverDelete) {
         {
             Col view(owner);
             Col viewOfView(view);
-            EXPECT_FALSE(view.OwnsElements());
-            EXPECT_FALSE(viewOfView.OwnsElements());
             EXPECT_EQ(Next(view), 3);  // the cursor is copied
-            Node* extra = new Node(4, log);
-            view.AddToCol(extra);  // nor does a view own what is added to it
-            delete extra;
+            Fill(view, log, 4, 5);     // a view owns what it gathers itself
+            Fill(viewOfView, log, 6, 6);
         }
-        EXPECT_EQ(log, Log{4});
-        EXPECT_TRUE(owner.OwnsElements());
+        EXPECT_EQ(log, (Log{6, 5, 4}));
         EXPECT_EQ(Next(owner), 3);
     }
-    EXPECT_EQ(log, (Log{4, 3, 2, 1}));
+    EXPECT_EQ(log, (Log{6, 5, 4, 3, 2, 1}));
 }
 
-TEST(CollectionsOwnership, AnAssignedOwnerDestroysOnlyWhatItNoLongerHolds) {
+TEST(CollectionsOwnership, AnAssignedCollectionDestroysOnlyWhatItNoLongerHolds) {
     Log log;
     {
         Col a, b;
         Fill(a, log, 1, 2);
         Fill(b, log, 11, 12);
-        a = Col(b);  // a foreign view: a's own go, a becomes a view
+        a = Col(b);  // a's own go; it borrows b's
         EXPECT_EQ(log, (Log{2, 1}));
-        EXPECT_FALSE(a.OwnsElements());
-        a = b;  // a view assigned an owner stays a view
-        EXPECT_FALSE(a.OwnsElements());
+        Fill(a, log, 13, 13);
+        a = b;  // the one it gathered goes
+        EXPECT_EQ(log, (Log{2, 1, 13}));
         EXPECT_EQ(Ids(a), (std::vector<int>{11, 12}));
 
+        log.clear();
         Col owner;
         Fill(owner, log, 1, 2);
         Col view(owner);
         Fill(owner, log, 3, 3);  // not in the view
+        Fill(view, log, 4, 4);   // the view's own
         view.MoveLast();
-        owner = view;  // a view of itself: it stays the owner
-        EXPECT_EQ(log, (Log{2, 1, 3}));
-        EXPECT_TRUE(owner.OwnsElements());
+        owner = view;  // a view of itself: it keeps its own, borrows 4, loses 3
+        EXPECT_EQ(log, Log{3});
         EXPECT_EQ(Next(owner), 0);  // took the view's cursor
         owner = Col(owner);
         Col& same = owner;
         owner = same;
         owner = std::move(same);
-        EXPECT_TRUE(owner.OwnsElements());
-        EXPECT_EQ(Ids(owner), (std::vector<int>{1, 2}));
+        EXPECT_EQ(Ids(owner), (std::vector<int>{1, 2, 4}));
         log.clear();
     }
-    EXPECT_EQ(log, (Log{2, 1, 12, 11}));  // owner, view, b, a: each element once
+    // view (4), owner (1, 2; 4 borrowed), b (11, 12), a (borrowed only).
+    EXPECT_EQ(log, (Log{4, 2, 1, 12, 11}));
 
     log.clear();
     Col owner;
     Fill(owner, log, 1, 2);
     const Col empty;
-    owner = empty;  // nothing: its own go, it stays the owner
+    owner = empty;
     EXPECT_EQ(log, (Log{2, 1}));
-    EXPECT_TRUE(owner.OwnsElements());
 }
 
 TEST(CollectionsOwnership, MovesTransferOwnershipAndTheCursor) {
@@ -147,6 +145,8 @@ TEST(CollectionsOwnership, MovesTransferOwnershipAndTheCursor) {
         cols[0].MoveLast();
         for (int i = 1; i < 20; ++i)
             Fill(cols.emplace_back(), log, 100 + i, 100 + i);
+        Col view(cols[1]);
+        Fill(view, log, 5, 5);
         Col moved(std::move(cols[0]));
         EXPECT_EQ(cols[0].GetCount(), 0);
         EXPECT_EQ(cols[0].MoveNext(), nullptr);
@@ -156,11 +156,12 @@ TEST(CollectionsOwnership, MovesTransferOwnershipAndTheCursor) {
         target = std::move(moved);
         EXPECT_EQ(log, Log{7});
         EXPECT_EQ(moved.GetCount(), 0);
-        EXPECT_TRUE(target.OwnsElements());
         EXPECT_EQ(Ids(target), (std::vector<int>{1, 2}));
+        Col viewMoved(std::move(view));  // borrowed 101 stays borrowed, 5 owned
+        EXPECT_EQ(Ids(viewMoved), (std::vector<int>{101, 5}));
         log.clear();
     }
-    EXPECT_EQ(log.size(), 21u);
+    EXPECT_EQ(log.size(), 22u);
 }
 
 }  // namespace

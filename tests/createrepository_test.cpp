@@ -57,6 +57,13 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     ASSERT_EQ(Create(u"Local", moved), 0);
     EXPECT_EQ(PathOf("Local"), moved.string());
     EXPECT_TRUE(fs::exists(local));
+
+    // The key may come from the list that the creation reloads.
+    CRepository* entry = manager.GetRepository("Network", true);
+    ASSERT_NE(entry, nullptr);
+    const _stringx again((tree / "Again/Repository.xml").string());
+    ASSERT_EQ(manager.CreateRepository(entry->GetKey(), again, &created), 0);
+    EXPECT_EQ(PathOf("Network"), U8(again));
     EXPECT_TRUE(status.messages.empty());
 }
 

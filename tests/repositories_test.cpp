@@ -1,5 +1,6 @@
 #include <gmock/gmock.h>
 
+#include "repository/repositoryitems.h"
 #include "repository/repositorymgr.h"
 #include "test_util.h"
 
@@ -178,13 +179,33 @@ TEST_F(RepositoriesTest, ReloadsReplaceTheListAndCopiesNeverDeleteIt) {
     EXPECT_EQ(U8(manager.GetRepository("A", false)->GetRepoDataFilePath()),
               (tree / "A" / "Repository.xml").string());
     ASSERT_EQ(manager.GetRepositories("*", &list, false), 0);
+    WriteText(tree / "A" / "MM" / "a.msm", "");
+    CRepositoryItems* gathered = nullptr;
+    ASSERT_EQ(list->GetRepositoryItems("MergeModules/*", 1, &gathered), 0);
     {
+        // A view gathers items of its own and leaves the list's alone.
         CRepositories view(*list);
-        EXPECT_FALSE(view.OwnsElements());
         EXPECT_EQ(view.MoveFirst(), list->GetFirst());
         EXPECT_EQ(U8(view.GetRepoDataFilePath()), listPath);
+        CRepositoryItems* viewItems = nullptr;
+        ASSERT_EQ(view.GetRepositoryItems("MergeModules/*", 1, &viewItems), 0);
+        ASSERT_EQ(view.GetRepositoryItems("MergeModules/*", 1, &viewItems), 0);
+        EXPECT_NE(viewItems, gathered);
+        EXPECT_EQ(viewItems->GetCount(), 1);
+        CRepositories assigned(*list);
+        assigned = view;
+        view = *list;
     }
-    EXPECT_EQ(U8(list->GetFirst()->GetKey()), "A");  // still alive
+    EXPECT_EQ(gathered->GetCount(), 1);
+    EXPECT_EQ(U8(gathered->GetFirst()->GetRepository()->GetKey()), "A");  // still alive
+
+    // A key or path taken from the list being replaced is a safe argument.
+    EXPECT_NE(manager.GetRepository(list->GetFirst()->GetKey().narrow(), false), nullptr);
+    CRepositories* reloaded = nullptr;
+    ASSERT_EQ(manager.GetRepositories("*", &reloaded, false), 0);
+    ASSERT_EQ(manager.GetRepositories(reloaded->GetFirst()->GetKey().narrow(), &reloaded, false),
+              0);
+    EXPECT_EQ(reloaded->GetCount(), 2);
 
     CRepositoryMgr copy(manager);  // a list of its own
     CRepositoryMgr assigned(nullptr, nullptr);

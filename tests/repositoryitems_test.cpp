@@ -96,16 +96,18 @@ TEST_F(ItemsTest, ListsATypeOrOneFileWithStoredOrDerivedProperties) {
     EXPECT_THAT(List(""), ElementsAre());
     EXPECT_THAT(List(nullptr), ElementsAre());
 
-    // GetItems appends; a copy is a view that leaves the items to the original.
+    // GetItems appends; a copy is a view that leaves the items to the original
+    // and owns what it finds itself (no leak, no second delete).
     CRepositoryItems items(&repo, &status);
     EXPECT_EQ(items.GetItems("MergeModules/*"), 0);
     EXPECT_EQ(items.GetItems("MergeModules/*"), 0);
     EXPECT_EQ(items.GetCount(), 6);
     {
         CRepositoryItems view(items);
-        EXPECT_FALSE(view.OwnsElements());
         EXPECT_EQ(view.GetFirst(), items.GetFirst());
         EXPECT_EQ(U8(view.GetRepoDataFilePath()), (tree / "Repo.xml").string());
+        EXPECT_EQ(view.GetItems("MergeModules/*"), 0);
+        EXPECT_EQ(view.GetCount(), 9);
     }
     EXPECT_EQ(Cached(items.GetLast(), u"FileName"), "alpha.msm");
     EXPECT_TRUE(status.messages.empty());
