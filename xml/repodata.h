@@ -13,7 +13,8 @@
 // until after they saved it, so that writers in other processes never lose
 // each other's changes; a lock that cannot be had within its time is a failed
 // save (-102, message 1). Saves replace the file in one step: readers see the
-// old or the new content, whole.
+// old or the new content, whole. A name that is not rooted is read from under
+// the support folder but saved, and locked, relative to the current folder.
 #pragma once
 
 #include "Backend/inc/XMLIntercessor.h"
