@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "foundation/filelock.h"
+#include "foundation/platform/files.h"
 #include "foundation/platform/framework.h"
 #include "resources/messages.h"
 
@@ -82,22 +83,29 @@ long CRepoData::GetAttribValueFromXmlFile(const _stringx& xpath, const _stringx&
 }
 
 template <class Change>
-long CRepoData::ChangeXmlFile(const _stringx& file, Change change) {
+long CRepoData::ChangeXmlFile(const _stringx& file, Change change, bool save) {
     const _stringx path = ChooseFile(file);
     // Nothing is changed without the lock on the file the save writes, taken
     // before the file is read. A lock held elsewhere past its time is a failed
     // save; a file that cannot be opened to be locked is left to the read and
     // the save, which tell what is wrong with it.
-    const auto notLocked = [&] {
+    const auto notSaved = [&] {
         LogError1(kNotSaved, IDS_XML_SAVE_FAILED, path);
         return kNotSaved;
     };
     kv::DataFileLock lock;
     if (lock.Acquire(path) == ERROR_LOCK_VIOLATION)
-        return notLocked();
+        return notSaved();
     std::optional<XMLIntercessor> document(std::in_place);
     if (const long status = OpenXmlFile(path, *document))
         return status;
+    if (!save) {
+        // Of what only the save would tell, a read-only file is known now.
+        const DWORD attributes = GetFileAttributesA(path.narrow());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return notSaved();
+        return 0;
+    }
     if (!lock.Held()) {
         // Read, yet not there to be locked: a name that is not rooted is read
         // from under the support folder and saved as given, relative to the
@@ -105,7 +113,7 @@ long CRepoData::ChangeXmlFile(const _stringx& file, Change change) {
         // removes it again unless the save replaces it); a file that appeared
         // meanwhile is read again, under the lock.
         if (lock.AcquireCreating(path) == ERROR_LOCK_VIOLATION)
-            return notLocked();
+            return notSaved();
         if (lock.Held() && !lock.Created()) {
             document.emplace();
             if (const long status = OpenXmlFile(path, *document))
@@ -114,6 +122,11 @@ long CRepoData::ChangeXmlFile(const _stringx& file, Change change) {
     }
     change(*document);
     return SaveXmlFile(path, *document);
+}
+
+long CRepoData::CheckXmlFileChange(const _stringx& file) {
+    return ChangeXmlFile(
+        file, [](XMLIntercessor&) {}, false);
 }
 
 long CRepoData::SetAttribValueToXmlFile(const _stringx& xpath, const _stringx& name,
