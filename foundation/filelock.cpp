@@ -54,6 +54,10 @@ HANDLE OpenToLock(const std::string& name, bool create, bool& created) {
     created = false;
     HANDLE handle =
         CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A file that may be written but not read can be saved, so it is locked too.
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+        handle =
+            CreateFileA(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle != INVALID_HANDLE_VALUE || !create || GetLastError() != ERROR_FILE_NOT_FOUND)
         return handle;
     handle = CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, CREATE_NEW, 0, nullptr);

@@ -26,7 +26,8 @@ public:
     // Locks the file at `path`, waiting at most `timeout`. ERROR_SUCCESS;
     // ERROR_LOCK_VIOLATION when the lock could not be had, in time or at all
     // (the system's reason is then the last error); otherwise the error of
-    // opening the file (ERROR_FILE_NOT_FOUND for a missing file).
+    // opening the file, to read it or else to write it (ERROR_FILE_NOT_FOUND
+    // for a missing file).
     DWORD Acquire(const _stringx& path, std::chrono::milliseconds timeout = DefaultTimeout());
     // As Acquire, but a missing file is first made, empty, to be locked: for a
     // save that is to create the file. Release removes a file so made unless

@@ -87,8 +87,8 @@ long CRepoData::ChangeXmlFile(const _stringx& file, Change change, bool save) {
     const _stringx path = ChooseFile(file);
     // Nothing is changed without the lock on the file the save writes, taken
     // before the file is read. A lock held elsewhere past its time is a failed
-    // save; a file that cannot be opened to be locked is left to the read and
-    // the save, which tell what is wrong with it.
+    // save; a file that cannot be opened to be locked is left to the read,
+    // which tells what is wrong with it.
     const auto notSaved = [&] {
         LogError1(kNotSaved, IDS_XML_SAVE_FAILED, path);
         return kNotSaved;
@@ -110,11 +110,12 @@ long CRepoData::ChangeXmlFile(const _stringx& file, Change change, bool save) {
         // Read, yet not there to be locked: a name that is not rooted is read
         // from under the support folder and saved as given, relative to the
         // current folder, where it may not exist yet. The lock makes it (and
-        // removes it again unless the save replaces it); a file that appeared
-        // meanwhile is read again, under the lock.
-        if (lock.AcquireCreating(path) == ERROR_LOCK_VIOLATION)
+        // removes it again unless the save replaces it); where it cannot be
+        // made (no such folder), no save could make it either. A file that
+        // appeared meanwhile is read again, under the lock.
+        if (lock.AcquireCreating(path) != ERROR_SUCCESS)
             return notSaved();
-        if (lock.Held() && !lock.Created()) {
+        if (!lock.Created()) {
             document.emplace();
             if (const long status = OpenXmlFile(path, *document))
                 return status;
