@@ -95,8 +95,8 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
         // A folder that is not a rooted path cannot be made; a bare name's
         // folder is empty, and fails the same way.
         kvtest::ScopedCwd cwd(tree.root());
-        EXPECT_EQ(Create(u"Local", "rel/Repository.xml"), -111);
-        EXPECT_EQ(Create(u"Local", "Repository.xml"), -111);
+        EXPECT_EQ(Create(OLESTR("Local"), "rel/Repository.xml"), -111);
+        EXPECT_EQ(Create(OLESTR("Local"), "Repository.xml"), -111);
     }
     EXPECT_EQ(ReadText(list), listBefore);
     EXPECT_FALSE(fs::exists(tree / "Repository.xml"));

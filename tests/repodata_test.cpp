@@ -194,9 +194,9 @@ TEST_F(RepoDataTest, ARelativeNameIsReadFromTheSupportFolderAndSavedHere) {
     kvtest::ScopedCwd cwd(tree / "Work");
     DataFile relative(&status, "rel.xml");
     XmlAttribMap map;
-    map[_stringx(u"Key")] = CComVariant(u"New");
-    EXPECT_EQ(relative.SetAttribValuesToXmlFile(u"Repository[@Key=\"New\"]", map), 0);
-    EXPECT_EQ(relative.Set(u"Repository[@Key=\"Net\"]", u"Name", u"Saved"), 0);
+    map[_stringx(OLESTR("Key"))] = CComVariant(OLESTR("New"));
+    EXPECT_EQ(relative.SetAttribValuesToXmlFile(OLESTR("Repository[@Key=\"New\"]"), map), 0);
+    EXPECT_EQ(relative.Set(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name"), OLESTR("Saved")), 0);
     EXPECT_EQ(ReadText(tree / "Support/rel.xml"), kList);
     const std::string saved = ReadText(tree / "Work/rel.xml");
     EXPECT_NE(saved.find("Saved"), std::string::npos);
@@ -204,19 +204,22 @@ TEST_F(RepoDataTest, ARelativeNameIsReadFromTheSupportFolderAndSavedHere) {
 
     // The lock is the saved file's.
     kv::DataFileLock holder;
-    ASSERT_EQ(holder.Acquire(_stringx(u"rel.xml")), DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(relative.Set(u"Repository", u"Name", u"x"), -102);
+    ASSERT_EQ(holder.Acquire(_stringx(OLESTR("rel.xml"))), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), -102);
     holder.Release();
     ASSERT_EQ(holder.Acquire(_stringx((tree / "Support/rel.xml").string())), DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(relative.Set(u"Repository", u"Name", u"x"), 0);
+    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), 0);
     holder.Release();
 
     // Failed writes: a value XML cannot carry, a folder that is not here, a
     // name the support folder does not hold.
     fs::remove(tree / "Work/rel.xml");
-    EXPECT_EQ(relative.Set(u"Repository", u"Name", u"\u0001"), -102);
-    EXPECT_EQ(DataFile(&status, "sub/rel.xml").Set(u"Repository", u"Name", u"x"), -102);
-    EXPECT_EQ(DataFile(&status, "none.xml").Set(u"Repository", u"Name", u"x"), -103);
+    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("\u0001")), -102);
+    EXPECT_EQ(
+        DataFile(&status, "sub/rel.xml").Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")),
+        -102);
+    EXPECT_EQ(DataFile(&status, "none.xml").Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")),
+              -103);
     EXPECT_TRUE(kvtest::Names(tree / "Work").empty());
     EXPECT_THAT(
         status.messages,
