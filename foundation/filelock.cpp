@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "foundation/platform/errors.h"
+#include "foundation/platform/files.h"
 
 namespace kv {
 
@@ -47,6 +48,36 @@ bool PathNamesFile(const std::string& path, HANDLE locked) {
     return same;
 }
 
+// Opens the file at `name` to be locked; with `create`, a missing one is made
+// first (`created` then tells). INVALID_HANDLE_VALUE with the last error set.
+HANDLE OpenToLock(const std::string& name, bool create, bool& created) {
+    created = false;
+    HANDLE handle =
+        CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A file that may be written but not read can be saved, so it is locked too.
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+        handle =
+            CreateFileA(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || !create || GetLastError() != ERROR_FILE_NOT_FOUND)
+        return handle;
+    handle = CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, CREATE_NEW, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        created = true;
+        // Writable whatever the umask, as a saved file is: the save that
+        // replaces it keeps its permissions, and Release must be able to
+        // remove it.
+        const DWORD attributes = GetFileAttributesA(name.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+        return handle;
+    }
+    // Made by another writer meanwhile: that one is locked. (Once only: a
+    // link that leads nowhere neither opens nor can be made.)
+    if (GetLastError() != ERROR_FILE_EXISTS)
+        return handle;
+    return CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 }  // namespace
 
 DataFileLock::~DataFileLock() {
@@ -54,6 +85,14 @@ DataFileLock::~DataFileLock() {
 }
 
 DWORD DataFileLock::Acquire(const _stringx& path, std::chrono::milliseconds timeout) {
+    return Lock(path, timeout, false);
+}
+
+DWORD DataFileLock::AcquireCreating(const _stringx& path, std::chrono::milliseconds timeout) {
+    return Lock(path, timeout, true);
+}
+
+DWORD DataFileLock::Lock(const _stringx& path, std::chrono::milliseconds timeout, bool create) {
     Release();
     const DWORD entryError = GetLastError();  // polling failures are no news on success
     const std::string name = path.str();
@@ -61,8 +100,8 @@ DWORD DataFileLock::Acquire(const _stringx& path, std::chrono::milliseconds time
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     auto poll = kFirstPoll;
     for (;;) {
-        const HANDLE handle =
-            CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+        bool created = false;
+        const HANDLE handle = OpenToLock(name, create, created);
         if (handle == INVALID_HANDLE_VALUE)
             return GetLastError();
         // Every attempt tries at least once, so that a zero timeout still takes
@@ -87,6 +126,8 @@ DWORD DataFileLock::Acquire(const _stringx& path, std::chrono::milliseconds time
         // old file then guards nothing, so it is taken again on the new one.
         if (PathNamesFile(name, handle)) {
             m_handle = handle;
+            m_path = name;
+            m_created = created;
             SetLastError(entryError);
             return ERROR_SUCCESS;
         }
@@ -102,9 +143,14 @@ void DataFileLock::Release() {
     if (m_handle == INVALID_HANDLE_VALUE)
         return;
     const DWORD error = GetLastError();
+    // Removed while still locked: a writer of this library, which locks
+    // before it saves, cannot have replaced it in between.
+    if (m_created && PathNamesFile(m_path, m_handle))
+        DeleteFileA(m_path.c_str());
     UnlockFileEx(m_handle, 0, kWholeFile, kWholeFile, nullptr);
     CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
+    m_created = false;
     SetLastError(error);
 }
 

@@ -45,6 +45,35 @@ void EnsureFolder(const _stringx& folder) {
     }
 }
 
+// The error the system's file copy meets before it writes anything, as the
+// copy reports it: a source that does not open, a target that is a folder or
+// read-only, a target folder that does not exist. 0 when the copy would write.
+DWORD CopyFailure(const _stringx& source, const _stringx& target) {
+    const HANDLE in = CreateFileA(source.narrow(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    CloseHandle(in);
+    const DWORD attributes = GetFileAttributesA(target.narrow());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))
+                   ? ERROR_ACCESS_DENIED
+                   : ERROR_SUCCESS;
+    const _stringx folder = kv::PathFolderPart(target);
+    return !folder.empty() && !IsFolder(folder) ? ERROR_PATH_NOT_FOUND : ERROR_SUCCESS;
+}
+
+// The error the system's file deletion meets without deleting anything: no
+// such file, a folder, a read-only file (through a link, what it leads to). 0
+// when the deletion would go ahead.
+DWORD DeleteFailure(const _stringx& target) {
+    const DWORD attributes = GetFileAttributesA(target.narrow());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return GetLastError();
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) ? ERROR_ACCESS_DENIED
+                                                                               : ERROR_SUCCESS;
+}
+
 }  // namespace
 
 bool CRepositoryItem::InsideRepository(const _stringx& path) {
@@ -96,12 +125,25 @@ void CRepositoryItem::GetCopyFileNames(_stringx& source, _stringx& target) {
 }
 
 long CRepositoryItem::Commit() {
-    // A target outside the repository is refused before anything is written.
     if (!m_strAddedFile.empty()) {
         _stringx source, target;
         GetCopyFileNames(source, target);
-        if (!CopyStaysInside(source, target))
-            return E_ACCESSDENIED;
+        if (!CopyStaysInside(source, target)) {
+            // The copy would reach outside the repository: refused before
+            // anything is written. What the commit meets before that write
+            // still comes out as usual: the data file's failures (found
+            // without writing it), then the copy's own, a declined overwrite
+            // or a copy that cannot be made (CommitFiles stops at them here,
+            // having written nothing), which follow the data file's write.
+            if (const long status = CheckXmlFileChange())
+                return status;
+            const long copied = CommitFiles();  // never 0 here
+            if (copied == E_ACCESSDENIED)
+                return copied;
+            if (const long status = CommitCachedProperties())
+                return status;
+            return copied;
+        }
     }
     if (const long status = CommitCachedProperties())
         return status;
@@ -130,11 +172,25 @@ long CRepositoryItem::CommitFiles() {
 }
 
 int CRepositoryItem::CopyFileA(const _stringx& source, const _stringx& target) {
-    if (!InsideRepository(target))
-        return E_ACCESSDENIED;
-    EnsureFolder(kv::PathFolderPart(target));
+    return CopyFileWithin(source, target, InsideRepository(target));
+}
+
+int CRepositoryItem::CopyFileWithin(const _stringx& source, const _stringx& target,
+                                    bool contained) {
+    const _stringx folder = kv::PathFolderPart(target);
+    if (!IsFolder(folder)) {
+        // A folder path that is not valid is not made, and writes nothing.
+        kv::pathx path(folder);
+        if (!contained && kv::IsValidFolderPath(path, false))
+            return E_ACCESSDENIED;
+        EnsureFolder(folder);
+    }
     if (IsFile(target) && !OnOverwriteFile(target))
         return -109;
+    if (!contained) {
+        const DWORD error = CopyFailure(source, target);
+        return error != ERROR_SUCCESS ? static_cast<int>(error) : E_ACCESSDENIED;
+    }
     try {
         if (!::CopyFileA(source.narrow(), target.narrow(), FALSE))
             throw kv::win32_exception();
@@ -159,13 +215,17 @@ int CRepositoryItem::CopyTemplate(const _stringx& source, const _stringx& target
     const _stringx baseName = WithoutExtension(kv::PathLastComponent(source));
     const _stringx parentName = WithoutExtension(kv::PathLastComponent(sourceFolder));
     const kv::pathx folder(TemplateFolder(source, target));
-    if (!CopyStaysInside(source, target))
-        return E_ACCESSDENIED;
+    // When any write of the copy would reach outside the repository (or take
+    // the type folder), the first write is refused; what comes before it
+    // comes out as usual.
+    const bool contained = CopyStaysInside(source, target);
 
     if (baseName == parentName) {
         // The template is its whole folder.
         if (!OnOverwriteFolder(folder))
             return -110;
+        if (!contained)
+            return E_ACCESSDENIED;
         if (DeleteFolder(folder) < 0)
             return -107;
         if (CopyFolder(kv::pathx(sourceFolder), folder) < 0)
@@ -173,10 +233,12 @@ int CRepositoryItem::CopyTemplate(const _stringx& source, const _stringx& target
         return 0;
     }
     // The template is the file, with an optional companion folder beside it.
+    if (!contained && IsFolder(folder))
+        return E_ACCESSDENIED;
     if (DeleteFolder(folder) < 0)
         return -107;
-    if (const int result = CopyFileA(source, target))
-        return result;
+    if (const int result = CopyFileWithin(source, target, contained))
+        return result;  // never 0 when not contained
     const _stringx companion = kv::PathJoin(sourceFolder, baseName);
     if (IsFolder(companion) && CopyFolder(kv::pathx(companion), folder) < 0)
         return -108;
@@ -220,8 +282,12 @@ long CRepositoryItem::Delete(bool deleteFile) {
         _stringx source;
         GetCopyFileNames(source, target);
     }
-    if (!InsideRepository(target))
-        return E_ACCESSDENIED;
+    if (!InsideRepository(target)) {
+        // Refused where there is something to delete; otherwise the error
+        // the deletion would give.
+        const DWORD error = DeleteFailure(target);
+        return error != ERROR_SUCCESS ? static_cast<long>(error) : E_ACCESSDENIED;
+    }
     if (!DeleteFileA(target.narrow()))
         return static_cast<long>(GetLastError());
     return 0;

@@ -17,7 +17,10 @@
 // existing is overwritten. Nothing is copied, deleted or overwritten outside
 // the repository's folder (the folder of its data file), whatever a display
 // path, a data file or a property says: such an operation returns
-// E_ACCESSDENIED and changes nothing.
+// E_ACCESSDENIED and changes nothing. Only the write that would reach outside
+// is refused: what an operation meets before it (the data file's failures, an
+// overwrite question, a copy or deletion that fails without writing) comes out
+// as usual.
 #pragma once
 
 #include "foundation/pathx.h"
@@ -56,14 +59,16 @@ public:
     // Writes the cached properties into the data file, then copies the added
     // file. 0; the data file's -102/-103; -109/-110 when the caller declined an
     // overwrite; -107/-108 for a template folder that could not be replaced; a
-    // positive system error of the copy; E_ACCESSDENIED for a target outside
-    // the repository (then nothing is written). Throws CComException* when the
+    // positive system error of the copy; E_ACCESSDENIED when the copy would
+    // write outside the repository (then nothing is written; the failures
+    // met before that write still come first). Throws CComException* when the
     // file-system object is needed and cannot be created.
     long Commit();
     // With `deleteFile`, deletes the item's file in the repository: the copy
     // target of the added file, or for an item without one the file its
     // "LocalCopy" names. 0, the system's error code (2 for a missing file), or
-    // E_ACCESSDENIED for a file outside the repository. Nothing else changes.
+    // E_ACCESSDENIED for a file outside the repository that would be deleted.
+    // Nothing else changes.
     long Delete(bool deleteFile);
     // Where the item's file can be used in place: its "LocalCopy". 0 or -101.
     long CreateLocalCopy(_stringx* path);
@@ -111,4 +116,9 @@ private:
     // Whether a copy of `source` to `target` writes only inside the
     // repository: the target and, for a template, the folder it fills.
     bool CopyStaysInside(const _stringx& source, const _stringx& target);
+    // CopyFileA, for an operation whose writes all stay inside the repository
+    // (`contained`) or not: then its first write is refused, E_ACCESSDENIED,
+    // after what comes before it (the overwrite question, a copy that would
+    // fail without writing).
+    int CopyFileWithin(const _stringx& source, const _stringx& target, bool contained);
 };

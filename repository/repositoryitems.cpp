@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "foundation/folderpath.h"
 #include "foundation/pathx.h"
 #include "foundation/platform/codepage.h"
 #include "foundation/platform/find.h"
@@ -214,7 +215,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
 
         if (fileName.empty()) {
             std::vector<FoundFile> found;
-            if (FindItemFiles(itemFolder, wildcard, templates, found, _stringx()) > 0)
+            if (FindItemFiles(itemFolder, wildcard, templates, found, _stringx(), dataFolder) > 0)
                 for (const FoundFile& file : found)
                     LoadItemInfo(document, key, kv::PathJoin(itemFolder, file.name), groupPath,
                                  values);
@@ -351,7 +352,8 @@ std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
 // Folder search
 
 long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& patterns, bool recurse,
-                                     std::vector<FoundFile>& list, const _stringx& prefix) {
+                                     std::vector<FoundFile>& list, const _stringx& prefix,
+                                     const _stringx& repositoryFolder) {
     std::vector<_stringx> parts;
     for (std::size_t begin = 0; begin <= patterns.size();) {
         auto end = patterns.find(u';', begin);
@@ -363,8 +365,15 @@ long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& pat
             parts.push_back(part);
         begin = end + 1;
     }
-    if (!parts.empty())
-        SearchFolder(folder, parts, recurse, list, prefix);
+    if (!parts.empty()) {
+        std::vector<_stringx> walk;
+        _stringx inside;
+        if (recurse) {
+            walk.push_back(kv::ResolveExistingPath(folder));
+            inside = kv::ResolveExistingPath(repositoryFolder.empty() ? folder : repositoryFolder);
+        }
+        SearchFolder(folder, parts, recurse, list, prefix, inside, walk);
+    }
     // What is sorted is a small key per entry, and the entries are then moved
     // once, into their places: moving strings, and reaching each through its
     // entry, is what a sort of thousands of entries would spend most on.
@@ -390,7 +399,8 @@ long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& pat
 
 void CRepositoryItems::SearchFolder(const _stringx& folder, const std::vector<_stringx>& patterns,
                                     bool recurse, std::vector<FoundFile>& list,
-                                    const _stringx& prefix) {
+                                    const _stringx& prefix, const _stringx& inside,
+                                    std::vector<_stringx>& walk) {
     for (const _stringx& pattern : patterns) {
         std::vector<kv::platform::FolderEntry> entries = Search(kv::PathJoin(folder, pattern));
         list.reserve(list.size() + entries.size());
@@ -403,12 +413,20 @@ void CRepositoryItems::SearchFolder(const _stringx& folder, const std::vector<_s
         return;
 
     // Sub-folders once, after all patterns, each with the whole pattern list.
-    // Linked folders are not entered: a link back up the tree would never end.
+    // A linked folder is entered where it leads inside the repository; no
+    // folder is entered twice on one way down, so a link back up ends there.
     for (const kv::platform::FolderEntry& entry : Search(kv::PathJoin(folder, _stringx(u"*.*")))) {
-        if (!entry.folder || entry.link)
+        if (!entry.folder)
             continue;
         const _stringx name(entry.name);
-        SearchFolder(kv::PathJoin(folder, name), patterns, recurse, list,
-                     prefix.empty() ? name : kv::PathJoin(prefix, name));
+        const _stringx path = kv::PathJoin(folder, name);
+        const _stringx resolved = kv::ResolveExistingPath(path);
+        if ((entry.link && !kv::PathIsInside(inside, resolved)) ||
+            std::find(walk.begin(), walk.end(), resolved) != walk.end())
+            continue;
+        walk.push_back(resolved);
+        SearchFolder(path, patterns, recurse, list,
+                     prefix.empty() ? name : kv::PathJoin(prefix, name), inside, walk);
+        walk.pop_back();
     }
 }

@@ -115,10 +115,13 @@ protected:
     // Appends to `list` the entries of `folder` that match the ";"-separated
     // `patterns` (empty patterns, "." and ".." are skipped), prefixed with
     // `prefix`; with `recurse`, also those of every sub-folder, searched once
-    // after all patterns. Sorts the list by name (ordinal, UTF-16 code units),
-    // then size, and returns its size.
+    // after all patterns: a linked sub-folder too, where it leads inside
+    // `repositoryFolder` (empty: `folder`), and no folder twice on one way
+    // down. Sorts the list by name (ordinal, UTF-16 code units), then size,
+    // and returns its size.
     static long FindItemFiles(const _stringx& folder, const _stringx& patterns, bool recurse,
-                              std::vector<FoundFile>& list, const _stringx& prefix);
+                              std::vector<FoundFile>& list, const _stringx& prefix,
+                              const _stringx& repositoryFolder = _stringx());
 
 private:
     // The list gathers the items of its repositories into one collection.
@@ -127,8 +130,12 @@ private:
     // copied); `source` is left empty.
     void TakeItems(CRepositoryItems& source);
 
+    // FindItemFiles' search, below the folder whose links are followed
+    // (`inside`, links resolved); `walk` holds the folders being searched,
+    // links resolved, from the top down.
     static void SearchFolder(const _stringx& folder, const std::vector<_stringx>& patterns,
-                             bool recurse, std::vector<FoundFile>& list, const _stringx& prefix);
+                             bool recurse, std::vector<FoundFile>& list, const _stringx& prefix,
+                             const _stringx& inside, std::vector<_stringx>& walk);
     // Adds the stored attributes of `fileName` to `values`: from the index
     // LoadItems keeps for `groupPath`, or with the per-file query when there
     // is none. False when there are none.

@@ -109,9 +109,8 @@ bool CRepositoryMgr::DoCopyFile(const _stringx& source, const _stringx& target) 
 }
 
 bool CRepositoryMgr::EnsureDirectoryExists(const _stringx& folder) {
-    // A bare file name lies in the current folder, which exists.
-    if (folder.empty())
-        return true;
+    // A bare file name has an empty folder part: no folder exists by that
+    // name, and creating it fails as for any path that is not rooted.
     const DWORD attributes = GetFileAttributesA(folder.narrow());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return true;

@@ -52,7 +52,8 @@ protected:
     // Copies `source` over `target`, creating the target's folder first and
     // giving the copy normal (writable) attributes; reports message 4 or 3.
     bool DoCopyFile(const _stringx& source, const _stringx& target);
-    // True when `folder` exists or could be created with its parents.
+    // True when `folder` exists or could be created with its parents; an
+    // empty or relative folder that does not exist cannot be (E_INVALIDARG).
     bool EnsureDirectoryExists(const _stringx& folder);
 
 private:

@@ -95,14 +95,25 @@ TEST_F(CreateRepositoryTest, TheCopyIsWritableAndReplacesWithoutAsking) {
 
 TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     List("<Repository Key=\"Local\"/>");
+    const std::string listBefore = ReadText(list);
     WriteText(tree / "File", "x");
     EXPECT_EQ(Create(u"Local", tree / "File/Repository.xml"), -111);
+    {
+        // A folder that is not a rooted path cannot be made; a bare name's
+        // folder is empty, and fails the same way.
+        kvtest::ScopedCwd cwd(tree.root());
+        EXPECT_EQ(Create(OLESTR("Local"), "rel/Repository.xml"), -111);
+        EXPECT_EQ(Create(OLESTR("Local"), "Repository.xml"), -111);
+    }
+    EXPECT_EQ(ReadText(list), listBefore);
+    EXPECT_FALSE(fs::exists(tree / "Repository.xml"));
     fs::create_directories(tree / "EmptySupport");
     kvtest::ScopedEnv env("KV_SUPPORT_DIR", (tree / "EmptySupport").c_str());
     const fs::path target = tree / "R/Repository.xml";
     EXPECT_EQ(Create(u"Local", target), -111);
     EXPECT_THAT(status.messages,
                 ElementsAre("Unable to create directory " + (tree / "File").string(),
+                            "Unable to create directory rel", "Unable to create directory ",
                             "Unable to create repository file " + target.string()));
 
     // The services component cannot answer a support folder that does not exist.

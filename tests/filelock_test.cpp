@@ -106,6 +106,30 @@ TEST_F(DataFileLockTest, LockFollowsAReplacedFile) {
     EXPECT_EQ(third.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
 }
 
+// A lock for a save that is to create its file makes the file to lock it, and
+// removes it again unless a save replaced it meanwhile.
+TEST_F(DataFileLockTest, ALockThatMadeItsFileRemovesItUnlessReplaced) {
+    const _stringx fresh((tree / "fresh.xml").string());
+    DataFileLock lock, other;
+    EXPECT_EQ(lock.AcquireCreating(_stringx((tree / "none/fresh.xml").string())),
+              DWORD(ERROR_PATH_NOT_FOUND));
+    ASSERT_EQ(lock.AcquireCreating(fresh), ERROR_SUCCESS);
+    EXPECT_TRUE(lock.Created());
+    EXPECT_EQ(other.AcquireCreating(fresh, milliseconds(0)), DWORD(ERROR_LOCK_VIOLATION));
+    lock.Release();
+    EXPECT_FALSE(std::filesystem::exists(tree / "fresh.xml"));
+
+    ASSERT_EQ(lock.AcquireCreating(fresh), ERROR_SUCCESS);
+    ASSERT_EQ(kv::SaveFileAtomically(fresh, "v1", 2), ERROR_SUCCESS);
+    lock.Release();
+    EXPECT_EQ(kvtest::ReadText(tree / "fresh.xml"), "v1");
+    EXPECT_EQ(kvtest::Perms(tree / "fresh.xml"), kvtest::DefaultFilePerms(tree.root()));
+    ASSERT_EQ(lock.AcquireCreating(fresh), ERROR_SUCCESS);  // an existing file is kept
+    EXPECT_FALSE(lock.Created());
+    lock.Release();
+    EXPECT_EQ(kvtest::ReadText(tree / "fresh.xml"), "v1");
+}
+
 TEST_F(DataFileLockTest, DefaultTimeoutComesFromTheEnvironment) {
     for (const char* bad : {static_cast<const char*>(nullptr), "", "soon", "12ms", "-5"}) {
         kvtest::ScopedEnv set("KV_LOCK_TIMEOUT_MS", bad);

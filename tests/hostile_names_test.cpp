@@ -101,6 +101,9 @@ TEST_F(HostileNames, ListingNeverReportsFilesOutsideTheRepository) {
     }
 }
 
+// What would be written or deleted outside is refused; what comes before
+// (an overwrite question, a copy or deletion that fails without writing)
+// comes out as usual.
 TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
     const std::string outside = WriteText(tree / "outside.txt", "keep");
     WriteText(tree / "Repo/Dialogs/old.kvd", "old");
@@ -109,6 +112,7 @@ TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
         "<ItemAttrib FileName=\"old.kvd\" LocalCopy=\"../outside.txt\" Key=\"Dialogs\"/>"
         "</RepoItem></Dialogs>");
     const std::string before = ReadText(data);
+    ScopedCwd cwd(tree / "Repo");  // where the relative LocalCopy names the outside file
 
     CRepositoryItems* raw = nullptr;
     ASSERT_EQ(repository->GetItems("Dialogs/*", &raw), 0);
@@ -117,21 +121,28 @@ TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
     EXPECT_EQ(items->GetFirst()->Delete(true), E_ACCESSDENIED);  // relative, stored
 
     for (const char* displayPath :
-         {"<KVREPOSITORY>\\Dialogs\\..\\..\\*.kvd", "<KVREPOSITORY>\\Dialogs/../../*.kvd",
-          "<KVREPOSITORY>\\..\\Repo2\\Dialogs\\*.kvd"}) {
+         {"<KVREPOSITORY>\\Dialogs\\..\\..\\*.kvd", "<KVREPOSITORY>\\Dialogs/../../*.kvd"}) {
         auto item = Published(repository, displayPath, "outside.txt", E_ACCESSDENIED);
         EXPECT_EQ(item->Delete(true), E_ACCESSDENIED);
     }
+    auto elsewhere =
+        Published(repository, "<KVREPOSITORY>\\..\\Repo2\\Dialogs\\*.kvd", "x.txt", E_ACCESSDENIED);
+    EXPECT_EQ(elsewhere->Delete(true), ERROR_FILE_NOT_FOUND);
     ItemProbe probe(repository, false, u"<KVREPOSITORY>\\Dialogs\\*.kvd", &status);
     const std::string work = WriteText(tree / "Work/x.kvd", "evil");
-    for (const std::string& target :
-         {outside, tree.root().string() + "/Repo/../outside.txt", tree.root().string() + "/Repo",
-          tree.root().string() + "/Repo2/x.kvd", std::string("Repo/Dialogs/x.kvd")})
-        EXPECT_EQ(probe.CopyFileA(_stringx(work), _stringx(target)), E_ACCESSDENIED) << target;
+    for (const auto& [target, expected] : std::vector<std::pair<std::string, long>>{
+             {outside, E_ACCESSDENIED},
+             {tree.root().string() + "/Repo/../outside.txt", E_ACCESSDENIED},
+             {tree.root().string() + "/Repo", ERROR_ACCESS_DENIED},  // a folder: the copy fails
+             {tree.root().string() + "/Repo2/x.kvd", E_ACCESSDENIED},
+             {"Dialogs/x.kvd", E_ACCESSDENIED},  // relative: not known to be inside
+             {"Nowhere/x.kvd", ERROR_PATH_NOT_FOUND}})
+        EXPECT_EQ(probe.CopyFileA(_stringx(work), _stringx(target)), expected) << target;
     EXPECT_EQ(ReadText(outside), "keep");
     EXPECT_EQ(ReadText(data), before);
     EXPECT_THAT(Names(tree.root()), ElementsAre("Repo", "Repos.xml", "Work", "outside.txt"));
-    EXPECT_TRUE(status.asked.empty());
+    EXPECT_THAT(Names(tree / "Repo/Dialogs"), ElementsAre("old.kvd"));
+    EXPECT_EQ(status.asked.size(), 4u);  // every outside file was asked about, then kept
 }
 
 TEST_F(HostileNames, LinksInsideTheRepositoryThatLeadOutAreRefused) {

@@ -216,7 +216,7 @@ TEST_F(PublishingTest, NothingOutsideTheRepositoryIsTouched) {
     // A display path that climbs out: refused before the data file is written.
     auto climbing = NewItem("<KVREPOSITORY>\\..\\Dialogs\\*.kvd", "outside.txt", "evil");
     EXPECT_EQ(climbing->Commit(), E_ACCESSDENIED);
-    EXPECT_EQ(climbing->Delete(true), E_ACCESSDENIED);
+    EXPECT_EQ(climbing->Delete(true), ERROR_FILE_NOT_FOUND);  // nothing there to refuse
     EXPECT_EQ(ReadText(dataFile), data);
     EXPECT_FALSE(fs::exists(tree / "Dialogs"));
 
@@ -236,6 +236,56 @@ TEST_F(PublishingTest, NothingOutsideTheRepositoryIsTouched) {
     EXPECT_EQ(NewItem("<KVREPOSITORY>\\Templates\\*.kvt", ".kvt")->Commit(), E_ACCESSDENIED);
     EXPECT_TRUE(fs::exists(Repo("Templates/keep.kvt")));
     EXPECT_EQ(ReadText(outside), "keep");
+}
+
+// Containment refuses only a write or delete that would reach outside the
+// repository; what an operation meets before such a write comes out as it
+// would without it, the data file's failures first.
+TEST_F(PublishingTest, FailuresBeforeAWriteOutsideComeOutAsUsual) {
+    WriteText(list, "<Repositories><Repository Key=\"Empty\"/></Repositories>");
+    CRepository* empty = manager.GetRepository("Empty", true);
+    ASSERT_NE(empty, nullptr);
+    CRepositoryItem* raw = nullptr;
+    ASSERT_EQ(empty->CreateRepositoryItem("<KVREPOSITORY>\\Dialogs\\*.kvd", &raw), 0);
+    std::unique_ptr<CRepositoryItem> orphan(raw);
+    orphan->AddFile(_stringx(Work("x.kvd")));
+    EXPECT_EQ(orphan->Commit(), -103);  // no data file to open
+
+    WriteText(list,
+              "<Repositories><Repository Key=\"Local\" Path=\"" + dataFile + "\"/></Repositories>");
+    repository = manager.GetRepository("Local", false);
+    ASSERT_NE(repository, nullptr);
+    const std::string outside = WriteText(tree / "outside.kvd", "keep");
+    fs::create_directories(Repo("Dialogs"));
+    const std::string data = ReadText(dataFile);
+    auto climbing = NewItem("<KVREPOSITORY>\\Dialogs\\..\\..\\*.kvd", "outside.kvd", "evil");
+    kvtest::SetPerms(dataFile, kvtest::kReadOnly);
+    EXPECT_EQ(climbing->Commit(), -102);
+    kvtest::SetPerms(dataFile, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_TRUE(status.asked.empty());
+    EXPECT_EQ(climbing->Commit(), E_ACCESSDENIED);  // asked, agreed, refused
+    EXPECT_EQ(ReadText(dataFile), data);
+    status.allowFiles = false;
+    EXPECT_EQ(climbing->Commit(), -109);  // declined: the data file is written first
+    EXPECT_NE(ReadText(dataFile), data);
+    EXPECT_EQ(status.asked.size(), 2u);
+    EXPECT_EQ(climbing->Delete(true), E_ACCESSDENIED);
+    EXPECT_EQ(ReadText(outside), "keep");
+    fs::remove(outside);
+    EXPECT_EQ(climbing->Delete(true), ERROR_FILE_NOT_FOUND);
+    climbing->AddFile(_stringx((tree / "Work/missing.kvd").string()));
+    EXPECT_EQ(climbing->Commit(), ERROR_FILE_NOT_FOUND);  // the copy fails as it would
+
+    // A whole-folder template, declined; agreed, refused.
+    Work("Base/Base.kvt");
+    auto folder = NewItem("<KVREPOSITORY>\\Templates\\..\\..\\*.kvt", "Base/Base.kvt");
+    status.allowFolders = false;
+    EXPECT_EQ(folder->Commit(), -110);
+    status.allowFolders = true;
+    EXPECT_EQ(folder->Commit(), E_ACCESSDENIED);
+    EXPECT_FALSE(fs::exists(tree / "Base"));
+    EXPECT_THAT(status.messages, ElementsAre("Error opening XML file ",
+                                             "Unable to save XML file " + dataFile + "."));
 }
 
 }  // namespace

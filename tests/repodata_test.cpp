@@ -181,6 +181,52 @@ TEST_F(RepoDataTest, ALockHeldElsewhereTooLongIsAFailedSave) {
     EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), 0);
 }
 
+// A name that is not rooted is read from under the support folder and saved
+// relative to the current folder, locked there, where it may not exist yet: a
+// write that fails leaves no file behind.
+TEST_F(RepoDataTest, ARelativeNameIsReadFromTheSupportFolderAndSavedHere) {
+    namespace fs = std::filesystem;
+    WriteText(tree / "Support/rel.xml", kList);
+    WriteText(tree / "Support/sub/rel.xml", kList);
+    fs::create_directories(tree / "Work");
+    kvtest::ScopedEnv support("KV_SUPPORT_DIR", (tree / "Support").c_str());
+    kvtest::ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "0");
+    kvtest::ScopedCwd cwd(tree / "Work");
+    DataFile relative(&status, "rel.xml");
+    XmlAttribMap map;
+    map[_stringx(OLESTR("Key"))] = CComVariant(OLESTR("New"));
+    EXPECT_EQ(relative.SetAttribValuesToXmlFile(OLESTR("Repository[@Key=\"New\"]"), map), 0);
+    EXPECT_EQ(relative.Set(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name"), OLESTR("Saved")), 0);
+    EXPECT_EQ(ReadText(tree / "Support/rel.xml"), kList);
+    const std::string saved = ReadText(tree / "Work/rel.xml");
+    EXPECT_NE(saved.find("Saved"), std::string::npos);
+    EXPECT_EQ(saved.find("New"), std::string::npos);  // each write starts from the support copy
+
+    // The lock is the saved file's.
+    kv::DataFileLock holder;
+    ASSERT_EQ(holder.Acquire(_stringx(OLESTR("rel.xml"))), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), -102);
+    holder.Release();
+    ASSERT_EQ(holder.Acquire(_stringx((tree / "Support/rel.xml").string())), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), 0);
+    holder.Release();
+
+    // Failed writes: a value XML cannot carry, a folder that is not here, a
+    // name the support folder does not hold.
+    fs::remove(tree / "Work/rel.xml");
+    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("\u0001")), -102);
+    EXPECT_EQ(
+        DataFile(&status, "sub/rel.xml").Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")),
+        -102);
+    EXPECT_EQ(DataFile(&status, "none.xml").Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")),
+              -103);
+    EXPECT_TRUE(kvtest::Names(tree / "Work").empty());
+    EXPECT_THAT(
+        status.messages,
+        ElementsAre("Unable to save XML file rel.xml.", "Unable to save XML file rel.xml.",
+                    "Unable to save XML file sub/rel.xml.", "Error opening XML file none.xml"));
+}
+
 TEST_F(RepoDataTest, AQuoteInAKeyReadsAndChangesNothing) {
     // A first save writes the document in its saved form, to compare against.
     ASSERT_EQ(file.Set(u"None", u"x", u"y"), 0);

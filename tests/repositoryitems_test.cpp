@@ -150,10 +150,20 @@ TEST_F(ItemsTest, TemplatesAreFoundInSubFolders) {
     File("Tpl/Sub/Deeper/Deep.KVT");
     File("Tpl/Sub/skip.txt");
     File("Tpl/X/X.kvt");
-    std::filesystem::create_directory_symlink(tree / "Tpl", tree / "Tpl" / "Loop");
+    // Linked folders are followed where they lead inside the repository, and
+    // never back into a folder the search is in.
+    namespace fs = std::filesystem;
+    kvtest::TempTree elsewhere;
+    WriteText(elsewhere / "Out/out.kvt", "");
+    File("Shared/Inner/In.kvt");
+    fs::create_directory_symlink(tree / "Tpl", tree / "Tpl" / "Loop");
+    fs::create_directory_symlink(tree / "Shared", tree / "Tpl" / "Linked");
+    fs::create_directory_symlink(tree / "Tpl", tree / "Shared" / "Back");
+    fs::create_directory_symlink(elsewhere / "Out", tree / "Tpl" / "Out");
 
     EXPECT_THAT(List("Templates/*"),
-                ElementsAre("Tpl/Sub/Deeper/Deep.KVT key=Templates fn=deep.kvt dn=Deep.KVT",
+                ElementsAre("Tpl/Linked/Inner/In.kvt key=Templates fn=in.kvt dn=In.kvt",
+                            "Tpl/Sub/Deeper/Deep.KVT key=Templates fn=deep.kvt dn=Deep.KVT",
                             "Tpl/Sub/Leaf.kvt key=Templates fn=leaf.kvt dn=Leaf.kvt",
                             "Tpl/Top.kvt key=Templates fn=top.kvt dn=Top.kvt",
                             "Tpl/X/X.kvt key=Templates fn=x.kvt dn=X.kvt"));

@@ -1,6 +1,9 @@
 #include "xml/repodata.h"
 
+#include <optional>
+
 #include "foundation/filelock.h"
+#include "foundation/platform/files.h"
 #include "foundation/platform/framework.h"
 #include "resources/messages.h"
 
@@ -80,27 +83,51 @@ long CRepoData::GetAttribValueFromXmlFile(const _stringx& xpath, const _stringx&
 }
 
 template <class Change>
-long CRepoData::ChangeXmlFile(const _stringx& file, Change change) {
+long CRepoData::ChangeXmlFile(const _stringx& file, Change change, bool save) {
     const _stringx path = ChooseFile(file);
-    // Nothing is changed without the lock. A lock that cannot be had is a
-    // failed save; a file that cannot even be opened to be locked is a file
-    // that cannot be opened.
-    kv::DataFileLock lock;
-    const DWORD locked = lock.Acquire(path);
-    if (locked == ERROR_LOCK_VIOLATION) {
+    // Nothing is changed without the lock on the file the save writes, taken
+    // before the file is read. A lock held elsewhere past its time is a failed
+    // save; a file that cannot be opened to be locked is left to the read,
+    // which tells what is wrong with it.
+    const auto notSaved = [&] {
         LogError1(kNotSaved, IDS_XML_SAVE_FAILED, path);
         return kNotSaved;
-    }
-    if (locked != ERROR_SUCCESS) {
-        LogError1(kNotOpened, IDS_XML_OPEN_FAILED, path);
-        return kNotOpened;
-    }
-    XMLIntercessor document;
-    const long status = OpenXmlFile(path, document);
-    if (status != 0)
+    };
+    kv::DataFileLock lock;
+    if (lock.Acquire(path) == ERROR_LOCK_VIOLATION)
+        return notSaved();
+    std::optional<XMLIntercessor> document(std::in_place);
+    if (const long status = OpenXmlFile(path, *document))
         return status;
-    change(document);
-    return SaveXmlFile(path, document);
+    if (!save) {
+        // Of what only the save would tell, a read-only file is known now.
+        const DWORD attributes = GetFileAttributesA(path.narrow());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return notSaved();
+        return 0;
+    }
+    if (!lock.Held()) {
+        // Read, yet not there to be locked: a name that is not rooted is read
+        // from under the support folder and saved as given, relative to the
+        // current folder, where it may not exist yet. The lock makes it (and
+        // removes it again unless the save replaces it); where it cannot be
+        // made (no such folder), no save could make it either. A file that
+        // appeared meanwhile is read again, under the lock.
+        if (lock.AcquireCreating(path) != ERROR_SUCCESS)
+            return notSaved();
+        if (!lock.Created()) {
+            document.emplace();
+            if (const long status = OpenXmlFile(path, *document))
+                return status;
+        }
+    }
+    change(*document);
+    return SaveXmlFile(path, *document);
+}
+
+long CRepoData::CheckXmlFileChange(const _stringx& file) {
+    return ChangeXmlFile(
+        file, [](XMLIntercessor&) {}, false);
 }
 
 long CRepoData::SetAttribValueToXmlFile(const _stringx& xpath, const _stringx& name,

@@ -13,7 +13,8 @@
 // until after they saved it, so that writers in other processes never lose
 // each other's changes; a lock that cannot be had within its time is a failed
 // save (-102, message 1). Saves replace the file in one step: readers see the
-// old or the new content, whole.
+// old or the new content, whole. A name that is not rooted is read from under
+// the support folder but saved, and locked, relative to the current folder.
 #pragma once
 
 #include "Backend/inc/XMLIntercessor.h"
@@ -66,9 +67,15 @@ protected:
     long OpenXmlFile(const _stringx& path, XMLIntercessor& document);
     // Saves `document` to `path`: 0, or -102 with message 1.
     long SaveXmlFile(const _stringx& path, XMLIntercessor& document);
+    // What a write to `file` (empty: GetRepoDataFilePath()) would meet before
+    // it saves, found without writing: -102 (message 1) for a lock held
+    // elsewhere past its time or a read-only file, -103 (message 2) for a file
+    // that does not open; 0 when only the save itself could still fail.
+    long CheckXmlFileChange(const _stringx& file = _stringx());
 
 private:
     _stringx ChooseFile(const _stringx& file);
+    // Locks, reads, changes and (with `save`) saves the file.
     template <class Change>
-    long ChangeXmlFile(const _stringx& file, Change change);
+    long ChangeXmlFile(const _stringx& file, Change change, bool save = true);
 };
