@@ -6,6 +6,7 @@
 #include "foundation/stringx.h"
 #include "foundation/pathx.h"
 #include "foundation/repostatus.h"
+#include "foundation/status.h"
 #include "foundation/comerror.h"
 #include "foundation/win32error.h"
 #include "foundation/collections.h"

@@ -186,7 +186,7 @@ int CRepositoryItem::CopyFileWithin(const _stringx& source, const _stringx& targ
         EnsureFolder(folder);
     }
     if (IsFile(target) && !OnOverwriteFile(target))
-        return -109;
+        return kv::status::kFileOverwriteDeclined;
     if (!contained) {
         const DWORD error = CopyFailure(source, target);
         return error != ERROR_SUCCESS ? static_cast<int>(error) : E_ACCESSDENIED;
@@ -223,25 +223,25 @@ int CRepositoryItem::CopyTemplate(const _stringx& source, const _stringx& target
     if (baseName == parentName) {
         // The template is its whole folder.
         if (!OnOverwriteFolder(folder))
-            return -110;
+            return kv::status::kFolderOverwriteDeclined;
         if (!contained)
             return E_ACCESSDENIED;
         if (DeleteFolder(folder) < 0)
-            return -107;
+            return kv::status::kFolderNotDeleted;
         if (CopyFolder(kv::pathx(sourceFolder), folder) < 0)
-            return -108;
+            return kv::status::kFolderNotCopied;
         return 0;
     }
     // The template is the file, with an optional companion folder beside it.
     if (!contained && IsFolder(folder))
         return E_ACCESSDENIED;
     if (DeleteFolder(folder) < 0)
-        return -107;
+        return kv::status::kFolderNotDeleted;
     if (const int result = CopyFileWithin(source, target, contained))
         return result;  // never 0 when not contained
     const _stringx companion = kv::PathJoin(sourceFolder, baseName);
     if (IsFolder(companion) && CopyFolder(kv::pathx(companion), folder) < 0)
-        return -108;
+        return kv::status::kFolderNotCopied;
     return 0;
 }
 

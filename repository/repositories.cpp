@@ -101,7 +101,7 @@ long CRepositories::GetRepositoryItems(const char* itemPath, int allRepositories
     if (items)
         *items = gathered;
     if (!gathered)
-        return -100;
+        return kv::status::kCollectionNotCreated;
     CleanupItems();
     m_pItems = gathered;
     m_bOwnsItems = true;

@@ -66,13 +66,13 @@ long CRepository::GetItems(const char* itemPath, CRepositoryItems** items) {
     if (items)
         *items = collection;
     if (!collection)
-        return -100;
+        return kv::status::kCollectionNotCreated;
     return collection->GetItems(itemPath);
 }
 
 long CRepository::CreateRepositoryItem(const char* displayPath, CRepositoryItem** item) {
     if (!item)
-        return -100;
+        return kv::status::kCollectionNotCreated;
     *item = new CRepositoryItem(this, false, Text(displayPath), GetRepoStatus());
     return 0;
 }

@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr long kNoDataFile = -3;
-
 const OLECHAR kRepositoryMarker[] = u"<KVREPOSITORY>";
 const OLECHAR kAllItems[] = u"/*";
 
@@ -143,7 +141,7 @@ _stringx CRepositoryItems::GetRepoDataFilePath() {
 
 long CRepositoryItems::GetItems(const char* itemPath) {
     if (GetRepoDataFilePath().empty())
-        return kNoDataFile;
+        return kv::status::kNoDataFilePath;
 
     _stringx typePath = itemPath ? _stringx(itemPath) : _stringx();
     const auto marker = typePath.find(kRepositoryMarker);

@@ -45,7 +45,7 @@ long CRepositoryMgr::GetRepositories(const char* keyFilter, CRepositories** repo
     if (repositories)
         *repositories = list;
     if (!list)
-        return -200;
+        return kv::status::kListNotCreated;
     // The filter may live in the list about to go (a repository's key).
     const std::string filter(keyFilter ? keyFilter : "");
     CleanupRepositories();
@@ -67,7 +67,7 @@ long CRepositoryMgr::CreateRepository(const _stringx& keyArgument, const _string
     if (repository)
         *repository = nullptr;
     if (key != _stringx(u"Network") && key != _stringx(u"Local"))
-        return -114;
+        return kv::status::kBadRepositoryKey;
     if (const long status = SetupNewRepository(dataFilePath))
         return status;
     const _stringx keyName(u"Key");
@@ -79,12 +79,12 @@ long CRepositoryMgr::CreateRepository(const _stringx& keyArgument, const _string
     if (repository)
         *repository = created;
     if (!created)
-        return -113;
+        return kv::status::kRepositoryNotFound;
     return created->PutProperty(_stringx(u"Path"), dataFilePath);
 }
 
 long CRepositoryMgr::SetupNewRepository(const _stringx& dataFilePath) {
-    return DoCopyFile(GetRepoTemplatePath(), dataFilePath) ? 0 : -111;
+    return DoCopyFile(GetRepoTemplatePath(), dataFilePath) ? 0 : kv::status::kTemplateNotCopied;
 }
 
 _stringx CRepositoryMgr::GetRepoTemplatePath() {
@@ -97,11 +97,11 @@ _stringx CRepositoryMgr::GetRepoTemplatePath() {
 bool CRepositoryMgr::DoCopyFile(const _stringx& source, const _stringx& target) {
     const _stringx folder = kv::PathFolderPart(target);
     if (!EnsureDirectoryExists(folder)) {
-        LogError1(-112, IDS_DIRECTORY_CREATE_FAILED, folder);
+        LogError1(kv::status::kFolderNotCreated, IDS_DIRECTORY_CREATE_FAILED, folder);
         return false;
     }
     if (!CopyFileA(source.narrow(), target.narrow(), FALSE)) {
-        LogError1(-111, IDS_REPO_FILE_CREATE_FAILED, target);
+        LogError1(kv::status::kTemplateNotCopied, IDS_REPO_FILE_CREATE_FAILED, target);
         return false;
     }
     SetFileAttributesA(target.narrow(), FILE_ATTRIBUTE_NORMAL);

@@ -60,11 +60,11 @@ TEST(AllocationFailure, GivesTheStatusAndANullObject) {
     const long gatheredStatus = loaded->GetRepositoryItems("Dialogs/*", 1, &gathered);
     g_refuseNothrow = false;
 
-    EXPECT_EQ(listStatus, -200);
+    EXPECT_EQ(listStatus, kv::status::kListNotCreated);
     EXPECT_EQ(repositories, nullptr);
-    EXPECT_EQ(itemsStatus, -100);
+    EXPECT_EQ(itemsStatus, kv::status::kCollectionNotCreated);
     EXPECT_EQ(items, nullptr);
-    EXPECT_EQ(gatheredStatus, -100);
+    EXPECT_EQ(gatheredStatus, kv::status::kCollectionNotCreated);
     EXPECT_EQ(gathered, nullptr);
     EXPECT_TRUE(status.messages.empty());
 }

@@ -71,10 +71,10 @@ TEST_F(CreateRepositoryTest, RefusesOtherKeysAndEntriesThatAreMissing) {
     List("<Repository Key=\"Local\"/>");
     const std::string before = ReadText(list);
     const fs::path target = tree / "R/Repository.xml";
-    EXPECT_EQ(Create(u"local", target), -114);
+    EXPECT_EQ(Create(u"local", target), kv::status::kBadRepositoryKey);
     EXPECT_EQ(created, nullptr);
     EXPECT_FALSE(fs::exists(target));
-    EXPECT_EQ(Create(u"Network", target), -113);
+    EXPECT_EQ(Create(u"Network", target), kv::status::kRepositoryNotFound);
     EXPECT_EQ(created, nullptr);
     EXPECT_TRUE(fs::exists(target));  // the template was copied
     EXPECT_EQ(PathOf("Local"), "<none>");
@@ -97,20 +97,20 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     List("<Repository Key=\"Local\"/>");
     const std::string listBefore = ReadText(list);
     WriteText(tree / "File", "x");
-    EXPECT_EQ(Create(u"Local", tree / "File/Repository.xml"), -111);
+    EXPECT_EQ(Create(u"Local", tree / "File/Repository.xml"), kv::status::kTemplateNotCopied);
     {
         // A folder that is not a rooted path cannot be made; a bare name's
         // folder is empty, and fails the same way.
         kvtest::ScopedCwd cwd(tree.root());
-        EXPECT_EQ(Create(OLESTR("Local"), "rel/Repository.xml"), -111);
-        EXPECT_EQ(Create(OLESTR("Local"), "Repository.xml"), -111);
+        EXPECT_EQ(Create(OLESTR("Local"), "rel/Repository.xml"), kv::status::kTemplateNotCopied);
+        EXPECT_EQ(Create(OLESTR("Local"), "Repository.xml"), kv::status::kTemplateNotCopied);
     }
     EXPECT_EQ(ReadText(list), listBefore);
     EXPECT_FALSE(fs::exists(tree / "Repository.xml"));
     fs::create_directories(tree / "EmptySupport");
     kvtest::ScopedEnv env("KV_SUPPORT_DIR", (tree / "EmptySupport").c_str());
     const fs::path target = tree / "R/Repository.xml";
-    EXPECT_EQ(Create(u"Local", target), -111);
+    EXPECT_EQ(Create(u"Local", target), kv::status::kTemplateNotCopied);
     EXPECT_THAT(status.messages,
                 ElementsAre("Unable to create directory " + (tree / "File").string(),
                             "Unable to create directory rel", "Unable to create directory ",

@@ -133,8 +133,8 @@ const std::map<std::string, Scenario>& Scenarios() {
                                                   u"New");
           },
           {"Repo/Repository.xml"},
-          {0, -102, -103},
-          {-102, -103}}},
+          {0, kv::status::kNotSaved, kv::status::kNotOpened},
+          {kv::status::kNotSaved, kv::status::kNotOpened}}},
         {"SetAttribValuesToXmlFile",
          {[](const fs::path& root, IRepoStatus* status, const Arm& arm) {
               DataFile data(status, (root / "Repo/Repository.xml").string());
@@ -146,16 +146,16 @@ const std::map<std::string, Scenario>& Scenarios() {
                   u"/Repository/Dialogs/RepoItem/ItemAttrib[@FileName=\"b.kvd\"]", attributes);
           },
           {"Repo/Repository.xml"},
-          {0, -102, -103},
-          {-102, -103}}},
+          {0, kv::status::kNotSaved, kv::status::kNotOpened},
+          {kv::status::kNotSaved, kv::status::kNotOpened}}},
         {"Commit of a file",
          {[](const fs::path& root, IRepoStatus* status, const Arm& arm) {
               return Publish(root, status, arm, "<KVREPOSITORY>\\Dialogs\\*.kvd", "new.kvd");
           },
           {"Repo/Repository.xml", "Repo/Dialogs/new.kvd"},
-          {0, -102, -103, ERROR_ACCESS_DENIED, ERROR_IO_DEVICE, ERROR_DISK_FULL,
-           ERROR_PATH_NOT_FOUND},
-          {-102, -103, ERROR_DISK_FULL}}},
+          {0, kv::status::kNotSaved, kv::status::kNotOpened, ERROR_ACCESS_DENIED, ERROR_IO_DEVICE,
+           ERROR_DISK_FULL, ERROR_PATH_NOT_FOUND},
+          {kv::status::kNotSaved, kv::status::kNotOpened, ERROR_DISK_FULL}}},
         {"Commit of a template folder",
          {[](const fs::path& root, IRepoStatus* status, const Arm& arm) {
               return Publish(root, status, arm, "<KVREPOSITORY>\\Templates\\*.kvt",
@@ -163,8 +163,9 @@ const std::map<std::string, Scenario>& Scenarios() {
           },
           {"Repo/Repository.xml", "Repo/Templates/Base/Base.kvt",
            "Repo/Templates/Base/Parts/part.txt"},
-          {0, -102, -103, -107, -108},
-          {-107, -108}}},
+          {0, kv::status::kNotSaved, kv::status::kNotOpened, kv::status::kFolderNotDeleted,
+           kv::status::kFolderNotCopied},
+          {kv::status::kFolderNotDeleted, kv::status::kFolderNotCopied}}},
         {"CreateRepository",
          {[](const fs::path& root, IRepoStatus* status, const Arm& arm) {
               const std::string list = (root / "Repos.xml").string();
@@ -176,8 +177,9 @@ const std::map<std::string, Scenario>& Scenarios() {
           },
           {"Repos.xml", "NewRepo/Sub/Repository.xml"},
           // -113: the list could not be read back after its rewrite.
-          {0, -102, -103, -111, -113},
-          {-102, -103, -111},
+          {0, kv::status::kNotSaved, kv::status::kNotOpened, kv::status::kTemplateNotCopied,
+           kv::status::kRepositoryNotFound},
+          {kv::status::kNotSaved, kv::status::kNotOpened, kv::status::kTemplateNotCopied},
           [](const fs::path& root) {
               // The list file rewritten unchanged, before its entry gets a path.
               DataFile list(nullptr, (root / "Repos.xml").string());
@@ -191,9 +193,10 @@ const std::map<std::string, Scenario>& Scenarios() {
 void ExpectMessagesFit(long result, const std::vector<std::string>& messages) {
     const std::string last = messages.empty() ? "<no message>" : messages.back();
     const auto starts = [&](const char* text) { return last.rfind(text, 0) == 0; };
-    EXPECT_TRUE(result != -102 || starts("Unable to save XML file ")) << last;
-    EXPECT_TRUE(result != -103 || starts("Error opening XML file ")) << last;
-    EXPECT_TRUE(result != -111 || starts("Unable to create repository file ") ||
+    EXPECT_TRUE(result != kv::status::kNotSaved || starts("Unable to save XML file ")) << last;
+    EXPECT_TRUE(result != kv::status::kNotOpened || starts("Error opening XML file ")) << last;
+    EXPECT_TRUE(result != kv::status::kTemplateNotCopied ||
+                starts("Unable to create repository file ") ||
                 starts("Unable to create directory "))
         << last;
 }
@@ -257,7 +260,8 @@ TEST_P(FaultSweep, LeavesOldOrNewContentWholeAndNothingBehind) {
                         << content;
                     // A save that fails before its rename changes nothing.
                     const bool failedSave =
-                        (result == -102 || result == -103) && kind.call != FileCall::kFolderFlush;
+                        (result == kv::status::kNotSaved || result == kv::status::kNotOpened) &&
+                        kind.call != FileCall::kFolderFlush;
                     EXPECT_TRUE(!failedSave || name != "Repo/Repository.xml" || isOld)
                         << "a failed save changed " << name;
                 }
@@ -309,7 +313,8 @@ TEST(ShortWrites, AreRetriedAndNeverCommittedHalfWay) {
     EXPECT_NE(written.find("Author=\"New\""), std::string::npos);
 
     kv::platform::ArmFault({FileCall::kWrite, 1, true, 0, true});
-    EXPECT_EQ(data.SetAttribValueToXmlFile(u"//ItemAttrib", u"Author", u"Newer"), -102);
+    EXPECT_EQ(data.SetAttribValueToXmlFile(u"//ItemAttrib", u"Author", u"Newer"),
+              kv::status::kNotSaved);
     EXPECT_GT(kv::platform::FaultsHit(), 1u);
     kv::platform::DisarmFault();
     EXPECT_EQ(ReadText(tree / "Repo/Repository.xml"), written);

@@ -138,7 +138,7 @@ TEST_P(HostileFile, TheListFileIsUnreadableAndNeverWritten) {
 
     CRepositoryMgr manager(list.c_str(), &status);
     CRepositories* repositories = nullptr;
-    EXPECT_EQ(manager.GetRepositories("*", &repositories, true), -103);
+    EXPECT_EQ(manager.GetRepositories("*", &repositories, true), kv::status::kNotOpened);
     ASSERT_NE(repositories, nullptr);
     EXPECT_EQ(repositories->GetCount(), 0);
     EXPECT_EQ(manager.GetRepository("Local", true), nullptr);
@@ -147,9 +147,9 @@ TEST_P(HostileFile, TheListFileIsUnreadableAndNeverWritten) {
     // A repository reads and writes its properties in the list file.
     CRepository repository("Local", data.c_str(), true, list.c_str(), &status);
     _stringx value(u"unchanged");
-    EXPECT_EQ(repository.GetProperty(u"DisplayName", &value), -101);
+    EXPECT_EQ(repository.GetProperty(u"DisplayName", &value), kv::status::kNotFound);
     EXPECT_EQ(U8(value), "unchanged");
-    EXPECT_EQ(repository.PutProperty(u"DisplayName", u"Changed"), -103);
+    EXPECT_EQ(repository.PutProperty(u"DisplayName", u"Changed"), kv::status::kNotOpened);
     ExpectOpenErrors(list, 2);
 
     XMLIntercessor document;
@@ -172,11 +172,12 @@ TEST_P(HostileFile, TheDataFileIsUnreadableAndNeverWritten) {
     ASSERT_NE(repository, nullptr);
 
     CRepositoryItems* raw = nullptr;
-    EXPECT_EQ(repository->GetItems("Dialogs/*", &raw), -103);
+    EXPECT_EQ(repository->GetItems("Dialogs/*", &raw), kv::status::kNotOpened);
     std::unique_ptr<CRepositoryItems> items(raw);
     ASSERT_NE(items, nullptr);
     EXPECT_EQ(items->GetCount(), 0);
-    EXPECT_EQ(repositories->GetRepositoryItems("<KVREPOSITORY>\\Dialogs\\a.kvd", 1, &raw), -103);
+    EXPECT_EQ(repositories->GetRepositoryItems("<KVREPOSITORY>\\Dialogs\\a.kvd", 1, &raw),
+              kv::status::kNotOpened);
     EXPECT_EQ(raw->GetCount(), 0);
     _stringx value(u"unchanged");
     EXPECT_EQ(repository->GetProperty(u"MMSearchPath", &value), 0);
@@ -189,9 +190,9 @@ TEST_P(HostileFile, TheDataFileIsUnreadableAndNeverWritten) {
     std::unique_ptr<CRepositoryItem> item(created);
     item->AddFile(_stringx(work));
     item->PutProperty(u"DisplayName", u"New");
-    EXPECT_EQ(item->Commit(), -103);
+    EXPECT_EQ(item->Commit(), kv::status::kNotOpened);
     value = u"unchanged";
-    EXPECT_EQ(item->GetProperty(u"Version", &value), -101);
+    EXPECT_EQ(item->GetProperty(u"Version", &value), kv::status::kNotFound);
     EXPECT_EQ(U8(value), "unchanged");
     ExpectOpenErrors(data, 2);
     EXPECT_TRUE(Snapshot() == before);

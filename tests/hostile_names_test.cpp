@@ -182,7 +182,7 @@ TEST_F(HostileNames, QuotesInKeysAndFileNamesNeverSelectAnotherNode) {
         key);
     const std::string listBefore = ReadText(list);
     _stringx value(u"unset");
-    EXPECT_EQ(repository->GetProperty(u"DisplayName", &value), -101);
+    EXPECT_EQ(repository->GetProperty(u"DisplayName", &value), kv::status::kNotFound);
     EXPECT_EQ(U8(value), "unset");
     EXPECT_EQ(repository->PutProperty(u"DisplayName", u"evil"), 0);
     EXPECT_EQ(ReadText(list), listBefore);

@@ -102,7 +102,7 @@ TEST_F(PublishingTest, ExistingFilesAreReplacedOnlyWithConsentAndFoldersInTheWay
     WriteText(Repo("Dialogs/a.kvd"), "old");
     auto item = NewItem("<KVREPOSITORY>\\Dialogs\\*.kvd", "a.kvd", "new");
     status.allowFiles = false;
-    EXPECT_EQ(item->Commit(), -109);
+    EXPECT_EQ(item->Commit(), kv::status::kFileOverwriteDeclined);
     EXPECT_EQ(ReadText(Repo("Dialogs/a.kvd")), "old");
     EXPECT_FALSE(item->GetExists());  // a failed commit can be repeated
     status.allowFiles = true;
@@ -166,7 +166,7 @@ TEST_F(PublishingTest, AWholeFolderTemplateReplacesItsFolderWithConsent) {
     fs::permissions(Repo("Templates/Base/stale.txt"), fs::perms::owner_read);
     auto item = NewItem("<KVREPOSITORY>\\Templates\\*.kvt", "Base/Base.kvt", "template");
     status.allowFolders = false;
-    EXPECT_EQ(item->Commit(), -110);
+    EXPECT_EQ(item->Commit(), kv::status::kFolderOverwriteDeclined);
     EXPECT_TRUE(fs::exists(Repo("Templates/Base/stale.txt")));
     status.allowFolders = true;
     EXPECT_EQ(item->Commit(), 0);
@@ -249,7 +249,7 @@ TEST_F(PublishingTest, FailuresBeforeAWriteOutsideComeOutAsUsual) {
     ASSERT_EQ(empty->CreateRepositoryItem("<KVREPOSITORY>\\Dialogs\\*.kvd", &raw), 0);
     std::unique_ptr<CRepositoryItem> orphan(raw);
     orphan->AddFile(_stringx(Work("x.kvd")));
-    EXPECT_EQ(orphan->Commit(), -103);  // no data file to open
+    EXPECT_EQ(orphan->Commit(), kv::status::kNotOpened);  // no data file to open
 
     WriteText(list,
               "<Repositories><Repository Key=\"Local\" Path=\"" + dataFile + "\"/></Repositories>");
@@ -260,13 +260,14 @@ TEST_F(PublishingTest, FailuresBeforeAWriteOutsideComeOutAsUsual) {
     const std::string data = ReadText(dataFile);
     auto climbing = NewItem("<KVREPOSITORY>\\Dialogs\\..\\..\\*.kvd", "outside.kvd", "evil");
     kvtest::SetPerms(dataFile, kvtest::kReadOnly);
-    EXPECT_EQ(climbing->Commit(), -102);
+    EXPECT_EQ(climbing->Commit(), kv::status::kNotSaved);
     kvtest::SetPerms(dataFile, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_TRUE(status.asked.empty());
     EXPECT_EQ(climbing->Commit(), E_ACCESSDENIED);  // asked, agreed, refused
     EXPECT_EQ(ReadText(dataFile), data);
     status.allowFiles = false;
-    EXPECT_EQ(climbing->Commit(), -109);  // declined: the data file is written first
+    EXPECT_EQ(climbing->Commit(),
+              kv::status::kFileOverwriteDeclined);  // declined: the data file is written first
     EXPECT_NE(ReadText(dataFile), data);
     EXPECT_EQ(status.asked.size(), 2u);
     EXPECT_EQ(climbing->Delete(true), E_ACCESSDENIED);
@@ -280,7 +281,7 @@ TEST_F(PublishingTest, FailuresBeforeAWriteOutsideComeOutAsUsual) {
     Work("Base/Base.kvt");
     auto folder = NewItem("<KVREPOSITORY>\\Templates\\..\\..\\*.kvt", "Base/Base.kvt");
     status.allowFolders = false;
-    EXPECT_EQ(folder->Commit(), -110);
+    EXPECT_EQ(folder->Commit(), kv::status::kFolderOverwriteDeclined);
     status.allowFolders = true;
     EXPECT_EQ(folder->Commit(), E_ACCESSDENIED);
     EXPECT_FALSE(fs::exists(tree / "Base"));

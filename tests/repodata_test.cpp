@@ -65,12 +65,14 @@ TEST_F(RepoDataTest, MissingEmptyOrMalformedFilesReportMessageTwo) {
     const std::string empty = WriteText(tree / "empty.xml", "");
     const std::string malformed = WriteText(tree / "bad.xml", "<Repositories><Repository>");
     XmlAttribMap map;
-    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Repository", map, _stringx(missing)), -103);
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Repository", map, _stringx(missing)),
+              kv::status::kNotOpened);
     EXPECT_EQ(file.Get(u"Repository", u"Key", empty), "<-101>");
     EXPECT_EQ(
         file.SetAttribValueToXmlFile(u"Repository", u"Key", _stringx(u"x"), _stringx(malformed)),
-        -103);
-    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository", map, _stringx(missing)), -103);
+        kv::status::kNotOpened);
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository", map, _stringx(missing)),
+              kv::status::kNotOpened);
     EXPECT_THAT(
         status.messages,
         ElementsAre("Error opening XML file " + missing, "Error opening XML file " + empty,
@@ -100,16 +102,16 @@ TEST_F(RepoDataTest, WritesSaveEvenWhenNothingIsSelectedAndMapsCreateTheLastStep
 
 TEST_F(RepoDataTest, AFileThatCannotBeSavedReportsMessageOneEvenToRoot) {
     std::filesystem::permissions(path, kvtest::kReadOnly);
-    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), -102);
+    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), kv::status::kNotSaved);
     XmlAttribMap map;
-    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository", map), -102);
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository", map), kv::status::kNotSaved);
     EXPECT_EQ(ReadText(path), kList);
     EXPECT_EQ(kvtest::Names(tree.root()), std::vector<std::string>{"list.xml"});  // no temporary
 
     XMLIntercessor document;
     ASSERT_EQ(file.OpenXmlFile(document), 0);
     const std::string nowhere = (tree / "gone" / "list.xml").string();
-    EXPECT_EQ(file.SaveXmlFile(_stringx(nowhere), document), -102);
+    EXPECT_EQ(file.SaveXmlFile(_stringx(nowhere), document), kv::status::kNotSaved);
     EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + path + ".",
                                              "Unable to save XML file " + path + ".",
                                              "Unable to save XML file " + nowhere + "."));
@@ -138,7 +140,7 @@ TEST_P(OutOfRoomTest, ASaveThatRunsOutOfRoomFailsAndKeepsTheOldBytes) {
         kvtest::RecordingStatus status;
         DataFile writer(&status, path);
         const _stringx big(std::string(100 * 1024, 'x'));  // fits in neither
-        if (writer.Set(u"Repository", u"Name", big.c_str()) != -102)
+        if (writer.Set(u"Repository", u"Name", big.c_str()) != kv::status::kNotSaved)
             return 3;
         return status.messages == std::vector<std::string>{"Unable to save XML file " + path + "."}
                    ? 0
@@ -159,10 +161,11 @@ TEST_F(RepoDataTest, AValueXmlCannotCarryIsNotSavedAndTheFileStaysWhole) {
     // Written as character references, these would make a file that strict
     // parsers refuse.
     for (const char16_t* value : {u"a\u0001b", u"\u001F", u"x\uFFFE"}) {
-        EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", value), -102);
+        EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", value), kv::status::kNotSaved);
         XmlAttribMap map;
         map[_stringx(u"Key")] = CComVariant(value);
-        EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository[@Key=\"New\"]", map), -102);
+        EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository[@Key=\"New\"]", map),
+                  kv::status::kNotSaved);
     }
     EXPECT_EQ(ReadText(path), kList);
     EXPECT_EQ(status.messages.size(), 6u);
@@ -174,7 +177,7 @@ TEST_F(RepoDataTest, ALockHeldElsewhereTooLongIsAFailedSave) {
     kvtest::ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "200");
     kv::DataFileLock holder;
     ASSERT_EQ(holder.Acquire(_stringx(path)), DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), -102);
+    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), kv::status::kNotSaved);
     EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + path + "."));
     EXPECT_EQ(ReadText(path), kList);
     holder.Release();
@@ -205,7 +208,8 @@ TEST_F(RepoDataTest, ARelativeNameIsReadFromTheSupportFolderAndSavedHere) {
     // The lock is the saved file's.
     kv::DataFileLock holder;
     ASSERT_EQ(holder.Acquire(_stringx(OLESTR("rel.xml"))), DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), -102);
+    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")),
+              kv::status::kNotSaved);
     holder.Release();
     ASSERT_EQ(holder.Acquire(_stringx((tree / "Support/rel.xml").string())), DWORD(ERROR_SUCCESS));
     EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), 0);
@@ -214,12 +218,13 @@ TEST_F(RepoDataTest, ARelativeNameIsReadFromTheSupportFolderAndSavedHere) {
     // Failed writes: a value XML cannot carry, a folder that is not here, a
     // name the support folder does not hold.
     fs::remove(tree / "Work/rel.xml");
-    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("\u0001")), -102);
+    EXPECT_EQ(relative.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("\u0001")),
+              kv::status::kNotSaved);
     EXPECT_EQ(
         DataFile(&status, "sub/rel.xml").Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")),
-        -102);
+        kv::status::kNotSaved);
     EXPECT_EQ(DataFile(&status, "none.xml").Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")),
-              -103);
+              kv::status::kNotOpened);
     EXPECT_TRUE(kvtest::Names(tree / "Work").empty());
     EXPECT_THAT(
         status.messages,

@@ -125,7 +125,7 @@ TEST_F(RepositoriesTest, ListFilesWrittenOnWindowsReadTheSame) {
 
 TEST_F(RepositoriesTest, AMissingOrMalformedListFileReportsMessageTwo) {
     CRepositories* list = nullptr;
-    EXPECT_EQ(manager.GetRepositories("*", &list, true), -103);
+    EXPECT_EQ(manager.GetRepositories("*", &list, true), kv::status::kNotOpened);
     ASSERT_NE(list, nullptr);  // stays loaded, empty
     EXPECT_EQ(list->GetCount(), 0);
     EXPECT_EQ(manager.GetRepository("*", true), nullptr);

@@ -221,11 +221,12 @@ TEST_F(ItemAccessTest, GatheringStopsAtTheFirstFailingRepository) {
     CRepositories* repositories = Load(Repo("A", "a") + Entry("B", broken, true) + Repo("C", "c") +
                                        "<Repository Key=\"E\" Local=\"1\"/>");
     CRepositoryItems* items = nullptr;
-    EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &items), -103);
+    EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &items), kv::status::kNotOpened);
     EXPECT_THAT(Names(items), ElementsAre("A:a.kvd"));
     EXPECT_THAT(status.messages, ElementsAre("Error opening XML file " + broken));
     repositories = Load(Repo("A", "a") + "<Repository Key=\"E\" Local=\"1\"/>", "E");
-    EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &items), -3);
+    EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &items),
+              kv::status::kNoDataFilePath);
 }
 
 }  // namespace

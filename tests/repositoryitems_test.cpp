@@ -177,17 +177,17 @@ TEST_F(ItemsTest, TemplatesAreFoundInSubFolders) {
 TEST_F(ItemsTest, MissingDataFilePathsAndUnreadableDataFiles) {
     CRepositoryItems container(&status);
     EXPECT_TRUE(container.GetRepoDataFilePath().empty());
-    EXPECT_EQ(container.GetItems("Dialogs/*"), -3);
+    EXPECT_EQ(container.GetItems("Dialogs/*"), kv::status::kNoDataFilePath);
 
     CRepository noPath("R", "", true, "", &status);
     CRepositoryItems items(&noPath, &status);
-    EXPECT_EQ(items.GetItems("Dialogs/*"), -3);
+    EXPECT_EQ(items.GetItems("Dialogs/*"), kv::status::kNoDataFilePath);
     EXPECT_TRUE(status.messages.empty());
 
     const std::string missing = (tree / "Repo.xml").string();
-    EXPECT_THAT(List("Dialogs/*", -103), ElementsAre());
+    EXPECT_THAT(List("Dialogs/*", kv::status::kNotOpened), ElementsAre());
     Repo("<Dialogs><RepoItem");
-    EXPECT_THAT(List("Dialogs/*", -103), ElementsAre());
+    EXPECT_THAT(List("Dialogs/*", kv::status::kNotOpened), ElementsAre());
     EXPECT_THAT(status.messages, ElementsAre("Error opening XML file " + missing,
                                              "Error opening XML file " + missing));
 }

@@ -17,7 +17,7 @@ public:
 
 TEST(RepoStatusBase, QuestionsAndMessagesReachTheInterfaceOfEveryCopy) {
     CRepoStatusBase none(nullptr);  // nothing reported, overwrites allowed
-    none.LogError1(-103, IDS_XML_OPEN_FAILED, _stringx("/x.xml"));
+    none.LogError1(kv::status::kNotOpened, IDS_XML_OPEN_FAILED, _stringx("/x.xml"));
     EXPECT_TRUE(none.OnOverwriteFile(_stringx("/x")));
     EXPECT_TRUE(none.OnOverwriteFolder(_stringx("/x")));
 
@@ -41,12 +41,12 @@ TEST(RepoStatusMessages, EachMessageReadsExactlyAsShipped) {
     kvtest::RecordingStatus status;
     CRepoStatusBase base(&status);
     const _stringx path("/srv/Repo Sh\xC3\xA4red/%1%2%.xml");  // argument text is not expanded
-    base.LogError1(-102, IDS_XML_SAVE_FAILED, path);
-    base.LogError1(-103, IDS_XML_OPEN_FAILED, path);
-    base.LogError1(-111, IDS_REPO_FILE_CREATE_FAILED, path);
-    base.LogError1(-112, IDS_DIRECTORY_CREATE_FAILED, path);
+    base.LogError1(kv::status::kNotSaved, IDS_XML_SAVE_FAILED, path);
+    base.LogError1(kv::status::kNotOpened, IDS_XML_OPEN_FAILED, path);
+    base.LogError1(kv::status::kTemplateNotCopied, IDS_REPO_FILE_CREATE_FAILED, path);
+    base.LogError1(kv::status::kFolderNotCreated, IDS_DIRECTORY_CREATE_FAILED, path);
     // LogError leaves placeholders; unknown ids give an empty text.
-    base.LogError(-102, IDS_XML_SAVE_FAILED);
+    base.LogError(kv::status::kNotSaved, IDS_XML_SAVE_FAILED);
     base.LogError1(0, 77, _stringx("arg"));
     base.LogError2(0, IDS_XML_SAVE_FAILED, _stringx("a.xml"), _stringx("unused"));
     EXPECT_THAT(status.messages,

@@ -249,7 +249,8 @@ int Lock(int rounds, int timeoutMs) {
         auto start = Clock::now();
         const long result = writer.Set(u"Flag", u"v", u"refused");
         refused.Add(Ms(Clock::now() - start));
-        check(result == -102, at + "the writer failed with -102, not " + std::to_string(result));
+        check(result == kv::status::kNotSaved,
+              at + "the writer failed with -102, not " + std::to_string(result));
         check(status.messages == std::vector<std::string>{message}, at + "message 1");
         check(refused.values.back() >= timeoutMs, at + "the writer waited its time");
         check(ReadText(path) == before, at + "the file is unchanged");

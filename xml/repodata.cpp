@@ -7,11 +7,9 @@
 #include "foundation/platform/framework.h"
 #include "resources/messages.h"
 
-namespace {
-constexpr long kNotFound = -101;
-constexpr long kNotSaved = -102;
-constexpr long kNotOpened = -103;
-}  // namespace
+using kv::status::kNotFound;
+using kv::status::kNotOpened;
+using kv::status::kNotSaved;
 
 CRepoData::~CRepoData() = default;
 

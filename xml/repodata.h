@@ -19,6 +19,7 @@
 
 #include "Backend/inc/XMLIntercessor.h"
 #include "foundation/repostatus.h"
+#include "foundation/status.h"
 
 class KV_API CRepoData : public CRepoStatusBase {
 public:

@@ -125,7 +125,8 @@ int SetItemProperty(Session& session, const ItemOptions& options) {
     const long created = repository.CreateRepositoryItem(displayPath.c_str(), &raw);
     std::unique_ptr<CRepositoryItem> item(raw);
     if (created != 0 || !item)
-        ThrowStatus("cannot change item '" + options.itemPath + "'", created ? created : -100);
+        ThrowStatus("cannot change item '" + options.itemPath + "'",
+                    created ? created : kv::status::kCollectionNotCreated);
     item->PutProperty(_stringx(u"FileName"), _stringx(Property(found, u"FileName")));
     item->PutProperty(_stringx(options.name), _stringx(options.value));
     const long status = item->Commit();

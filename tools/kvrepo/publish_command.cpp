@@ -65,7 +65,8 @@ int Publish(Session& session, const PublishOptions& options) {
     const long created = repository.CreateRepositoryItem(displayPath.c_str(), &raw);
     std::unique_ptr<CRepositoryItem> item(raw);
     if (created != 0 || !item)
-        ThrowStatus("cannot make a new item", created ? created : -100);
+        ThrowStatus("cannot make a new item",
+                    created ? created : kv::status::kCollectionNotCreated);
     item->AddFile(_stringx(AbsolutePath(options.file)));
     const std::string published =
         "<KVREPOSITORY>\\" + options.type + "\\" + Property(*item, u"FileName");
@@ -80,7 +81,9 @@ int Publish(Session& session, const PublishOptions& options) {
     const long status = item->Commit();
     if (status != 0) {
         std::string what = "cannot publish " + options.file;
-        if ((status == -109 || status == -110) && session.Status().DeclinedUnasked())
+        if ((status == kv::status::kFileOverwriteDeclined ||
+             status == kv::status::kFolderOverwriteDeclined) &&
+            session.Status().DeclinedUnasked())
             what += " (standard input is not a terminal; --yes overwrites)";
         ThrowStatus(what, status);
     }
