@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "foundation/folderpath.h"
 #include "foundation/ownmodule.h"
 #include "foundation/pathx.h"
 #include "foundation/platform/files.h"
@@ -13,10 +14,6 @@ namespace {
 // The registry text buffer's size, as the installation folders are recorded.
 constexpr DWORD kInstallFolderBytes = 260;
 
-bool Exists(const _stringx& path) {
-    return GetFileAttributesA(path.narrow()) != INVALID_FILE_ATTRIBUTES;
-}
-
 bool HasSeparator(const _stringx& name) {
     for (OLECHAR c : name)
         if (platform::IsPathSeparator(c))
@@ -24,9 +21,10 @@ bool HasSeparator(const _stringx& name) {
     return false;
 }
 
-// A path that does not depend on the current directory: one that begins with a
-// separator or a drive.
-bool IsRooted(const _stringx& path) {
+// Whether a load of `path` does not change with the current directory: it
+// begins with a separator or a drive. (Names under the support folder follow
+// kv::PathIsRooted instead.)
+bool StartsAtRoot(const _stringx& path) {
     if (!path.empty() && platform::IsPathSeparator(path[0]))
         return true;
     return path.size() >= 2 && path[1] == u':';
@@ -97,10 +95,10 @@ _stringx ComponentLoader::FindModuleFile(const _stringx& file) const {
     const _stringx product(u"Veltrane");
 
     _stringx candidate = PathJoin(libraryFolder, file);
-    if (Exists(candidate))
+    if (PathExists(candidate))
         return candidate;
     candidate = PathJoin(PathJoin(libraryFolder, system), file);
-    if (Exists(candidate))
+    if (PathExists(candidate))
         return candidate;
 
     // Without a Common Files folder these candidates do not exist.
@@ -108,17 +106,17 @@ _stringx ComponentLoader::FindModuleFile(const _stringx& file) const {
     if (!commonFiles.empty()) {
         const _stringx productFolder = PathJoin(commonFiles, product);
         candidate = PathJoin(productFolder, file);
-        if (Exists(candidate))
+        if (PathExists(candidate))
             return candidate;
         candidate = PathJoin(PathJoin(productFolder, _stringx(u"Lumbrook")), file);
-        if (Exists(candidate))
+        if (PathExists(candidate))
             return candidate;
     }
 
     for (_stringx folder = PathFolderPart(libraryFolder); !IsRootOrEmpty(folder);
          folder = PathFolderPart(folder)) {
         candidate = PathJoin(PathJoin(folder, system), file);
-        if (Exists(candidate))
+        if (PathExists(candidate))
             return candidate;
     }
     return file;
@@ -135,7 +133,7 @@ HMODULE ComponentLoader::LoadFromFolder(const _stringx& path) {
     // A relative path names its file from the current directory as it is now,
     // not from the folder switched to below.
     _stringx file = path;
-    if (restore && HasSeparator(path) && !IsRooted(path))
+    if (restore && HasSeparator(path) && !StartsAtRoot(path))
         file = PathJoin(_stringx(previous.c_str()), path);
 
     const _stringx folder = PathFolderPart(file);

@@ -9,6 +9,10 @@
 namespace kv {
 namespace {
 
+DWORD Attributes(const _stringx& path) {
+    return GetFileAttributesA(path.narrow());
+}
+
 bool IsAsciiLetter(OLECHAR c) {
     return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
 }
@@ -107,8 +111,7 @@ long CreateFolderPath(pathx& path) {
         const _stringx folder(normalized.substr(0, at));
         if (folder.empty())
             continue;
-        const DWORD attributes = GetFileAttributesA(folder.narrow());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        if (FolderExists(folder))
             continue;
         if (!CreateDirectoryA(folder.narrow(), nullptr)) {
             const DWORD error = GetLastError();
@@ -119,6 +122,27 @@ long CreateFolderPath(pathx& path) {
     }
     path = normalized;
     return 0;
+}
+
+bool FileExists(const _stringx& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const _stringx& path) {
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PathExists(const _stringx& path) {
+    return Attributes(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool EnsureFolder(const _stringx& folder) {
+    if (FolderExists(folder))
+        return true;
+    pathx path(folder);
+    return CreateFolderPath(path) == 0;
 }
 
 bool FinalPathOf(HANDLE handle, std::string& path) {
@@ -159,7 +183,7 @@ _stringx ResolveExistingPath(const _stringx& path) {
     _stringx rest;
     _stringx resolved;
     while (!existing.empty()) {
-        if (GetFileAttributesA(existing.narrow()) != INVALID_FILE_ATTRIBUTES) {
+        if (PathExists(existing)) {
             resolved = FinalPath(existing);
             break;
         }

@@ -10,6 +10,14 @@
 
 namespace kv {
 
+// Whether `path` names an existing file (not a folder), links followed; the
+// path goes to the system in its narrow form.
+KV_API bool FileExists(const _stringx& path);
+// Whether `path` names an existing folder, links followed.
+KV_API bool FolderExists(const _stringx& path);
+// Whether anything exists at `path` (its attributes can be read).
+KV_API bool PathExists(const _stringx& path);
+
 // Checks a folder path, after trimming spaces, tabs and newlines at both ends:
 //  - a network path: two backslashes, then an ASCII letter (\\server\share);
 //  - a drive path, completed first: "D" becomes "D:\", "D:" becomes "D:\",
@@ -26,6 +34,10 @@ KV_API bool IsValidFolderPath(pathx& path, bool normalize);
 // path (nothing created); HRESULT_FROM_WIN32 of the error when a folder cannot
 // be created (the folders created before it remain).
 KV_API long CreateFolderPath(pathx& path);
+
+// Whether `folder` exists as a folder or could be created with every missing
+// folder above it (CreateFolderPath): an empty or malformed path is not.
+KV_API bool EnsureFolder(const _stringx& folder);
 
 // The path of the file or folder open as `handle`, every link resolved, of
 // whatever length; false (last error set) when the system cannot tell.

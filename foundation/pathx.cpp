@@ -116,6 +116,14 @@ _stringx PathNormalize(const _stringx& path) {
     return normalized;
 }
 
+bool PathIsRooted(const _stringx& path) {
+    if (path.size() >= 3 && path[0] == OLESTR('\\') && path[1] == OLESTR('\\'))
+        return true;
+    if (path.size() >= 2 && path[1] == OLESTR(':'))
+        return true;
+    return platform::kPathSeparator == OLESTR('/') && !path.empty() && path[0] == OLESTR('/');
+}
+
 bool PathIsInside(const _stringx& folder, const _stringx& path) {
     const SplitPath outer = Split(folder);
     const SplitPath inner = Split(path);

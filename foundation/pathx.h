@@ -34,6 +34,11 @@ KV_API _stringx PathNormalize(const _stringx& path);
 // too): below it, not the folder itself. Components compare exactly.
 KV_API bool PathIsInside(const _stringx& folder, const _stringx& path);
 
+// Whether a file name stands on its own rather than under a base folder: two
+// leading backslashes and a third character (\\server\share), a drive
+// ("C:"), or on POSIX a leading "/". One leading backslash is not enough.
+KV_API bool PathIsRooted(const _stringx& path);
+
 // A path value: a _stringx with the path operations.
 class KV_API pathx : public _stringx {
 public:

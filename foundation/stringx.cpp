@@ -229,3 +229,32 @@ _stringx operator+(const _stringx& a, OLECHAR b) {
     result.push_back(b);
     return result;
 }
+
+namespace kv {
+
+void LowerFileName(const OLECHAR* name, std::size_t length, std::basic_string<OLECHAR>& lowered) {
+    lowered.assign(name, length);
+    bool ascii = true;
+    for (OLECHAR& c : lowered) {
+        if (c >= 0x80)
+            ascii = false;
+        else if (c >= OLESTR('A') && c <= OLESTR('Z'))
+            c = static_cast<OLECHAR>(c + (OLESTR('a') - OLESTR('A')));
+    }
+    if (ascii)
+        return;
+    // Through the narrow form, as the system's lower-casing of the code page.
+    std::string narrow = _stringx(name, length).str();
+    if (!narrow.empty())
+        CharLowerBuffA(&narrow[0], static_cast<DWORD>(narrow.size()));
+    const _stringx wide(narrow);
+    lowered.assign(wide.data(), wide.size());
+}
+
+_stringx LowerFileName(const _stringx& name) {
+    std::basic_string<OLECHAR> lowered;
+    LowerFileName(name.data(), name.size(), lowered);
+    return _stringx(lowered.data(), lowered.size());
+}
+
+}  // namespace kv

@@ -134,3 +134,17 @@ KV_API _stringx operator+(const _stringx& a, const _stringx& b);
 KV_API _stringx operator+(const _stringx& a, const OLECHAR* b);
 KV_API _stringx operator+(const OLECHAR* a, const _stringx& b);
 KV_API _stringx operator+(const _stringx& a, OLECHAR b);
+
+namespace kv {
+
+// A file name lower-cased as the "FileName" property stores it: through the
+// ANSI code page, where A-Z and the Latin-1 capitals become lower case and
+// nothing else changes (so the same on every machine); characters the code
+// page cannot carry do not survive the round trip.
+KV_API _stringx LowerFileName(const _stringx& name);
+// The same into `lowered` (replaced): an ASCII name, nearly every one, costs no
+// allocation when `lowered` has room.
+KV_API void LowerFileName(const OLECHAR* name, std::size_t length,
+                          std::basic_string<OLECHAR>& lowered);
+
+}  // namespace kv

@@ -13,15 +13,8 @@ namespace {
 
 const _stringx kTemplates(u"Templates");
 
-bool IsFolder(const _stringx& path) {
-    const DWORD attributes = GetFileAttributesA(path.narrow());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool IsFile(const _stringx& path) {
-    const DWORD attributes = GetFileAttributesA(path.narrow());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+using kv::FileExists;
+using kv::FolderExists;
 
 // The name without the text from its last dot on.
 _stringx WithoutExtension(const _stringx& name) {
@@ -34,15 +27,6 @@ _stringx WithoutExtension(const _stringx& name) {
 _stringx TemplateFolder(const _stringx& source, const _stringx& target) {
     return kv::PathJoin(kv::PathFolderPart(target),
                         WithoutExtension(kv::PathLastComponent(source)));
-}
-
-// Creates the folder that is to receive a copy, when missing. A failure shows
-// in the copy that follows.
-void EnsureFolder(const _stringx& folder) {
-    if (!folder.empty() && !IsFolder(folder)) {
-        kv::pathx path(folder);
-        kv::CreateFolderPath(path);
-    }
 }
 
 // The error the system's file copy meets before it writes anything, as the
@@ -60,7 +44,7 @@ DWORD CopyFailure(const _stringx& source, const _stringx& target) {
                    ? ERROR_ACCESS_DENIED
                    : ERROR_SUCCESS;
     const _stringx folder = kv::PathFolderPart(target);
-    return !folder.empty() && !IsFolder(folder) ? ERROR_PATH_NOT_FOUND : ERROR_SUCCESS;
+    return !folder.empty() && !FolderExists(folder) ? ERROR_PATH_NOT_FOUND : ERROR_SUCCESS;
 }
 
 // The error the system's file deletion meets without deleting anything: no
@@ -103,7 +87,7 @@ _stringx CRepositoryItem::GetTargetFileName() {
 
 _stringx CRepositoryItem::GetDisplayFolder() {
     _stringx display = GetDisplayPath();
-    const _stringx marker(u"<KVREPOSITORY>");
+    const _stringx marker(kRepositoryMarker);
     const auto at = display.find(marker);
     if (at != _stringx::npos)
         display.erase(at, marker.size());
@@ -178,14 +162,14 @@ int CRepositoryItem::CopyFileA(const _stringx& source, const _stringx& target) {
 int CRepositoryItem::CopyFileWithin(const _stringx& source, const _stringx& target,
                                     bool contained) {
     const _stringx folder = kv::PathFolderPart(target);
-    if (!IsFolder(folder)) {
+    if (!FolderExists(folder)) {
         // A folder path that is not valid is not made, and writes nothing.
         kv::pathx path(folder);
         if (!contained && kv::IsValidFolderPath(path, false))
             return E_ACCESSDENIED;
-        EnsureFolder(folder);
+        kv::EnsureFolder(folder);  // a failure shows in the copy that follows
     }
-    if (IsFile(target) && !OnOverwriteFile(target))
+    if (FileExists(target) && !OnOverwriteFile(target))
         return kv::status::kFileOverwriteDeclined;
     if (!contained) {
         const DWORD error = CopyFailure(source, target);
@@ -233,14 +217,14 @@ int CRepositoryItem::CopyTemplate(const _stringx& source, const _stringx& target
         return 0;
     }
     // The template is the file, with an optional companion folder beside it.
-    if (!contained && IsFolder(folder))
+    if (!contained && FolderExists(folder))
         return E_ACCESSDENIED;
     if (DeleteFolder(folder) < 0)
         return kv::status::kFolderNotDeleted;
     if (const int result = CopyFileWithin(source, target, contained))
         return result;  // never 0 when not contained
     const _stringx companion = kv::PathJoin(sourceFolder, baseName);
-    if (IsFolder(companion) && CopyFolder(kv::pathx(companion), folder) < 0)
+    if (FolderExists(companion) && CopyFolder(kv::pathx(companion), folder) < 0)
         return kv::status::kFolderNotCopied;
     return 0;
 }
@@ -248,13 +232,13 @@ int CRepositoryItem::CopyTemplate(const _stringx& source, const _stringx& target
 long CRepositoryItem::CopyFolder(const kv::pathx& source, const kv::pathx& target) {
     if (!InsideRepository(target))
         return E_ACCESSDENIED;
-    EnsureFolder(kv::PathFolderPart(target));
+    kv::EnsureFolder(kv::PathFolderPart(target));  // a failure shows in the copy
     const CComPtr<Scripting::IFileSystem> fso = GetFSO();
     return fso->CopyFolder(source.bstr(), target.bstr(), VARIANT_TRUE);
 }
 
 long CRepositoryItem::DeleteFolder(const kv::pathx& folder) {
-    if (!IsFolder(folder))
+    if (!FolderExists(folder))
         return 0;
     if (!InsideRepository(folder))
         return E_ACCESSDENIED;

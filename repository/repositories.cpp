@@ -5,20 +5,12 @@
 
 #include "foundation/pathx.h"
 #include "repository/repositoryitems.h"
-#include "foundation/platform/files.h"
+#include "foundation/folderpath.h"
 #include "xml/xpath.h"
 
 namespace {
 
 constexpr OLECHAR kPlaceholder[] = u"##TestingRepositoriesDir##";
-
-// An existing file that is not a folder.
-bool IsPresent(const _stringx& path) {
-    if (path.empty())
-        return false;
-    const DWORD attributes = GetFileAttributesA(path.narrow());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 }  // namespace
 
@@ -87,7 +79,7 @@ long CRepositories::GetItems(const char* keyFilter, bool includeMissing) {
             continue;
         _stringx path = GetAttribValue(pathName, entry.attribs);
         UpdateRelativePath(m_strListFile, path);
-        if (!includeMissing && !IsPresent(path))
+        if (!includeMissing && (path.empty() || !kv::FileExists(path)))
             continue;
         const bool local = CRepository::GetBoolFromStr(GetAttribValue(localName, entry.attribs));
         AddToCol(new CRepository(key, path, local, m_strListFile, GetRepoStatus()));

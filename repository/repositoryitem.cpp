@@ -15,6 +15,7 @@ const _stringx kKey(u"Key");
 const OLECHAR* const CRepositoryItem::kItemTypes[6] = {
     u"SystemSearches", u"SqlScripts", u"KVScripts", u"Dialogs", u"Templates", u"MergeModules",
 };
+const OLECHAR CRepositoryItem::kRepositoryMarker[15] = OLESTR("<KVREPOSITORY>");
 
 CRepositoryItem::CRepositoryItem(CRepository* repository, bool exists, const _stringx& displayPath,
                                  IRepoStatus* status)
@@ -51,10 +52,7 @@ long CRepositoryItem::GetProperty(const _stringx& name, _stringx* value) {
 long CRepositoryItem::PutProperty(const _stringx& name, const _stringx& value) {
     if (name != kFileName)
         return CachePropertyValue(name, value, false);
-    // Lower-cased in its narrow form, as file names are compared.
-    std::string narrow = value.narrow();
-    CharLowerBuffA(&narrow[0], static_cast<DWORD>(narrow.size()));
-    return CachePropertyValue(name, _stringx(narrow), false);
+    return CachePropertyValue(name, kv::LowerFileName(value), false);
 }
 
 _stringx CRepositoryItem::GetRequiredProp(const _stringx& name) {
@@ -80,7 +78,7 @@ _stringx CRepositoryItem::GetDisplayPath() {
         GetPropertyValue(kDisplayPath, path, false);
         return path;
     }
-    return _stringx(u"<KVREPOSITORY>\\") + GetRequiredProp(kKey) + u'\\' +
+    return _stringx(kRepositoryMarker) + u'\\' + GetRequiredProp(kKey) + u'\\' +
            GetRequiredProp(kFileName);
 }
 

@@ -75,6 +75,8 @@ public:
 
     // The six item types, in the order a path is searched for them.
     static const OLECHAR* const kItemTypes[6];
+    // What stands for the repository's folder at the start of a display path.
+    static const OLECHAR kRepositoryMarker[15];
     // The first item type named anywhere in `path` (case-sensitive), or empty.
     static _stringx GetRepoItemType(const _stringx& path);
 

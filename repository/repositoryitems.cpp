@@ -15,34 +15,10 @@
 
 namespace {
 
-const OLECHAR kRepositoryMarker[] = u"<KVREPOSITORY>";
 const OLECHAR kAllItems[] = u"/*";
 
 kv::text_view View(const _stringx& text) {
     return kv::text_view(text.data(), text.size());
-}
-
-// An ASCII name (nearly every one) lower-cases the same in either form, only
-// A-Z changing: it goes into `lowered` (replaced). False for any other name.
-template <class Text>
-bool LowerAsciiName(kv::text_view name, Text& lowered) {
-    if (!std::all_of(name.begin(), name.end(), [](OLECHAR c) { return c < 0x80; }))
-        return false;
-    lowered.assign(name.data(), name.size());
-    for (auto& c : lowered)
-        if (c >= u'A' && c <= u'Z')
-            c = static_cast<OLECHAR>(c + (u'a' - u'A'));
-    return true;
-}
-
-bool IsFolder(DWORD attributes) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Whether `path` names an existing file (not a folder).
-bool IsFile(const _stringx& path) {
-    const DWORD attributes = GetFileAttributesA(path.narrow());
-    return attributes != INVALID_FILE_ATTRIBUTES && !IsFolder(attributes);
 }
 
 // Whether `path` is `folder` itself or lies below it, as text (see
@@ -57,7 +33,7 @@ bool WithinFolder(const _stringx& folder, const _stringx& path) {
 // its own case. Only the file name is matched so; its folders must be spelt
 // as they are. False when there is no such file (or the name holds a wildcard).
 bool FindFile(const _stringx& path, _stringx& found) {
-    if (IsFile(path)) {
+    if (kv::FileExists(path)) {
         found = path;
         return true;
     }
@@ -70,7 +46,7 @@ bool FindFile(const _stringx& path, _stringx& found) {
         return false;
     bool matched = false;
     do {
-        if (!IsFolder(data.dwFileAttributes)) {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             found = kv::PathJoin(kv::PathFolderPart(path), _stringx(data.cFileName));
             matched = true;
         }
@@ -144,9 +120,10 @@ long CRepositoryItems::GetItems(const char* itemPath) {
         return kv::status::kNoDataFilePath;
 
     _stringx typePath = itemPath ? _stringx(itemPath) : _stringx();
-    const auto marker = typePath.find(kRepositoryMarker);
+    const auto marker = typePath.find(CRepositoryItem::kRepositoryMarker);
     if (marker != _stringx::npos)
-        typePath.erase(marker, std::char_traits<OLECHAR>::length(kRepositoryMarker));
+        typePath.erase(marker,
+                       std::char_traits<OLECHAR>::length(CRepositoryItem::kRepositoryMarker));
 
     _stringx fileName;
     const auto all = typePath.find(kAllItems);
@@ -256,7 +233,7 @@ void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& ke
     values.Add(View(kKey), View(key));
     const _stringx fileName = kv::PathLastComponent(filePath);
     if (!AddStoredAttribs(document, groupPath, fileName, values)) {
-        values.Add(View(kFileName), View(LowerFileName(fileName)));
+        values.Add(View(kFileName), View(kv::LowerFileName(fileName)));
         values.Add(View(kDisplayName), View(fileName));
     }
     std::unique_ptr<CRepositoryItem> item(
@@ -286,20 +263,9 @@ bool CRepositoryItems::AddStoredAttribs(XMLIntercessor& document, const _stringx
     return !queried.empty();
 }
 
-_stringx CRepositoryItems::LowerFileName(const _stringx& fileName) {
-    _stringx lowered;
-    if (LowerAsciiName(View(fileName), lowered))
-        return lowered;
-    // Through the narrow form, exactly as CRepositoryItem::PutProperty stores "FileName".
-    std::string narrow = fileName.str();
-    if (!narrow.empty())
-        CharLowerBuffA(&narrow[0], static_cast<DWORD>(narrow.size()));
-    return _stringx(narrow);
-}
-
 _stringx CRepositoryItems::GetItemAttribXPath(const _stringx& groupPath, const _stringx& fileName) {
     return xmlutils::FormatXPath(xmlutils::kXPathItemAttribByFileName,
-                                 {groupPath, LowerFileName(fileName)});
+                                 {groupPath, kv::LowerFileName(fileName)});
 }
 
 // ---------------------------------------------------------------------------
@@ -335,10 +301,7 @@ std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
         }
     }
     std::basic_string<OLECHAR>& lowered = m_lowered;
-    if (!LowerAsciiName(View(fileName.data(), fileName.size()), lowered)) {
-        const _stringx other = LowerFileName(fileName);
-        lowered.assign(other.data(), other.size());
-    }
+    kv::LowerFileName(fileName.data(), fileName.size(), lowered);
     // The query for such a name is broken on purpose and selects nothing.
     if (lowered.find(u'"') != lowered.npos)
         return npos;

@@ -109,8 +109,6 @@ protected:
                       const _stringx& groupPath, kv::PropertyList& values);
     // The ItemAttrib element of `fileName` under any group of `groupPath`.
     _stringx GetItemAttribXPath(const _stringx& groupPath, const _stringx& fileName);
-    // `fileName` lower-cased as the FileName property stores it.
-    static _stringx LowerFileName(const _stringx& fileName);
 
     // Appends to `list` the entries of `folder` that match the ";"-separated
     // `patterns` (empty patterns, "." and ".." are skipped), prefixed with

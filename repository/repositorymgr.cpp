@@ -109,11 +109,5 @@ bool CRepositoryMgr::DoCopyFile(const _stringx& source, const _stringx& target) 
 }
 
 bool CRepositoryMgr::EnsureDirectoryExists(const _stringx& folder) {
-    // A bare file name has an empty folder part: no folder exists by that
-    // name, and creating it fails as for any path that is not rooted.
-    const DWORD attributes = GetFileAttributesA(folder.narrow());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return true;
-    kv::pathx path(folder);
-    return kv::CreateFolderPath(path) == 0;
+    return kv::EnsureFolder(folder);
 }

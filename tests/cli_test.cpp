@@ -256,10 +256,18 @@ TEST_F(CliTest, ReportsFailuresAndBadUsage) {
     };
     replace("FileName=\"license.kvd\"", "FileName=\"License.kvd\"");
     replace("Name=\"SqlScripts\" Key", "Name=\"../../elsewhere\" Key");
+    // Lower-cased by the library's rule, an accented capital too: no finding.
+    replace("<ItemAttrib FileName=\"welcome.kvd\"",
+            "<ItemAttrib FileName=\"\xC3\xA9"
+            "clair.kvd\"/><ItemAttrib FileName=\"welcome.kvd\"");
     replace("<ItemAttrib FileName=\"notes.txt\"",
             "<ItemAttrib FileName=\"../../x.txt\"/><ItemAttrib FileName=\"notes.txt\"");
     Write(local / "Repository.xml", data);
     Write(local / "Dialogs" / "Welcome.kvd", "twin");
+    Write(local / "Dialogs" /
+              "\xC3\x89"
+              "clair.kvd",
+          "accented");
     fs::remove_all(local / "SystemSearches");
     const std::string before = Read(local / "Repository.xml");
     const Outcome verify = Run({"verify", "Local", "--json"});

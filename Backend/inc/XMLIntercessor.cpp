@@ -15,16 +15,6 @@ namespace {
 constexpr const char* kSourcePath = "Backend/inc/XMLIntercessor";
 constexpr int kValidationLine = 111;
 
-// A name that does not depend on the support folder: two leading backslashes
-// (at least three characters), a drive letter, or on POSIX a leading "/".
-bool IsRooted(const _stringx& name) {
-    if (name.size() >= 3 && name[0] == u'\\' && name[1] == u'\\')
-        return true;
-    if (name.size() >= 2 && name[1] == u':')
-        return true;
-    return kv::platform::kPathSeparator == u'/' && !name.empty() && name[0] == u'/';
-}
-
 // The element name a path step creates: the step's name without a namespace
 // prefix, and of what is left only the part after a further ":".
 _stringx ElementNameOf(const _stringx& step) {
@@ -80,7 +70,7 @@ long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validati
 
     m_strFileName = _stringx(fileName);
     _stringx path = m_strFileName;
-    if (!IsRooted(path)) {
+    if (!kv::PathIsRooted(path)) {
         _stringx folder;
         m_hrLast = kv::QuerySupportFolder(folder, m_loader);
         if (SUCCEEDED(m_hrLast))

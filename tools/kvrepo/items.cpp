@@ -2,12 +2,16 @@
 
 #include <algorithm>
 
+#include "foundation/folderpath.h"
 #include "output.h"
 
 namespace kvtool {
 namespace {
 
-const std::string kMarker = "<KVREPOSITORY>";
+const std::string& Marker() {
+    static const std::string marker = Text(_stringx(CRepositoryItem::kRepositoryMarker));
+    return marker;
+}
 
 // Whether `itemPath` selects every item of a type rather than one item.
 bool SelectsAllOfType(const std::string& itemPath) {
@@ -33,7 +37,8 @@ std::string LibraryItemPath(const std::string& itemPath) {
         return itemPath;
     std::string path = itemPath;
     std::replace(path.begin(), path.end(), '/', '\\');
-    return path.compare(0, kMarker.size(), kMarker) == 0 ? path : kMarker + "\\" + path;
+    const std::string& marker = Marker();
+    return path.compare(0, marker.size(), marker) == 0 ? path : marker + "\\" + path;
 }
 
 ItemSelection SelectItems(CRepository& repository, const std::string& itemPath) {
@@ -78,13 +83,9 @@ std::filesystem::path LocalPath(std::string path) {
 }
 
 bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& path) {
-    auto resolved = [](const std::filesystem::path& p) {
-        std::error_code error;
-        std::filesystem::path result = std::filesystem::weakly_canonical(p, error);
-        return error ? p.lexically_normal() : result;
-    };
-    const std::filesystem::path relative = resolved(path).lexically_relative(resolved(root));
-    return !relative.empty() && *relative.begin() != "..";
+    const _stringx folder(root.string()), inner(path.string());
+    return kv::PathStaysInside(folder, inner) ||
+           kv::ResolveExistingPath(folder) == kv::ResolveExistingPath(inner);
 }
 
 std::string Property(CRepositoryItem& item, const char16_t* name) {

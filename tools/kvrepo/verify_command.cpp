@@ -1,7 +1,6 @@
 // verify: compares a repository's data file with its folders and reports what
 // does not match. Nothing is changed.
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -25,11 +24,10 @@ struct Finding {
     std::string detail;
 };
 
-// File names compare as the catalogue compares them: lower-cased.
-std::string Lower(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
+// File names compare as the catalogue compares them: lower-cased by the
+// library's own rule.
+std::string Lower(const std::string& text) {
+    return Text(kv::LowerFileName(_stringx(text)));
 }
 
 class Verifier {
