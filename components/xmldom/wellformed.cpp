@@ -4,231 +4,275 @@
 #include <cstring>
 #include <vector>
 
+#include "components/xmldom/declaration.h"
+#include "components/xmldom/xmlchars.h"
+
 namespace kv {
 namespace xmldom {
 
 namespace {
 
-bool TopLevelIsWellFormed(const pugi::xml_document& document) {
-    int elements = 0;
-    for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling()) {
-        switch (child.type()) {
-            case pugi::node_element:
-                ++elements;
-                break;
-            case pugi::node_pcdata:
-            case pugi::node_cdata:
+// A name where it stands in the text.
+struct Span {
+    const char* begin = nullptr;
+    std::size_t length = 0;
+
+    bool operator==(const Span& other) const {
+        return length == other.length && std::memcmp(begin, other.begin, length) == 0;
+    }
+    bool operator<(const Span& other) const {
+        const int order = std::memcmp(begin, other.begin, std::min(length, other.length));
+        return order < 0 || (order == 0 && length < other.length);
+    }
+};
+
+// Whether two of the names are the same (their order changes). Elements have
+// few attributes: comparing each pair is cheaper than sorting their names.
+bool HasRepeatedName(std::vector<Span>& names) {
+    if (names.size() <= 8) {
+        for (std::size_t i = 1; i < names.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j)
+                if (names[i] == names[j])
+                    return true;
+        return false;
+    }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) != names.end();
+}
+
+// Follows the grammar of a document through its text, once, front to back.
+// Each step starts where the text is, and on success ends after what it read.
+class Scanner {
+public:
+    Scanner(const char* text, std::size_t length) : m_p(text), m_end(text + length) {}
+
+    bool Document() {
+        Declaration declaration;
+        if (OpensWithDeclaration(m_p, static_cast<std::size_t>(m_end - m_p)) &&
+            !ReadDeclaration(m_p, m_end, declaration))
+            return false;
+        bool element = false;
+        for (;;) {
+            SkipSpace();
+            if (m_p == m_end)
+                return element;
+            bool read = true;
+            if (Skip("<!--"))
+                read = Comment();
+            else if (Skip("<?"))
+                read = Instruction();
+            else if (!element)
+                read = element = Element();  // the one document element
+            else
+                read = false;
+            if (!read)
                 return false;
-            case pugi::node_declaration:
-                if (child != document.first_child())
-                    return false;
-                break;
-            case pugi::node_doctype:
-                return false;
-            default:
-                break;
         }
     }
-    return elements == 1;
-}
 
-// Whether two attributes of the element share a name, by sorting the names.
-bool HasDuplicateName(const pugi::xml_node& element, std::vector<const char*>& names) {
-    names.clear();
-    for (pugi::xml_attribute attribute : element.attributes())
-        names.push_back(attribute.name());
-    std::sort(names.begin(), names.end(),
-              [](const char* a, const char* b) { return std::strcmp(a, b) < 0; });
-    return std::adjacent_find(names.begin(), names.end(), [](const char* a, const char* b) {
-               return std::strcmp(a, b) == 0;
-           }) != names.end();
-}
-
-bool HasDuplicateAttribute(const pugi::xml_node& element, std::vector<const char*>& names) {
-    // Elements have few attributes: comparing each pair (first characters
-    // first) is cheaper than sorting their names.
-    std::size_t count = 0;
-    const char* few[8];
-    for (pugi::xml_attribute attribute = element.first_attribute(); attribute;
-         attribute = attribute.next_attribute()) {
-        const char* name = attribute.name();
-        if (count == 8)
-            return HasDuplicateName(element, names);
-        for (std::size_t i = 0; i < count; ++i)
-            if (few[i][0] == name[0] && std::strcmp(few[i], name) == 0)
-                return true;
-        few[count++] = name;
+private:
+    template <std::size_t N>
+    bool At(const char (&token)[N]) const {
+        return static_cast<std::size_t>(m_end - m_p) >= N - 1 &&
+               std::memcmp(m_p, token, N - 1) == 0;
     }
-    return false;
-}
+    template <std::size_t N>
+    bool Skip(const char (&token)[N]) {
+        if (!At(token))
+            return false;
+        m_p += N - 1;
+        return true;
+    }
+    // Moves past the next `token`; false when there is none.
+    template <std::size_t N>
+    bool SkipPast(const char (&token)[N]) {
+        const char* found = std::search(m_p, m_end, token, token + N - 1);
+        if (found == m_end)
+            return false;
+        m_p = found + N - 1;
+        return true;
+    }
+    bool SkipSpace() {
+        const char* start = m_p;
+        while (m_p < m_end && IsXmlSpace(*m_p))
+            ++m_p;
+        return m_p != start;
+    }
 
-bool IsXmlChar(unsigned long c) {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-int DigitValue(char c, bool hex) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (hex && c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (hex && c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// The character that the reference after an "&" at `s` stands for, with `end`
-// set after its ";"; 0 when no reference begins there.
-unsigned long Reference(const char* s, const char*& end) {
-    static const struct {
-        const char* name;
-        std::size_t length;
-        char character;
-    } kPredefined[] = {
-        {"lt;", 3, '<'}, {"gt;", 3, '>'}, {"amp;", 4, '&'}, {"apos;", 5, '\''}, {"quot;", 5, '"'}};
-    if (*s != '#') {
-        for (const auto& entity : kPredefined)
-            if (std::strncmp(s, entity.name, entity.length) == 0) {
-                end = s + entity.length;
-                return static_cast<unsigned char>(entity.character);
+    bool Name(Span* name) {
+        const char* start = m_p;
+        if (m_p == m_end || !IsNameStartChar(NextChar(m_p, m_end)))
+            return false;
+        while (m_p < m_end) {
+            const char* here = m_p;
+            if (!IsNameChar(NextChar(m_p, m_end))) {
+                m_p = here;
+                break;
             }
-        return 0;
-    }
-    const bool hex = s[1] == 'x';
-    const char* digits = s + (hex ? 2 : 1);
-    const char* p = digits;
-    unsigned long value = 0;
-    for (int digit; (digit = DigitValue(*p, hex)) >= 0; ++p)
-        if ((value = value * (hex ? 16 : 10) + static_cast<unsigned long>(digit)) > 0x10FFFF)
-            return 0;
-    if (p == digits || *p != ';' || !IsXmlChar(value))
-        return 0;
-    end = p + 1;
-    return value;
-}
-
-char* PutUtf8(char* out, unsigned long c) {
-    if (c < 0x80) {
-        *out++ = static_cast<char>(c);
-    } else if (c < 0x800) {
-        *out++ = static_cast<char>(0xC0 | (c >> 6));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *out++ = static_cast<char>(0xE0 | (c >> 12));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *out++ = static_cast<char>(0xF0 | (c >> 18));
-        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        *out++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return out;
-}
-
-// Resolves the references of a text that the parse left in the loaded buffer,
-// in place: each is longer than the UTF-8 of what it stands for. False when an
-// "&" begins no reference this component resolves.
-bool ResolveReferences(const char* value) {
-    char* out = const_cast<char*>(std::strchr(value, '&'));
-    if (!out)
+        }
+        if (name)
+            *name = {start, static_cast<std::size_t>(m_p - start)};
         return true;
-    for (const char* in = out; *in;) {
-        if (*in != '&') {
-            *out++ = *in++;
-            continue;
-        }
-        const char* end = nullptr;
-        const unsigned long c = Reference(in + 1, end);
-        if (c == 0)
-            return false;
-        out = PutUtf8(out, c);
-        in = end;
     }
-    *out = '\0';
-    return true;
-}
 
-bool AcceptNode(const pugi::xml_node& node, std::vector<const char*>& names) {
-    if (node.type() == pugi::node_pcdata)
-        return ResolveReferences(node.value());
-    if (node.type() != pugi::node_element)
+    // After "<!--": no "--" before the "-->" that ends it.
+    bool Comment() { return SkipPast("--") && Skip(">"); }
+
+    // After "<?": a target other than "xml" in any letter case, then the end
+    // or white space and any text up to the end.
+    bool Instruction() {
+        Span target;
+        if (!Name(&target))
+            return false;
+        const char* t = target.begin;
+        if (target.length == 3 && (t[0] | 0x20) == 'x' && (t[1] | 0x20) == 'm' &&
+            (t[2] | 0x20) == 'l')
+            return false;
+        return Skip("?>") || (SkipSpace() && SkipPast("?>"));
+    }
+
+    // At "&".
+    bool Reference() {
+        const char* after = nullptr;
+        if (ReferencedChar(m_p + 1, m_end, after) == 0)
+            return false;
+        m_p = after;
         return true;
-    if (HasDuplicateAttribute(node, names))
-        return false;
-    for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
-         attribute = attribute.next_attribute())
-        if (!ResolveReferences(attribute.value()))
-            return false;
-    return true;
-}
-
-bool IsXmlText(const char* text) {
-    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-        if (*p < 0x20 && *p != '\t' && *p != '\n' && *p != '\r')
-            return false;
-        // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
-        if (p[0] == 0xEF && p[1] == 0xBF && (p[2] == 0xBE || p[2] == 0xBF))
-            return false;
     }
-    return true;
-}
 
-bool NodeHoldsOnlyXmlChars(const pugi::xml_node& node) {
-    if (!IsXmlText(node.name()) || !IsXmlText(node.value()))
-        return false;
-    for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
-         attribute = attribute.next_attribute())
-        if (!IsXmlText(attribute.name()) || !IsXmlText(attribute.value()))
-            return false;
-    return true;
-}
-
-// Whether `test(node, depth)` holds for `top` (at depth 1) and every node below
-// it, visited depth first without recursion (documents may nest deeply).
-template <class Test>
-bool EveryNodeOf(const pugi::xml_node& top, Test test) {
-    pugi::xml_node node = top;
-    unsigned depth = 1;
-    for (;;) {
-        if (!test(node, depth))
-            return false;
-        if (const pugi::xml_node child = node.first_child()) {
-            node = child;
-            ++depth;
-            continue;
+    // Text up to the next "<" or "&": never "]]>".
+    bool CharData() {
+        for (; m_p < m_end; ++m_p) {
+            const char c = *m_p;
+            if (c == '<' || c == '&')
+                return true;
+            if (c == ']' && At("]]>"))
+                return false;
         }
-        while (node != top && !node.next_sibling()) {
-            node = node.parent();
-            --depth;
-        }
-        if (node == top)
-            return true;
-        node = node.next_sibling();
+        return true;
     }
-}
+
+    bool AttributeValue() {
+        if (m_p == m_end || (*m_p != '"' && *m_p != '\''))
+            return false;
+        const char quote = *m_p++;
+        while (m_p < m_end) {
+            const char c = *m_p;
+            if (c == quote) {
+                ++m_p;
+                return true;
+            }
+            if (c == '<' || (c == '&' && !Reference()))
+                return false;
+            if (c != '&')
+                ++m_p;
+        }
+        return false;
+    }
+
+    // After "<": the name and attributes; a tag that is not empty opens its
+    // element.
+    bool StartTag() {
+        Span name;
+        if (!Name(&name))
+            return false;
+        m_attributes.clear();
+        bool empty = false;
+        for (;;) {
+            const bool space = SkipSpace();
+            if ((empty = Skip("/>")) || Skip(">"))
+                break;
+            Span attribute;
+            if (!space || !Name(&attribute))
+                return false;
+            m_attributes.push_back(attribute);
+            SkipSpace();
+            if (!Skip("="))
+                return false;
+            SkipSpace();
+            if (!AttributeValue())
+                return false;
+        }
+        if (!empty)
+            m_open.push_back(name);
+        return !HasRepeatedName(m_attributes);
+    }
+
+    // After "</": the name of the element it closes.
+    bool EndTag() {
+        Span name;
+        if (m_open.empty() || !Name(&name) || !(name == m_open.back()))
+            return false;
+        SkipSpace();
+        if (!Skip(">"))
+            return false;
+        m_open.pop_back();
+        return true;
+    }
+
+    // At the "<" of the document element: it and everything inside it,
+    // without recursion.
+    bool Element() {
+        do {
+            ++m_p;
+            if (m_open.size() >= kMaxElementDepth || !StartTag() || !Content())
+                return false;
+        } while (!m_open.empty());
+        return true;
+    }
+
+    // What open elements hold, up to the "<" of a child's start tag or the
+    // end of the outermost one.
+    bool Content() {
+        while (!m_open.empty()) {
+            if (!CharData() || m_p == m_end)
+                return false;
+            bool read = true;
+            if (*m_p == '&')
+                read = Reference();
+            else if (Skip("</"))
+                read = EndTag();
+            else if (Skip("<!--"))
+                read = Comment();
+            else if (Skip("<![CDATA["))
+                read = SkipPast("]]>");
+            else if (Skip("<?"))
+                read = Instruction();
+            else
+                return true;
+            if (!read)
+                return false;
+        }
+        return true;
+    }
+
+    const char* m_p;
+    const char* const m_end;
+    std::vector<Span> m_open;        // the elements entered and not yet left
+    std::vector<Span> m_attributes;  // the attribute names of the last start tag
+};
 
 }  // namespace
 
-bool AcceptDocument(pugi::xml_document& document) {
-    if (!TopLevelIsWellFormed(document))
-        return false;
-    std::vector<const char*> names;
-    return EveryNodeOf(document.document_element(),
-                       [&names](const pugi::xml_node& node, unsigned depth) {
-                           if (depth > kMaxElementDepth && node.type() == pugi::node_element)
-                               return false;
-                           return AcceptNode(node, names);
-                       });
+void NormaliseLineEnds(std::string& text) {
+    std::size_t in = text.find('\r');
+    if (in == std::string::npos)
+        return;
+    std::size_t out = in;
+    for (; in < text.size(); ++in) {
+        if (text[in] != '\r') {
+            text[out++] = text[in];
+            continue;
+        }
+        text[out++] = '\n';
+        if (in + 1 < text.size() && text[in + 1] == '\n')
+            ++in;
+    }
+    text.resize(out);
 }
 
-bool HoldsOnlyXmlChars(const pugi::xml_document& document) {
-    for (pugi::xml_node child = document.first_child(); child; child = child.next_sibling())
-        if (!EveryNodeOf(child, [](const pugi::xml_node& node, unsigned) {
-                return NodeHoldsOnlyXmlChars(node);
-            }))
-            return false;
-    return true;
+bool IsWellFormed(const char* text, std::size_t length) {
+    return IsXmlText(text, length) && Scanner(text, length).Document();
 }
 
 }  // namespace xmldom
