@@ -122,6 +122,40 @@ TEST_F(XmlDomNodes, MalformedExpressionsFailWithoutAList) {
     }
 }
 
+// XPath sees neither the XML declaration (no node of its data model) nor a
+// prefix that the selection namespaces do not declare; a declared prefix
+// stands for its namespace, whatever prefix the document gives it.
+TEST_F(XmlDomNodes, XPathKnowsNoDeclarationAndOnlyDeclaredPrefixes) {
+    EXPECT_EQ((Names{"@Key=Local", "@Name=L", "@kv:Tag=t", "@Key=Network", "@Name=N", "@Key=O",
+                     "@Key=D"}),
+              Select(document, OLESTR("//@*")));
+    EXPECT_EQ((Names{"Repositories"}), Select(document, OLESTR("/node()")));
+    EXPECT_EQ((Names{"app"}), Select(document, OLESTR("//processing-instruction()")));
+    EXPECT_EQ((Names{"Repositories"}), Select(document, OLESTR("/node()[1][count(/node())=1]")));
+    EXPECT_EQ((Names{"xml", "Repositories"}), ChildNames(document));  // the DOM lists it
+
+    for (const char16_t* path : {OLESTR("//kv:Tag"), OLESTR("//@kv:Tag"), OLESTR("kv:*"),
+                                 OLESTR("Repository[@kv:Tag]"), OLESTR("//x:Repository")}) {
+        SCOPED_TRACE(U8(path));
+        CComPtr<IXMLDOMNodeList> list;
+        EXPECT_EQ(E_FAIL, document->selectNodes(_stringx(path).bstr(), &list));
+        EXPECT_FALSE(list);
+    }
+    // Names in literals, axes and the name tests of other steps are not prefixes.
+    EXPECT_EQ((Names{"Repository:Local"}),
+              Select(root, OLESTR("child::Repository[@Key!='a:b' and @Key != \"c:d\"][1]")));
+
+    ASSERT_EQ(S_OK,
+              document->setProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(),
+                                    CComVariant(OLESTR("xmlns:k='urn:kv'  xmlns:o=\"urn:o\""))));
+    EXPECT_EQ((Names{"@kv:Tag=t"}), Select(document, OLESTR("//@k:Tag")));
+    EXPECT_EQ((Names{"@kv:Tag=t"}), Select(root, OLESTR("Repository/@k:*")));
+    EXPECT_EQ((Names{"Repository:Local"}), Select(root, OLESTR("Repository[@k:Tag='t']")));
+    EXPECT_TRUE(Select(document, OLESTR("//o:Repository | //k:Repository")).empty());
+    CComPtr<IXMLDOMNodeList> list;
+    EXPECT_EQ(E_FAIL, document->selectNodes(_stringx(OLESTR("//@kv:Tag")).bstr(), &list));
+}
+
 TEST(XmlDomAttributes, MapWalksInDocumentOrderAndFindsExactNames) {
     TempTree tree;
     DocumentPtr document = Parse(tree / "m.xml", "<r z=\"1\" a=\"2\" m=\"3\"><!--c--></r>");

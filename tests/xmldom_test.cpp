@@ -37,6 +37,13 @@ TEST(XmlDomModule, SelectionNamespacesAreStoredOtherPropertiesRefused) {
     EXPECT_EQ(S_OK, document->setProperty(_stringx(u"SelectionNamespaces").bstr(), namespaces));
     EXPECT_EQ(S_OK, document->getProperty(_stringx(u"SelectionNamespaces").bstr(), &value));
     EXPECT_EQ(namespaces, value);
+    for (const char16_t* bad : {OLESTR("kv='urn:kv'"), OLESTR("xmlns:kv="), OLESTR("xmlns:kv=''"),
+                                OLESTR("xmlns:1='urn:x'"), OLESTR("xmlns:kv='urn:kv")}) {
+        EXPECT_EQ(E_FAIL, document->setProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(),
+                                                CComVariant(bad)));
+    }
+    EXPECT_EQ(S_OK, document->getProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(), &value));
+    EXPECT_EQ(namespaces, value);
     EXPECT_EQ(E_INVALIDARG, document->setProperty(_stringx(u"ProhibitDTD").bstr(), value));
     CComVariant none;  // out parameters are overwritten, not freed
     EXPECT_EQ(E_INVALIDARG, document->getProperty(_stringx(u"selectionlanguage").bstr(), &none));

@@ -9,6 +9,7 @@
 #include "components/xmldom/tree.h"
 #include "components/xmldom/wellformed.h"
 #include "components/xmldom/xmlchars.h"
+#include "components/xmldom/xpathnames.h"
 #include "foundation/filesave.h"
 
 namespace kv {
@@ -288,7 +289,14 @@ CComVariant* Document::Property(BSTR name) {
 HRESULT Document::setProperty(BSTR name, VARIANT value) {
     return component::Guarded([&] {
         CComVariant* property = Property(name);
-        return property ? property->Copy(&value) : E_INVALIDARG;
+        if (!property)
+            return E_INVALIDARG;
+        if (property == &m_selectionNamespaces) {
+            std::string text;
+            if (FAILED(VariantText(value, text)) || !ReadPrefixBindings(text, m_prefixes))
+                return E_FAIL;
+        }
+        return property->Copy(&value);
     });
 }
 

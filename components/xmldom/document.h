@@ -17,6 +17,7 @@
 
 #include "components/comobject.h"
 #include "components/xmldom/encoding.h"
+#include "components/xmldom/xpathnames.h"
 #include "foundation/platform/xmldom.h"
 
 namespace kv {
@@ -33,6 +34,8 @@ public:
     // declaration, kept apart from the tree, comes before the tree's first
     // top-level node.
     pugi::xml_node NextSibling(const pugi::xml_node& node) const;
+    // The prefixes that the "SelectionNamespaces" property binds.
+    const PrefixBindings& Prefixes() const { return m_prefixes; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
 
@@ -56,6 +59,8 @@ public:
     HRESULT STDMETHODCALLTYPE createNode(VARIANT type, BSTR name, BSTR namespaceURI,
                                          IXMLDOMNode** node) override;
 
+    // SelectionNamespaces takes white-space separated namespace declarations
+    // (xmlns:p='urn:x'); anything else fails (E_FAIL) and changes nothing.
     HRESULT STDMETHODCALLTYPE setProperty(BSTR name, VARIANT value) override;
     HRESULT STDMETHODCALLTYPE getProperty(BSTR name, VARIANT* value) override;
 
@@ -80,6 +85,7 @@ private:
     FileForm m_form;
     CComVariant m_selectionLanguage;
     CComVariant m_selectionNamespaces;
+    PrefixBindings m_prefixes;
 };
 
 }  // namespace xmldom
