@@ -213,11 +213,21 @@ TEST(XmlDomEditing, NewElementsArePlacedByAppendChildButNeverBesideTheRoot) {
         "<Repositories><Repository Key=\"A\"/><Repository Key=\"C\" Path=\"/p\"/></Repositories>",
         Saved(document, tree / "out.xml"));
 
-    CComPtr<IXMLDOMElement> bad;
-    EXPECT_EQ(E_FAIL, document->createElement(_stringx(u"1x").bstr(), &bad));
-    EXPECT_EQ(E_FAIL, document->createElement(nullptr, &bad));
     NodePtr node;
     const CComVariant attribute{LONG(NODE_ATTRIBUTE)};
+    CComPtr<IXMLDOMElement> bad;
+    EXPECT_EQ(E_FAIL, document->createElement(_stringx(u"1x").bstr(), &bad));
+    // Names are what a file may hold: a name character other than a
+    // name-start one, or no name character at all, is refused anywhere.
+    for (const char16_t* name : {OLESTR("\u00B7x"), OLESTR("\u0300x"), OLESTR("x\u00D7"),
+                                 OLESTR("x\u2000"), OLESTR("\U000F0000")}) {
+        EXPECT_EQ(E_FAIL, document->createElement(_stringx(name).bstr(), &bad)) << U8(name);
+        EXPECT_EQ(E_FAIL, document->createNode(attribute, _stringx(name).bstr(), nullptr, &node));
+    }
+    CComPtr<IXMLDOMElement> unicode;
+    EXPECT_EQ(S_OK,
+              document->createElement(_stringx(OLESTR("\u00E9x\u00B7\u0300")).bstr(), &unicode));
+    EXPECT_EQ(E_FAIL, document->createElement(nullptr, &bad));
     const _stringx a(u"a"), space(u"a b"), ns(u"urn:x");
     EXPECT_EQ(E_FAIL, document->createNode(attribute, space.bstr(), nullptr, &node));
     EXPECT_EQ(E_INVALIDARG, document->createNode(attribute, a.bstr(), ns.bstr(), &node));

@@ -12,6 +12,44 @@ namespace xmldom {
 
 namespace {
 
+// What the scanner's inner loops ask of a byte, by table: they run over every
+// byte of the text, once. A byte of kOther needs a closer look: a control
+// character XML does not allow, or the lead of a character beyond ASCII.
+enum ByteClass : unsigned char {
+    kSpace = 1,
+    kNameStart = 2,
+    kNameChar = 4,
+    kOther = 8,
+    kEndsText = 16,  // "<", "&", "]"
+    kEndsValue = 32  // "<", "&", and the quotes
+};
+
+struct ByteClasses {
+    unsigned char of[256] = {};
+    constexpr ByteClasses() {
+        for (int c = 0; c < 256; ++c) {
+            if (c >= 0x80 || (c < 0x20 && c != '\t' && c != '\n' && c != '\r'))
+                of[c] |= kOther;
+            if (IsAsciiNameStart(static_cast<char32_t>(c)))
+                of[c] |= kNameStart | kNameChar;
+            if ((c >= '0' && c <= '9') || c == '-' || c == '.')
+                of[c] |= kNameChar;
+        }
+        for (const char c : {' ', '\t', '\n', '\r'})
+            of[static_cast<unsigned char>(c)] |= kSpace;
+        for (const char c : {'<', '&', ']'})
+            of[static_cast<unsigned char>(c)] |= kEndsText;
+        for (const char c : {'<', '&', '"', '\''})
+            of[static_cast<unsigned char>(c)] |= kEndsValue;
+    }
+};
+
+constexpr ByteClasses kClasses;
+
+inline bool Is(char c, unsigned char classes) {
+    return (kClasses.of[static_cast<unsigned char>(c)] & classes) != 0;
+}
+
 // A name where it stands in the text.
 struct Span {
     const char* begin = nullptr;
@@ -83,35 +121,54 @@ private:
         m_p += N - 1;
         return true;
     }
-    // Moves past the next `token`; false when there is none.
+    // Moves past the character at a byte of kOther; false when it is none
+    // that XML allows.
+    bool Character() {
+        return static_cast<unsigned char>(*m_p) >= 0x80 && IsXmlChar(NextChar(m_p, m_end));
+    }
+    // Moves past XML characters up to and past the next `token`; false when
+    // there is none or another character stands before it.
     template <std::size_t N>
     bool SkipPast(const char (&token)[N]) {
-        const char* found = std::search(m_p, m_end, token, token + N - 1);
-        if (found == m_end)
-            return false;
-        m_p = found + N - 1;
-        return true;
+        while (m_p < m_end) {
+            if (Is(*m_p, kOther)) {
+                if (!Character())
+                    return false;
+            } else if (Skip(token)) {
+                return true;
+            } else {
+                ++m_p;
+            }
+        }
+        return false;
     }
     bool SkipSpace() {
         const char* start = m_p;
-        while (m_p < m_end && IsXmlSpace(*m_p))
+        while (m_p < m_end && Is(*m_p, kSpace))
             ++m_p;
         return m_p != start;
     }
 
-    bool Name(Span* name) {
+    bool Name(Span& name) {
         const char* start = m_p;
-        if (m_p == m_end || !IsNameStartChar(NextChar(m_p, m_end)))
+        if (m_p == m_end)
+            return false;
+        if (Is(*m_p, kNameStart))
+            ++m_p;
+        else if (static_cast<unsigned char>(*m_p) < 0x80 || !IsNameStartChar(NextChar(m_p, m_end)))
             return false;
         while (m_p < m_end) {
+            if (Is(*m_p, kNameChar)) {
+                ++m_p;
+                continue;
+            }
             const char* here = m_p;
-            if (!IsNameChar(NextChar(m_p, m_end))) {
+            if (static_cast<unsigned char>(*m_p) < 0x80 || !IsNameChar(NextChar(m_p, m_end))) {
                 m_p = here;
                 break;
             }
         }
-        if (name)
-            *name = {start, static_cast<std::size_t>(m_p - start)};
+        name = {start, static_cast<std::size_t>(m_p - start)};
         return true;
     }
 
@@ -122,7 +179,7 @@ private:
     // or white space and any text up to the end.
     bool Instruction() {
         Span target;
-        if (!Name(&target))
+        if (!Name(target))
             return false;
         const char* t = target.begin;
         if (target.length == 3 && (t[0] | 0x20) == 'x' && (t[1] | 0x20) == 'm' &&
@@ -140,32 +197,52 @@ private:
         return true;
     }
 
-    // Text up to the next "<" or "&": never "]]>".
+    // Text up to the next "<" or "&": XML characters, never "]]>".
     bool CharData() {
-        for (; m_p < m_end; ++m_p) {
+        while (m_p < m_end) {
             const char c = *m_p;
-            if (c == '<' || c == '&')
+            if (!Is(c, kEndsText | kOther)) {
+                ++m_p;
+            } else if (Is(c, kOther)) {
+                if (!Character())
+                    return false;
+            } else if (c != ']') {
                 return true;
-            if (c == ']' && At("]]>"))
+            } else if (At("]]>")) {
                 return false;
+            } else {
+                ++m_p;
+            }
         }
         return true;
     }
 
+    // A quoted value of XML characters and references, without "<".
     bool AttributeValue() {
         if (m_p == m_end || (*m_p != '"' && *m_p != '\''))
             return false;
         const char quote = *m_p++;
         while (m_p < m_end) {
             const char c = *m_p;
+            if (!Is(c, kEndsValue | kOther)) {
+                ++m_p;
+                continue;
+            }
             if (c == quote) {
                 ++m_p;
                 return true;
             }
-            if (c == '<' || (c == '&' && !Reference()))
+            bool read = true;
+            if (c == '<')
+                read = false;
+            else if (c == '&')
+                read = Reference();
+            else if (Is(c, kOther))
+                read = Character();
+            else
+                ++m_p;  // the other quote
+            if (!read)
                 return false;
-            if (c != '&')
-                ++m_p;
         }
         return false;
     }
@@ -174,7 +251,7 @@ private:
     // element.
     bool StartTag() {
         Span name;
-        if (!Name(&name))
+        if (!Name(name))
             return false;
         m_attributes.clear();
         bool empty = false;
@@ -183,7 +260,7 @@ private:
             if ((empty = Skip("/>")) || Skip(">"))
                 break;
             Span attribute;
-            if (!space || !Name(&attribute))
+            if (!space || !Name(attribute))
                 return false;
             m_attributes.push_back(attribute);
             SkipSpace();
@@ -201,7 +278,7 @@ private:
     // After "</": the name of the element it closes.
     bool EndTag() {
         Span name;
-        if (m_open.empty() || !Name(&name) || !(name == m_open.back()))
+        if (m_open.empty() || !Name(name) || !(name == m_open.back()))
             return false;
         SkipSpace();
         if (!Skip(">"))
@@ -272,7 +349,7 @@ void NormaliseLineEnds(std::string& text) {
 }
 
 bool IsWellFormed(const char* text, std::size_t length) {
-    return IsXmlText(text, length) && Scanner(text, length).Document();
+    return Scanner(text, length).Document();
 }
 
 }  // namespace xmldom

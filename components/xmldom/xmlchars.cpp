@@ -7,10 +7,6 @@ namespace xmldom {
 
 namespace {
 
-bool IsAsciiNameStart(char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
-}
-
 int DigitValue(char c, bool hex) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -58,7 +54,7 @@ bool IsXmlChar(char32_t c) {
 
 bool IsNameStartChar(char32_t c) {
     if (c < 0x80)
-        return IsAsciiNameStart(static_cast<char>(c));
+        return IsAsciiNameStart(c);
     return (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
            (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
            (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
@@ -73,15 +69,20 @@ bool IsNameChar(char32_t c) {
 }
 
 bool IsXmlText(const char* text, std::size_t length) {
+    // Whole documents pass through here: ASCII, nearly all of it, is taken
+    // byte by byte without a call.
     const char* const end = text + length;
     for (const char* p = text; p < end;) {
         const auto c = static_cast<unsigned char>(*p);
         if (c >= 0x20 && c < 0x80) {
             ++p;
-            continue;
-        }
-        if (!IsXmlChar(NextChar(p, end)))
+        } else if (c < 0x20) {
+            if (c != '\t' && c != '\n' && c != '\r')
+                return false;
+            ++p;
+        } else if (!IsXmlChar(NextChar(p, end))) {
             return false;
+        }
     }
     return true;
 }

@@ -20,6 +20,11 @@ inline bool IsXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// The name-start characters of ASCII: letters, "_" and ":".
+constexpr bool IsAsciiNameStart(char32_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
+}
+
 bool IsXmlChar(char32_t c);
 bool IsNameStartChar(char32_t c);
 bool IsNameChar(char32_t c);
