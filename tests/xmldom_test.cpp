@@ -121,8 +121,7 @@ TEST(XmlDomLoad, TakesEveryWellFormedDocumentWithoutADocumentType) {
         "\xEF\xBB\xBF<r/>",
         Utf16Le(OLESTR("<r/>")),
         Utf16Le(OLESTR("<?xml version='1.0' encoding='UTF-16'?><r/>")).substr(2),
-        "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xA0\xFF</r>",
-    };
+        "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xA0\xFF</r>"};
     for (const std::string& good : cases) {
         SCOPED_TRACE(testing::PrintToString(good));
         EXPECT_TRUE(Load(NewDocument(), WriteText(tree / "good.xml", good)));

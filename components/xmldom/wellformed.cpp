@@ -99,7 +99,7 @@ public:
                 read = Comment();
             else if (Skip("<?"))
                 read = Instruction();
-            else if (!element)
+            else if (!element && At("<"))
                 read = element = Element();  // the one document element
             else
                 read = false;
