@@ -133,6 +133,10 @@ TEST_F(XmlDomNodes, XPathKnowsNoDeclarationAndOnlyDeclaredPrefixes) {
     EXPECT_EQ((Names{"app"}), Select(document, OLESTR("//processing-instruction()")));
     EXPECT_EQ((Names{"Repositories"}), Select(document, OLESTR("/node()[1][count(/node())=1]")));
     EXPECT_EQ((Names{"xml", "Repositories"}), ChildNames(document));  // the DOM lists it
+    NodePtr declaration;
+    ASSERT_EQ(S_OK, document->get_firstChild(&declaration));
+    CComPtr<IXMLDOMNodeList> none;
+    EXPECT_EQ(E_FAIL, declaration->selectNodes(_stringx(OLESTR(".")).bstr(), &none));
 
     for (const char16_t* path : {OLESTR("//kv:Tag"), OLESTR("//@kv:Tag"), OLESTR("kv:*"),
                                  OLESTR("Repository[@kv:Tag]"), OLESTR("//x:Repository")}) {
