@@ -99,7 +99,7 @@ pugi::xml_node Document::NextSibling(const pugi::xml_node& node) const {
 }
 
 std::string Document::Serialise() const {
-    // The declaration node is written from the tree as it was loaded; pugixml
+    // The declaration is written as it was loaded, before the tree; pugixml
     // must not add one of its own. The loaded size is a good first guess of
     // the text's, which saves growing it step by step.
     std::string text;

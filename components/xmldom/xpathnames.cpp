@@ -85,6 +85,10 @@ bool ReadPrefixBindings(const std::string& text, PrefixBindings& bindings) {
 
 bool BindPrefixes(const std::string& expression, const PrefixBindings& bindings,
                   std::string& bound) {
+    if (expression.find(':') == std::string::npos) {  // nearly every expression
+        bound = expression;
+        return true;
+    }
     bound.clear();
     const char* p = expression.data();
     const char* const end = p + expression.size();
@@ -120,7 +124,14 @@ bool BindPrefixes(const std::string& expression, const PrefixBindings& bindings,
             bound.append(start, p);
             continue;
         }
-        const std::string* uri = Find(bindings, start, static_cast<std::size_t>(prefixEnd - start));
+        // "xml" is bound by definition, and to nothing else: pugixml's text
+        // comparison is right for it.
+        const auto prefixLength = static_cast<std::size_t>(prefixEnd - start);
+        if (prefixLength == 3 && std::memcmp(start, "xml", 3) == 0) {
+            bound.append(start, p);
+            continue;
+        }
+        const std::string* uri = Find(bindings, start, prefixLength);
         if (!uri)
             return false;
         bound += "*[";

@@ -25,8 +25,9 @@ bool ReadPrefixBindings(const std::string& text, PrefixBindings& bindings);
 // the namespace, which pugixml evaluates: "p:n" becomes
 // "*[local-name()='n' and namespace-uri()='urn:x']" and "p:*" becomes
 // "*[namespace-uri()='urn:x']". Names in literals, axis names and names of
-// functions and variables are left as they are. False when a name test has a
-// prefix that `bindings` does not bind.
+// functions and variables are left as they are, and so is the prefix "xml",
+// which is bound by definition. False when a name test has another prefix
+// that `bindings` does not bind.
 bool BindPrefixes(const std::string& expression, const PrefixBindings& bindings,
                   std::string& bound);
 
