@@ -32,7 +32,8 @@ void NormaliseLineEnds(std::string& text);
 // type declaration is refused outright, as parsers that prohibit it do: the
 // component neither reads DTDs nor expands or fetches entities, so a document
 // that declares any would read differently here than where they are
-// processed.
+// processed. A version 1.x other than 1.0 is read by the rules of 1.0, as
+// XML 1.0 processors do.
 bool IsWellFormed(const char* text, std::size_t length);
 
 }  // namespace xmldom
