@@ -122,6 +122,45 @@ TEST_F(XmlDomNodes, MalformedExpressionsFailWithoutAList) {
     }
 }
 
+// XPath sees neither the XML declaration (no node of its data model) nor a
+// prefix that the selection namespaces do not declare; a declared prefix
+// stands for its namespace, whatever prefix the document gives it.
+TEST_F(XmlDomNodes, XPathKnowsNoDeclarationAndOnlyDeclaredPrefixes) {
+    EXPECT_EQ((Names{"@Key=Local", "@Name=L", "@kv:Tag=t", "@Key=Network", "@Name=N", "@Key=O",
+                     "@Key=D"}),
+              Select(document, OLESTR("//@*")));
+    EXPECT_EQ((Names{"Repositories"}), Select(document, OLESTR("/node()")));
+    EXPECT_EQ((Names{"app"}), Select(document, OLESTR("//processing-instruction()")));
+    EXPECT_EQ((Names{"Repositories"}), Select(document, OLESTR("/node()[1][count(/node())=1]")));
+    EXPECT_EQ((Names{"xml", "Repositories"}), ChildNames(document));  // the DOM lists it
+    NodePtr declaration;
+    ASSERT_EQ(S_OK, document->get_firstChild(&declaration));
+    CComPtr<IXMLDOMNodeList> none;
+    EXPECT_EQ(E_FAIL, declaration->selectNodes(_stringx(OLESTR(".")).bstr(), &none));
+
+    for (const char16_t* path : {OLESTR("//kv:Tag"), OLESTR("//@kv:Tag"), OLESTR("kv:*"),
+                                 OLESTR("Repository[@kv:Tag]"), OLESTR("//x:Repository")}) {
+        SCOPED_TRACE(U8(path));
+        CComPtr<IXMLDOMNodeList> list;
+        EXPECT_EQ(E_FAIL, document->selectNodes(_stringx(path).bstr(), &list));
+        EXPECT_FALSE(list);
+    }
+    EXPECT_TRUE(Select(document, OLESTR("//@xml:lang")).empty());  // bound by definition
+    // Names in literals, axes and the name tests of other steps are not prefixes.
+    EXPECT_EQ((Names{"Repository:Local"}),
+              Select(root, OLESTR("child::Repository[@Key!='a:b' and @Key != \"c:d\"][1]")));
+
+    ASSERT_EQ(S_OK,
+              document->setProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(),
+                                    CComVariant(OLESTR("xmlns:k='urn:kv'  xmlns:o=\"urn:o\""))));
+    EXPECT_EQ((Names{"@kv:Tag=t"}), Select(document, OLESTR("//@k:Tag")));
+    EXPECT_EQ((Names{"@kv:Tag=t"}), Select(root, OLESTR("Repository/@k:*")));
+    EXPECT_EQ((Names{"Repository:Local"}), Select(root, OLESTR("Repository[@k:Tag='t']")));
+    EXPECT_TRUE(Select(document, OLESTR("//o:Repository | //k:Repository")).empty());
+    CComPtr<IXMLDOMNodeList> list;
+    EXPECT_EQ(E_FAIL, document->selectNodes(_stringx(OLESTR("//@kv:Tag")).bstr(), &list));
+}
+
 TEST(XmlDomAttributes, MapWalksInDocumentOrderAndFindsExactNames) {
     TempTree tree;
     DocumentPtr document = Parse(tree / "m.xml", "<r z=\"1\" a=\"2\" m=\"3\"><!--c--></r>");
@@ -179,11 +218,21 @@ TEST(XmlDomEditing, NewElementsArePlacedByAppendChildButNeverBesideTheRoot) {
         "<Repositories><Repository Key=\"A\"/><Repository Key=\"C\" Path=\"/p\"/></Repositories>",
         Saved(document, tree / "out.xml"));
 
-    CComPtr<IXMLDOMElement> bad;
-    EXPECT_EQ(E_FAIL, document->createElement(_stringx(u"1x").bstr(), &bad));
-    EXPECT_EQ(E_FAIL, document->createElement(nullptr, &bad));
     NodePtr node;
     const CComVariant attribute{LONG(NODE_ATTRIBUTE)};
+    CComPtr<IXMLDOMElement> bad;
+    EXPECT_EQ(E_FAIL, document->createElement(_stringx(u"1x").bstr(), &bad));
+    // Names are what a file may hold: a name character other than a
+    // name-start one, or no name character at all, is refused anywhere.
+    for (const char16_t* name : {OLESTR("\u00B7x"), OLESTR("\u0300x"), OLESTR("x\u00D7"),
+                                 OLESTR("x\u2000"), OLESTR("\U000F0000")}) {
+        EXPECT_EQ(E_FAIL, document->createElement(_stringx(name).bstr(), &bad)) << U8(name);
+        EXPECT_EQ(E_FAIL, document->createNode(attribute, _stringx(name).bstr(), nullptr, &node));
+    }
+    CComPtr<IXMLDOMElement> unicode;
+    EXPECT_EQ(S_OK,
+              document->createElement(_stringx(OLESTR("\u00E9x\u00B7\u0300")).bstr(), &unicode));
+    EXPECT_EQ(E_FAIL, document->createElement(nullptr, &bad));
     const _stringx a(u"a"), space(u"a b"), ns(u"urn:x");
     EXPECT_EQ(E_FAIL, document->createNode(attribute, space.bstr(), nullptr, &node));
     EXPECT_EQ(E_INVALIDARG, document->createNode(attribute, a.bstr(), ns.bstr(), &node));

@@ -37,6 +37,14 @@ TEST(XmlDomModule, SelectionNamespacesAreStoredOtherPropertiesRefused) {
     EXPECT_EQ(S_OK, document->setProperty(_stringx(u"SelectionNamespaces").bstr(), namespaces));
     EXPECT_EQ(S_OK, document->getProperty(_stringx(u"SelectionNamespaces").bstr(), &value));
     EXPECT_EQ(namespaces, value);
+    for (const char16_t* bad : {OLESTR("kv='urn:kv'"), OLESTR("xmlns:kv="), OLESTR("xmlns:kv=''"),
+                                OLESTR("xmlns:1='urn:x'"), OLESTR("xmlns:kv='urn:kv")}) {
+        EXPECT_EQ(E_FAIL, document->setProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(),
+                                                CComVariant(bad)));
+    }
+    CComVariant kept;
+    EXPECT_EQ(S_OK, document->getProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(), &kept));
+    EXPECT_EQ(namespaces, kept);
     EXPECT_EQ(E_INVALIDARG, document->setProperty(_stringx(u"ProhibitDTD").bstr(), value));
     CComVariant none;  // out parameters are overwritten, not freed
     EXPECT_EQ(E_INVALIDARG, document->getProperty(_stringx(u"selectionlanguage").bstr(), &none));
@@ -87,6 +95,120 @@ TEST(XmlDomLoad, RefusesWhatAStrictParserRefusesAndIsLeftEmpty) {
     EXPECT_FALSE(Load(document, ""));
     EXPECT_TRUE(Load(document, WriteText(tree / "later.xml", "<r><a/></r>")));
     EXPECT_EQ((std::vector<std::string>{"a"}), Select(Root(document), u"*"));
+}
+
+// Every well-formed document without a document type loads, however it
+// spells what the grammar allows. A version 1.x other than 1.0 is read as 1.0.
+TEST(XmlDomLoad, TakesEveryWellFormedDocumentWithoutADocumentType) {
+    TempTree tree;
+    const std::string cases[] = {
+        "<?xml version='1.0'?><r/>",
+        "<?xml version = \"1.0\" encoding = 'UTF-8' standalone = 'yes' ?><r/>",
+        "<?xml version=\"1.0\" standalone=\"no\"?><r/>",
+        "<?xml\tversion='1.0'\r\n?>\r\n<r/>\r\n",
+        "<?xml version='1.1'?><r/>",
+        "<?xml version='1.10' encoding='us-ascii'?><r/>",
+        "<?xml-stylesheet href='a'?><?xmlish?><r/><?XMLx?>",
+        "<!----><r><!-- - --><!--a-b--><?p?><?p ?><?p x?y ?></r><!---->\n",
+        "<r><![CDATA[]]><![CDATA[<&]]]]><![CDATA[<![CDATA[]]>]]</r>",
+        "<r>]] ]> ]&gt;a]b</r>",
+        "<r a='>' b=\"'\" c='\"' d=''></r >",
+        "<r\n a\n=\n'1'\n/>",
+        "<\xC3\xA9l\xC3\xA9ment \xE4\xB8\xAD='1'/>",
+        "<_\xC2\xB7\xCC\x80-.9\xE2\x80\xBF\xE2\x81\x80/>",
+        "<\xF0\x90\x80\x80 \xE2\x80\x8C\xE2\x80\x8D='' \xEF\xB9\xB0=''/>",
+        "<r>&#x10FFFF;&#9;&#xD7FF;&#xE000;&#xFFFD;&#0000065;</r>",
+        "<r>&lt;&gt;&amp;&apos;&quot;\xC2\x85\xEF\xBF\xBD\xF4\x8F\xBF\xBF</r>",
+        "\xEF\xBB\xBF<r/>",
+        Utf16Le(OLESTR("<r/>")),
+        Utf16Le(OLESTR("<?xml version='1.0' encoding='UTF-16'?><r/>")).substr(2),
+        "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xA0\xFF</r>"};
+    for (const std::string& good : cases) {
+        SCOPED_TRACE(testing::PrintToString(good));
+        EXPECT_TRUE(Load(NewDocument(), WriteText(tree / "good.xml", good)));
+    }
+}
+
+// Line ends are read as line feeds wherever they stand, before anything else
+// (a character reference is not a line end); attribute values then turn each
+// white-space character into a space.
+TEST(XmlDomLoad, LineEndsBecomeLineFeedsBeforeTheParse) {
+    TempTree tree;
+    NodePtr root =
+        Root(Parse(tree / "eol.xml",
+                   "<?xml version='1.0'?>\r<r a='1\r\n2\r3\t4\n5&#13;&#10;&#9;6'>"
+                   "t\r\nu\rv&#13;<!--c\r\nd\r--><?p e\r\nf\r?><![CDATA[g\r\nh\r]]></r>"));
+    EXPECT_EQ("1 2 3 4 5\r\n\t6", ValueOf(AttributeNode(root, OLESTR("a"))));
+    EXPECT_EQ("t\nu\nv\r", ValueOf(SelectOne(root, OLESTR("text()"))));
+    EXPECT_EQ("c\nd\n", ValueOf(SelectOne(root, OLESTR("comment()"))));
+    EXPECT_EQ("e\nf\n", ValueOf(SelectOne(root, OLESTR("processing-instruction()"))));
+    EXPECT_EQ("g\nh\n", ValueOf(SelectOne(root, OLESTR("text()[2]"))));
+}
+
+// Text that is white space only once its references are resolved is not a
+// node, as raw white space between elements is not; any other text is kept
+// whole, and CDATA sections are kept whatever they hold.
+TEST(XmlDomLoad, TextThatIsWhiteSpaceOnceResolvedIsDropped) {
+    TempTree tree;
+    DocumentPtr document = Parse(
+        tree / "ws.xml",
+        "<r>&#32;<a/>&#10;&#9;&#13;\n<b>&#x20; x&#32;</b> <![CDATA[ ]]>&#32;<!--c-->&#32;</r>");
+    NodePtr root = Root(document);
+    EXPECT_EQ((std::vector<std::string>{"a", "b", "#cdata-section", "#comment"}),
+              Select(root, OLESTR("node()")));
+    EXPECT_EQ("  x ", ValueOf(SelectOne(root, OLESTR("b/text()"))));
+    EXPECT_EQ(" ", ValueOf(SelectOne(root, OLESTR("node()[3]"))));
+}
+
+// What a saved document holds reads back the same: characters that the read
+// would turn into others are written as references.
+TEST(XmlDomSave, ValuesReadBackUnchangedAfterASave) {
+    TempTree tree;
+    const char* values[] = {"a\rb", "a\nb", "a\tb", "a\r\nb", " \t\r\n x \r", "]]>&<\"'"};
+    DocumentPtr document = Parse(tree / "in.xml", "<r><e a=''>t</e></r>");
+    NodePtr e = SelectOne(Root(document), OLESTR("e"));
+    for (const char* value : values) {
+        SCOPED_TRACE(testing::PrintToString(value));
+        const CComVariant text(_stringx(value).c_str());
+        ASSERT_EQ(S_OK, AttributeNode(e, OLESTR("a"))->put_nodeValue(text));
+        ASSERT_EQ(S_OK, SelectOne(e, OLESTR("text()"))->put_nodeValue(text));
+        DocumentPtr again = Parse(tree / "again.xml", Saved(document, tree / "out.xml"));
+        NodePtr reread = SelectOne(Root(again), OLESTR("e"));
+        EXPECT_EQ(value, ValueOf(AttributeNode(reread, OLESTR("a"))));
+        EXPECT_EQ(value, ValueOf(SelectOne(reread, OLESTR("text()"))));
+        // Loaded values too: what the file said by reference survives the save.
+        NodePtr third = SelectOne(Root(Parse(tree / "third.xml", Saved(again, tree / "out2.xml"))),
+                                  OLESTR("e"));
+        EXPECT_EQ(value, ValueOf(AttributeNode(third, OLESTR("a"))));
+        EXPECT_EQ(value, ValueOf(SelectOne(third, OLESTR("text()"))));
+    }
+}
+
+// Comments, instructions and CDATA sections have no references: a value that
+// their markup cannot carry is not saved, and the file keeps what it held.
+TEST(XmlDomSave, MarkupThatCannotCarryAValueIsNotSaved) {
+    TempTree tree;
+    const std::string file = WriteText(tree / "kept.xml", "<kept/>");
+    const struct {
+        const char16_t* path;
+        const char16_t* value;
+    } cases[] = {
+        {OLESTR("comment()"), OLESTR("a--b")},
+        {OLESTR("comment()"), OLESTR("a-")},
+        {OLESTR("comment()"), OLESTR("a\rb")},
+        {OLESTR("processing-instruction()"), OLESTR("a?>b")},
+        {OLESTR("processing-instruction()"), OLESTR(" a")},
+        {OLESTR("processing-instruction()"), OLESTR("a\r")},
+        {OLESTR("text()[2]"), OLESTR("a]]>b")},
+        {OLESTR("text()[2]"), OLESTR("\r")},
+    };
+    for (const auto& bad : cases) {
+        SCOPED_TRACE(U8(bad.value));
+        DocumentPtr document = Parse(tree / "in.xml", "<r>t<!--c--><?p d?><![CDATA[e]]></r>");
+        ASSERT_EQ(S_OK, SelectOne(Root(document), bad.path)->put_nodeValue(CComVariant(bad.value)));
+        EXPECT_EQ(E_INVALIDARG, document->save(CComVariant(_stringx(file).c_str())));
+        EXPECT_EQ("<kept/>", ReadText(file));
+    }
 }
 
 TEST(XmlDomLoad, NodesKeepTheirDocumentAliveButGoStaleOnReload) {

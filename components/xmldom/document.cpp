@@ -1,10 +1,15 @@
 #include "components/xmldom/document.h"
 
+#include <cstring>
+
 #include "components/xmldom/attribute.h"
 #include "components/xmldom/node.h"
 #include "components/xmldom/nodeops.h"
 #include "components/xmldom/text.h"
+#include "components/xmldom/tree.h"
 #include "components/xmldom/wellformed.h"
+#include "components/xmldom/xmlchars.h"
+#include "components/xmldom/xpathnames.h"
 #include "foundation/filesave.h"
 
 namespace kv {
@@ -12,12 +17,21 @@ namespace xmldom {
 
 namespace {
 
-// Collects what pugixml writes.
+// Collects what pugixml writes, with each carriage return as a reference:
+// pugixml writes one in text as it is, which would read back as a line feed.
+// Only text can hold one here (see CanBeSaved; attribute values are written
+// with references by pugixml).
 class StringWriter final : public pugi::xml_writer {
 public:
     explicit StringWriter(std::string& text) : m_text(text) {}
     void write(const void* data, std::size_t size) override {
-        m_text.append(static_cast<const char*>(data), size);
+        const char* text = static_cast<const char*>(data);
+        for (const char* cr; (cr = static_cast<const char*>(std::memchr(text, '\r', size)));) {
+            m_text.append(text, cr).append("&#13;");
+            size -= static_cast<std::size_t>(cr + 1 - text);
+            text = cr + 1;
+        }
+        m_text.append(text, size);
     }
 
 private:
@@ -46,6 +60,7 @@ Document::~Document() = default;
 
 void Document::Reset() {
     m_tree.reset();
+    m_declaration.reset();
     m_text.clear();
     m_text.shrink_to_fit();
     ++m_generation;
@@ -60,23 +75,39 @@ bool Document::Read(const VARIANT& source) {
     if (FAILED(PathOf(source, path)) || path.empty() ||
         ReadWholeFile(path, text) != ERROR_SUCCESS || !DecodeDocument(text, form))
         return false;
+    NormaliseLineEnds(text);
+    if (!IsWellFormed(text.data(), text.size()))
+        return false;
     m_text.swap(text);
     const pugi::xml_parse_result parsed =
         m_tree.load_buffer_inplace(&m_text[0], m_text.size(), kParseOptions, pugi::encoding_utf8);
-    if (!parsed || !AcceptDocument(m_tree))
+    if (!parsed || !ResolveReferences(m_tree))
         return false;
+    // The declaration is no node of XPath's model: it lives apart from the
+    // tree that selections search.
+    const pugi::xml_node declaration = m_tree.first_child();
+    if (declaration.type() == pugi::node_declaration) {
+        m_declaration.append_copy(declaration);
+        m_tree.remove_child(declaration);
+    }
     m_form = form;
     return true;
 }
 
+pugi::xml_node Document::NextSibling(const pugi::xml_node& node) const {
+    return node.type() == pugi::node_declaration ? m_tree.first_child() : node.next_sibling();
+}
+
 std::string Document::Serialise() const {
-    // The declaration node is written from the tree as it was loaded; pugixml
+    // The declaration is written as it was loaded, before the tree; pugixml
     // must not add one of its own. The loaded size is a good first guess of
     // the text's, which saves growing it step by step.
     std::string text;
     text.reserve(m_text.size() + m_text.size() / 16 + 4096);
     StringWriter writer(text);
-    m_tree.save(writer, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+    const unsigned flags = pugi::format_raw | pugi::format_no_declaration;
+    m_declaration.save(writer, "", flags, pugi::encoding_utf8);
+    m_tree.save(writer, "", flags, pugi::encoding_utf8);
     return text;
 }
 
@@ -120,7 +151,10 @@ HRESULT Document::get_attributes(IXMLDOMNamedNodeMap** attributes) {
 HRESULT Document::get_firstChild(IXMLDOMNode** child) {
     if (!child)
         return E_POINTER;
-    return component::Guarded([&] { return WrapNode(this, m_tree.first_child(), child); });
+    return component::Guarded([&] {
+        const pugi::xml_node declaration = m_declaration.first_child();
+        return WrapNode(this, declaration ? declaration : m_tree.first_child(), child);
+    });
 }
 
 HRESULT Document::get_nextSibling(IXMLDOMNode** sibling) {
@@ -172,9 +206,10 @@ HRESULT Document::save(VARIANT destination) {
         if (FAILED(hr))
             return hr;
         // A character XML cannot carry would make a file that no strict
-        // parser reads (the repository's other hosts among them): such a
-        // document is not saved, and the file keeps what it held.
-        if (!HoldsOnlyXmlChars(m_tree))
+        // parser reads (the repository's other hosts among them), and a value
+        // its markup cannot carry would read back changed: such a document is
+        // not saved, and the file keeps what it held.
+        if (!CanBeSaved(m_tree))
             return E_INVALIDARG;
         const std::string text = Serialise();
         // UTF-8 without a mark, the usual form, is written as serialised.
@@ -254,7 +289,14 @@ CComVariant* Document::Property(BSTR name) {
 HRESULT Document::setProperty(BSTR name, VARIANT value) {
     return component::Guarded([&] {
         CComVariant* property = Property(name);
-        return property ? property->Copy(&value) : E_INVALIDARG;
+        if (!property)
+            return E_INVALIDARG;
+        if (property == &m_selectionNamespaces) {
+            std::string text;
+            if (FAILED(VariantText(value, text)) || !ReadPrefixBindings(text, m_prefixes))
+                return E_FAIL;
+        }
+        return property->Copy(&value);
     });
 }
 

@@ -4,9 +4,11 @@
 // A file is loaded in the encoding its bytes and declaration give, checked for
 // what a strict parser refuses (and for what this component does not take: a
 // document type declaration, nesting deeper than kMaxElementDepth; see
-// AcceptDocument), and saved back in exactly the form it was
-// loaded in (encoding, byte-order mark, declaration); a document that was
-// never loaded saves as UTF-8 without a mark.
+// IsWellFormed), and saved back in exactly the form it was loaded in
+// (encoding, byte-order mark, declaration); a document that was never loaded
+// saves as UTF-8 without a mark. What a save writes loads back as the same
+// nodes and values (see CanBeSaved), except that text left white space only
+// is no node (see ResolveReferences).
 #pragma once
 
 #include <string>
@@ -15,6 +17,7 @@
 
 #include "components/comobject.h"
 #include "components/xmldom/encoding.h"
+#include "components/xmldom/xpathnames.h"
 #include "foundation/platform/xmldom.h"
 
 namespace kv {
@@ -27,6 +30,12 @@ public:
     // Counts the trees the document has held: wrappers of nodes from an
     // earlier tree know themselves stale.
     unsigned Generation() const { return m_generation; }
+    // The node after `node` among its siblings as the DOM lists them: the
+    // declaration, kept apart from the tree, comes before the tree's first
+    // top-level node.
+    pugi::xml_node NextSibling(const pugi::xml_node& node) const;
+    // The prefixes that the "SelectionNamespaces" property binds.
+    const PrefixBindings& Prefixes() const { return m_prefixes; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
 
@@ -50,6 +59,8 @@ public:
     HRESULT STDMETHODCALLTYPE createNode(VARIANT type, BSTR name, BSTR namespaceURI,
                                          IXMLDOMNode** node) override;
 
+    // SelectionNamespaces takes white-space separated namespace declarations
+    // (xmlns:p='urn:x'); anything else fails (E_FAIL) and changes nothing.
     HRESULT STDMETHODCALLTYPE setProperty(BSTR name, VARIANT value) override;
     HRESULT STDMETHODCALLTYPE getProperty(BSTR name, VARIANT* value) override;
 
@@ -68,10 +79,13 @@ private:
     // into it): declared before the tree, so it outlives it.
     std::string m_text;
     pugi::xml_document m_tree;
+    // The XML declaration of the loaded file, if it has one.
+    pugi::xml_document m_declaration;
     unsigned m_generation = 0;
     FileForm m_form;
     CComVariant m_selectionLanguage;
     CComVariant m_selectionNamespaces;
+    PrefixBindings m_prefixes;
 };
 
 }  // namespace xmldom

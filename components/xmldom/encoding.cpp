@@ -3,6 +3,7 @@
 #include <cctype>
 #include <climits>
 
+#include "components/xmldom/declaration.h"
 #include "components/xmldom/singlebyte.h"
 #include "components/xmldom/text.h"
 #include "foundation/platform/codepage.h"
@@ -13,10 +14,6 @@ namespace xmldom {
 namespace {
 
 const std::string kUtf8Bom = "\xEF\xBB\xBF";
-
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
 
 std::string Lower(std::string text) {
     for (char& c : text)
@@ -46,34 +43,6 @@ long TrailingNumber(const std::string& text, std::size_t at) {
     return value;
 }
 
-// The encoding named in the declaration that opens 8-bit text; empty when the
-// text has no declaration or the declaration names none.
-std::string DeclaredEncoding(const std::string& bytes) {
-    if (bytes.compare(0, 5, "<?xml") != 0 || bytes.size() < 6 || !IsSpace(bytes[5]))
-        return std::string();
-    const std::string declaration = bytes.substr(0, bytes.find("?>"));
-    for (std::size_t at = declaration.find("encoding"); at != std::string::npos;
-         at = declaration.find("encoding", at + 1)) {
-        if (!IsSpace(declaration[at - 1]))
-            continue;
-        std::size_t i = at + 8;
-        while (i < declaration.size() && IsSpace(declaration[i]))
-            ++i;
-        if (i >= declaration.size() || declaration[i] != '=')
-            continue;
-        ++i;
-        while (i < declaration.size() && IsSpace(declaration[i]))
-            ++i;
-        if (i >= declaration.size() || (declaration[i] != '"' && declaration[i] != '\''))
-            return std::string();
-        const std::size_t close = declaration.find(declaration[i], i + 1);
-        if (close == std::string::npos)
-            return std::string();
-        return declaration.substr(i + 1, close - i - 1);
-    }
-    return std::string();
-}
-
 bool IsUtf8(const std::string& text) {
     return text.size() <= INT_MAX &&
            (text.empty() || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
@@ -82,33 +51,46 @@ bool IsUtf8(const std::string& text) {
 
 // Whether the declaration of decoded UTF-8 text names no encoding or the one
 // the bytes were recognised in: a file that says it is in another encoding
-// than it is is not well formed.
+// than it is is not well formed. Nor is a file in another encoding than UTF-8
+// that opens with neither a byte-order mark nor a declaration that names it.
 bool DeclarationAgrees(const std::string& utf8, const FileForm& form) {
     const std::string declared = Lower(DeclaredEncoding(utf8));
+    if (declared.empty())
+        return form.bom || form.kind == FileForm::Kind::kUtf8;
     switch (form.kind) {
         case FileForm::Kind::kUtf8:
-            return declared.empty() || declared == "utf-8" || declared == "utf8";
+            return declared == "utf-8" || declared == "utf8";
         case FileForm::Kind::kUtf16LE:
-            return declared.empty() || declared == "utf-16" || declared == "utf-16le";
+            return declared == "utf-16" || declared == "utf-16le";
         case FileForm::Kind::kUtf16BE:
-            return declared.empty() || declared == "utf-16" || declared == "utf-16be";
+            return declared == "utf-16" || declared == "utf-16be";
         case FileForm::Kind::kCodePage:
             break;
     }
     return true;
 }
 
+// False for an odd number of bytes or half a surrogate pair, which the
+// conversion to UTF-8 would turn into U+FFFD.
 bool DecodeUtf16(const std::string& bytes, std::size_t start, bool bigEndian, std::string& utf8) {
     if ((bytes.size() - start) % 2 != 0)
         return false;
     std::u16string text;
     text.reserve((bytes.size() - start) / 2);
+    bool high = false;  // the last unit began a surrogate pair
     for (std::size_t i = start; i < bytes.size(); i += 2) {
         const auto first = static_cast<unsigned char>(bytes[i]);
         const auto second = static_cast<unsigned char>(bytes[i + 1]);
-        text.push_back(
-            static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first));
+        const auto unit =
+            static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+        const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+        if (high != low)
+            return false;
+        high = unit >= 0xD800 && unit <= 0xDBFF;
+        text.push_back(unit);
     }
+    if (high)
+        return false;
     utf8 = Utf8FromUtf16(text.data(), text.size());
     return true;
 }

@@ -20,9 +20,10 @@ struct FileForm {
 // Recognises the form of a file's bytes (byte-order mark, UTF-16 without mark,
 // otherwise the encoding its declaration names, UTF-8 by default) and gives its
 // text as UTF-8 without the mark. False for an empty file, an encoding that is
-// not supported, bytes that are not valid in the encoding, or a Unicode file
+// not supported, bytes that are not valid in the encoding, a Unicode file
 // whose declaration names another encoding than its bytes are in (UTF-16 that
-// says "UTF-8", or the reverse after a UTF-8 mark).
+// says "UTF-8", or the reverse after a UTF-8 mark), or UTF-16 with neither a
+// byte-order mark nor a declaration that names its encoding.
 bool DecodeDocument(const std::string& bytes, FileForm& form, std::string& utf8);
 // The same in place: `text` holds the file's bytes and becomes the UTF-8 text
 // (a UTF-8 file, the usual form, is only checked, not copied). Its content is

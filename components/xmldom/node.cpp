@@ -228,7 +228,7 @@ HRESULT Node::get_nextSibling(IXMLDOMNode** sibling) {
         if (m_detached)
             return S_FALSE;
         const pugi::xml_node node = Live();
-        return node ? WrapNode(m_document, node.next_sibling(), sibling) : E_UNEXPECTED;
+        return node ? WrapNode(m_document, m_document->NextSibling(node), sibling) : E_UNEXPECTED;
     });
 }
 

@@ -27,10 +27,16 @@ std::string DeclarationText(const pugi::xml_node& declaration) {
 }
 
 // Evaluates an expression into a node set in document order. pugixml returns
-// unions and reverse axes out of document order, hence the sort.
-HRESULT Evaluate(const pugi::xpath_node& context, BSTR expression, pugi::xpath_node_set& nodes) {
+// unions and reverse axes out of document order, hence the sort. The
+// declaration is no node of XPath's model, so nothing is selected from it.
+HRESULT Evaluate(const Document* document, const pugi::xpath_node& context, BSTR expression,
+                 pugi::xpath_node_set& nodes) {
+    std::string bound;
+    if (context.node().type() == pugi::node_declaration ||
+        !BindPrefixes(Utf8FromBstr(expression), document->Prefixes(), bound))
+        return E_FAIL;
     try {
-        const pugi::xpath_query query(Utf8FromBstr(expression).c_str());
+        const pugi::xpath_query query(bound.c_str());
         nodes = query.evaluate_node_set(context);
         nodes.sort();
         return S_OK;
@@ -140,7 +146,7 @@ HRESULT SelectNodes(Document* document, const pugi::xpath_node& context, BSTR ex
                     IXMLDOMNodeList** list) {
     *list = nullptr;
     pugi::xpath_node_set nodes;
-    const HRESULT hr = Evaluate(context, expression, nodes);
+    const HRESULT hr = Evaluate(document, context, expression, nodes);
     if (FAILED(hr))
         return hr;
     *list = new NodeList(document, nodes);
@@ -151,7 +157,7 @@ HRESULT SelectSingleNode(Document* document, const pugi::xpath_node& context, BS
                          IXMLDOMNode** node) {
     *node = nullptr;
     pugi::xpath_node_set nodes;
-    const HRESULT hr = Evaluate(context, expression, nodes);
+    const HRESULT hr = Evaluate(document, context, expression, nodes);
     if (FAILED(hr))
         return hr;
     return nodes.empty() ? S_FALSE : WrapResult(document, nodes.first(), node);

@@ -34,7 +34,9 @@ HRESULT WrapNode(Document* document, const pugi::xml_node& node, IXMLDOMNode** o
 HRESULT WrapResult(Document* document, const pugi::xpath_node& result, IXMLDOMNode** out);
 
 // XPath 1.0 from `context`; matches in document order. A malformed expression,
-// or one that does not give nodes, fails with E_FAIL and no list.
+// one that does not give nodes, one with a prefix the document's selection
+// namespaces do not bind, or a context that is the XML declaration, fails with
+// E_FAIL and no list.
 HRESULT SelectNodes(Document* document, const pugi::xpath_node& context, BSTR expression,
                     IXMLDOMNodeList** list);
 // The first match in document order; S_FALSE and null when nothing matches.

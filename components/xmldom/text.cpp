@@ -121,26 +121,5 @@ HRESULT VariantText(const VARIANT& value, std::string& utf8) {
     return S_OK;
 }
 
-namespace {
-
-bool IsNameStart(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
-}
-
-bool IsNameChar(unsigned char c) {
-    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-}  // namespace
-
-bool IsXmlName(const std::string& name) {
-    if (name.empty() || !IsNameStart(static_cast<unsigned char>(name[0])))
-        return false;
-    for (char c : name)
-        if (!IsNameChar(static_cast<unsigned char>(c)))
-            return false;
-    return true;
-}
-
 }  // namespace xmldom
 }  // namespace kv

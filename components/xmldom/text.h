@@ -34,9 +34,5 @@ std::size_t ToUtf16(const char* utf8, std::size_t length, std::basic_string<OLEC
 // The text form of any variant (VariantChangeType to VT_BSTR) as UTF-8.
 HRESULT VariantText(const VARIANT& value, std::string& utf8);
 
-// Whether `name` can name an element or attribute: an XML Name, with any
-// character outside ASCII taken as a name character.
-bool IsXmlName(const std::string& name);
-
 }  // namespace xmldom
 }  // namespace kv

@@ -46,7 +46,8 @@ struct IXMLDOMNode : IUnknown {
     // returns the placed node. A document accepts only one element.
     virtual HRESULT STDMETHODCALLTYPE appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) = 0;
     // XPath 1.0 with this node as the context; matches in document order. A
-    // malformed expression fails (E_FAIL) and gives no list.
+    // malformed expression fails (E_FAIL) and gives no list; so does a prefix
+    // that the document's "SelectionNamespaces" do not bind.
     virtual HRESULT STDMETHODCALLTYPE selectNodes(BSTR expression, IXMLDOMNodeList** list) = 0;
     virtual HRESULT STDMETHODCALLTYPE selectSingleNode(BSTR expression, IXMLDOMNode** node) = 0;
 
@@ -99,8 +100,10 @@ struct IXMLDOMDocument : IXMLDOMNode {
     // the encoding it was loaded in, replacing the file in one step. A
     // document holding a character that XML 1.0 cannot carry (a control
     // character other than tab, line feed and carriage return; U+FFFE, U+FFFF),
-    // for example in a value set since it was loaded, is not saved:
-    // E_INVALIDARG, and the file keeps what it held.
+    // or a comment, processing instruction or CDATA section whose markup
+    // cannot carry its value (a carriage return, "--", "?>", "]]>"), for
+    // example in a value set since it was loaded, is not saved: E_INVALIDARG,
+    // and the file keeps what it held.
     virtual HRESULT STDMETHODCALLTYPE save(VARIANT destination) = 0;
     virtual HRESULT STDMETHODCALLTYPE get_documentElement(IXMLDOMElement** element) = 0;
     // A new element, not yet placed in the tree.
@@ -115,8 +118,9 @@ protected:
 };
 
 struct IXMLDOMDocument2 : IXMLDOMDocument {
-    // "SelectionLanguage" ("XPath") and "SelectionNamespaces" are accepted;
-    // other names fail with E_INVALIDARG.
+    // "SelectionLanguage" ("XPath") and "SelectionNamespaces" (namespace
+    // declarations separated by white space; E_FAIL for anything else) are
+    // accepted; other names fail with E_INVALIDARG.
     virtual HRESULT STDMETHODCALLTYPE setProperty(BSTR name, VARIANT value) = 0;
     virtual HRESULT STDMETHODCALLTYPE getProperty(BSTR name, VARIANT* value) = 0;
 
