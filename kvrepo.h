@@ -1,26 +1,15 @@
 // kvrepo: repositories of reusable installation items. Include this one header
-// for the whole public interface.
+// for the whole public interface: the repository manager and what it hands
+// out, the data-file access, the status codes and messages, and the path and
+// string helpers they use. None of it declares a function of the platform
+// layer: a program may define its own CreateFileA and include this header.
 #pragma once
 
-#include "foundation/platform/platform.h"
-#include "foundation/stringx.h"
-#include "foundation/pathx.h"
-#include "foundation/repostatus.h"
-#include "foundation/status.h"
 #include "foundation/comerror.h"
+#include "foundation/folderpath.h"
+#include "foundation/status.h"
 #include "foundation/win32error.h"
-#include "foundation/collections.h"
-#include "foundation/componentloader.h"
-#include "foundation/appservices.h"
-#include "xml/xpath.h"
-#include "xml/repodata.h"
-#include "Backend/inc/XMLIntercessor.h"
-#include "foundation/filelock.h"
-#include "foundation/filesave.h"
-#include "resources/messages.h"
-#include "repository/repository.h"
-#include "repository/repositories.h"
 #include "repository/repositorymgr.h"
-#include "repository/repobase.h"
-#include "repository/repositoryitem.h"
 #include "repository/repositoryitems.h"
+#include "resources/messages.h"
+#include "xml/xpath.h"

@@ -9,6 +9,7 @@
 #include <pugixml.hpp>
 
 #include "system.h"
+#include "win32/fileio.h"
 
 namespace fs = std::filesystem;
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <stdexcept>
+#include "win32/fileio.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,8 @@
 
 #include <new>
 
-#include "foundation/platform/com.h"
+#include "win32/com.h"
+#include "foundation/platform/comptr.h"
 
 namespace kv {
 namespace components {

@@ -6,7 +6,8 @@
 #include <initializer_list>
 #include <new>
 
-#include "foundation/platform/com.h"
+#include "win32/com.h"
+#include "foundation/platform/comptr.h"
 
 namespace kv {
 namespace component {

@@ -1,6 +1,6 @@
 #include "foundation/appservices.h"
 
-#include "foundation/platform/bstr.h"
+#include "win32/bstr.h"
 
 namespace kv {
 

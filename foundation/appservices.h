@@ -5,7 +5,8 @@
 #pragma once
 
 #include "foundation/componentloader.h"
-#include "foundation/platform/com.h"
+#include "win32/com.h"
+#include "foundation/platform/comptr.h"
 #include "foundation/stringx.h"
 
 // {FD4CCFF8-13A5-44AE-AE27-33D7F91B03FF}

@@ -30,7 +30,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/platform/wintypes.h"
+#include "foundation/platform/types.h"
 
 // On ELF the templates carry default visibility so that the library and its
 // callers share one type identity per instantiation; on Windows the library

@@ -1,6 +1,9 @@
 #include "foundation/comerror.h"
 
-#include "foundation/platform/errors.h"
+#include "win32/errors.h"
+#include "foundation/platform/comptr.h"
+#include "win32/bstr.h"
+#include "win32/com.h"
 
 com_exception::com_exception(long hr) : m_hr(hr), m_iid(GUID_NULL), m_clsid(GUID_NULL) {
     IErrorInfo* raw = nullptr;

@@ -6,7 +6,7 @@
 
 #include <exception>
 
-#include "foundation/platform/com.h"
+#include "foundation/platform/comptr.h"
 #include "foundation/platform/framework.h"
 #include "foundation/stringx.h"
 

@@ -5,8 +5,12 @@
 #include "foundation/folderpath.h"
 #include "foundation/ownmodule.h"
 #include "foundation/pathx.h"
-#include "foundation/platform/files.h"
-#include "foundation/platform/registry.h"
+#include "win32/files.h"
+#include "win32/registry.h"
+#include "foundation/platform/text.h"
+#include "win32/com.h"
+#include "win32/errors.h"
+#include "win32/module.h"
 
 namespace kv {
 namespace {

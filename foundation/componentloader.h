@@ -10,8 +10,7 @@
 #include <cstddef>
 #include <map>
 
-#include "foundation/platform/com.h"
-#include "foundation/platform/module.h"
+#include "foundation/platform/comptr.h"
 #include "foundation/stringx.h"
 
 namespace kv {

@@ -7,8 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "foundation/platform/errors.h"
-#include "foundation/platform/files.h"
+#include "win32/errors.h"
+#include "win32/files.h"
+#include "win32/fileio.h"
 
 namespace kv {
 

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-#include "foundation/platform/fileio.h"
+#include "win32/fileio.h"
 #include "foundation/stringx.h"
 
 namespace kv {

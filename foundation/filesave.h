@@ -5,11 +5,16 @@
 #include <string>
 
 #include "foundation/stringx.h"
+#include "win32/fileio.h"
 
 namespace kv {
 
 // Reads the whole file at `path` into `bytes`. ERROR_SUCCESS or the Win32 error
 // (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...); `bytes` is unchanged on failure.
+// The path of the file or folder open as `handle`, every link resolved, of
+// whatever length; false (last error set) when the system cannot tell.
+bool FinalPathOf(HANDLE handle, std::string& path);
+
 KV_API DWORD ReadWholeFile(const _stringx& path, std::string& bytes);
 
 // Makes `bytes` the new content of the file at `path`, so that the file holds

@@ -2,9 +2,11 @@
 
 #include <string>
 
-#include "foundation/platform/errors.h"
-#include "foundation/platform/fileio.h"
-#include "foundation/platform/files.h"
+#include "foundation/filesave.h"
+#include "win32/errors.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
+#include "foundation/platform/text.h"
 
 namespace kv {
 namespace {
@@ -143,20 +145,6 @@ bool EnsureFolder(const _stringx& folder) {
         return true;
     pathx path(folder);
     return CreateFolderPath(path) == 0;
-}
-
-bool FinalPathOf(HANDLE handle, std::string& path) {
-    std::string buffer(MAX_PATH, '\0');
-    DWORD length = GetFinalPathNameByHandleA(handle, &buffer[0], MAX_PATH, 0);
-    if (length >= MAX_PATH) {  // the size needed: paths may be longer than MAX_PATH here
-        buffer.assign(length, '\0');
-        length = GetFinalPathNameByHandleA(handle, &buffer[0], length, 0);
-    }
-    if (length == 0 || length >= buffer.size())
-        return false;
-    buffer.resize(length);
-    path.swap(buffer);
-    return true;
 }
 
 namespace {

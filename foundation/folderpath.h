@@ -6,7 +6,6 @@
 #include <string>
 
 #include "foundation/pathx.h"
-#include "foundation/platform/fileio.h"
 
 namespace kv {
 
@@ -38,10 +37,6 @@ KV_API long CreateFolderPath(pathx& path);
 // Whether `folder` exists as a folder or could be created with every missing
 // folder above it (CreateFolderPath): an empty or malformed path is not.
 KV_API bool EnsureFolder(const _stringx& folder);
-
-// The path of the file or folder open as `handle`, every link resolved, of
-// whatever length; false (last error set) when the system cannot tell.
-KV_API bool FinalPathOf(HANDLE handle, std::string& path);
 
 // `path` as the system follows it: the longest leading part that exists with
 // every symbolic link in it (and "." and "..") resolved, the rest joined on and

@@ -1,6 +1,7 @@
 #include "foundation/ownmodule.h"
 
 #include <vector>
+#include "win32/module.h"
 
 namespace kv {
 

@@ -2,7 +2,7 @@
 // message table lives and where the component loader starts its search.
 #pragma once
 
-#include "foundation/platform/module.h"
+#include "win32/module.h"
 #include "foundation/stringx.h"
 
 namespace kv {

@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "foundation/platform/files.h"
+#include "win32/files.h"
+#include "foundation/platform/text.h"
 
 namespace kv {
 namespace {

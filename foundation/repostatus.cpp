@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "foundation/ownmodule.h"
-#include "foundation/platform/resources.h"
+#include "win32/resources.h"
 
 bool IRepoStatus::OnOverwriteFile(const _stringx&) {
     return true;

@@ -3,7 +3,7 @@
 // (positive) and HRESULTs (below -0xFFFF) unchanged; these are the rest.
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "foundation/platform/types.h"
 
 namespace kv {
 namespace status {

@@ -4,7 +4,9 @@
 #include <new>
 #include <vector>
 
-#include "foundation/platform/codepage.h"
+#include "win32/codepage.h"
+#include "win32/bstr.h"
+#include "win32/errors.h"
 
 namespace {
 
@@ -255,6 +257,32 @@ _stringx LowerFileName(const _stringx& name) {
     std::basic_string<OLECHAR> lowered;
     LowerFileName(name.data(), name.size(), lowered);
     return _stringx(lowered.data(), lowered.size());
+}
+
+}  // namespace kv
+
+namespace kv {
+
+OLECHAR* AllocateBstrStorage(std::size_t length) noexcept {
+    return SysAllocStringLen(nullptr, static_cast<UINT>(length));
+}
+
+void FreeBstrStorage(OLECHAR* storage) noexcept {
+    SysFreeString(storage);
+}
+
+_last_error::_last_error() noexcept : m_lastError(GetLastError()) {}
+_last_error::_last_error(const _last_error&) noexcept : m_lastError(GetLastError()) {}
+_last_error::~_last_error() {
+    SetLastError(m_lastError);
+}
+
+void _last_error::save_last_error() noexcept {
+    m_lastError = GetLastError();
+}
+
+void _last_error::restore_last_error() const noexcept {
+    SetLastError(m_lastError);
 }
 
 }  // namespace kv

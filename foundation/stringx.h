@@ -10,10 +10,14 @@
 #include <limits>
 #include <string>
 
-#include "foundation/platform/bstr.h"
-#include "foundation/platform/errors.h"
+#include "foundation/platform/types.h"
 
 namespace kv {
+
+// BSTR storage for string buffers: a BSTR of `length` characters (plus the
+// terminator), null when out of memory; and its release.
+KV_API OLECHAR* AllocateBstrStorage(std::size_t length) noexcept;
+KV_API void FreeBstrStorage(OLECHAR* storage) noexcept;
 
 // Allocates string storage as BSTRs, so a string's own buffer carries a valid
 // length prefix.
@@ -30,12 +34,12 @@ struct bstr_allocator {
         // A BSTR of n - 1 characters holds n units with its terminator.
         if (n == 0 || n - 1 > std::numeric_limits<UINT>::max() / sizeof(T) - 8)
             throw std::bad_alloc();
-        BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n - 1));
+        OLECHAR* b = AllocateBstrStorage(n - 1);
         if (!b)
             throw std::bad_alloc();
         return reinterpret_cast<T*>(b);
     }
-    void deallocate(T* p, std::size_t) noexcept { SysFreeString(reinterpret_cast<BSTR>(p)); }
+    void deallocate(T* p, std::size_t) noexcept { FreeBstrStorage(reinterpret_cast<OLECHAR*>(p)); }
 
     template <class U>
     bool operator==(const bstr_allocator<U>&) const noexcept {
@@ -53,13 +57,13 @@ typedef std::basic_string<OLECHAR, std::char_traits<OLECHAR>, bstr_allocator<OLE
 // the operation begins and put back when it ends.
 class KV_API _last_error {
 protected:
-    _last_error() noexcept : m_lastError(GetLastError()) {}
-    _last_error(const _last_error&) noexcept : m_lastError(GetLastError()) {}
+    _last_error() noexcept;
+    _last_error(const _last_error&) noexcept;
     _last_error& operator=(const _last_error&) noexcept { return *this; }
-    ~_last_error() { SetLastError(m_lastError); }
+    ~_last_error();
 
-    void save_last_error() noexcept { m_lastError = GetLastError(); }
-    void restore_last_error() const noexcept { SetLastError(m_lastError); }
+    void save_last_error() noexcept;
+    void restore_last_error() const noexcept;
 
 private:
     DWORD m_lastError;

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "foundation/platform/errors.h"
+#include "win32/errors.h"
 
 namespace kv {
 

@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "foundation/platform/wintypes.h"
+#include "foundation/platform/types.h"
 
 namespace kv {
 

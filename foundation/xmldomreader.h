@@ -10,7 +10,7 @@
 // attribute collections.
 #pragma once
 
-#include "foundation/platform/xmldom.h"
+#include "win32/msxml.h"
 
 // Receives what the reader reads. Texts are valid during the call only.
 struct IKvAttributeTextSink {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fuzz_util.h"
+#include "win32/fileio.h"
 
 namespace {
 

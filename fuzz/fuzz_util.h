@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "kvrepo.h"
+#include "win32/fileio.h"
 
 // Stops the fuzzer with the failed condition; libFuzzer then saves the input.
 #define FUZZ_CHECK(condition)                                                                      \
@@ -108,7 +109,6 @@ inline fs::path MakeRepositoryTree(const fs::path& root) {
 struct Catalogue : CRepositoryItems {
     explicit Catalogue(IRepoStatus* status) : CRepositoryItems(status) {}
     using CRepositoryItems::GetItemAttribXPath;
-    using CRepositoryItems::LowerFileName;
 };
 
 // A property of an item as narrow text, or "<none>" when it has none.

@@ -13,9 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/platform/codepage.h"
+#include "win32/codepage.h"
 #include "foundation/platform/find.h"
 #include "fuzz_util.h"
+#include "foundation/platform/text.h"
 
 namespace {
 

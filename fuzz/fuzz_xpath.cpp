@@ -17,9 +17,13 @@
 #include <vector>
 
 #include "foundation/componentloader.h"
-#include "foundation/platform/xmldom.h"
+#include "win32/msxml.h"
 #include "fuzz_util.h"
 #include "xml/xpath.h"
+#include "foundation/platform/comptr.h"
+#include "foundation/platform/variant.h"
+#include "win32/bstr.h"
+#include "win32/fileio.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/platform/wintypes.h"
+#include "foundation/platform/types.h"
 
 namespace kv {
 

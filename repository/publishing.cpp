@@ -2,12 +2,14 @@
 #include "foundation/comerror.h"
 #include "foundation/componentloader.h"
 #include "foundation/folderpath.h"
-#include "foundation/platform/errors.h"
-#include "foundation/platform/fileio.h"
-#include "foundation/platform/files.h"
+#include "win32/errors.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
 #include "foundation/win32error.h"
 #include "repository/repository.h"
 #include "repository/repositoryitem.h"
+#include "foundation/platform/comptr.h"
+#include "win32/scripting.h"
 
 namespace {
 

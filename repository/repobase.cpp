@@ -5,6 +5,7 @@
 
 #include "foundation/platform/framework.h"
 #include "repository/repository.h"
+#include "foundation/platform/variant.h"
 
 namespace {
 

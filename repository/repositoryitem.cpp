@@ -1,8 +1,10 @@
 #include "repository/repositoryitem.h"
 
+#include "win32/scripting.h"
+
 #include <string>
 
-#include "foundation/platform/codepage.h"
+#include "win32/codepage.h"
 #include "repository/repository.h"
 #include "xml/xpath.h"
 

@@ -24,8 +24,12 @@
 #pragma once
 
 #include "foundation/pathx.h"
-#include "foundation/platform/scripting.h"
 #include "repository/repobase.h"
+#include "foundation/platform/comptr.h"
+
+namespace Scripting {
+struct IFileSystem;
+}
 
 class KV_API CRepositoryItem : public CRepoBase {
 public:

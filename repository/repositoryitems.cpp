@@ -8,10 +8,13 @@
 
 #include "foundation/folderpath.h"
 #include "foundation/pathx.h"
-#include "foundation/platform/codepage.h"
+#include "win32/codepage.h"
 #include "foundation/platform/find.h"
 #include "repository/repository.h"
 #include "xml/xpath.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
+#include "win32/find.h"
 
 namespace {
 

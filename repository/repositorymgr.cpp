@@ -6,8 +6,8 @@
 #include "foundation/appservices.h"
 #include "foundation/comerror.h"
 #include "foundation/folderpath.h"
-#include "foundation/platform/fileio.h"
-#include "foundation/platform/files.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
 #include "resources/messages.h"
 #include "xml/xpath.h"
 

@@ -1,8 +1,9 @@
 // The library's message table (English, United States), compiled into the
 // library and loaded by identifier through LoadStringA.
+#include "foundation/platform/types.h"
 #include "resources/messages.h"
 
-#include "foundation/platform/resources.h"
+#include "win32/resources.h"
 
 namespace {
 constexpr KV_STRING_RESOURCE kMessages[] = {

@@ -5,6 +5,7 @@
 
 #include "foundation/appservices.h"
 #include "test_util.h"
+#include "win32/bstr.h"
 
 namespace fs = std::filesystem;
 using kv::ComponentLoader;

@@ -1,5 +1,6 @@
 #include "foundation/comerror.h"
-#include "foundation/platform/com.h"
+#include "win32/com.h"
+#include "foundation/platform/comptr.h"
 #include "test_util.h"
 
 namespace {

@@ -5,11 +5,13 @@
 // The tests copy the test component modules into folder trees under the names
 // the loader looks for, and point a loader at a made-up own module file there.
 
-#include "foundation/platform/errors.h"
-#include "foundation/platform/files.h"
-#include "foundation/platform/module.h"
+#include "win32/errors.h"
+#include "win32/files.h"
+#include "win32/module.h"
 #include "modules/testcomponent.h"
 #include "test_util.h"
+#include "win32/bstr.h"
+#include "win32/com.h"
 
 namespace fs = std::filesystem;
 using kv::ComponentLoader;

@@ -16,6 +16,7 @@
 #include "repository/repositoryitems.h"
 #include "repository/repositorymgr.h"
 #include "test_util.h"
+#include "foundation/platform/variant.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "foundation/filesave.h"
 #include "process_util.h"
 #include "test_util.h"
+#include "win32/errors.h"
 
 using kv::DataFileLock;
 using std::chrono::milliseconds;

@@ -8,6 +8,7 @@
 #include "foundation/filesave.h"
 #include "process_util.h"
 #include "test_util.h"
+#include "win32/errors.h"
 
 namespace fs = std::filesystem;
 using kvtest::Names;

@@ -3,10 +3,11 @@
 
 #include <map>
 
-#include "foundation/platform/errors.h"
-#include "foundation/platform/fileio.h"
-#include "foundation/platform/scripting.h"
+#include "win32/errors.h"
+#include "win32/fileio.h"
+#include "win32/scripting.h"
 #include "test_util.h"
+#include "foundation/platform/comptr.h"
 
 namespace fs = std::filesystem;
 using kvtest::kReadOnly;

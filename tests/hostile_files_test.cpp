@@ -11,6 +11,9 @@
 #include "repository/repositoryitems.h"
 #include "repository/repositorymgr.h"
 #include "test_util.h"
+#include "foundation/platform/comptr.h"
+#include "foundation/platform/variant.h"
+#include "win32/msxml.h"
 
 namespace {
 

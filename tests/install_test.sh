@@ -41,7 +41,17 @@ listed=$("$kvrepo" items 'Dialogs/*' --local)
 grep -q "Hello .*hello.kvd .*Local" <<<"$listed" || fail "published item not listed: $listed"
 [[ -f "$XDG_CONFIG_HOME/kvrepo/Repositories.xml" ]] || fail "no per-user list"
 
-# A consumer of the installed package.
+# The library exports its own classes and helpers, no Win32 or COM name of the
+# platform layer it is built on.
+if command -v nm >/dev/null; then
+  exported=$(nm -D --defined-only "$libdir/libkvrepo.so" | c++filt)
+  win32=$(grep -E ' (CreateFileA|GetLastError|SetLastError|SysAllocString|SysFreeString|VariantInit|VariantClear|CoCreateInstance|LoadLibraryA|FindFirstFileA|MultiByteToWideChar|GetFileAttributesA|ReplaceFileA|LockFileEx|IID_[A-Za-z]+|GUID_NULL)\b' <<<"$exported" || true)
+  [[ -z "$win32" ]] || fail "the library exports platform names: $win32"
+fi
+
+# A consumer of the installed package. It has functions of its own named as
+# Win32 ones: they compile beside kvrepo.h, and its calls reach them while the
+# library keeps its own.
 mkdir -p "$work/consumer"
 cat >"$work/consumer/CMakeLists.txt" <<'CMAKE'
 cmake_minimum_required(VERSION 3.16)
@@ -56,6 +66,13 @@ cat >"$work/consumer/main.cpp" <<'CPP'
 
 #include "kvrepo.h"
 
+int CreateFileA(const char*) {
+    return 42;
+}
+unsigned long GetLastError() {
+    return 7;
+}
+
 class Quiet : public IRepoStatus {
 public:
     long OnError(const _stringx& text) override { return std::printf("%s\n", text.narrow()); }
@@ -68,6 +85,8 @@ int main(int argc, char** argv) {
     CRepositories* list = nullptr;
     if (manager.GetRepositories(nullptr, &list, false) != 0)
         return 1;
+    if (CreateFileA("x") != 42 || GetLastError() != 7)
+        return 3;
     std::printf("%ld\n", list->GetCount());
     return 0;
 }

@@ -2,8 +2,9 @@
 
 #include <string>
 
-#include "foundation/platform/codepage.h"
-#include "foundation/platform/errors.h"
+#include "win32/codepage.h"
+#include "win32/errors.h"
+#include "foundation/platform/text.h"
 
 namespace {
 

@@ -3,8 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/platform/bstr.h"
-#include "foundation/platform/com.h"
+#include "win32/bstr.h"
+#include "win32/com.h"
+#include "foundation/platform/comptr.h"
 #include "foundation/platform/framework.h"
 #include "foundation/platform/variant.h"
 

@@ -4,9 +4,10 @@
 #include <string>
 #include <thread>
 
+#include "foundation/platform/posix/errno.h"
 #include "foundation/ownmodule.h"
-#include "foundation/platform/errors.h"
-#include "foundation/platform/resources.h"
+#include "win32/errors.h"
+#include "win32/resources.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <regex>
 #include <set>
 
-#include "foundation/platform/errors.h"
-#include "foundation/platform/fileio.h"
-#include "foundation/platform/files.h"
+#include "win32/errors.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
 #include "test_util.h"
 
 namespace fs = std::filesystem;

@@ -5,9 +5,12 @@
 
 #include <map>
 
-#include "foundation/platform/errors.h"
+#include "win32/errors.h"
 #include "foundation/platform/find.h"
 #include "test_util.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
+#include "win32/find.h"
 
 namespace {
 

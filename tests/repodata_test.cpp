@@ -8,6 +8,7 @@
 #include "test_util.h"
 #include "xml/repodata.h"
 #include "xml/xpath.h"
+#include "foundation/platform/variant.h"
 
 namespace {
 

@@ -1,9 +1,11 @@
 #include <map>
 #include <stdexcept>
 
-#include "foundation/platform/codepage.h"
+#include "win32/codepage.h"
 #include "foundation/stringx.h"
 #include "test_util.h"
+#include "win32/bstr.h"
+#include "win32/errors.h"
 
 namespace {
 

@@ -19,10 +19,13 @@
 
 #include "Backend/inc/XMLIntercessor.h"
 #include "foundation/componentloader.h"
-#include "foundation/platform/xmldom.h"
+#include "win32/msxml.h"
 #include "foundation/repostatus.h"
 #include "foundation/stringx.h"
 #include "xml/repodata.h"
+#include "foundation/platform/comptr.h"
+#include "foundation/platform/variant.h"
+#include "win32/bstr.h"
 
 // Lets gtest print _stringx values in failure messages.
 inline void PrintTo(const _stringx& s, std::ostream* os) {

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/platform/errors.h"
+#include "win32/errors.h"
 #include "foundation/win32error.h"
 
 namespace {

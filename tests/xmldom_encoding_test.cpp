@@ -1,8 +1,10 @@
 // The XML document component's file encodings: every supported form loads,
 // saves back in the same form, and loads again unchanged.
 
-#include "foundation/platform/codepage.h"
+#include "win32/codepage.h"
 #include "test_util.h"
+#include "foundation/platform/variant.h"
+#include "win32/msxml.h"
 
 using namespace kvtest;
 

@@ -2,6 +2,10 @@
 // attribute maps and new elements.
 
 #include "test_util.h"
+#include "foundation/platform/comptr.h"
+#include "foundation/platform/variant.h"
+#include "win32/com.h"
+#include "win32/msxml.h"
 
 using namespace kvtest;
 

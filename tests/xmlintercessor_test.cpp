@@ -1,5 +1,8 @@
 #include "Backend/inc/XMLIntercessor.h"
 #include "test_util.h"
+#include "foundation/platform/comptr.h"
+#include "foundation/platform/variant.h"
+#include "win32/msxml.h"
 
 namespace {
 

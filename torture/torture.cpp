@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "foundation/filelock.h"
 #include "kvrepo.h"
 #include "process_util.h"
 #include "test_util.h"

@@ -3,9 +3,12 @@
 #include <optional>
 
 #include "foundation/filelock.h"
-#include "foundation/platform/files.h"
+#include "win32/files.h"
 #include "foundation/platform/framework.h"
 #include "resources/messages.h"
+#include "foundation/platform/variant.h"
+#include "win32/bstr.h"
+#include "win32/oleauto.h"
 
 using kv::status::kNotFound;
 using kv::status::kNotOpened;

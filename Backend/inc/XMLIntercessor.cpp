@@ -4,10 +4,14 @@
 #include <utility>
 
 #include "foundation/appservices.h"
-#include "foundation/platform/files.h"
+#include "win32/files.h"
 #include "foundation/pathx.h"
 #include "foundation/xmldomreader.h"
 #include "xml/xpath.h"
+#include "foundation/platform/comptr.h"
+#include "foundation/platform/variant.h"
+#include "win32/bstr.h"
+#include "win32/msxml.h"
 
 namespace {
 

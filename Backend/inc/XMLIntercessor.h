@@ -14,8 +14,14 @@
 #include <vector>
 
 #include "foundation/componentloader.h"
-#include "foundation/platform/xmldom.h"
 #include "foundation/stringx.h"
+#include "foundation/platform/comptr.h"
+#include "foundation/platform/variant.h"
+
+struct IXMLDOMDocument2;
+struct IXMLDOMElement;
+struct IXMLDOMNode;
+struct IXMLDOMNodeList;
 
 // The attributes of one element: name (ordinal, case-sensitive) to value.
 // Values read from a document are always text.

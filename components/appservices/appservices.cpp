@@ -12,13 +12,15 @@
 #include <new>
 #include <string>
 
+#include "foundation/platform/types.h"
 #include "components/classfactory.h"
 #include "foundation/appservices.h"
 #include "foundation/pathx.h"
-#include "foundation/platform/bstr.h"
-#include "foundation/platform/errors.h"
-#include "foundation/platform/files.h"
-#include "foundation/platform/module.h"
+#include "win32/bstr.h"
+#include "win32/errors.h"
+#include "win32/files.h"
+#include "win32/module.h"
+#include "win32/com.h"
 
 namespace {
 

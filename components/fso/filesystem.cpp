@@ -4,12 +4,16 @@
 #include <string>
 
 #include "foundation/pathx.h"
-#include "foundation/platform/bstr.h"
-#include "foundation/platform/errors.h"
-#include "foundation/platform/fileio.h"
-#include "foundation/platform/files.h"
+#include "win32/bstr.h"
+#include "win32/errors.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
 #include "foundation/platform/find.h"
 #include "foundation/stringx.h"
+#include "foundation/platform/text.h"
+#include "win32/com.h"
+#include "win32/find.h"
+#include "win32/scripting.h"
 
 namespace kv {
 namespace fso {

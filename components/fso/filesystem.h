@@ -17,7 +17,7 @@
 #include <string>
 
 #include "components/comobject.h"
-#include "foundation/platform/scripting.h"
+#include "win32/scripting.h"
 
 namespace kv {
 namespace fso {

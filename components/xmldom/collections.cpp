@@ -7,6 +7,10 @@
 #include "components/xmldom/node.h"
 #include "components/xmldom/nodeops.h"
 #include "components/xmldom/text.h"
+#include "foundation/platform/comptr.h"
+#include "win32/bstr.h"
+#include "win32/com.h"
+#include "win32/msxml.h"
 
 namespace kv {
 namespace xmldom {

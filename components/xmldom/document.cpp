@@ -11,6 +11,12 @@
 #include "components/xmldom/xmlchars.h"
 #include "components/xmldom/xpathnames.h"
 #include "foundation/filesave.h"
+#include "foundation/platform/comptr.h"
+#include "foundation/platform/variant.h"
+#include "win32/bstr.h"
+#include "win32/com.h"
+#include "win32/msxml.h"
+#include "win32/oleauto.h"
 
 namespace kv {
 namespace xmldom {

@@ -18,7 +18,8 @@
 #include "components/comobject.h"
 #include "components/xmldom/encoding.h"
 #include "components/xmldom/xpathnames.h"
-#include "foundation/platform/xmldom.h"
+#include "win32/msxml.h"
+#include "foundation/platform/variant.h"
 
 namespace kv {
 namespace xmldom {

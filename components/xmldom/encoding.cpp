@@ -6,7 +6,7 @@
 #include "components/xmldom/declaration.h"
 #include "components/xmldom/singlebyte.h"
 #include "components/xmldom/text.h"
-#include "foundation/platform/codepage.h"
+#include "win32/codepage.h"
 
 namespace kv {
 namespace xmldom {

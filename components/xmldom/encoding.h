@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "foundation/platform/wintypes.h"
+#include "foundation/platform/types.h"
 
 namespace kv {
 namespace xmldom {

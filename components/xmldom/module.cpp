@@ -1,6 +1,7 @@
 // msxml4.dll: the XML document component. Its one class, DOMDocument40, is a
 // document object (IXMLDOMDocument2) over a pugixml tree.
 
+#include "foundation/platform/types.h"
 #include "components/classfactory.h"
 #include "components/xmldom/document.h"
 

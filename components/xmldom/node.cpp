@@ -4,6 +4,9 @@
 #include "components/xmldom/document.h"
 #include "components/xmldom/nodeops.h"
 #include "components/xmldom/text.h"
+#include "win32/com.h"
+#include "win32/msxml.h"
+#include "win32/oleauto.h"
 
 namespace kv {
 namespace xmldom {

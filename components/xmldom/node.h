@@ -16,7 +16,8 @@
 #include <pugixml.hpp>
 
 #include "components/comobject.h"
-#include "foundation/platform/xmldom.h"
+#include "win32/msxml.h"
+#include "foundation/platform/comptr.h"
 
 namespace kv {
 namespace xmldom {

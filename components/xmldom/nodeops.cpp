@@ -6,6 +6,9 @@
 #include "components/xmldom/document.h"
 #include "components/xmldom/node.h"
 #include "components/xmldom/text.h"
+#include "foundation/platform/comptr.h"
+#include "win32/msxml.h"
+#include "win32/oleauto.h"
 
 namespace kv {
 namespace xmldom {

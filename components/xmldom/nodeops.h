@@ -6,7 +6,7 @@
 
 #include <pugixml.hpp>
 
-#include "foundation/platform/xmldom.h"
+#include "win32/msxml.h"
 
 namespace kv {
 namespace xmldom {

@@ -3,7 +3,7 @@
 #include <climits>
 #include <unordered_map>
 
-#include "foundation/platform/codepage.h"
+#include "win32/codepage.h"
 
 namespace kv {
 namespace xmldom {

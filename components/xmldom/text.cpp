@@ -2,8 +2,10 @@
 
 #include <climits>
 
-#include "foundation/platform/bstr.h"
-#include "foundation/platform/codepage.h"
+#include "win32/bstr.h"
+#include "win32/codepage.h"
+#include "foundation/platform/variant.h"
+#include "win32/oleauto.h"
 
 namespace kv {
 namespace xmldom {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "foundation/platform/bstr.h"
+#include "win32/bstr.h"
 #include "foundation/platform/variant.h"
 
 namespace kv {

@@ -12,7 +12,7 @@
 // run file operations on other threads meanwhile.
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "foundation/platform/types.h"
 
 namespace kv {
 namespace platform {
@@ -53,6 +53,13 @@ KV_API void DisarmFault();
 KV_API unsigned FileCallCount(FileCall call);
 // How many calls the armed fault has hit.
 KV_API unsigned FaultsHit();
+
+// For the platform layer's calls: counts one call of `call` and says whether
+// the armed fault hits it (kFail, with ArmedFaultError's error) or, for a
+// short-count write fault, makes it short.
+enum class FaultOutcome { kPass, kFail, kShort };
+KV_API FaultOutcome DecideFault(FileCall call);
+KV_API DWORD ArmedFaultError();
 #endif
 
 }  // namespace platform

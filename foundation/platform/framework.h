@@ -2,7 +2,7 @@
 // pointer and deleted by the catcher with Delete().
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "foundation/platform/types.h"
 
 struct CRuntimeClass {
     const char* m_lpszClassName;

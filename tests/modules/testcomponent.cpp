@@ -4,10 +4,12 @@
 
 #include <string>
 
-#include "foundation/platform/bstr.h"
-#include "foundation/platform/files.h"
-#include "foundation/platform/module.h"
+#include "foundation/platform/types.h"
+#include "win32/bstr.h"
+#include "win32/files.h"
+#include "win32/module.h"
 #include "modules/testcomponent.h"
+#include "win32/com.h"
 
 namespace {
 

@@ -2,7 +2,8 @@
 // tests that load it.
 #pragma once
 
-#include "foundation/platform/com.h"
+#include "win32/com.h"
+#include "foundation/platform/comptr.h"
 
 // {6A1F3C52-0B7E-4D21-9A64-3E5D2C8F7B10}
 inline constexpr CLSID CLSID_TestComponent = {

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "foundation/platform/console.h"
 #include "items.h"
 #include "output.h"
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-#include "foundation/platform/bstr.h"
+#include "win32/bstr.h"
 
 namespace {
 

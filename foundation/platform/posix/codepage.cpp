@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/platform/codepage.h"
-#include "foundation/platform/errors.h"
+#include "win32/codepage.h"
+#include "win32/errors.h"
 
 namespace {
 
@@ -329,15 +329,3 @@ DWORD CharLowerBuffA(LPSTR text, DWORD length) {
     }
     return length;
 }
-
-namespace kv {
-namespace platform {
-
-OLECHAR AnsiLowerChar(OLECHAR c) {
-    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
-        return static_cast<OLECHAR>(c + 0x20);
-    return c;
-}
-
-}  // namespace platform
-}  // namespace kv

@@ -4,8 +4,10 @@
 #include <new>
 #include <string>
 
-#include "foundation/platform/bstr.h"
-#include "foundation/platform/com.h"
+#include "win32/bstr.h"
+#include "win32/com.h"
+#include "foundation/platform/posix/state.h"
+#include "foundation/platform/comptr.h"
 
 const GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -94,19 +96,17 @@ private:
     DWORD helpContext_ = 0;
 };
 
-thread_local CComPtr<IErrorInfo> t_errorInfo;
-
 }  // namespace
 
 HRESULT SetErrorInfo(ULONG, IErrorInfo* info) {
-    t_errorInfo = info;
+    kv::platform::ErrorInfoSlot() = info;
     return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG, IErrorInfo** info) {
     if (!info)
         return E_INVALIDARG;
-    *info = t_errorInfo.Detach();
+    *info = kv::platform::ErrorInfoSlot().Detach();
     return *info ? S_OK : S_FALSE;
 }
 

@@ -4,18 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "foundation/platform/errors.h"
+#include "win32/errors.h"
+#include "foundation/platform/posix/errno.h"
+#include "foundation/platform/posix/state.h"
 
 namespace {
-
-// Every string the library makes saves and restores the last error, so this
-// is read and written millions of times in a large listing. The initial-exec
-// model reaches it directly instead of through a call per access; the variable
-// is small enough for the space the loader keeps for libraries opened later.
-#if defined(__GNUC__)
-__attribute__((tls_model("initial-exec")))
-#endif
-thread_local DWORD t_lastError = ERROR_SUCCESS;
 
 struct MessageText {
     DWORD code;
@@ -103,11 +96,11 @@ const char* SystemText(DWORD code) {
 }  // namespace
 
 DWORD GetLastError() {
-    return t_lastError;
+    return kv::platform::LastErrorSlot();
 }
 
 void SetLastError(DWORD error) {
-    t_lastError = error;
+    kv::platform::LastErrorSlot() = error;
 }
 
 HLOCAL LocalAlloc(UINT flags, std::size_t bytes) {

@@ -7,7 +7,8 @@
 // descriptor of the same file leaves them alone, and they work on a read-only
 // descriptor.
 
-#include "foundation/platform/fileio.h"
+#include "foundation/platform/posix/errno.h"
+#include "win32/fileio.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -21,8 +22,8 @@
 #include <random>
 #include <string>
 
-#include "foundation/platform/errors.h"
-#include "foundation/platform/files.h"
+#include "win32/errors.h"
+#include "win32/files.h"
 #include "foundation/platform/posix/faults.h"
 #include "foundation/platform/posix/paths.h"
 

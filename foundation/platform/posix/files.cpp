@@ -1,6 +1,7 @@
 // File attributes and the current directory on POSIX.
 
-#include "foundation/platform/files.h"
+#include "foundation/platform/posix/errno.h"
+#include "win32/files.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/platform/errors.h"
+#include "win32/errors.h"
 #include "foundation/platform/posix/paths.h"
 
 using kv::platform::IsHiddenName;

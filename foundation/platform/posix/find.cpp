@@ -14,9 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "foundation/platform/codepage.h"
-#include "foundation/platform/errors.h"
+#include "foundation/platform/posix/errno.h"
+#include "win32/codepage.h"
+#include "win32/errors.h"
 #include "foundation/platform/posix/paths.h"
+#include "foundation/platform/text.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
+#include "win32/find.h"
 
 using kv::platform::IsHiddenName;
 using kv::platform::ToSystemPath;

@@ -5,7 +5,7 @@
 // GetProcAddress only answers exports of the module itself, as on Windows (dlsym
 // would also search the module's dependencies).
 
-#include "foundation/platform/module.h"
+#include "win32/module.h"
 
 #include <dlfcn.h>
 #include <link.h>
@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "foundation/platform/errors.h"
+#include "win32/errors.h"
 
 namespace {
 

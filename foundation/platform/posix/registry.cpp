@@ -1,7 +1,7 @@
 // The registry on POSIX: the one key the library reads, with its two
 // installation-folder values taken from the environment.
 
-#include "foundation/platform/registry.h"
+#include "win32/registry.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,8 +2,9 @@
 // "KvStringResources" function.
 #include <cstring>
 
-#include "foundation/platform/errors.h"
-#include "foundation/platform/resources.h"
+#include "win32/errors.h"
+#include "win32/resources.h"
+#include "win32/module.h"
 
 int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int size) {
     if (!buffer || size <= 0) {

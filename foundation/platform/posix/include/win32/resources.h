@@ -3,7 +3,7 @@
 // ANSI code page (UTF-8).
 #pragma once
 
-#include "foundation/platform/module.h"
+#include "win32/module.h"
 
 struct KV_STRING_RESOURCE {
     UINT id;
@@ -16,4 +16,4 @@ typedef const KV_STRING_RESOURCE* (*KV_STRING_TABLE_PROC)();
 // Copies string `id` of `module` into `buffer` (at most size - 1 characters,
 // always terminated) and returns the number of characters copied; 0 with
 // ERROR_RESOURCE_NOT_FOUND when the module has no such string.
-KV_API int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int size);
+int LoadStringA(HINSTANCE module, UINT id, LPSTR buffer, int size);

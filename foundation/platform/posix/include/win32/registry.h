@@ -7,7 +7,7 @@
 // ignored.
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "win32/types.h"
 
 struct HKEY__;
 typedef HKEY__* HKEY;
@@ -18,8 +18,8 @@ typedef DWORD REGSAM;
 #define KEY_WOW64_64KEY 0x0100
 #define REG_SZ 1
 
-KV_API LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
 // Reads a text value; with a null buffer answers the size needed in *size.
-KV_API LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
-                             DWORD* size);
-KV_API LONG RegCloseKey(HKEY key);
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                      DWORD* size);
+LONG RegCloseKey(HKEY key);

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <new>
 
-#include "foundation/platform/errors.h"
+#include "win32/errors.h"
 #include "foundation/platform/framework.h"
 
 const CRuntimeClass CObject::classCObject = {"CObject", nullptr};

@@ -3,7 +3,7 @@
 // component module "scrrun.dll" built with the project.
 #pragma once
 
-#include "foundation/platform/com.h"
+#include "win32/com.h"
 
 namespace Scripting {
 

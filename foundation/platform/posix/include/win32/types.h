@@ -1,27 +1,14 @@
-// Basic Win32 and COM types, status codes and error numbers.
-//
-// The library is written against the Win32/COM vocabulary; on POSIX this header
-// supplies that vocabulary with the same names and values, so that code above the
-// platform layer compiles unchanged on both. Wide text is UTF-16: OLECHAR is
-// char16_t here (wchar_t on Windows) and OLESTR("x") makes a wide literal.
+// Basic Win32 and COM types, status codes and error numbers, as POSIX has
+// none: the library is written against the Win32/COM vocabulary, and this
+// header supplies it with the same names and values. Wide text is UTF-16:
+// OLECHAR is char16_t here (wchar_t on Windows) and OLESTR("x") makes a wide
+// literal. Types only: a caller of the library sees these, never the layer's
+// functions.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-
-// Export macro of the library: the library is built with hidden visibility and
-// exports exactly what carries KV_API.
-#if defined(_WIN32)
-#if defined(KVREPO_BUILDING)
-#define KV_API __declspec(dllexport)
-#else
-#define KV_API __declspec(dllimport)
-#endif
-#define KV_EXPORT_C extern "C" __declspec(dllexport)
-#else
-#define KV_API __attribute__((visibility("default")))
-#define KV_EXPORT_C extern "C" __attribute__((visibility("default")))
-#endif
+#include <cstring>
 
 #define STDMETHODCALLTYPE
 #define STDAPI extern "C" HRESULT
@@ -128,3 +115,75 @@ inline HRESULT HRESULT_FROM_WIN32(DWORD x) {
 #define ERROR_RESOURCE_NOT_FOUND 1812L
 #define ERROR_CANT_RESOLVE_FILENAME 1921L
 #define ERROR_TIMEOUT 1460L
+
+// COM identities and the interfaces every COM object and class factory has.
+struct GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+};
+typedef GUID IID;
+typedef GUID CLSID;
+typedef const GUID& REFGUID;
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
+
+inline bool IsEqualGUID(REFGUID a, REFGUID b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+inline bool operator==(REFGUID a, REFGUID b) {
+    return IsEqualGUID(a, b);
+}
+inline bool operator!=(REFGUID a, REFGUID b) {
+    return !IsEqualGUID(a, b);
+}
+
+struct IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+
+protected:
+    ~IUnknown() = default;  // objects are destroyed by Release, never through this
+};
+
+struct IClassFactory : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid,
+                                                     void** object) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) = 0;
+
+protected:
+    ~IClassFactory() = default;
+};
+
+// VARIANT: a typed value.
+typedef unsigned short VARTYPE;
+enum VARENUM : VARTYPE {
+    VT_EMPTY = 0,
+    VT_NULL = 1,
+    VT_I4 = 3,
+    VT_R8 = 5,
+    VT_BSTR = 8,
+    VT_ERROR = 10,
+    VT_BOOL = 11,
+    VT_I8 = 20,
+};
+
+struct VARIANT {
+    VARTYPE vt;
+    union {
+        LONG lVal;
+        LONGLONG llVal;
+        double dblVal;
+        VARIANT_BOOL boolVal;
+        SCODE scode;
+        BSTR bstrVal;
+    };
+};
+typedef VARIANT VARIANTARG;
+
+// A loaded module (shared library).
+struct HINSTANCE__;
+typedef HINSTANCE__* HMODULE;
+typedef HMODULE HINSTANCE;

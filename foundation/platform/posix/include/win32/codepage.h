@@ -8,7 +8,7 @@
 // characters a single-byte code page cannot represent become '?'.
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "win32/types.h"
 
 #define CP_ACP 0
 #define CP_OEMCP 1
@@ -25,20 +25,12 @@
 // terminating zero; a destination size of 0 returns the size needed. Returns the
 // number of units written (or needed); 0 on failure with the last error set
 // (ERROR_INSUFFICIENT_BUFFER, ERROR_INVALID_PARAMETER, ERROR_NO_UNICODE_TRANSLATION).
-KV_API int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes,
-                               OLECHAR* target, int targetChars);
-KV_API int WideCharToMultiByte(UINT codePage, DWORD flags, const OLECHAR* source, int sourceChars,
-                               LPSTR target, int targetBytes, LPCSTR defaultChar,
-                               BOOL* usedDefaultChar);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceBytes, OLECHAR* target,
+                        int targetChars);
+int WideCharToMultiByte(UINT codePage, DWORD flags, const OLECHAR* source, int sourceChars,
+                        LPSTR target, int targetBytes, LPCSTR defaultChar, BOOL* usedDefaultChar);
 
 // ANSI lower-casing of narrow text in the ANSI code page, in place: A-Z and the
 // Latin-1 capitals U+00C0-U+00DE except U+00D7 become lower case; nothing else
 // changes. Locale-independent. Returns the number of bytes processed.
-KV_API DWORD CharLowerBuffA(LPSTR text, DWORD length);
-
-namespace kv {
-namespace platform {
-// The same rule for one UTF-16 code unit.
-KV_API OLECHAR AnsiLowerChar(OLECHAR c);
-}  // namespace platform
-}  // namespace kv
+DWORD CharLowerBuffA(LPSTR text, DWORD length);

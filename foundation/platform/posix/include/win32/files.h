@@ -5,7 +5,7 @@
 // is clear, and hidden when its name begins with a dot.
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "win32/types.h"
 
 #define FILE_ATTRIBUTE_READONLY 0x00000001
 #define FILE_ATTRIBUTE_HIDDEN 0x00000002
@@ -15,21 +15,8 @@
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400  // a symbolic link
 #define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
 
-KV_API DWORD GetFileAttributesA(LPCSTR path);
+DWORD GetFileAttributesA(LPCSTR path);
 // Returns the length written (without the terminator), or the size needed
 // (with it) when the buffer is too small; 0 on failure.
-KV_API DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
-KV_API BOOL SetCurrentDirectoryA(LPCSTR path);
-
-namespace kv {
-namespace platform {
-// The separator that path joins insert.
-constexpr OLECHAR kPathSeparator = u'/';
-constexpr bool IsPathSeparator(OLECHAR c) {
-    return c == u'\\' || c == u'/';
-}
-constexpr bool IsPathSeparator(char c) {
-    return c == '\\' || c == '/';
-}
-}  // namespace platform
-}  // namespace kv
+DWORD GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL SetCurrentDirectoryA(LPCSTR path);

@@ -9,7 +9,7 @@
 // means "none" (no more nodes, no such attribute, no attribute collection).
 #pragma once
 
-#include "foundation/platform/com.h"
+#include "win32/com.h"
 #include "foundation/platform/variant.h"
 
 enum DOMNodeType {

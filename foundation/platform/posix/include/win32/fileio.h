@@ -9,7 +9,7 @@
 // it by a rename.
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "win32/types.h"
 
 typedef void* HANDLE;
 #define INVALID_HANDLE_VALUE ((HANDLE)(std::intptr_t)-1)
@@ -36,20 +36,19 @@ typedef void* HANDLE;
 // FILE_FLAG_BACKUP_SEMANTICS and no access, to ask about it. New files get
 // the default permissions (0666 less the umask). The handle is not inherited by
 // child processes. INVALID_HANDLE_VALUE on failure.
-KV_API HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
-                          DWORD flags, HANDLE templateFile);
-KV_API BOOL CloseHandle(HANDLE handle);
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL CloseHandle(HANDLE handle);
 
 // Reads up to `size` bytes; *read receives the count (0 at the end of the file).
-KV_API BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* read, void* overlapped);
+BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* read, void* overlapped);
 // Writes all `size` bytes (a short write is continued; a write that makes no
 // progress fails, ERROR_DISK_FULL for a full disk). *written receives the count
 // actually written, also on failure.
-KV_API BOOL WriteFile(HANDLE handle, const void* buffer, DWORD size, DWORD* written,
-                      void* overlapped);
+BOOL WriteFile(HANDLE handle, const void* buffer, DWORD size, DWORD* written, void* overlapped);
 // Flushes the file's data and metadata to the storage device.
-KV_API BOOL FlushFileBuffers(HANDLE handle);
-KV_API BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size);
+BOOL FlushFileBuffers(HANDLE handle);
+BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size);
 
 struct BY_HANDLE_FILE_INFORMATION {
     DWORD dwFileAttributes;
@@ -60,15 +59,15 @@ struct BY_HANDLE_FILE_INFORMATION {
     DWORD nFileIndexHigh;  // with nFileIndexLow: identifies the file on its device
     DWORD nFileIndexLow;
 };
-KV_API BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info);
+BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* info);
 
 // The path of the file behind an open handle, with every symbolic link
 // resolved. Returns the length (without the terminator), the size needed (with
 // it) when the buffer is too small, 0 on failure.
-KV_API DWORD GetFinalPathNameByHandleA(HANDLE handle, LPSTR buffer, DWORD size, DWORD flags);
+DWORD GetFinalPathNameByHandleA(HANDLE handle, LPSTR buffer, DWORD size, DWORD flags);
 
 // Deletes a file (not a folder). A read-only file is refused.
-KV_API BOOL DeleteFileA(LPCSTR path);
+BOOL DeleteFileA(LPCSTR path);
 
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
@@ -76,7 +75,7 @@ KV_API BOOL DeleteFileA(LPCSTR path);
 // fails with ERROR_ALREADY_EXISTS; with it, a read-only target file is refused.
 // MOVEFILE_WRITE_THROUGH returns only once the rename is on the storage device
 // (the target's folder is flushed).
-KV_API BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
+BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
 
 // Replaces the file `replaced` by the file `replacement` in one step, so that a
 // reader sees either the old or the new content, whole. The new file takes the
@@ -84,13 +83,13 @@ KV_API BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
 // them, its owner and group. Both must be on one device (the same folder, in
 // practice). A read-only `replaced` is refused. Returns once the replacement is
 // on the storage device. `backup`, `flags`, `exclude` and `reserved` must be null/0.
-KV_API BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags,
-                         void* exclude, void* reserved);
+BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, void* exclude,
+                  void* reserved);
 
 // Creates an empty file with a new unique name "<prefix><hex>.tmp" in `folder`
 // (up to 3 characters of the prefix are used) and writes its path to `result`
 // (at least MAX_PATH characters). Returns the unique number, 0 on failure.
-KV_API UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result);
+UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result);
 
 #define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
 #define LOCKFILE_EXCLUSIVE_LOCK 0x00000002
@@ -102,25 +101,24 @@ KV_API UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR re
 // call waits. On POSIX the lock always covers the whole file, whatever range is
 // given (the library only ever locks whole files), and a shared lock is taken
 // without LOCKFILE_EXCLUSIVE_LOCK. A read-only handle can be locked.
-KV_API BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
-                       void* overlapped);
-KV_API BOOL UnlockFileEx(HANDLE handle, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
-                         void* overlapped);
+BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
+                void* overlapped);
+BOOL UnlockFileEx(HANDLE handle, DWORD reserved, DWORD bytesLow, DWORD bytesHigh, void* overlapped);
 
 // Sets the attributes a file can have here: FILE_ATTRIBUTE_READONLY clears the
 // write bits, FILE_ATTRIBUTE_NORMAL (or no READONLY) gives the owner-write bit
 // back. Other attributes are ignored.
-KV_API BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
+BOOL SetFileAttributesA(LPCSTR path, DWORD attributes);
 
 // Copies a file's content and permission bits to `target`. With
 // `failIfExists` an existing target fails with ERROR_FILE_EXISTS; otherwise an
 // existing target is replaced (a read-only one is refused with
 // ERROR_ACCESS_DENIED; a folder cannot be a target). The target is written
 // through a temporary file in its folder, so a failed copy leaves it as it was.
-KV_API BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists);
+BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists);
 
 // Creates one folder (its parent must exist). An existing folder or file gives
 // ERROR_ALREADY_EXISTS. `security` must be null.
-KV_API BOOL CreateDirectoryA(LPCSTR path, void* security);
+BOOL CreateDirectoryA(LPCSTR path, void* security);
 // Removes an empty folder. A folder that is not empty gives ERROR_DIR_NOT_EMPTY.
-KV_API BOOL RemoveDirectoryA(LPCSTR path);
+BOOL RemoveDirectoryA(LPCSTR path);

@@ -2,19 +2,19 @@
 // that message buffers come from.
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "win32/types.h"
 
 // The calling thread's last Win32 error code. Layer functions set it on failure
 // and leave it alone on success, as Win32 does.
-KV_API DWORD GetLastError();
-KV_API void SetLastError(DWORD error);
+DWORD GetLastError();
+void SetLastError(DWORD error);
 
 // Local memory: the allocator of buffers that FormatMessageA hands out.
 typedef void* HLOCAL;
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040
-KV_API HLOCAL LocalAlloc(UINT flags, std::size_t bytes);
-KV_API HLOCAL LocalFree(HLOCAL memory);  // null on success, as on Windows
+HLOCAL LocalAlloc(UINT flags, std::size_t bytes);
+HLOCAL LocalFree(HLOCAL memory);  // null on success, as on Windows
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x00000100
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
@@ -30,21 +30,5 @@ KV_API HLOCAL LocalFree(HLOCAL memory);  // null on success, as on Windows
 // length, or 0 with ERROR_MR_MID_NOT_FOUND when the code has no text. Texts are
 // the Windows English texts, without the trailing line break.
 #define ERROR_MR_MID_NOT_FOUND 317L
-KV_API DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
-                            LPSTR buffer, DWORD size, void* arguments);
-
-namespace kv {
-namespace platform {
-
-// What a failed POSIX call was doing, where one errno value maps to different
-// Win32 codes (EEXIST is "already exists" for a folder, "file exists" for a file).
-enum class ErrnoTarget { kFile, kFolder };
-
-// The one mapping of POSIX errno values to Win32 error codes.
-KV_API DWORD Win32ErrorFromErrno(int errnoValue, ErrnoTarget target = ErrnoTarget::kFile);
-
-// Sets the last error from errno (mapped) and returns the Win32 code.
-KV_API DWORD SetLastErrorFromErrno(ErrnoTarget target = ErrnoTarget::kFile);
-
-}  // namespace platform
-}  // namespace kv
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId,
+                     LPSTR buffer, DWORD size, void* arguments);

@@ -2,19 +2,19 @@
 // The pointer points at the text; the length prefix sits just before it.
 #pragma once
 
-#include "foundation/platform/wintypes.h"
+#include "win32/types.h"
 
 // A new BSTR holding a copy of `text` (null gives null).
-KV_API BSTR SysAllocString(const OLECHAR* text);
+BSTR SysAllocString(const OLECHAR* text);
 // A new BSTR of `length` characters, copied from `text` when not null,
 // otherwise uninitialised; always null-terminated. Null when out of memory.
-KV_API BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 // Reallocates *bstr to `length` characters copied from `text` (which may lie
 // inside the old string). FALSE when out of memory; *bstr is then unchanged.
-KV_API BOOL SysReAllocStringLen(BSTR* bstr, const OLECHAR* text, UINT length);
+BOOL SysReAllocStringLen(BSTR* bstr, const OLECHAR* text, UINT length);
 // Length in characters from the prefix; 0 for null.
-KV_API UINT SysStringLen(BSTR bstr);
+UINT SysStringLen(BSTR bstr);
 // Length in bytes from the prefix; 0 for null.
-KV_API UINT SysStringByteLen(BSTR bstr);
+UINT SysStringByteLen(BSTR bstr);
 // Frees a BSTR; null is allowed.
-KV_API void SysFreeString(BSTR bstr);
+void SysFreeString(BSTR bstr);

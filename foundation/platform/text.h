@@ -1,0 +1,37 @@
+// The library's own text rules, the same on every platform: the path
+// separators and the lower-casing rule by which file names are stored and
+// matched ("FileName" values, wildcards). The rule is the library's, not the
+// system's: Windows' own lower-casing also lowers letters such as U+0160 or
+// U+0178 of its code pages, which would change stored names from one machine
+// to the next.
+#pragma once
+
+#include "foundation/platform/types.h"
+
+namespace kv {
+namespace platform {
+
+// The separator that path joins insert.
+#if defined(_WIN32)
+constexpr OLECHAR kPathSeparator = OLESTR('\\');
+#else
+constexpr OLECHAR kPathSeparator = OLESTR('/');
+#endif
+// Both separate path components on every platform.
+constexpr bool IsPathSeparator(OLECHAR c) {
+    return c == OLESTR('\\') || c == OLESTR('/');
+}
+constexpr bool IsPathSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// The lower-casing rule for one UTF-16 code unit: A-Z and the Latin-1
+// capitals U+00C0-U+00DE except U+00D7 become lower case; nothing else changes.
+constexpr OLECHAR AnsiLowerChar(OLECHAR c) {
+    return (c >= OLESTR('A') && c <= OLESTR('Z')) || (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+               ? static_cast<OLECHAR>(c + 0x20)
+               : c;
+}
+
+}  // namespace platform
+}  // namespace kv
