@@ -144,8 +144,8 @@ void CommitLibrary(benchmark::State& state, int n) {
         CRepositoryItem* item = nullptr;
         repository.CreateRepositoryItem("<KVREPOSITORY>\\MergeModules\\*.msm", &item);
         item->AddFile(_stringx(source.c_str()));
-        item->PutProperty(_stringx(u"DisplayName"), _stringx(name));
-        item->PutProperty(_stringx(u"Version"), _stringx(u"1.0.0"));
+        item->PutProperty(_stringx(OLESTR("DisplayName")), _stringx(name));
+        item->PutProperty(_stringx(OLESTR("Version")), _stringx(OLESTR("1.0.0")));
         ok = ok && item->Commit() == 0;
         delete item;
     }
@@ -174,8 +174,8 @@ void PropertyLibrary(benchmark::State& state, int n) {
     // An item that knows only what identifies it, so the property is read
     // from the data file on every call.
     CRepositoryItem item(&repository, true, _stringx(), &status);
-    item.PutProperty(_stringx(u"FileName"), _stringx(layout.storedFileName));
-    item.PutProperty(_stringx(u"Key"), _stringx(u"MergeModules"));
+    item.PutProperty(_stringx(OLESTR("FileName")), _stringx(layout.storedFileName));
+    item.PutProperty(_stringx(OLESTR("Key")), _stringx(OLESTR("MergeModules")));
     const _stringx name(kvbench::kStoredAttribute);
     long result = 0;
     _stringx value;

@@ -46,7 +46,7 @@ protected:
 namespace kv {
 
 // The component file that provides CLSID_KvAppServices.
-inline constexpr OLECHAR kAppServicesFile[] = u"KvAppServices.dll";
+inline constexpr OLECHAR kAppServicesFile[] = OLESTR("KvAppServices.dll");
 // The zero-based place of GetSupportFolder in the interface's function table.
 constexpr int kSupportFolderSlot = 19;
 

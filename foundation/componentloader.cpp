@@ -31,7 +31,7 @@ bool HasSeparator(const _stringx& name) {
 bool StartsAtRoot(const _stringx& path) {
     if (!path.empty() && platform::IsPathSeparator(path[0]))
         return true;
-    return path.size() >= 2 && path[1] == u':';
+    return path.size() >= 2 && path[1] == OLESTR(':');
 }
 
 // The end of the walk up the folder tree: nothing left, only separators (the
@@ -43,7 +43,7 @@ bool IsRootOrEmpty(const _stringx& folder) {
             separatorsOnly = false;
     if (separatorsOnly)
         return true;
-    return folder.size() == 2 && folder[1] == u':';
+    return folder.size() == 2 && folder[1] == OLESTR(':');
 }
 
 }  // namespace
@@ -95,8 +95,8 @@ _stringx ComponentLoader::FindModuleFile(const _stringx& file) const {
         return file;
 
     const _stringx libraryFolder = PathFolderPart(m_ownModuleFile);
-    const _stringx system(u"System");
-    const _stringx product(u"Veltrane");
+    const _stringx system(OLESTR("System"));
+    const _stringx product(OLESTR("Veltrane"));
 
     _stringx candidate = PathJoin(libraryFolder, file);
     if (PathExists(candidate))
@@ -112,7 +112,7 @@ _stringx ComponentLoader::FindModuleFile(const _stringx& file) const {
         candidate = PathJoin(productFolder, file);
         if (PathExists(candidate))
             return candidate;
-        candidate = PathJoin(PathJoin(productFolder, _stringx(u"Lumbrook")), file);
+        candidate = PathJoin(PathJoin(productFolder, _stringx(OLESTR("Lumbrook"))), file);
         if (PathExists(candidate))
             return candidate;
     }

@@ -16,27 +16,27 @@ DWORD Attributes(const _stringx& path) {
 }
 
 bool IsAsciiLetter(OLECHAR c) {
-    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z');
+    return (c >= OLESTR('A') && c <= OLESTR('Z')) || (c >= OLESTR('a') && c <= OLESTR('z'));
 }
 
 bool IsBlank(OLECHAR c) {
-    return c == u' ' || c == u'\t' || c == u'\n';
+    return c == OLESTR(' ') || c == OLESTR('\t') || c == OLESTR('\n');
 }
 
 bool IsPosixRooted(const _stringx& path) {
-    return platform::kPathSeparator == u'/' && !path.empty() && path[0] == u'/';
+    return platform::kPathSeparator == OLESTR('/') && !path.empty() && path[0] == OLESTR('/');
 }
 
 // What may follow the root: no doubled separator and no reserved character.
 bool IsValidRest(const _stringx& rest, bool slashSeparates) {
-    static const _stringx kReserved(u":*?\"<>|");
+    static const _stringx kReserved(OLESTR(":*?\"<>|"));
     for (std::size_t i = 0; i < rest.size(); ++i) {
         const OLECHAR c = rest[i];
-        const bool separator = c == u'\\' || (slashSeparates && c == u'/');
+        const bool separator = c == OLESTR('\\') || (slashSeparates && c == OLESTR('/'));
         if (separator && i + 1 < rest.size() &&
-            (rest[i + 1] == u'\\' || (slashSeparates && rest[i + 1] == u'/')))
+            (rest[i + 1] == OLESTR('\\') || (slashSeparates && rest[i + 1] == OLESTR('/'))))
             return false;
-        if (kReserved.find(c) != _stringx::npos || (c == u'/' && !slashSeparates))
+        if (kReserved.find(c) != _stringx::npos || (c == OLESTR('/') && !slashSeparates))
             return false;
     }
     return true;
@@ -45,14 +45,14 @@ bool IsValidRest(const _stringx& rest, bool slashSeparates) {
 // Completes a drive path ("D", "D:", "D:x", "D\x"); false when it is none.
 bool CompleteDrivePath(_stringx& path) {
     if (path.size() == 1)
-        path.push_back(u':');
-    if (path[1] == u':') {
+        path.push_back(OLESTR(':'));
+    if (path[1] == OLESTR(':')) {
         if (path.size() == 2)
-            path.push_back(u'\\');
-        else if (path[2] != u'\\')
-            path.insert(2, 1, u'\\');
-    } else if (path[1] == u'\\') {
-        path.insert(1, 1, u':');
+            path.push_back(OLESTR('\\'));
+        else if (path[2] != OLESTR('\\'))
+            path.insert(2, 1, OLESTR('\\'));
+    } else if (path[1] == OLESTR('\\')) {
+        path.insert(1, 1, OLESTR(':'));
     } else {
         return false;
     }
@@ -63,11 +63,11 @@ bool CompleteDrivePath(_stringx& path) {
 std::size_t RootLength(const _stringx& path) {
     if (IsPosixRooted(path))
         return 1;
-    if (path.size() >= 3 && path[0] == u'\\' && path[1] == u'\\') {
-        const auto share = path.find(u'\\', 2);
+    if (path.size() >= 3 && path[0] == OLESTR('\\') && path[1] == OLESTR('\\')) {
+        const auto share = path.find(OLESTR('\\'), 2);
         if (share == _stringx::npos)
             return path.size();
-        const auto end = path.find(u'\\', share + 1);
+        const auto end = path.find(OLESTR('\\'), share + 1);
         return end == _stringx::npos ? path.size() : end;
     }
     return 2;
@@ -88,8 +88,9 @@ bool IsValidFolderPath(pathx& path, bool normalize) {
     bool valid;
     if (IsPosixRooted(candidate)) {
         valid = IsValidRest(_stringx(candidate.substr(1)), true) &&
-                (candidate.size() < 2 || candidate[1] != u'/');
-    } else if (candidate.size() >= 3 && candidate[0] == u'\\' && candidate[1] == u'\\') {
+                (candidate.size() < 2 || candidate[1] != OLESTR('/'));
+    } else if (candidate.size() >= 3 && candidate[0] == OLESTR('\\') &&
+               candidate[1] == OLESTR('\\')) {
         valid = IsAsciiLetter(candidate[2]) && IsValidRest(_stringx(candidate.substr(2)), false);
     } else {
         valid = CompleteDrivePath(candidate) && IsValidRest(_stringx(candidate.substr(2)), false);
@@ -104,7 +105,7 @@ long CreateFolderPath(pathx& path) {
     if (!IsValidFolderPath(normalized, true))
         return E_INVALIDARG;
     if (!platform::IsPathSeparator(normalized.back()))
-        normalized.push_back(IsPosixRooted(normalized) ? u'/' : u'\\');
+        normalized.push_back(IsPosixRooted(normalized) ? OLESTR('/') : OLESTR('\\'));
 
     // Every prefix that ends before a separator, from the root on, is a folder.
     for (std::size_t at = RootLength(normalized); at < normalized.size(); ++at) {

@@ -50,12 +50,12 @@ _stringx PathJoin(const _stringx& left, const _stringx& right) {
             joined.push_back(platform::kPathSeparator);
         joined.append(right);
     }
-    if (platform::kPathSeparator == u'/') {
+    if (platform::kPathSeparator == OLESTR('/')) {
         // Written as a select over the raw units, which the compiler vectorises.
         OLECHAR* units = &joined[0];
         const std::size_t size = joined.size();
         for (std::size_t i = 0; i < size; ++i)
-            units[i] = units[i] == u'\\' ? u'/' : units[i];
+            units[i] = units[i] == OLESTR('\\') ? OLESTR('/') : units[i];
     }
     return joined;
 }
@@ -74,12 +74,12 @@ SplitPath Split(const _stringx& path) {
     std::size_t at = 0;
     if (path.size() >= 2 && platform::IsPathSeparator(path[0]) &&
         platform::IsPathSeparator(path[1])) {
-        split.root = _stringx(u"//");
+        split.root = _stringx(OLESTR("//"));
         at = 2;
     } else if (!path.empty() && platform::IsPathSeparator(path[0])) {
-        split.root = _stringx(u"/");
+        split.root = _stringx(OLESTR("/"));
         at = 1;
-    } else if (path.size() >= 2 && path[1] == u':') {
+    } else if (path.size() >= 2 && path[1] == OLESTR(':')) {
         split.root = _stringx(path.substr(0, 2));
         at = 2;
     }
@@ -88,12 +88,12 @@ SplitPath Split(const _stringx& path) {
         while (end < path.size() && !platform::IsPathSeparator(path[end]))
             ++end;
         const _stringx part(path.substr(at, end - at));
-        if (part == _stringx(u"..")) {
-            if (!split.parts.empty() && split.parts.back() != _stringx(u".."))
+        if (part == _stringx(OLESTR(".."))) {
+            if (!split.parts.empty() && split.parts.back() != _stringx(OLESTR("..")))
                 split.parts.pop_back();
             else if (split.root.empty())
                 split.parts.push_back(part);
-        } else if (!part.empty() && part != _stringx(u".")) {
+        } else if (!part.empty() && part != _stringx(OLESTR("."))) {
             split.parts.push_back(part);
         }
         at = end + 1;
@@ -111,9 +111,9 @@ _stringx PathNormalize(const _stringx& path) {
             normalized.push_back(platform::kPathSeparator);
         normalized.append(split.parts[i]);
     }
-    if (normalized.size() > 1 && normalized[1] == u'/' && normalized[0] == u'/' &&
-        platform::kPathSeparator != u'/')
-        normalized[0] = normalized[1] = u'\\';
+    if (normalized.size() > 1 && normalized[1] == OLESTR('/') && normalized[0] == OLESTR('/') &&
+        platform::kPathSeparator != OLESTR('/'))
+        normalized[0] = normalized[1] = OLESTR('\\');
     return normalized;
 }
 
@@ -131,7 +131,7 @@ bool PathIsInside(const _stringx& folder, const _stringx& path) {
     if (outer.root != inner.root || inner.parts.size() <= outer.parts.size())
         return false;
     for (std::size_t i = 0; i < outer.parts.size(); ++i)
-        if (outer.parts[i] != inner.parts[i] || outer.parts[i] == _stringx(u".."))
+        if (outer.parts[i] != inner.parts[i] || outer.parts[i] == _stringx(OLESTR("..")))
             return false;
     return true;
 }

@@ -66,10 +66,10 @@ namespace {
 // character does not make a placeholder.
 std::size_t PlaceholderIndex(OLECHAR c, bool& isPlaceholder) {
     isPlaceholder = true;
-    if (c >= u'0' && c <= u'9')
-        return static_cast<std::size_t>(c - u'0');
-    if (c >= u'A' && c <= u'Z')
-        return static_cast<std::size_t>(c - u'A') + 10;
+    if (c >= OLESTR('0') && c <= OLESTR('9'))
+        return static_cast<std::size_t>(c - OLESTR('0'));
+    if (c >= OLESTR('A') && c <= OLESTR('Z'))
+        return static_cast<std::size_t>(c - OLESTR('A')) + 10;
     isPlaceholder = false;
     return 0;
 }
@@ -81,15 +81,16 @@ _stringx ExpandMessage(const _stringx& text, const OLECHAR* const* args, std::si
     result.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         bool placeholder = false;
-        const std::size_t index =
-            text[i] == u'%' && i + 1 < text.size() ? PlaceholderIndex(text[i + 1], placeholder) : 0;
+        const std::size_t index = text[i] == OLESTR('%') && i + 1 < text.size()
+                                      ? PlaceholderIndex(text[i + 1], placeholder)
+                                      : 0;
         if (!placeholder) {
             result.push_back(text[i]);
             continue;
         }
         ++i;
         if (index < 1 || index > count)
-            result.push_back(u'?');
+            result.push_back(OLESTR('?'));
         else if (args[index - 1])
             result.append(args[index - 1]);
     }

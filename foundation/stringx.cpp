@@ -44,7 +44,7 @@ _stringx::_stringx(base_type&& text) noexcept : base_type(std::move(text)) {
     restore_last_error();
 }
 
-_stringx::_stringx(const OLECHAR* text) : base_type(text ? text : u"") {
+_stringx::_stringx(const OLECHAR* text) : base_type(text ? text : OLESTR("")) {
     restore_last_error();
 }
 
@@ -101,7 +101,7 @@ _stringx& _stringx::operator=(const base_type& text) {
 }
 
 _stringx& _stringx::operator=(const OLECHAR* text) {
-    base_type::operator=(text ? text : u"");
+    base_type::operator=(text ? text : OLESTR(""));
     return *this;
 }
 
@@ -190,7 +190,7 @@ void _stringx::assign_utf16(const unsigned char* bytes, std::size_t length, bool
         while (bytes[2 * units] != 0 || bytes[2 * units + 1] != 0)
             ++units;
     }
-    base_type text(units, u'\0');
+    base_type text(units, OLESTR('\0'));
     for (std::size_t i = 0; i < units; ++i) {
         const unsigned char lo = bytes[2 * i + (bigEndian ? 1 : 0)];
         const unsigned char hi = bytes[2 * i + (bigEndian ? 0 : 1)];

@@ -22,18 +22,18 @@ using kvfuzz::Property;
 
 struct Listing {
     const char* itemPath;
-    const char16_t* typePath;
+    const OLECHAR* typePath;
 };
 
 const Listing kListings[] = {
-    {"Dialogs/*", u"Dialogs"},
-    {"Templates/*", u"Templates"},
-    {"MergeModules/*", u"MergeModules"},
-    {"KVScripts/*", u"KVScripts"},
-    {"SqlScripts/*", u"SqlScripts"},
-    {"SystemSearches/*", u"SystemSearches"},
-    {"<KVREPOSITORY>\\Dialogs\\WELCOME.kvd", u"Dialogs"},
-    {"<KVREPOSITORY>\\Templates\\solo.kvt", u"Templates"},
+    {"Dialogs/*", OLESTR("Dialogs")},
+    {"Templates/*", OLESTR("Templates")},
+    {"MergeModules/*", OLESTR("MergeModules")},
+    {"KVScripts/*", OLESTR("KVScripts")},
+    {"SqlScripts/*", OLESTR("SqlScripts")},
+    {"SystemSearches/*", OLESTR("SystemSearches")},
+    {"<KVREPOSITORY>\\Dialogs\\WELCOME.kvd", OLESTR("Dialogs")},
+    {"<KVREPOSITORY>\\Templates\\solo.kvt", OLESTR("Templates")},
 };
 
 std::string Text(const CComVariant& value) {
@@ -54,28 +54,28 @@ struct Fixture {
 
 void CheckItem(Fixture& f, XMLIntercessor& document, CRepositoryItem* item,
                const _stringx& typePath) {
-    const std::string fileName = Property(item, u"FileName");
+    const std::string fileName = Property(item, OLESTR("FileName"));
     FUZZ_CHECK(kv::LowerFileName(_stringx(fileName)).str() == fileName);
-    FUZZ_CHECK(Property(item, u"DisplayPath") ==
-               "<KVREPOSITORY>\\" + Property(item, u"Key") + "\\" + fileName);
+    FUZZ_CHECK(Property(item, OLESTR("DisplayPath")) ==
+               "<KVREPOSITORY>\\" + Property(item, OLESTR("Key")) + "\\" + fileName);
 
     // A stored LocalCopy replaces the found path; only a real path names the
     // file the catalogue found.
-    const std::string local = Property(item, u"LocalCopy");
+    const std::string local = Property(item, OLESTR("LocalCopy"));
     if (!kvfuzz::Inside(local, f.repo) || !kvfuzz::fs::is_regular_file(kvfuzz::SystemPath(local)))
         return;
     const _stringx found = kv::PathLastComponent(_stringx(local));
     XmlAttribMap stored;
-    document.GetAttribValues(f.catalogue.GetItemAttribXPath(typePath + u"/RepoItem", found).c_str(),
-                             stored);
+    document.GetAttribValues(
+        f.catalogue.GetItemAttribXPath(typePath + OLESTR("/RepoItem"), found).c_str(), stored);
     if (stored.empty()) {
         FUZZ_CHECK(fileName == kv::LowerFileName(found).str());
-        FUZZ_CHECK(Property(item, u"DisplayName") == found.str());
+        FUZZ_CHECK(Property(item, OLESTR("DisplayName")) == found.str());
         return;
     }
     for (const auto& attribute : stored) {
-        if (attribute.first == _stringx(u"DisplayPath") ||
-            attribute.first == _stringx(u"ParentRepo"))
+        if (attribute.first == _stringx(OLESTR("DisplayPath")) ||
+            attribute.first == _stringx(OLESTR("ParentRepo")))
             continue;
         FUZZ_CHECK(Property(item, attribute.first.c_str()) == Text(attribute.second));
     }
@@ -105,6 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             CheckItem(*f, document, item, _stringx(listing.typePath));
     }
     _stringx searchPath;
-    FUZZ_CHECK(f->repository.GetProperty(_stringx(u"MMSearchPath"), &searchPath) == 0);
+    FUZZ_CHECK(f->repository.GetProperty(_stringx(OLESTR("MMSearchPath")), &searchPath) == 0);
     return 0;
 }

@@ -63,11 +63,12 @@ struct Fixture {
 // stand in for the item's stored ones: FileName and Key are whatever those
 // elements carry, as the caller asked.
 void CheckListed(Fixture& f, CRepositoryItem* item, bool expression) {
-    const std::string fileName = Property(item, u"FileName");
+    const std::string fileName = Property(item, OLESTR("FileName"));
     FUZZ_CHECK(expression || kv::LowerFileName(_stringx(fileName)).str() == fileName);
-    FUZZ_CHECK(expression || Property(item, u"DisplayPath") ==
-                                 "<KVREPOSITORY>\\" + Property(item, u"Key") + "\\" + fileName);
-    const std::string local = Property(item, u"LocalCopy");
+    FUZZ_CHECK(expression ||
+               Property(item, OLESTR("DisplayPath")) ==
+                   "<KVREPOSITORY>\\" + Property(item, OLESTR("Key")) + "\\" + fileName);
+    const std::string local = Property(item, OLESTR("LocalCopy"));
     _stringx copy;
     FUZZ_CHECK(item->CreateLocalCopy(&copy) == 0 && copy.str() == local);
     // Only files of the scratch folder are put at risk, and none of the
@@ -83,7 +84,7 @@ void CheckNewItem(Fixture& f, const std::string& displayPath, const std::string&
     FUZZ_CHECK(f.repository.CreateRepositoryItem(displayPath.c_str(), &raw) == 0);
     std::unique_ptr<CRepositoryItem> item(raw);
     // Bytes that are not UTF-8 (the narrow code page here) come back replaced.
-    FUZZ_CHECK(Property(item.get(), u"DisplayPath") == _stringx(displayPath).str());
+    FUZZ_CHECK(Property(item.get(), OLESTR("DisplayPath")) == _stringx(displayPath).str());
     // The type is the first of the six, in their search order, that the path names.
     const _stringx type = CRepositoryItem::GetRepoItemType(_stringx(displayPath));
     bool earlier = false;
@@ -93,8 +94,8 @@ void CheckNewItem(Fixture& f, const std::string& displayPath, const std::string&
         earlier = earlier || named;
     }
     FUZZ_CHECK(type.empty() == !earlier);
-    item->PutProperty(_stringx(u"FileName"), _stringx(fileName));
-    const std::string lowered = Property(item.get(), u"FileName");
+    item->PutProperty(_stringx(OLESTR("FileName")), _stringx(fileName));
+    const std::string lowered = Property(item.get(), OLESTR("FileName"));
 
     const _stringx path = item->GetItemXPath();
     std::unique_ptr<CRepositoryItem> copy(item->Copy());
@@ -103,7 +104,7 @@ void CheckNewItem(Fixture& f, const std::string& displayPath, const std::string&
     f.document.GetAllAttribValues(path.c_str(), found);
     for (const XmlAttribMap& attributes : found) {
         _stringx stored;
-        FUZZ_CHECK(f.repository.GetAttribValue(_stringx(u"FileName"), attributes, stored));
+        FUZZ_CHECK(f.repository.GetAttribValue(_stringx(OLESTR("FileName")), attributes, stored));
         FUZZ_CHECK(stored.str() == lowered);
     }
 }

@@ -46,10 +46,10 @@ void Walk(Fixture& f) {
     if (manager.GetRepositories(nullptr, &list, true) != 0)
         return;
     for (CRepository* repository = list->MoveFirst(); repository; repository = list->MoveNext()) {
-        FUZZ_CHECK(Property(repository, u"Key") == repository->GetKey().str());
-        Property(repository, u"DisplayName");
-        Property(repository, u"Path");
-        Property(repository, u"MMSearchPath");
+        FUZZ_CHECK(Property(repository, OLESTR("Key")) == repository->GetKey().str());
+        Property(repository, OLESTR("DisplayName"));
+        Property(repository, OLESTR("Path"));
+        Property(repository, OLESTR("MMSearchPath"));
     }
 
     CRepositories* locals = nullptr;
@@ -57,7 +57,7 @@ void Walk(Fixture& f) {
     bool contained = true;
     for (CRepository* repository = locals->MoveFirst(); repository;
          repository = locals->MoveNext()) {
-        FUZZ_CHECK(repository->GetKey() == _stringx(u"Local"));
+        FUZZ_CHECK(repository->GetKey() == _stringx(OLESTR("Local")));
         const std::string dataFile = repository->GetRepoDataFilePath().str();
         FUZZ_CHECK(kvfuzz::fs::is_regular_file(kvfuzz::SystemPath(dataFile)));
         contained = contained && kvfuzz::Inside(dataFile, kvfuzz::Scratch());
@@ -77,10 +77,10 @@ void WriteProperty(Fixture& f, const std::vector<std::string>& keys) {
     CRepository* first = list ? list->MoveFirst() : nullptr;
     if (!first)
         return;
-    const _stringx name(u"DisplayName"), value(u"Fuzzed \"name\" & <more>");
+    const _stringx name(OLESTR("DisplayName")), value(OLESTR("Fuzzed \"name\" & <more>"));
     if (first->PutProperty(name, value) != 0)
         return;
-    const std::string read = Property(first, u"DisplayName");
+    const std::string read = Property(first, OLESTR("DisplayName"));
     FUZZ_CHECK(read == value.str() || read == "<none>");
     std::vector<std::string> after;
     FUZZ_CHECK(Keys(f, after));
@@ -101,7 +101,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CRepositoryMgr manager(f->listFile.c_str(), &f->status);
     CRepository* created = nullptr;
     const long status = manager.CreateRepository(
-        _stringx(u"Local"), _stringx((f->folder / "new" / "Repository.xml").string()), &created);
+        _stringx(OLESTR("Local")), _stringx((f->folder / "new" / "Repository.xml").string()),
+        &created);
     FUZZ_CHECK(status == 0 || status == -113 || status == -102 || status == -103);
     FUZZ_CHECK((status == 0) == (created != nullptr));
     return 0;

@@ -113,7 +113,7 @@ struct Catalogue : CRepositoryItems {
 
 // A property of an item as narrow text, or "<none>" when it has none.
 template <class Item>
-std::string Property(Item* item, const char16_t* name) {
+std::string Property(Item* item, const OLECHAR* name) {
     _stringx value;
     return item->GetProperty(_stringx(name), &value) == 0 ? value.str() : "<none>";
 }

@@ -121,7 +121,7 @@ std::string IdOf(IXMLDOMNode* node) {
     CComPtr<IXMLDOMNode> id;
     CComVariant value;
     if (node->get_attributes(&attributes) != S_OK ||
-        attributes->getQualifiedItem(_stringx(u"Id").bstr(), nullptr, &id) != S_OK ||
+        attributes->getQualifiedItem(_stringx(OLESTR("Id")).bstr(), nullptr, &id) != S_OK ||
         id->get_nodeValue(&value) != S_OK || value.vt != VT_BSTR)
         return "<no id>";
     return _stringx(value.bstrVal, SysStringLen(value.bstrVal)).str();
@@ -173,7 +173,8 @@ void Expect(const std::vector<std::string>& selected, const std::vector<std::str
 CComPtr<IXMLDOMDocument2> NewDocument() {
     CComPtr<IXMLDOMDocument2> document;
     FUZZ_CHECK(kv::ComponentLoader::Process().CreateInstance(
-                   u"msxml4.dll", CLSID_DOMDocument40, IID_IXMLDOMDocument2, &document) == S_OK);
+                   OLESTR("msxml4.dll"), CLSID_DOMDocument40, IID_IXMLDOMDocument2, &document) ==
+               S_OK);
     return document;
 }
 
@@ -185,15 +186,15 @@ bool Load(IXMLDOMDocument2* document, const kvfuzz::fs::path& file) {
 
 void CheckSteps(const std::string& text) {
     const _stringx path(text);
-    _stringx step(u"untouched");
+    _stringx step(OLESTR("untouched"));
     const int slash = xmlutils::SplitLastStep(path, step);
     if (path.empty()) {
-        FUZZ_CHECK(slash == -1 && step == _stringx(u"untouched"));
+        FUZZ_CHECK(slash == -1 && step == _stringx(OLESTR("untouched")));
     } else if (slash < 0) {
-        FUZZ_CHECK(path.find(u'/') == _stringx::npos && step == path);
+        FUZZ_CHECK(path.find(OLESTR('/')) == _stringx::npos && step == path);
     } else {
-        FUZZ_CHECK(path[slash] == u'/' && step == path.substr(slash + 1));
-        FUZZ_CHECK(step.find(u'/') == _stringx::npos);
+        FUZZ_CHECK(path[slash] == OLESTR('/') && step == path.substr(slash + 1));
+        FUZZ_CHECK(step.find(OLESTR('/')) == _stringx::npos);
     }
     _stringx cut(path);
     xmlutils::RemoveLastStep(cut);
@@ -204,7 +205,7 @@ void CheckSteps(const std::string& text) {
     FUZZ_CHECK(step.compare(0, full.size(), full) == 0);
     FUZZ_CHECK(full.size() >= bare.size() &&
                full.compare(full.size() - bare.size(), bare.size(), bare) == 0);
-    FUZZ_CHECK(full.find(u'[') == _stringx::npos);
+    FUZZ_CHECK(full.find(OLESTR('[')) == _stringx::npos);
 }
 
 }  // namespace
@@ -234,7 +235,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Select(root, xmlutils::FormatXPath(xmlutils::kXPathItemByFileName, {_stringx(type), wide})),
         doubleQuote ? none : Expected(records, Record::kInGroup, type, value), xml, value);
     Expect(Select(root, xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib,
-                                              {_stringx(u"Key"), wide})),
+                                              {_stringx(OLESTR("Key")), wide})),
            doubleQuote ? none : Expected(records, Record::kEntry, "", value), xml, value);
     Expect(Select(root, xmlutils::FormatXPath("Repository[@Key='%s']", {wide})),
            singleQuote ? none : Expected(records, Record::kEntry, "", value), xml, value);
@@ -245,18 +246,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(writer.Initialize(_stringx(file.string()).c_str(), nullptr, nullptr, true, false) ==
                S_OK);
     XmlAttribMap written;
-    written[_stringx(u"FileName")] = CComVariant(wide.c_str());
-    written[_stringx(u"Written")] = CComVariant(u"yes");
+    written[_stringx(OLESTR("FileName"))] = CComVariant(wide.c_str());
+    written[_stringx(OLESTR("Written"))] = CComVariant(OLESTR("yes"));
     FUZZ_CHECK(writer.SetAttribValues(
         xmlutils::FormatXPath(xmlutils::kXPathItemByFileName, {_stringx(type), wide}).c_str(),
         written));
     XmlAttribTexts changed;
-    writer.GetAllAttribTexts(u"//*[@Written]", changed);
+    writer.GetAllAttribTexts(OLESTR("//*[@Written]"), changed);
     std::vector<std::string> changedIds;
     for (std::size_t node = 0; node < changed.NodeCount(); ++node) {
         std::string id = "<no id>";
         for (std::size_t at = changed.First(node); at < changed.End(node); ++at)
-            if (changed.Name(at) == XmlAttribTexts::View(u"Id"))
+            if (changed.Name(at) == XmlAttribTexts::View(OLESTR("Id")))
                 id = _stringx(changed.Value(at).data(), changed.Value(at).size()).str();
         changedIds.push_back(id);
     }

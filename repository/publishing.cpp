@@ -13,14 +13,14 @@
 
 namespace {
 
-const _stringx kTemplates(u"Templates");
+const _stringx kTemplates(OLESTR("Templates"));
 
 using kv::FileExists;
 using kv::FolderExists;
 
 // The name without the text from its last dot on.
 _stringx WithoutExtension(const _stringx& name) {
-    const auto dot = name.rfind(u'.');
+    const auto dot = name.rfind(OLESTR('.'));
     return dot == _stringx::npos ? name : _stringx(name.substr(0, dot));
 }
 
@@ -69,19 +69,19 @@ bool CRepositoryItem::InsideRepository(const _stringx& path) {
 
 long CRepositoryItem::AddFile(const _stringx& path) {
     m_strAddedFile = path;
-    return PutProperty(_stringx(u"FileName"), GetTargetFileName());
+    return PutProperty(_stringx(OLESTR("FileName")), GetTargetFileName());
 }
 
 _stringx CRepositoryItem::GetTargetFileName() {
     _stringx name = kv::PathLastComponent(m_strAddedFile);
-    const auto dot = name.rfind(u'.');
-    if (dot == _stringx::npos || name.compare(dot, _stringx::npos, u".tmp") != 0)
+    const auto dot = name.rfind(OLESTR('.'));
+    if (dot == _stringx::npos || name.compare(dot, _stringx::npos, OLESTR(".tmp")) != 0)
         return name;
     const _stringx type = GetRepoItemType();
-    const OLECHAR* extension = type == _stringx(u"SystemSearches") ? u"ini"
-                               : type == _stringx(u"Dialogs")      ? u"kvd"
-                               : type == _stringx(u"SqlScripts")   ? u"sql"
-                                                                   : nullptr;
+    const OLECHAR* extension = type == _stringx(OLESTR("SystemSearches")) ? OLESTR("ini")
+                               : type == _stringx(OLESTR("Dialogs"))      ? OLESTR("kvd")
+                               : type == _stringx(OLESTR("SqlScripts"))   ? OLESTR("sql")
+                                                                          : nullptr;
     if (extension)
         name.replace(dot + 1, _stringx::npos, extension);
     return name;
@@ -94,13 +94,13 @@ _stringx CRepositoryItem::GetDisplayFolder() {
     if (at != _stringx::npos)
         display.erase(at, marker.size());
     for (auto& c : display)
-        if (c == u'/')
-            c = u'\\';
-    const auto star = display.find(u'*');
+        if (c == OLESTR('/'))
+            c = OLESTR('\\');
+    const auto star = display.find(OLESTR('*'));
     if (star != _stringx::npos)
         display.erase(star, 1);
     _stringx folder = kv::PathFolderPart(display);
-    folder.erase(0, folder.find_first_not_of(u'\\'));
+    folder.erase(0, folder.find_first_not_of(OLESTR('\\')));
     return folder;
 }
 
@@ -141,7 +141,7 @@ long CRepositoryItem::Commit() {
     // stay those it was committed with: a later change or commit of this same
     // object writes the element it wrote.
     if (!m_bExists)
-        CachePropertyValue(_stringx(u"Key"), GetDisplayFolder(), true);
+        CachePropertyValue(_stringx(OLESTR("Key")), GetDisplayFolder(), true);
     m_bExists = true;
     return 0;
 }
@@ -252,7 +252,7 @@ CComPtr<Scripting::IFileSystem> CRepositoryItem::GetFSO() {
     if (!m_pFSO) {
         com_check hr;
         hr = kv::ComponentLoader::Process().CreateInstance(
-            _stringx(u"scrrun.dll"), CLSID_FileSystemObject, IID_IFileSystem, &m_pFSO);
+            _stringx(OLESTR("scrrun.dll")), CLSID_FileSystemObject, IID_IFileSystem, &m_pFSO);
     }
     return m_pFSO;
 }
@@ -262,7 +262,7 @@ long CRepositoryItem::Delete(bool deleteFile) {
         return 0;
     _stringx target;
     if (m_strAddedFile.empty()) {
-        if (GetProperty(_stringx(u"LocalCopy"), &target) != 0)
+        if (GetProperty(_stringx(OLESTR("LocalCopy")), &target) != 0)
             return ERROR_FILE_NOT_FOUND;
     } else {
         _stringx source;
@@ -280,5 +280,5 @@ long CRepositoryItem::Delete(bool deleteFile) {
 }
 
 long CRepositoryItem::CreateLocalCopy(_stringx* path) {
-    return GetProperty(_stringx(u"LocalCopy"), path);
+    return GetProperty(_stringx(OLESTR("LocalCopy")), path);
 }

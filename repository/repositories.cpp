@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr OLECHAR kPlaceholder[] = u"##TestingRepositoriesDir##";
+constexpr OLECHAR kPlaceholder[] = OLESTR("##TestingRepositoriesDir##");
 
 }  // namespace
 
@@ -62,8 +62,8 @@ void CRepositories::UpdateRelativePath(const _stringx& listFilePath, _stringx& p
 long CRepositories::GetItems(const char* keyFilter, bool includeMissing) {
     _stringx filter(keyFilter);
     if (filter.empty())
-        filter = _stringx(u"*");
-    const bool all = filter == _stringx(u"*");
+        filter = _stringx(OLESTR("*"));
+    const bool all = filter == _stringx(OLESTR("*"));
 
     XMLIntercessor document;
     const long status = OpenXmlFile(document);
@@ -72,7 +72,7 @@ long CRepositories::GetItems(const char* keyFilter, bool includeMissing) {
     std::vector<XmlNodeEntry> entries;
     document.GetChildNodes(_stringx(xmlutils::kXPathRepositories).c_str(), entries);
 
-    const _stringx keyName(u"Key"), pathName(u"Path"), localName(u"Local");
+    const _stringx keyName(OLESTR("Key")), pathName(OLESTR("Path")), localName(OLESTR("Local"));
     for (const XmlNodeEntry& entry : entries) {
         const _stringx key = GetAttribValue(keyName, entry.attribs);
         if (!all && key != filter)

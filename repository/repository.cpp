@@ -27,7 +27,7 @@ CRepository::CRepository(const _stringx& key, const _stringx& dataFilePath, bool
 CRepository::~CRepository() = default;
 
 bool CRepository::GetBoolFromStr(const _stringx& text) {
-    return text == _stringx(u"1");
+    return text == _stringx(OLESTR("1"));
 }
 
 _stringx CRepository::GetRepoDataFilePath() {
@@ -37,18 +37,19 @@ _stringx CRepository::GetRepoDataFilePath() {
 _stringx CRepository::GetReposXPath() const {
     if (m_strKey.empty())
         return _stringx();
-    return xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib, {_stringx(u"Key"), m_strKey});
+    return xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib,
+                                 {_stringx(OLESTR("Key")), m_strKey});
 }
 
 long CRepository::GetProperty(const _stringx& name, _stringx* value) {
-    if (name == _stringx(u"Key")) {
+    if (name == _stringx(OLESTR("Key"))) {
         *value = m_strKey;
         return 0;
     }
-    if (name == _stringx(u"MMSearchPath")) {
+    if (name == _stringx(OLESTR("MMSearchPath"))) {
         _stringx folderName;
-        if (GetAttribValueFromXmlFile(_stringx(xmlutils::kXPathMergeModuleItems), _stringx(u"Name"),
-                                      folderName) == 0)
+        if (GetAttribValueFromXmlFile(_stringx(xmlutils::kXPathMergeModuleItems),
+                                      _stringx(OLESTR("Name")), folderName) == 0)
             *value = kv::PathJoin(kv::PathFolderPart(m_strDataFile), folderName);
         else
             value->clear();

@@ -9,13 +9,14 @@
 #include "xml/xpath.h"
 
 namespace {
-const _stringx kDisplayPath(u"DisplayPath");
-const _stringx kFileName(u"FileName");
-const _stringx kKey(u"Key");
+const _stringx kDisplayPath(OLESTR("DisplayPath"));
+const _stringx kFileName(OLESTR("FileName"));
+const _stringx kKey(OLESTR("Key"));
 }  // namespace
 
 const OLECHAR* const CRepositoryItem::kItemTypes[6] = {
-    u"SystemSearches", u"SqlScripts", u"KVScripts", u"Dialogs", u"Templates", u"MergeModules",
+    OLESTR("SystemSearches"), OLESTR("SqlScripts"), OLESTR("KVScripts"),
+    OLESTR("Dialogs"),        OLESTR("Templates"),  OLESTR("MergeModules"),
 };
 const OLECHAR CRepositoryItem::kRepositoryMarker[15] = OLESTR("<KVREPOSITORY>");
 
@@ -43,9 +44,9 @@ long CRepositoryItem::GetProperty(const _stringx& name, _stringx* value) {
         *value = GetDisplayPath();
         return 0;
     }
-    if (name == _stringx(u"ParentRepo")) {
+    if (name == _stringx(OLESTR("ParentRepo"))) {
         if (CRepository* repository = GetRepository())
-            repository->GetProperty(_stringx(u"DisplayName"), value);
+            repository->GetProperty(_stringx(OLESTR("DisplayName")), value);
         return 0;
     }
     return GetPropertyValue(name, *value, true);
@@ -80,7 +81,7 @@ _stringx CRepositoryItem::GetDisplayPath() {
         GetPropertyValue(kDisplayPath, path, false);
         return path;
     }
-    return _stringx(kRepositoryMarker) + u'\\' + GetRequiredProp(kKey) + u'\\' +
+    return _stringx(kRepositoryMarker) + OLESTR('\\') + GetRequiredProp(kKey) + OLESTR('\\') +
            GetRequiredProp(kFileName);
 }
 
@@ -96,5 +97,5 @@ _stringx CRepositoryItem::GetItemXPath() {
 
 _stringx CRepositoryItem::GetNewRepoItemPath(const _stringx& path) {
     return xmlutils::FormatXPath(xmlutils::kXPathChildStep,
-                                 {GetRepoItemType(path), _stringx(u"RepoItem")});
+                                 {GetRepoItemType(path), _stringx(OLESTR("RepoItem"))});
 }

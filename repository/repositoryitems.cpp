@@ -18,7 +18,7 @@
 
 namespace {
 
-const OLECHAR kAllItems[] = u"/*";
+const OLECHAR kAllItems[] = OLESTR("/*");
 
 kv::text_view View(const _stringx& text) {
     return kv::text_view(text.data(), text.size());
@@ -41,7 +41,7 @@ bool FindFile(const _stringx& path, _stringx& found) {
         return true;
     }
     const _stringx name = kv::PathLastComponent(path);
-    if (name.empty() || name.find_first_of(u"*?") != _stringx::npos)
+    if (name.empty() || name.find_first_of(OLESTR("*?")) != _stringx::npos)
         return false;
     WIN32_FIND_DATAA data;
     HANDLE search = FindFirstFileA(path.narrow(), &data);
@@ -132,13 +132,14 @@ long CRepositoryItems::GetItems(const char* itemPath) {
     const auto all = typePath.find(kAllItems);
     if (all != _stringx::npos) {
         typePath.erase(all, 2);
-    } else if (!typePath.empty() && typePath.back() == u'\\') {
+    } else if (!typePath.empty() && typePath.back() == OLESTR('\\')) {
         // "...\Name\": the file name is "Name\", the type path keeps "Name".
         typePath.pop_back();
-        const auto split = typePath.rfind(u'\\');
-        fileName = _stringx(typePath.substr(split == _stringx::npos ? 0 : split + 1)) + u'\\';
+        const auto split = typePath.rfind(OLESTR('\\'));
+        fileName =
+            _stringx(typePath.substr(split == _stringx::npos ? 0 : split + 1)) + OLESTR('\\');
     } else {
-        const auto split = typePath.rfind(u'\\');
+        const auto split = typePath.rfind(OLESTR('\\'));
         if (split == _stringx::npos) {
             fileName.swap(typePath);
         } else {
@@ -147,8 +148,8 @@ long CRepositoryItems::GetItems(const char* itemPath) {
         }
     }
 
-    std::replace(typePath.begin(), typePath.end(), u'\\', u'/');
-    if (!typePath.empty() && typePath.front() == u'/')
+    std::replace(typePath.begin(), typePath.end(), OLESTR('\\'), OLESTR('/'));
+    if (!typePath.empty() && typePath.front() == OLESTR('/'))
         typePath.erase(0, 1);
     return LoadItems(typePath, fileName);
 }
@@ -162,13 +163,13 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
 
     std::vector<XmlNodeEntry> children;
     document.GetChildNodes(typePath.c_str(), children);
-    const bool templates = typePath.find(u"Templates") != _stringx::npos;
+    const bool templates = typePath.find(OLESTR("Templates")) != _stringx::npos;
     const _stringx dataFolder = kv::PathFolderPart(dataFile);
-    const _stringx repoItem(u"RepoItem");
+    const _stringx repoItem(OLESTR("RepoItem"));
 
     // Every group of the call has the same group path, so one index serves
     // them all; it lives as long as the document it reads.
-    const _stringx groupPath = typePath + u'/' + repoItem;
+    const _stringx groupPath = typePath + OLESTR('/') + repoItem;
     std::unique_ptr<ItemAttribIndex> index;
     if (ItemAttribIndex::CanIndex(groupPath))
         index.reset(new ItemAttribIndex(document, groupPath));
@@ -182,9 +183,9 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
     for (const XmlNodeEntry& child : children) {
         if (child.name != repoItem)
             continue;
-        const _stringx name = GetAttribValue(_stringx(u"Name"), child.attribs);
-        const _stringx key = GetAttribValue(_stringx(u"Key"), child.attribs);
-        const _stringx wildcard = GetAttribValue(_stringx(u"Wildcard"), child.attribs);
+        const _stringx name = GetAttribValue(_stringx(OLESTR("Name")), child.attribs);
+        const _stringx key = GetAttribValue(_stringx(OLESTR("Key")), child.attribs);
+        const _stringx wildcard = GetAttribValue(_stringx(OLESTR("Wildcard")), child.attribs);
         if (wildcard.empty())
             continue;
         const _stringx itemFolder = kv::PathJoin(dataFolder, name);
@@ -209,7 +210,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
         } else if (templates) {
             // A template may lie in a folder of its own name: <folder>\X\X.ext.
             _stringx stem = kv::PathLastComponent(candidate);
-            const auto dot = stem.rfind(u'.');
+            const auto dot = stem.rfind(OLESTR('.'));
             if (dot != _stringx::npos)
                 stem.erase(dot);
             const _stringx second =
@@ -225,8 +226,8 @@ void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& ke
                                     const _stringx& filePath, const _stringx& groupPath,
                                     kv::PropertyList& values) {
     // Made once: this runs for every file of a listing.
-    static const _stringx kLocalCopy(u"LocalCopy"), kKey(u"Key"), kFileName(u"FileName"),
-        kDisplayName(u"DisplayName");
+    static const _stringx kLocalCopy(OLESTR("LocalCopy")), kKey(OLESTR("Key")),
+        kFileName(OLESTR("FileName")), kDisplayName(OLESTR("DisplayName"));
     // What PutProperty of each would cache, in this order, a later value
     // replacing an earlier one of the same name. Stored values are text, and a
     // stored FileName is already lower case (the element was found by the
@@ -283,16 +284,16 @@ CRepositoryItems::ItemAttribIndex::~ItemAttribIndex() = default;
 bool CRepositoryItems::ItemAttribIndex::CanIndex(const _stringx& groupPath) {
     // Without these, the path is a location path (or no node set at all, for
     // the query as for the index), and the predicate filters its last step.
-    static const OLECHAR kSpecial[] = u"|[]()\"'$";
+    static const OLECHAR kSpecial[] = OLESTR("|[]()\"'$");
     return groupPath.find_first_of(kSpecial) == _stringx::npos;
 }
 
 std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
     if (!m_built) {
         m_built = true;
-        m_document.GetAllAttribTexts((m_groupPath + u"/ItemAttrib").c_str(), m_texts);
+        m_document.GetAllAttribTexts((m_groupPath + OLESTR("/ItemAttrib")).c_str(), m_texts);
         m_byFileName.reserve(m_texts.NodeCount());
-        const View fileNameAttrib(u"FileName");
+        const View fileNameAttrib(OLESTR("FileName"));
         for (std::size_t node = 0; node < m_texts.NodeCount(); ++node) {
             for (std::size_t i = m_texts.First(node); i < m_texts.End(node); ++i) {
                 // The first element in document order wins, as with the query.
@@ -306,7 +307,7 @@ std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
     std::basic_string<OLECHAR>& lowered = m_lowered;
     kv::LowerFileName(fileName.data(), fileName.size(), lowered);
     // The query for such a name is broken on purpose and selects nothing.
-    if (lowered.find(u'"') != lowered.npos)
+    if (lowered.find(OLESTR('"')) != lowered.npos)
         return npos;
     const auto found = m_byFileName.find(View(lowered.data(), lowered.size()));
     return found == m_byFileName.end() ? npos : found->second;
@@ -320,7 +321,7 @@ long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& pat
                                      const _stringx& repositoryFolder) {
     std::vector<_stringx> parts;
     for (std::size_t begin = 0; begin <= patterns.size();) {
-        auto end = patterns.find(u';', begin);
+        auto end = patterns.find(OLESTR(';'), begin);
         if (end == _stringx::npos)
             end = patterns.size();
         // A pattern that names a folder out of `folder` ("..\*.kvd") is not searched.
@@ -379,7 +380,8 @@ void CRepositoryItems::SearchFolder(const _stringx& folder, const std::vector<_s
     // Sub-folders once, after all patterns, each with the whole pattern list.
     // A linked folder is entered where it leads inside the repository; no
     // folder is entered twice on one way down, so a link back up ends there.
-    for (const kv::platform::FolderEntry& entry : Search(kv::PathJoin(folder, _stringx(u"*.*")))) {
+    for (const kv::platform::FolderEntry& entry :
+         Search(kv::PathJoin(folder, _stringx(OLESTR("*.*"))))) {
         if (!entry.folder)
             continue;
         const _stringx name(entry.name);

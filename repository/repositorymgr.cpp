@@ -66,11 +66,11 @@ long CRepositoryMgr::CreateRepository(const _stringx& keyArgument, const _string
     const _stringx key(keyArgument), dataFilePath(pathArgument);
     if (repository)
         *repository = nullptr;
-    if (key != _stringx(u"Network") && key != _stringx(u"Local"))
+    if (key != _stringx(OLESTR("Network")) && key != _stringx(OLESTR("Local")))
         return kv::status::kBadRepositoryKey;
     if (const long status = SetupNewRepository(dataFilePath))
         return status;
-    const _stringx keyName(u"Key");
+    const _stringx keyName(OLESTR("Key"));
     const _stringx entry =
         xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib, {keyName, key});
     if (const long status = SetAttribValueToXmlFile(entry, keyName, key))
@@ -80,7 +80,7 @@ long CRepositoryMgr::CreateRepository(const _stringx& keyArgument, const _string
         *repository = created;
     if (!created)
         return kv::status::kRepositoryNotFound;
-    return created->PutProperty(_stringx(u"Path"), dataFilePath);
+    return created->PutProperty(_stringx(OLESTR("Path")), dataFilePath);
 }
 
 long CRepositoryMgr::SetupNewRepository(const _stringx& dataFilePath) {
@@ -91,7 +91,7 @@ _stringx CRepositoryMgr::GetRepoTemplatePath() {
     _stringx folder;
     com_check hr;
     hr = kv::QuerySupportFolder(folder);
-    return kv::PathJoin(folder, _stringx(u"RepositoryTpl.xml"));
+    return kv::PathJoin(folder, _stringx(OLESTR("RepositoryTpl.xml")));
 }
 
 bool CRepositoryMgr::DoCopyFile(const _stringx& source, const _stringx& target) {

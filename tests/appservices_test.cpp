@@ -29,7 +29,7 @@ TEST(AppServicesObject, AnswersTheSupportFolderFromTheTwentiethTableEntryOnly) {
     void* const* table = *reinterpret_cast<void* const* const*>(services);
     BSTR folder = nullptr;
     ASSERT_EQ(S_OK, reinterpret_cast<Entry>(table[kv::kSupportFolderSlot])(services, &folder));
-    EXPECT_EQ(u"/", _stringx(folder));
+    EXPECT_EQ(OLESTR("/"), _stringx(folder));
     SysFreeString(folder);
     EXPECT_EQ(E_POINTER, services->GetSupportFolder(nullptr));
     EXPECT_EQ(E_NOTIMPL, services->Reserved4());
@@ -51,11 +51,11 @@ TEST(AppServicesObject, AnswersTheSupportFolderFromTheTwentiethTableEntryOnly) {
 TEST(AppServices, ConfiguredSupportFolderThroughTheProcessLoader) {
     TempTree tree;
     fs::create_directories(tree / "kv support");
-    _stringx folder(u"unchanged");
+    _stringx folder(OLESTR("unchanged"));
     {
         ScopedEnv missing("KV_SUPPORT_DIR", (tree / "missing").c_str());
         EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), kv::QuerySupportFolder(folder));
-        EXPECT_EQ(u"unchanged", folder);
+        EXPECT_EQ(OLESTR("unchanged"), folder);
     }
     ScopedEnv support("KV_SUPPORT_DIR", (tree / "kv support").c_str());
     ASSERT_EQ(S_OK, kv::QuerySupportFolder(folder));
@@ -87,13 +87,13 @@ TEST(AppServices, InstalledLayoutsFindShareBesideTheLibraryFolder) {
         ASSERT_EQ(S_OK, query(libraryFolder, folder)) << libraryFolder;
         EXPECT_EQ((tree / "usr/share/kvrepo").string(), U8(folder));
     }
-    _stringx folder(u"unchanged");  // no support folder installed
+    _stringx folder(OLESTR("unchanged"));  // no support folder installed
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), query("opt/lib", folder));
     // A file of that name that is no module: the system search is never reached.
     kvtest::WriteText(tree / "bad/KvAppServices.dll", "not a module");
     ComponentLoader loader(_stringx((tree / "bad/kvrepo.dll").string()));
     EXPECT_EQ(REGDB_E_CLASSNOTREG, kv::QuerySupportFolder(folder, loader));
-    EXPECT_EQ(u"unchanged", folder);
+    EXPECT_EQ(OLESTR("unchanged"), folder);
 }
 
 // The shipped template is a complete, empty repository data file: one group per

@@ -38,8 +38,8 @@ TEST(ComException, ErrorMessageIsTheSystemTextCutToTheCapacity) {
 TEST(ComException, TakesAndConsumesTheThreadsErrorInformation) {
     CComPtr<ICreateErrorInfo> create;
     ASSERT_EQ(CreateErrorInfo(&create), S_OK);
-    create->SetDescription(const_cast<LPOLESTR>(u"The document is locked"));
-    create->SetSource(const_cast<LPOLESTR>(u"Xml.Document"));
+    create->SetDescription(const_cast<LPOLESTR>(OLESTR("The document is locked")));
+    create->SetSource(const_cast<LPOLESTR>(OLESTR("Xml.Document")));
     create->SetGUID(IID_IClassFactory);
     CComPtr<IErrorInfo> info;
     create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(&info));

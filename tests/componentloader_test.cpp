@@ -86,7 +86,7 @@ TEST_P(ComponentLoaderSearchTest, FirstExistingCandidateIsLoadedFromItsFolder) {
     for (std::size_t i = GetParam(); i < std::size(kCandidates); ++i)
         Place(kCandidates[i]);
     const fs::path before = fs::current_path();
-    const Created created = Create(m_loader, u"scrrun.dll");
+    const Created created = Create(m_loader, OLESTR("scrrun.dll"));
     ASSERT_EQ(S_OK, created.result);
     const fs::path expected = m_tree / kCandidates[GetParam()];
     EXPECT_TRUE(SameFile(created.modulePath, expected)) << created.modulePath;
@@ -104,7 +104,7 @@ TEST_F(ComponentLoaderTest, NothingElseIsACandidate) {
     Place("Common/Veltrane/scrrun.dll");
     Place("System/scrrun.dll");
     ScopedEnv noCommon("KV_COMMON_FILES_DIR", nullptr);
-    const Created created = Create(m_loader, u"scrrun.dll");
+    const Created created = Create(m_loader, OLESTR("scrrun.dll"));
     EXPECT_TRUE(SameFile(created.modulePath, m_tree / "System/scrrun.dll")) << created.modulePath;
 
     // Without an own module file, bare names go to the system search, which does
@@ -112,14 +112,14 @@ TEST_F(ComponentLoaderTest, NothingElseIsACandidate) {
     ComponentLoader loader{_stringx()};
     Place("absent.dll");
     ScopedCwd cwd(m_tree.root());
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(loader, u"absent.dll").result);
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(loader, OLESTR("absent.dll")).result);
     EXPECT_EQ(0u, loader.CachedModuleCount());
 #if defined(__linux__)
     // One the system does find is loaded and cached; it has no class object.
     IClassFactory* factory = nullptr;
     EXPECT_EQ(REGDB_E_CLASSNOTREG,
-              loader.GetClassObject(u"libm.so.6", CLSID_TestComponent, &factory));
-    EXPECT_NE(nullptr, loader.CachedModule(u"libm.so.6"));
+              loader.GetClassObject(OLESTR("libm.so.6"), CLSID_TestComponent, &factory));
+    EXPECT_NE(nullptr, loader.CachedModule(OLESTR("libm.so.6")));
 #endif
 }
 
@@ -137,7 +137,7 @@ TEST_F(ComponentLoaderTest, NameWithAFolderIsLoadedFromThatPathOnly) {
     Place("Sub/scrrun.dll");
     Place("P/Bin/Sub/scrrun.dll");
     ScopedCwd cwd(m_tree.root());
-    const Created created = Create(m_loader, u"Sub\\scrrun.dll");
+    const Created created = Create(m_loader, OLESTR("Sub\\scrrun.dll"));
     EXPECT_TRUE(SameFile(created.modulePath, m_tree / "Sub/scrrun.dll"));
     EXPECT_TRUE(SameFile(created.loadDirectory, m_tree / "Sub"));
     EXPECT_TRUE(SameFile(fs::current_path(), m_tree.root()));
@@ -146,20 +146,21 @@ TEST_F(ComponentLoaderTest, NameWithAFolderIsLoadedFromThatPathOnly) {
 TEST_F(ComponentLoaderTest, CacheIsKeyedByTheNameExactlyAsGivenAndNeverSearchedAgain) {
     const fs::path first = Place("P/Bin/scrrun.dll");
     Place("P/Bin/SCRRUN.DLL");
-    const Created lower = Create(m_loader, u"scrrun.dll");
-    const Created upper = Create(m_loader, u"SCRRUN.DLL");
+    const Created lower = Create(m_loader, OLESTR("scrrun.dll"));
+    const Created upper = Create(m_loader, OLESTR("SCRRUN.DLL"));
     EXPECT_TRUE(SameFile(lower.modulePath, first));
     EXPECT_TRUE(SameFile(upper.modulePath, m_tree / "P/Bin/SCRRUN.DLL"));
     EXPECT_EQ(2u, m_loader.CachedModuleCount());
-    EXPECT_NE(m_loader.CachedModule(u"scrrun.dll"), m_loader.CachedModule(u"SCRRUN.DLL"));
-    EXPECT_EQ(nullptr, m_loader.CachedModule(u"Scrrun.dll"));
+    EXPECT_NE(m_loader.CachedModule(OLESTR("scrrun.dll")),
+              m_loader.CachedModule(OLESTR("SCRRUN.DLL")));
+    EXPECT_EQ(nullptr, m_loader.CachedModule(OLESTR("Scrrun.dll")));
 
     // The file is gone and another candidate has appeared: the cached module answers.
-    const HMODULE module = m_loader.CachedModule(u"scrrun.dll");
+    const HMODULE module = m_loader.CachedModule(OLESTR("scrrun.dll"));
     fs::remove(first);
     Place("P/Bin/System/scrrun.dll");
-    EXPECT_EQ(first.string(), Create(m_loader, u"scrrun.dll").modulePath);
-    EXPECT_EQ(module, m_loader.CachedModule(u"scrrun.dll"));
+    EXPECT_EQ(first.string(), Create(m_loader, OLESTR("scrrun.dll")).modulePath);
+    EXPECT_EQ(module, m_loader.CachedModule(OLESTR("scrrun.dll")));
     EXPECT_EQ(2u, m_loader.CachedModuleCount());
 }
 
@@ -168,24 +169,25 @@ TEST_F(ComponentLoaderTest, CacheIsKeyedByTheNameExactlyAsGivenAndNeverSearchedA
 TEST_F(ComponentLoaderTest, FailuresAreClassNotRegisteredOrTheModulesOwnCode) {
     IClassFactory* factory = nullptr;
     EXPECT_EQ(REGDB_E_CLASSNOTREG,
-              m_loader.GetClassObject(u"absent.dll", CLSID_TestComponent, &factory));
+              m_loader.GetClassObject(OLESTR("absent.dll"), CLSID_TestComponent, &factory));
     EXPECT_EQ(nullptr, factory);
     kvtest::WriteText(m_tree / "P/Bin/junk.dll", "not a module");
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(m_loader, u"junk.dll").result);
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(m_loader, OLESTR("junk.dll")).result);
     EXPECT_EQ(0u, m_loader.CachedModuleCount());  // nothing loaded, nothing cached
     // POSIX has no class registry for an empty file name.
     EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(m_loader, _stringx()).result);
 
     Place("P/Bin/noexport.dll", kNoExportModule);  // loaded, so cached
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(m_loader, u"noexport.dll").result);
-    EXPECT_NE(nullptr, m_loader.CachedModule(u"noexport.dll"));
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(m_loader, OLESTR("noexport.dll")).result);
+    EXPECT_NE(nullptr, m_loader.CachedModule(OLESTR("noexport.dll")));
 
     Place("P/Bin/scrrun.dll");
     const CLSID other = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, m_loader.GetClassObject(u"scrrun.dll", other, &factory));
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
+              m_loader.GetClassObject(OLESTR("scrrun.dll"), other, &factory));
     EXPECT_EQ(nullptr, factory);
     IClassFactory* notThere = nullptr;
-    EXPECT_EQ(E_NOINTERFACE, m_loader.CreateInstance(u"scrrun.dll", CLSID_TestComponent,
+    EXPECT_EQ(E_NOINTERFACE, m_loader.CreateInstance(OLESTR("scrrun.dll"), CLSID_TestComponent,
                                                      IID_IClassFactory, &notThere));
     EXPECT_EQ(nullptr, notThere);
 }
@@ -200,11 +202,11 @@ TEST(ComponentLoaderProcess, OwnModuleFileIsTheLibrary) {
 TEST(InstallFolder, KindSelectsTheFolderAndTooLongOrMissingValuesGiveNothing) {
     ScopedEnv common("KV_COMMON_FILES_DIR", "/opt/common files");
     ScopedEnv programs("KV_PROGRAM_FILES_DIR", "/opt/programs");
-    EXPECT_EQ(u"/opt/common files", kv::GetInstallFolder(kv::kCommonFilesFolder));
-    EXPECT_EQ(u"/opt/common files",
+    EXPECT_EQ(OLESTR("/opt/common files"), kv::GetInstallFolder(kv::kCommonFilesFolder));
+    EXPECT_EQ(OLESTR("/opt/common files"),
               kv::GetInstallFolder(kv::kCommonFilesFolder | kv::kInstallFolder64));
     for (int kind : {kv::kProgramFilesFolder, kv::kInstallFolder64, 2, -1})
-        EXPECT_EQ(u"/opt/programs", kv::GetInstallFolder(kind)) << kind;
+        EXPECT_EQ(OLESTR("/opt/programs"), kv::GetInstallFolder(kind)) << kind;
 
     const std::string longest = "/" + std::string(258, 'x');  // 259 bytes and the terminator
     ScopedEnv atLimit("KV_PROGRAM_FILES_DIR", longest.c_str());

@@ -20,15 +20,15 @@ protected:
     void List(const std::string& entries) {
         WriteText(list, "<Repositories>" + entries + "</Repositories>");
     }
-    long Create(const char16_t* key, const fs::path& dataFile) {
+    long Create(const OLECHAR* key, const fs::path& dataFile) {
         created = reinterpret_cast<CRepository*>(1);
         return manager.CreateRepository(_stringx(key), _stringx(dataFile.string()), &created);
     }
     std::string PathOf(const char* key) {
         CRepository* repository = manager.GetRepository(key, true);
-        _stringx path(u"<none>");
+        _stringx path(OLESTR("<none>"));
         if (repository)
-            repository->GetProperty(u"Path", &path);
+            repository->GetProperty(OLESTR("Path"), &path);
         return U8(path);
     }
 
@@ -42,19 +42,19 @@ protected:
 TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     List("<Repository Key=\"Local\" Local=\"1\"/><Repository Key=\"Network\"/>");
     const fs::path local = tree / "New Folder/Deeper/Repository.xml";
-    ASSERT_EQ(Create(u"Local", local), 0);
+    ASSERT_EQ(Create(OLESTR("Local"), local), 0);
     ASSERT_NE(created, nullptr);
     EXPECT_TRUE(created->GetRepoDataFilePath().empty());  // built before Path was written
     EXPECT_TRUE(created->GetLocal());
     EXPECT_EQ(PathOf("Local"), local.string());
     EXPECT_NE(ReadText(local).find("<MergeModules>"), std::string::npos);
     const fs::path network = tree / "Share/Repository.xml";
-    ASSERT_EQ(Create(u"Network", network), 0);
+    ASSERT_EQ(Create(OLESTR("Network"), network), 0);
     EXPECT_EQ(PathOf("Network"), network.string());
 
     // Again, elsewhere: the one entry follows; the old file stays.
     const fs::path moved = tree / "Moved/Repository.xml";
-    ASSERT_EQ(Create(u"Local", moved), 0);
+    ASSERT_EQ(Create(OLESTR("Local"), moved), 0);
     EXPECT_EQ(PathOf("Local"), moved.string());
     EXPECT_TRUE(fs::exists(local));
 
@@ -71,10 +71,10 @@ TEST_F(CreateRepositoryTest, RefusesOtherKeysAndEntriesThatAreMissing) {
     List("<Repository Key=\"Local\"/>");
     const std::string before = ReadText(list);
     const fs::path target = tree / "R/Repository.xml";
-    EXPECT_EQ(Create(u"local", target), kv::status::kBadRepositoryKey);
+    EXPECT_EQ(Create(OLESTR("local"), target), kv::status::kBadRepositoryKey);
     EXPECT_EQ(created, nullptr);
     EXPECT_FALSE(fs::exists(target));
-    EXPECT_EQ(Create(u"Network", target), kv::status::kRepositoryNotFound);
+    EXPECT_EQ(Create(OLESTR("Network"), target), kv::status::kRepositoryNotFound);
     EXPECT_EQ(created, nullptr);
     EXPECT_TRUE(fs::exists(target));  // the template was copied
     EXPECT_EQ(PathOf("Local"), "<none>");
@@ -87,7 +87,7 @@ TEST_F(CreateRepositoryTest, TheCopyIsWritableAndReplacesWithoutAsking) {
     kvtest::ScopedEnv env("KV_SUPPORT_DIR", (tree / "Support").c_str());
     List("<Repository Key=\"Local\"/>");
     const std::string target = WriteText(tree / "R/Repository.xml", "<Old/>");
-    ASSERT_EQ(Create(u"Local", target), 0);
+    ASSERT_EQ(Create(OLESTR("Local"), target), 0);
     EXPECT_EQ(ReadText(target), "<Repository/>");
     EXPECT_NE(fs::status(target).permissions() & fs::perms::owner_write, fs::perms::none);
     EXPECT_TRUE(status.asked.empty());
@@ -97,7 +97,8 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     List("<Repository Key=\"Local\"/>");
     const std::string listBefore = ReadText(list);
     WriteText(tree / "File", "x");
-    EXPECT_EQ(Create(u"Local", tree / "File/Repository.xml"), kv::status::kTemplateNotCopied);
+    EXPECT_EQ(Create(OLESTR("Local"), tree / "File/Repository.xml"),
+              kv::status::kTemplateNotCopied);
     {
         // A folder that is not a rooted path cannot be made; a bare name's
         // folder is empty, and fails the same way.
@@ -110,7 +111,7 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     fs::create_directories(tree / "EmptySupport");
     kvtest::ScopedEnv env("KV_SUPPORT_DIR", (tree / "EmptySupport").c_str());
     const fs::path target = tree / "R/Repository.xml";
-    EXPECT_EQ(Create(u"Local", target), kv::status::kTemplateNotCopied);
+    EXPECT_EQ(Create(OLESTR("Local"), target), kv::status::kTemplateNotCopied);
     EXPECT_THAT(status.messages,
                 ElementsAre("Unable to create directory " + (tree / "File").string(),
                             "Unable to create directory rel", "Unable to create directory ",
@@ -119,7 +120,7 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     // The services component cannot answer a support folder that does not exist.
     kvtest::ScopedEnv missing("KV_SUPPORT_DIR", (tree / "NoSuchFolder").c_str());
     try {
-        Create(u"Local", tree / "R.xml");
+        Create(OLESTR("Local"), tree / "R.xml");
         FAIL() << "no exception";
     } catch (CComException* e) {
         EXPECT_EQ(e->GetHResult(), HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
@@ -132,7 +133,7 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
 TEST_F(CreateRepositoryTest, CreatePublishListAndDelete) {
     List("<Repository Key=\"Local\" Local=\"1\" DisplayName=\"Mine\"/>");
     const std::string dataFile = (tree / "Repo/Repository.xml").string();
-    ASSERT_EQ(Create(u"Local", dataFile), 0);
+    ASSERT_EQ(Create(OLESTR("Local"), dataFile), 0);
     CRepository* repository = manager.GetRepository("Local", false);
     ASSERT_NE(repository, nullptr);
 
@@ -147,7 +148,7 @@ TEST_F(CreateRepositoryTest, CreatePublishListAndDelete) {
             repository->CreateRepositoryItem(("<KVREPOSITORY>\\" + type + "\\*").c_str(), &raw), 0);
         std::unique_ptr<CRepositoryItem> item(raw);
         item->AddFile(_stringx(WriteText(tree / "Work" / file, type + " content")));
-        item->PutProperty(u"DisplayName", _stringx(type + " item"));
+        item->PutProperty(OLESTR("DisplayName"), _stringx(type + " item"));
         ASSERT_EQ(item->Commit(), 0) << type;
     }
 
@@ -158,9 +159,9 @@ TEST_F(CreateRepositoryTest, CreatePublishListAndDelete) {
         std::unique_ptr<CRepositoryItems> items(raw);
         for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext()) {
             _stringx name, path, parent;
-            item->GetProperty(u"DisplayName", &name);
-            item->GetProperty(u"DisplayPath", &path);
-            item->GetProperty(u"ParentRepo", &parent);
+            item->GetProperty(OLESTR("DisplayName"), &name);
+            item->GetProperty(OLESTR("DisplayPath"), &path);
+            item->GetProperty(OLESTR("ParentRepo"), &parent);
             listed.push_back(U8(name) + " | " + U8(path) + " | " + U8(parent));
         }
     }

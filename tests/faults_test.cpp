@@ -119,7 +119,7 @@ long Publish(const fs::path& root, IRepoStatus* status, const Arm& arm, const ch
     repository->CreateRepositoryItem(displayPath, &created);
     std::unique_ptr<CRepositoryItem> item(created);
     item->AddFile(_stringx((root / "Work" / file).string()));
-    item->PutProperty(u"Author", u"New");
+    item->PutProperty(OLESTR("Author"), OLESTR("New"));
     arm();
     return item->Commit();
 }
@@ -130,8 +130,8 @@ const std::map<std::string, Scenario>& Scenarios() {
          {[](const fs::path& root, IRepoStatus* status, const Arm& arm) {
               DataFile data(status, (root / "Repo/Repository.xml").string());
               arm();
-              return data.SetAttribValueToXmlFile(u"//ItemAttrib[@FileName=\"a.kvd\"]", u"Author",
-                                                  u"New");
+              return data.SetAttribValueToXmlFile(OLESTR("//ItemAttrib[@FileName=\"a.kvd\"]"),
+                                                  OLESTR("Author"), OLESTR("New"));
           },
           {"Repo/Repository.xml"},
           {0, kv::status::kNotSaved, kv::status::kNotOpened},
@@ -140,11 +140,12 @@ const std::map<std::string, Scenario>& Scenarios() {
          {[](const fs::path& root, IRepoStatus* status, const Arm& arm) {
               DataFile data(status, (root / "Repo/Repository.xml").string());
               XmlAttribMap attributes;
-              attributes[_stringx(u"FileName")] = CComVariant(u"b.kvd");
-              attributes[_stringx(u"Author")] = CComVariant(u"New");
+              attributes[_stringx(OLESTR("FileName"))] = CComVariant(OLESTR("b.kvd"));
+              attributes[_stringx(OLESTR("Author"))] = CComVariant(OLESTR("New"));
               arm();
               return data.SetAttribValuesToXmlFile(
-                  u"/Repository/Dialogs/RepoItem/ItemAttrib[@FileName=\"b.kvd\"]", attributes);
+                  OLESTR("/Repository/Dialogs/RepoItem/ItemAttrib[@FileName=\"b.kvd\"]"),
+                  attributes);
           },
           {"Repo/Repository.xml"},
           {0, kv::status::kNotSaved, kv::status::kNotOpened},
@@ -174,7 +175,8 @@ const std::map<std::string, Scenario>& Scenarios() {
               CRepository* created = nullptr;
               arm();
               return manager.CreateRepository(
-                  u"Network", _stringx((root / "NewRepo/Sub/Repository.xml").string()), &created);
+                  OLESTR("Network"), _stringx((root / "NewRepo/Sub/Repository.xml").string()),
+                  &created);
           },
           {"Repos.xml", "NewRepo/Sub/Repository.xml"},
           // -113: the list could not be read back after its rewrite.
@@ -184,7 +186,7 @@ const std::map<std::string, Scenario>& Scenarios() {
           [](const fs::path& root) {
               // The list file rewritten unchanged, before its entry gets a path.
               DataFile list(nullptr, (root / "Repos.xml").string());
-              list.SetAttribValueToXmlFile(u"/Nothing", u"A", u"B");
+              list.SetAttribValueToXmlFile(OLESTR("/Nothing"), OLESTR("A"), OLESTR("B"));
           }}},
     };
     return scenarios;
@@ -305,7 +307,8 @@ TEST(ShortWrites, AreRetriedAndNeverCommittedHalfWay) {
     kvtest::RecordingStatus status;
     DataFile data(&status, (tree / "Repo/Repository.xml").string());
     const auto set = [&] {
-        return data.SetAttribValueToXmlFile(u"//ItemAttrib", u"Author", u"New");
+        return data.SetAttribValueToXmlFile(OLESTR("//ItemAttrib"), OLESTR("Author"),
+                                            OLESTR("New"));
     };
     kv::platform::ArmFault({FileCall::kWrite, 1, false, 0, true});
     EXPECT_EQ(set(), 0);
@@ -314,8 +317,9 @@ TEST(ShortWrites, AreRetriedAndNeverCommittedHalfWay) {
     EXPECT_NE(written.find("Author=\"New\""), std::string::npos);
 
     kv::platform::ArmFault({FileCall::kWrite, 1, true, 0, true});
-    EXPECT_EQ(data.SetAttribValueToXmlFile(u"//ItemAttrib", u"Author", u"Newer"),
-              kv::status::kNotSaved);
+    EXPECT_EQ(
+        data.SetAttribValueToXmlFile(OLESTR("//ItemAttrib"), OLESTR("Author"), OLESTR("Newer")),
+        kv::status::kNotSaved);
     EXPECT_GT(kv::platform::FaultsHit(), 1u);
     kv::platform::DisarmFault();
     EXPECT_EQ(ReadText(tree / "Repo/Repository.xml"), written);

@@ -56,7 +56,7 @@ class FileSystemObject : public testing::Test {
 protected:
     void SetUp() override {
         ASSERT_EQ(S_OK, kv::ComponentLoader::Process().CreateInstance(
-                            u"scrrun.dll", CLSID_FileSystemObject, IID_IFileSystem, &m_fso));
+                            OLESTR("scrrun.dll"), CLSID_FileSystemObject, IID_IFileSystem, &m_fso));
         // src/{a.txt, ro.txt (read-only), empty/, sub/deeper/<non-ASCII name>}
         WriteText(m_source / "a.txt", "a");
         WriteText(m_source / "ro.txt", "ro");

@@ -149,10 +149,11 @@ TEST_P(HostileFile, TheListFileIsUnreadableAndNeverWritten) {
 
     // A repository reads and writes its properties in the list file.
     CRepository repository("Local", data.c_str(), true, list.c_str(), &status);
-    _stringx value(u"unchanged");
-    EXPECT_EQ(repository.GetProperty(u"DisplayName", &value), kv::status::kNotFound);
+    _stringx value(OLESTR("unchanged"));
+    EXPECT_EQ(repository.GetProperty(OLESTR("DisplayName"), &value), kv::status::kNotFound);
     EXPECT_EQ(U8(value), "unchanged");
-    EXPECT_EQ(repository.PutProperty(u"DisplayName", u"Changed"), kv::status::kNotOpened);
+    EXPECT_EQ(repository.PutProperty(OLESTR("DisplayName"), OLESTR("Changed")),
+              kv::status::kNotOpened);
     ExpectOpenErrors(list, 2);
 
     XMLIntercessor document;
@@ -182,8 +183,8 @@ TEST_P(HostileFile, TheDataFileIsUnreadableAndNeverWritten) {
     EXPECT_EQ(repositories->GetRepositoryItems("<KVREPOSITORY>\\Dialogs\\a.kvd", 1, &raw),
               kv::status::kNotOpened);
     EXPECT_EQ(raw->GetCount(), 0);
-    _stringx value(u"unchanged");
-    EXPECT_EQ(repository->GetProperty(u"MMSearchPath", &value), 0);
+    _stringx value(OLESTR("unchanged"));
+    EXPECT_EQ(repository->GetProperty(OLESTR("MMSearchPath"), &value), 0);
     EXPECT_EQ(U8(value), "");
     ExpectOpenErrors(data, 3);
 
@@ -192,10 +193,10 @@ TEST_P(HostileFile, TheDataFileIsUnreadableAndNeverWritten) {
     ASSERT_EQ(repository->CreateRepositoryItem("<KVREPOSITORY>\\Dialogs\\*.kvd", &created), 0);
     std::unique_ptr<CRepositoryItem> item(created);
     item->AddFile(_stringx(work));
-    item->PutProperty(u"DisplayName", u"New");
+    item->PutProperty(OLESTR("DisplayName"), OLESTR("New"));
     EXPECT_EQ(item->Commit(), kv::status::kNotOpened);
-    value = u"unchanged";
-    EXPECT_EQ(item->GetProperty(u"Version", &value), kv::status::kNotFound);
+    value = OLESTR("unchanged");
+    EXPECT_EQ(item->GetProperty(OLESTR("Version"), &value), kv::status::kNotFound);
     EXPECT_EQ(U8(value), "unchanged");
     ExpectOpenErrors(data, 2);
     EXPECT_TRUE(Snapshot() == before);
@@ -215,13 +216,13 @@ TEST(HostileDepth, DeepTreesAreRefusedFromFilesAndHandledWithoutRecursionWhenBui
     NodePtr parent = Root(document);
     for (std::size_t i = 1; i < kDepth; ++i) {
         CComPtr<IXMLDOMElement> element;
-        ASSERT_EQ(S_OK, document->createElement(_stringx(u"d").bstr(), &element));
+        ASSERT_EQ(S_OK, document->createElement(_stringx(OLESTR("d")).bstr(), &element));
         NodePtr placed;
         ASSERT_EQ(S_OK, parent->appendChild(element, &placed));
         parent = placed;
     }
-    EXPECT_EQ(Select(document, u"//d").size(), kDepth);
-    EXPECT_EQ(Select(Root(document), u"//d[not(d)]").size(), 1u);
+    EXPECT_EQ(Select(document, OLESTR("//d")).size(), kDepth);
+    EXPECT_EQ(Select(Root(document), OLESTR("//d[not(d)]")).size(), 1u);
     const std::string saved = Saved(document, tree / "deep.xml");
     EXPECT_EQ(saved.substr(0, 6), "<d><d>");
     EXPECT_GT(saved.size(), 6 * kDepth);
@@ -236,9 +237,9 @@ TEST(HostileReferences, OnlyCharacterAndPredefinedReferencesAreResolved) {
     NodePtr root = Root(Parse(tree / "ok.xml",
                               "<r a=\"&lt;&#x41;&#66;&amp;&quot;&apos;&#10;\">&gt;&#233;&#x1F600;"
                               "<![CDATA[&x;]]><!--&y;--></r>"));
-    EXPECT_EQ(ValueOf(AttributeNode(root, u"a")), "<AB&\"'\n");
-    EXPECT_EQ(ValueOf(SelectOne(root, u"text()")), ">\xC3\xA9\xF0\x9F\x98\x80");
-    EXPECT_EQ(ValueOf(SelectOne(root, u"comment()")), "&y;");
+    EXPECT_EQ(ValueOf(AttributeNode(root, OLESTR("a"))), "<AB&\"'\n");
+    EXPECT_EQ(ValueOf(SelectOne(root, OLESTR("text()"))), ">\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(ValueOf(SelectOne(root, OLESTR("comment()"))), "&y;");
     for (const char* bad :
          {"<r>&</r>", "<r a='&amp'/>", "<r>&#0;</r>", "<r>&#xD800;</r>", "<r>&#x110000;</r>",
           "<r>&#;</r>", "<r>&#x;</r>", "<r a='&#1;'/>", "<r>&lt</r>", "<r>&nbsp;</r>"}) {

@@ -51,7 +51,7 @@ protected:
         std::vector<std::string> copies;
         for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext()) {
             _stringx copy;
-            item->GetProperty(u"LocalCopy", &copy);
+            item->GetProperty(OLESTR("LocalCopy"), &copy);
             copies.push_back(fs::path(U8(copy)).lexically_relative(tree.root()).generic_string());
         }
         return copies;
@@ -61,7 +61,7 @@ protected:
         CRepositoryItem* item = nullptr;
         EXPECT_EQ(repository->CreateRepositoryItem(displayPath, &item), 0);
         item->AddFile(_stringx(WriteText(tree / "Work" / file, "new")));
-        item->PutProperty(u"DisplayName", u"New");
+        item->PutProperty(OLESTR("DisplayName"), OLESTR("New"));
         EXPECT_EQ(item->Commit(), expected) << displayPath;
         return std::unique_ptr<CRepositoryItem>(item);
     }
@@ -128,7 +128,7 @@ TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
     auto elsewhere =
         Published(repository, "<KVREPOSITORY>\\..\\Repo2\\Dialogs\\*.kvd", "x.txt", E_ACCESSDENIED);
     EXPECT_EQ(elsewhere->Delete(true), ERROR_FILE_NOT_FOUND);
-    ItemProbe probe(repository, false, u"<KVREPOSITORY>\\Dialogs\\*.kvd", &status);
+    ItemProbe probe(repository, false, OLESTR("<KVREPOSITORY>\\Dialogs\\*.kvd"), &status);
     const std::string work = WriteText(tree / "Work/x.kvd", "evil");
     for (const auto& [target, expected] : std::vector<std::pair<std::string, long>>{
              {outside, E_ACCESSDENIED},
@@ -181,10 +181,10 @@ TEST_F(HostileNames, QuotesInKeysAndFileNamesNeverSelectAnotherNode) {
         "<ItemAttrib FileName=\"a.kvd\" DisplayName=\"A\"/></RepoItem></Dialogs>",
         key);
     const std::string listBefore = ReadText(list);
-    _stringx value(u"unset");
-    EXPECT_EQ(repository->GetProperty(u"DisplayName", &value), kv::status::kNotFound);
+    _stringx value(OLESTR("unset"));
+    EXPECT_EQ(repository->GetProperty(OLESTR("DisplayName"), &value), kv::status::kNotFound);
     EXPECT_EQ(U8(value), "unset");
-    EXPECT_EQ(repository->PutProperty(u"DisplayName", u"evil"), 0);
+    EXPECT_EQ(repository->PutProperty(OLESTR("DisplayName"), OLESTR("evil")), 0);
     EXPECT_EQ(ReadText(list), listBefore);
 
     // A file whose name would select every element, then its stored properties.
@@ -194,9 +194,9 @@ TEST_F(HostileNames, QuotesInKeysAndFileNamesNeverSelectAnotherNode) {
     ASSERT_EQ(repository->GetItems(("<KVREPOSITORY>\\Dialogs\\" + name).c_str(), &raw), 0);
     std::unique_ptr<CRepositoryItems> items(raw);
     ASSERT_EQ(items->GetCount(), 1);
-    EXPECT_EQ(items->GetFirst()->GetProperty(u"DisplayName", &value), 0);
+    EXPECT_EQ(items->GetFirst()->GetProperty(OLESTR("DisplayName"), &value), 0);
     EXPECT_EQ(U8(value), name);
-    items->GetFirst()->PutProperty(u"Version", u"9");
+    items->GetFirst()->PutProperty(OLESTR("Version"), OLESTR("9"));
     EXPECT_EQ(items->GetFirst()->CommitCachedProperties(), 0);
     Published(repository, "<KVREPOSITORY>\\Dialogs\\*.kvd", name, 0);
     const std::string after = ReadText(data);
@@ -226,7 +226,7 @@ TEST_F(HostileNames, LongAndNonAsciiNamesWorkInEitherFileEncoding) {
         ASSERT_EQ(repository->GetItems("<KVREPOSITORY>\\Dialogs\\\xC3\xA9t\xC3\xA9.kvd", &raw), 0);
         std::unique_ptr<CRepositoryItems> items(raw);
         ASSERT_EQ(items->GetCount(), 1);
-        EXPECT_EQ(items->GetFirst()->GetProperty(u"DisplayName", &value), 0);
+        EXPECT_EQ(items->GetFirst()->GetProperty(OLESTR("DisplayName"), &value), 0);
         EXPECT_EQ(U8(value), "Summer");
 
         // Published under a non-ASCII name, found again with its properties.
@@ -237,11 +237,11 @@ TEST_F(HostileNames, LongAndNonAsciiNamesWorkInEitherFileEncoding) {
         ASSERT_EQ(repository->GetItems("Dialogs/*", &raw), 0);
         items.reset(raw);
         ASSERT_EQ(items->GetCount(), 2);
-        EXPECT_EQ(items->GetFirst()->GetProperty(u"FileName", &value), 0);
+        EXPECT_EQ(items->GetFirst()->GetProperty(OLESTR("FileName"), &value), 0);
         EXPECT_EQ(U8(value),
                   "gr\xC3\xBC\xC3\x9F"
                   "e.kvd");
-        EXPECT_EQ(items->GetFirst()->GetProperty(u"DisplayName", &value), 0);
+        EXPECT_EQ(items->GetFirst()->GetProperty(OLESTR("DisplayName"), &value), 0);
         EXPECT_EQ(U8(value), "New");
         EXPECT_EQ(ReadText(data).compare(0, std::strlen(declaration), declaration), 0);
 

@@ -15,9 +15,9 @@ namespace {
 using kvtest::WriteText;
 using testing::ElementsAre;
 
-std::string Utf16LeWithBom(const std::u16string& text) {
+std::string Utf16LeWithBom(const std::basic_string<OLECHAR>& text) {
     std::string bytes = "\xFF\xFE";
-    for (char16_t c : text) {
+    for (OLECHAR c : text) {
         bytes.push_back(static_cast<char>(c & 0xFF));
         bytes.push_back(static_cast<char>(c >> 8));
     }
@@ -28,8 +28,9 @@ std::vector<std::string> Describe(CRepositoryItems* items) {
     std::vector<std::string> lines;
     for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext()) {
         std::string line;
-        for (const char16_t* name : {u"ParentRepo", u"DisplayPath", u"DisplayName"}) {
-            _stringx value(u"-");
+        for (const OLECHAR* name :
+             {OLESTR("ParentRepo"), OLESTR("DisplayPath"), OLESTR("DisplayName")}) {
+            _stringx value(OLESTR("-"));
             item->GetProperty(_stringx(name), &value);
             line += (line.empty() ? "" : " | ") + U8(value);
         }
@@ -51,14 +52,15 @@ TEST(ItemsEndToEnd, ListingOneAndAllRepositoriesThroughTheManager) {
     WriteText(tree / "Local" / "Sql" / "init.sql", "s");
     // A shared repository whose data file a Windows tool saved: UTF-16 with a
     // byte-order mark, CRLF, backslash folders, non-ASCII names.
-    WriteText(tree / "Shared" / "Repository.xml",
-              Utf16LeWithBom(u"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Repository>\r\n"
-                             u"  <Dialogs>\r\n"
-                             u"    <RepoItem Name=\"Team\\Dialogs\" Key=\"Dialogs\" "
-                             u"Wildcard=\"*.kvd\">\r\n"
-                             u"      <ItemAttrib FileName=\"\u00e9quipe.kvd\" "
-                             u"DisplayName=\"\u00c9quipe \u20ac\"/>\r\n"
-                             u"    </RepoItem>\r\n  </Dialogs>\r\n</Repository>\r\n"));
+    WriteText(
+        tree / "Shared" / "Repository.xml",
+        Utf16LeWithBom(
+            OLESTR("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Repository>\r\n") OLESTR(
+                "  <Dialogs>\r\n") OLESTR("    <RepoItem Name=\"Team\\Dialogs\" Key=\"Dialogs\" ")
+                OLESTR("Wildcard=\"*.kvd\">\r\n")
+                    OLESTR("      <ItemAttrib FileName=\"\u00e9quipe.kvd\" ")
+                        OLESTR("DisplayName=\"\u00c9quipe \u20ac\"/>\r\n")
+                            OLESTR("    </RepoItem>\r\n  </Dialogs>\r\n</Repository>\r\n")));
     WriteText(tree / "Shared" / "Team" / "Dialogs" / "\xC3\x89quipe.kvd", "d");
     const std::string list =
         WriteText(tree / "Repos.xml",
@@ -101,7 +103,7 @@ TEST(ItemsEndToEnd, ADisplayPathFindsItsFileWhateverTheFilesCase) {
         "Wildcard=\"*.kvt\"/></Templates></Repository>");
     WriteText(tree / "Repo" / "Dialogs" / "Welcome.KVD", "d");
     WriteText(tree / "Repo" / "Templates" / "base" / "Base.KVT", "t");
-    CRepository repository(_stringx(u"Local"), _stringx(data), true, _stringx(), nullptr);
+    CRepository repository(_stringx(OLESTR("Local")), _stringx(data), true, _stringx(), nullptr);
     for (const char* path :
          {"<KVREPOSITORY>\\Dialogs\\welcome.kvd", "<KVREPOSITORY>\\Templates\\base.kvt"}) {
         CRepositoryItems* raw = nullptr;

@@ -19,9 +19,9 @@ TEST(PathJoin, PutsExactlyOneSeparatorBetweenTheParts) {
     for (const auto& [left, right, joined] : cases)
         EXPECT_EQ(U8(kv::PathJoin(_stringx(left), _stringx(right))), joined) << left << right;
 
-    kv::pathx p(u"/srv/repo");
-    p /= _stringx(u"Dialogs");
-    const kv::pathx file = p / _stringx(u"\\x.kvd");
+    kv::pathx p(OLESTR("/srv/repo"));
+    p /= _stringx(OLESTR("Dialogs"));
+    const kv::pathx file = p / _stringx(OLESTR("\\x.kvd"));
     EXPECT_EQ(U8(file), "/srv/repo/Dialogs/x.kvd");
     EXPECT_EQ(U8(file.folder_part()), "/srv/repo/Dialogs");
     EXPECT_EQ(U8(file.last_component()), "x.kvd");
@@ -52,13 +52,14 @@ TEST(PathContainment, DotsResolveAsTextAndOnlyStrictlyBelowIsInside) {
                                             {"\\\\srv\\share\\a\\..\\b", "//srv/share/b"}})
         EXPECT_EQ(U8(kv::PathNormalize(_stringx(path))), normal) << path;
 
-    const _stringx repo(u"/srv/repo");
-    EXPECT_TRUE(kv::PathIsInside(repo, u"/srv/repo/Dialogs/x.kvd"));
-    EXPECT_TRUE(kv::PathIsInside(u"/srv/repo/", u"/srv/repo\\x"));
-    for (const char16_t* outside : {u"/srv/repo", u"/srv/repo/Dialogs/../../x",
-                                    u"/srv/repository/x", u"/etc/passwd", u"relative/x"})
+    const _stringx repo(OLESTR("/srv/repo"));
+    EXPECT_TRUE(kv::PathIsInside(repo, OLESTR("/srv/repo/Dialogs/x.kvd")));
+    EXPECT_TRUE(kv::PathIsInside(OLESTR("/srv/repo/"), OLESTR("/srv/repo\\x")));
+    for (const OLECHAR* outside :
+         {OLESTR("/srv/repo"), OLESTR("/srv/repo/Dialogs/../../x"), OLESTR("/srv/repository/x"),
+          OLESTR("/etc/passwd"), OLESTR("relative/x")})
         EXPECT_FALSE(kv::PathIsInside(repo, _stringx(outside))) << U8(outside);
-    EXPECT_FALSE(kv::PathIsInside(u"rel", u"rel/../../x"));
+    EXPECT_FALSE(kv::PathIsInside(OLESTR("rel"), OLESTR("rel/../../x")));
 }
 
 TEST(FolderPath, ValidPathsAreCompletedAndMissingFoldersCreated) {

@@ -8,14 +8,15 @@
 
 namespace {
 
-std::u16string ToWide(UINT cp, const std::string& bytes) {
+std::basic_string<OLECHAR> ToWide(UINT cp, const std::string& bytes) {
     const int size = static_cast<int>(bytes.size());
-    std::u16string out(MultiByteToWideChar(cp, 0, bytes.data(), size, nullptr, 0), u'\0');
+    std::basic_string<OLECHAR> out(MultiByteToWideChar(cp, 0, bytes.data(), size, nullptr, 0),
+                                   OLESTR('\0'));
     MultiByteToWideChar(cp, 0, bytes.data(), size, out.data(), static_cast<int>(out.size()));
     return out;
 }
 
-std::string ToBytes(UINT cp, const std::u16string& text, BOOL* usedDefault = nullptr) {
+std::string ToBytes(UINT cp, const std::basic_string<OLECHAR>& text, BOOL* usedDefault = nullptr) {
     const int size = static_cast<int>(text.size());
     std::string out(WideCharToMultiByte(cp, 0, text.data(), size, nullptr, 0, nullptr, nullptr),
                     '\0');
@@ -26,50 +27,52 @@ std::string ToBytes(UINT cp, const std::u16string& text, BOOL* usedDefault = nul
 
 TEST(CodePages, AnsiIsUtf8AndMalformedInputIsReplacedOrRefused) {
     const std::string bytes = "Gr\xC3\xBC\xC3\x9F \xE2\x82\xAC \xF0\x9F\x98\x80";
-    const std::u16string wide = u"Gr\u00FC\u00DF \u20AC \U0001F600";
+    const std::basic_string<OLECHAR> wide = OLESTR("Gr\u00FC\u00DF \u20AC \U0001F600");
     for (UINT cp : {CP_ACP, CP_THREAD_ACP, CP_UTF8}) {
         EXPECT_EQ(ToWide(cp, bytes), wide) << cp;
         EXPECT_EQ(ToBytes(cp, wide), bytes) << cp;
     }
     // Stray, truncated, overlong and surrogate forms: U+FFFD per offending byte.
-    EXPECT_EQ(ToWide(CP_UTF8, "a\x80z"), u"a\uFFFDz");
-    EXPECT_EQ(ToWide(CP_UTF8, "a\xE2\x82"), u"a\uFFFD\uFFFD");
-    EXPECT_EQ(ToWide(CP_UTF8, "\xC0\xAF"), u"\uFFFD\uFFFD");
+    EXPECT_EQ(ToWide(CP_UTF8, "a\x80z"), OLESTR("a\uFFFDz"));
+    EXPECT_EQ(ToWide(CP_UTF8, "a\xE2\x82"), OLESTR("a\uFFFD\uFFFD"));
+    EXPECT_EQ(ToWide(CP_UTF8, "\xC0\xAF"), OLESTR("\uFFFD\uFFFD"));
     EXPECT_EQ(ToWide(CP_UTF8, "\xED\xA0\x80").size(), 3u);
-    EXPECT_EQ(ToBytes(CP_UTF8, std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
+    EXPECT_EQ(ToBytes(CP_UTF8, std::basic_string<OLECHAR>(1, OLECHAR(0xD800)) + OLESTR("x")),
+              "\xEF\xBF\xBDx");
     SetLastError(0);
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\x80", 2, nullptr, 0), 0);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_NO_UNICODE_TRANSLATION));
 }
 
 TEST(CodePages, SingleByteCodePagesMapBothWays) {
-    EXPECT_EQ(ToWide(CP_WINDOWS1252, "\x80\x81\x9F\xE9\xFF"), u"\u20AC\u0081\u0178\u00E9\u00FF");
-    EXPECT_EQ(ToBytes(CP_WINDOWS1252, u"\u20AC\u0081\u0178\u00E9"), "\x80\x81\x9F\xE9");
+    EXPECT_EQ(ToWide(CP_WINDOWS1252, "\x80\x81\x9F\xE9\xFF"),
+              OLESTR("\u20AC\u0081\u0178\u00E9\u00FF"));
+    EXPECT_EQ(ToBytes(CP_WINDOWS1252, OLESTR("\u20AC\u0081\u0178\u00E9")), "\x80\x81\x9F\xE9");
     BOOL usedDefault = FALSE;
-    EXPECT_EQ(ToBytes(CP_WINDOWS1252, u"a\u0416\U0001F600b", &usedDefault), "a??b");
+    EXPECT_EQ(ToBytes(CP_WINDOWS1252, OLESTR("a\u0416\U0001F600b"), &usedDefault), "a??b");
     EXPECT_TRUE(usedDefault);
-    ToBytes(CP_WINDOWS1252, u"plain", &usedDefault);
+    ToBytes(CP_WINDOWS1252, OLESTR("plain"), &usedDefault);
     EXPECT_FALSE(usedDefault);
 
-    EXPECT_EQ(ToWide(CP_LATIN1, "\x80\xE9"), u"\u0080\u00E9");
-    EXPECT_EQ(ToBytes(CP_LATIN1, u"\u0080\u00E9\u20AC"), "\x80\xE9?");
+    EXPECT_EQ(ToWide(CP_LATIN1, "\x80\xE9"), OLESTR("\u0080\u00E9"));
+    EXPECT_EQ(ToBytes(CP_LATIN1, OLESTR("\u0080\u00E9\u20AC")), "\x80\xE9?");
     // Others convert through the system, by their own names.
-    EXPECT_EQ(ToWide(1251, "\xC0\xE1"), u"\u0410\u0431");
-    EXPECT_EQ(ToBytes(1251, u"\u0410\u0431"), "\xC0\xE1");
-    EXPECT_EQ(ToWide(28592, "\xA3"), u"\u0141");
-    EXPECT_EQ(ToBytes(28605, u"\u20AC"), "\xA4");
-    EXPECT_EQ(ToBytes(20127, u"abc"), "abc");
+    EXPECT_EQ(ToWide(1251, "\xC0\xE1"), OLESTR("\u0410\u0431"));
+    EXPECT_EQ(ToBytes(1251, OLESTR("\u0410\u0431")), "\xC0\xE1");
+    EXPECT_EQ(ToWide(28592, "\xA3"), OLESTR("\u0141"));
+    EXPECT_EQ(ToBytes(28605, OLESTR("\u20AC")), "\xA4");
+    EXPECT_EQ(ToBytes(20127, OLESTR("abc")), "abc");
     // Converters that wait for a combining mark still give a last letter.
-    EXPECT_EQ(ToWide(1255, "\xF9"), u"\u05E9");
-    EXPECT_EQ(ToWide(1258, "a\xE0"), u"a\u00E0");
+    EXPECT_EQ(ToWide(1255, "\xF9"), OLESTR("\u05E9"));
+    EXPECT_EQ(ToWide(1258, "a\xE0"), OLESTR("a\u00E0"));
 }
 
 TEST(CodePages, CallsFollowWin32BufferConventions) {
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", -1, nullptr, 0), 3);  // with the terminator
-    char16_t small[2];
+    OLECHAR small[2];
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, small, 2), 0);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
-    EXPECT_EQ(WideCharToMultiByte(424242, 0, u"abc", 3, nullptr, 0, nullptr, nullptr), 0);
+    EXPECT_EQ(WideCharToMultiByte(424242, 0, OLESTR("abc"), 3, nullptr, 0, nullptr, nullptr), 0);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
 }
 
@@ -79,9 +82,9 @@ TEST(AnsiLowerCase, LowersAsciiAndLatin1CapitalsOnly) {
         "ABC \xC3\x80\xC3\x9E\xC3\x97\xC3\x9F \xC5\xB8 \xD0\x96 \xE2\x82\xAC\xC4\x80";
     CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
     EXPECT_EQ(text, "abc \xC3\xA0\xC3\xBE\xC3\x97\xC3\x9F \xC5\xB8 \xD0\x96 \xE2\x82\xAC\xC4\x80");
-    EXPECT_EQ(kv::platform::AnsiLowerChar(u'\u00C0'), u'\u00E0');
-    EXPECT_EQ(kv::platform::AnsiLowerChar(u'\u00D7'), u'\u00D7');
-    EXPECT_EQ(kv::platform::AnsiLowerChar(u'\u0178'), u'\u0178');
+    EXPECT_EQ(kv::platform::AnsiLowerChar(OLESTR('\u00C0')), OLESTR('\u00E0'));
+    EXPECT_EQ(kv::platform::AnsiLowerChar(OLESTR('\u00D7')), OLESTR('\u00D7'));
+    EXPECT_EQ(kv::platform::AnsiLowerChar(OLESTR('\u0178')), OLESTR('\u0178'));
 }
 
 }  // namespace

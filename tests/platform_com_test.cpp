@@ -11,28 +11,28 @@
 
 namespace {
 
-std::u16string Text(BSTR b) {
-    return std::u16string(b, SysStringLen(b));
+std::basic_string<OLECHAR> Text(BSTR b) {
+    return std::basic_string<OLECHAR>(b, SysStringLen(b));
 }
 
 TEST(Bstr, CarriesItsByteLengthAndMayBeReallocatedFromItsOwnText) {
-    BSTR b = SysAllocString(u"abc");
+    BSTR b = SysAllocString(OLESTR("abc"));
     std::uint32_t prefix;
     std::memcpy(&prefix, reinterpret_cast<const char*>(b) - 4, 4);
     EXPECT_EQ(prefix, 6u);
     EXPECT_EQ(SysStringByteLen(b), 6u);
-    EXPECT_EQ(b[3], u'\0');
+    EXPECT_EQ(b[3], OLESTR('\0'));
     SysFreeString(b);
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
     EXPECT_EQ(SysStringLen(nullptr), 0u);
 
-    b = SysAllocStringLen(u"a\0b", 3);  // embedded zeros count
+    b = SysAllocStringLen(OLESTR("a\0b"), 3);  // embedded zeros count
     EXPECT_EQ(SysStringLen(b), 3u);
     ASSERT_TRUE(SysReAllocStringLen(&b, b + 2, 1));  // the source lies inside the old string
-    EXPECT_EQ(Text(b), u"b");
+    EXPECT_EQ(Text(b), OLESTR("b"));
     ASSERT_TRUE(SysReAllocStringLen(&b, nullptr, 5));
     EXPECT_EQ(SysStringLen(b), 5u);
-    EXPECT_EQ(b[5], u'\0');
+    EXPECT_EQ(b[5], OLESTR('\0'));
     SysFreeString(b);
 }
 
@@ -77,39 +77,39 @@ TEST(ComPtr, CountsCopiesMovesAndAttachments) {
     EXPECT_TRUE(destroyed);
 }
 
-std::u16string AsText(const CComVariant& v) {
+std::basic_string<OLECHAR> AsText(const CComVariant& v) {
     CComVariant copy(v);
     EXPECT_EQ(copy.ChangeType(VT_BSTR), S_OK);
     return Text(copy.bstrVal);
 }
 
 TEST(Variant, ChangesToTextTheWayComDoesAndToNothingElse) {
-    EXPECT_EQ(AsText(CComVariant(LONG(-42))), u"-42");
-    EXPECT_EQ(AsText(CComVariant(LONGLONG(1) << 40)), u"1099511627776");
-    EXPECT_EQ(AsText(CComVariant(true)), u"-1");
-    EXPECT_EQ(AsText(CComVariant(false)), u"0");
-    EXPECT_EQ(AsText(CComVariant(0.1)), u"0.1");
-    EXPECT_EQ(AsText(CComVariant(2.5e-8)), u"2.5e-08");
-    EXPECT_EQ(AsText(CComVariant()), u"");
-    EXPECT_EQ(AsText(CComVariant(u"t\u00E9xt")), u"t\u00E9xt");
-    CComVariant v(u"12");
+    EXPECT_EQ(AsText(CComVariant(LONG(-42))), OLESTR("-42"));
+    EXPECT_EQ(AsText(CComVariant(LONGLONG(1) << 40)), OLESTR("1099511627776"));
+    EXPECT_EQ(AsText(CComVariant(true)), OLESTR("-1"));
+    EXPECT_EQ(AsText(CComVariant(false)), OLESTR("0"));
+    EXPECT_EQ(AsText(CComVariant(0.1)), OLESTR("0.1"));
+    EXPECT_EQ(AsText(CComVariant(2.5e-8)), OLESTR("2.5e-08"));
+    EXPECT_EQ(AsText(CComVariant()), OLESTR(""));
+    EXPECT_EQ(AsText(CComVariant(OLESTR("t\u00E9xt"))), OLESTR("t\u00E9xt"));
+    CComVariant v(OLESTR("12"));
     EXPECT_EQ(v.ChangeType(VT_I4), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(v.vt, VT_BSTR);
 }
 
 TEST(Variant, CopiesAreDeepAndMovesLeaveTheSourceEmpty) {
-    CComVariant a(u"value");
+    CComVariant a(OLESTR("value"));
     CComVariant b(a);
     ASSERT_NE(a.bstrVal, b.bstrVal);
     EXPECT_TRUE(a == b);
-    b = u"other";
-    EXPECT_EQ(Text(a.bstrVal), u"value");
+    b = OLESTR("other");
+    EXPECT_EQ(Text(a.bstrVal), OLESTR("value"));
     CComVariant c(std::move(a));
     EXPECT_EQ(a.vt, VT_EMPTY);
     CComVariant& self = c;
     c = self;
-    EXPECT_EQ(Text(c.bstrVal), u"value");
-    EXPECT_FALSE(CComVariant(LONG(1)) == CComVariant(u"1"));  // the type counts
+    EXPECT_EQ(Text(c.bstrVal), OLESTR("value"));
+    EXPECT_FALSE(CComVariant(LONG(1)) == CComVariant(OLESTR("1")));  // the type counts
     EXPECT_TRUE(CComVariant(LONG(5), VT_ERROR) == CComVariant(LONG(5), VT_ERROR));
 }
 

@@ -26,8 +26,11 @@ Model Contents(const kv::PropertyStore& store) {
 // drawn from a few that share beginnings and differ in case and length, values
 // may be empty or hold zeros.
 TEST(PropertyStoreTest, AgreesWithAMapOfTheSameChanges) {
-    const Text names[] = {u"", u"a", u"A", u"ab", u"abc", u"Key", u"KeyX", u"\u00e9", u"\xD800z"};
-    const Text values[] = {u"", u"1", Text(3, u'\0'), u"value", Text(40, u'v')};
+    const Text names[] = {OLESTR(""),     OLESTR("a"),      OLESTR("A"),
+                          OLESTR("ab"),   OLESTR("abc"),    OLESTR("Key"),
+                          OLESTR("KeyX"), OLESTR("\u00e9"), OLESTR("\xD800z")};
+    const Text values[] = {OLESTR(""), OLESTR("1"), Text(3, OLESTR('\0')), OLESTR("value"),
+                           Text(40, OLESTR('v'))};
     std::mt19937 random(7);
     auto pick = [&random](const auto& table) {
         return table[random() % (sizeof(table) / sizeof(table[0]))];

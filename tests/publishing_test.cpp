@@ -21,8 +21,8 @@ constexpr const char* kData =
     "<Templates><RepoItem Name=\"Templates\" Key=\"Templates\" Wildcard=\"*.kvt\"/></Templates>"
     "</Repository>";
 
-std::string Prop(CRepositoryItem& item, const char16_t* name) {
-    _stringx value(u"<unset>");
+std::string Prop(CRepositoryItem& item, const OLECHAR* name) {
+    _stringx value(OLESTR("<unset>"));
     item.GetProperty(_stringx(name), &value);
     return U8(value);
 }
@@ -68,9 +68,9 @@ protected:
 TEST_F(PublishingTest, ADialogFromATmpFileLandsAsKvdAndIsFoundAgain) {
     auto item = NewItem("<KVREPOSITORY>\\Dialogs\\*.kvd");
     EXPECT_EQ(item->AddFile(_stringx(Work("New Dialog.tmp", "dialog v1"))), 0);
-    EXPECT_EQ(Prop(*item, u"FileName"), "new dialog.kvd");
-    item->PutProperty(u"DisplayName", u"New Dialog");
-    item->PutProperty(u"Author", u"Ana");
+    EXPECT_EQ(Prop(*item, OLESTR("FileName")), "new dialog.kvd");
+    item->PutProperty(OLESTR("DisplayName"), OLESTR("New Dialog"));
+    item->PutProperty(OLESTR("Author"), OLESTR("Ana"));
     ASSERT_EQ(item->Commit(), 0);
     EXPECT_TRUE(item->GetExists());
     EXPECT_EQ(ReadText(Repo("Dialogs/New Dialog.kvd")), "dialog v1");
@@ -79,9 +79,9 @@ TEST_F(PublishingTest, ADialogFromATmpFileLandsAsKvdAndIsFoundAgain) {
     auto items = Items("Dialogs/*");
     ASSERT_EQ(items->GetCount(), 1);
     CRepositoryItem* found = items->GetFirst();
-    EXPECT_EQ(Prop(*found, u"Author"), "Ana");
-    EXPECT_EQ(Prop(*found, u"DisplayName"), "New Dialog");
-    EXPECT_EQ(Prop(*found, u"DisplayPath"), "<KVREPOSITORY>\\Dialogs\\new dialog.kvd");
+    EXPECT_EQ(Prop(*found, OLESTR("Author")), "Ana");
+    EXPECT_EQ(Prop(*found, OLESTR("DisplayName")), "New Dialog");
+    EXPECT_EQ(Prop(*found, OLESTR("DisplayPath")), "<KVREPOSITORY>\\Dialogs\\new dialog.kvd");
     _stringx local;
     EXPECT_EQ(found->CreateLocalCopy(&local), 0);
     EXPECT_EQ(U8(local), Repo("Dialogs/New Dialog.kvd").string());
@@ -93,9 +93,10 @@ TEST_F(PublishingTest, TmpBecomesTheTypesExtensionOnlyWhereOneIsKnown) {
           {"<KVREPOSITORY>\\SqlScripts\\*.sql", "x.sql"},
           {"<KVREPOSITORY>\\Templates\\*.kvt", "x.tmp"},
           {"<KVREPOSITORY>\\MergeModules\\*.msm", "x.tmp"}})
-        EXPECT_EQ(Prop(*NewItem(display, "x.tmp"), u"FileName"), expected) << display;
-    EXPECT_EQ(Prop(*NewItem("<KVREPOSITORY>\\SystemSearches\\*.ini", "Search.TMP"), u"FileName"),
-              "search.tmp");
+        EXPECT_EQ(Prop(*NewItem(display, "x.tmp"), OLESTR("FileName")), expected) << display;
+    EXPECT_EQ(
+        Prop(*NewItem("<KVREPOSITORY>\\SystemSearches\\*.ini", "Search.TMP"), OLESTR("FileName")),
+        "search.tmp");
 }
 
 TEST_F(PublishingTest, ExistingFilesAreReplacedOnlyWithConsentAndFoldersInTheWayFail) {
@@ -135,17 +136,19 @@ TEST_F(PublishingTest, ALinkedDataFileIsChangedAtItsTargetWithItsModeAndOwner) {
     const std::string owner = kvtest::OwnerOf(real.c_str());
     const auto author = [this] {
         auto items = Items("Dialogs/*");
-        return items->GetCount() == 1 ? Prop(*items->GetFirst(), u"Author") : "<not one item>";
+        return items->GetCount() == 1 ? Prop(*items->GetFirst(), OLESTR("Author"))
+                                      : "<not one item>";
     };
 
     auto item = NewItem("<KVREPOSITORY>\\Dialogs\\*.kvd", "linked.kvd");
-    item->PutProperty(u"Author", u"Ana");
+    item->PutProperty(OLESTR("Author"), OLESTR("Ana"));
     ASSERT_EQ(item->Commit(), 0);
     EXPECT_EQ(author(), "Ana");
-    EXPECT_EQ(Prop(*item, u"DisplayPath"), "<KVREPOSITORY>\\Dialogs\\linked.kvd");
-    EXPECT_EQ(item->SetAttribValueToXmlFile(item->GetItemXPath(), u"Author", u"Bo"), 0);
+    EXPECT_EQ(Prop(*item, OLESTR("DisplayPath")), "<KVREPOSITORY>\\Dialogs\\linked.kvd");
+    EXPECT_EQ(item->SetAttribValueToXmlFile(item->GetItemXPath(), OLESTR("Author"), OLESTR("Bo")),
+              0);
     EXPECT_EQ(author(), "Bo");
-    item->PutProperty(u"Author", u"Cy");
+    item->PutProperty(OLESTR("Author"), OLESTR("Cy"));
     EXPECT_EQ(item->Commit(), 0);
     EXPECT_EQ(author(), "Cy");
     const std::string saved = ReadText(real);
@@ -200,7 +203,7 @@ TEST_F(PublishingTest, DeleteRemovesTheFileOnceAndNothingElse) {
     EXPECT_FALSE(fs::exists(Repo("Dialogs/x.kvd")));
     EXPECT_EQ(item->Delete(true), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(ReadText(dataFile), data);
-    EXPECT_EQ(Prop(*item, u"FileName"), "x.kvd");
+    EXPECT_EQ(Prop(*item, OLESTR("FileName")), "x.kvd");
 
     WriteText(Repo("Dialogs/mine.kvd"), "x");  // a loaded item deletes its local copy
     auto items = Items("<KVREPOSITORY>\\Dialogs\\mine.kvd");
@@ -227,7 +230,7 @@ TEST_F(PublishingTest, NothingOutsideTheRepositoryIsTouched) {
     CRepositoryItem* loaded = items->GetFirst();
     EXPECT_EQ(loaded->Delete(true), E_ACCESSDENIED);
     // A key that climbs out, on a loaded item given new content.
-    loaded->PutProperty(u"Key", u"..\\..\\Dialogs");
+    loaded->PutProperty(OLESTR("Key"), OLESTR("..\\..\\Dialogs"));
     loaded->AddFile(_stringx(Work("old.kvd", "evil")));
     EXPECT_EQ(loaded->Commit(), E_ACCESSDENIED);
 

@@ -33,31 +33,32 @@ protected:
 };
 
 TEST_F(RepoDataTest, ReadsTheFirstSelectedNodeOfTheOwnOrAGivenFile) {
-    EXPECT_EQ(file.Get(u"Repository[@Key=\"Net\"]", u"Name"), "Shared");
-    EXPECT_EQ(file.Get(u"Repository", u"Missing"), "<-101>");
-    EXPECT_EQ(file.Get(u"Nothing", u"Name"), "<-101>");
-    EXPECT_EQ(file.Get(u"Repository", u"name"), "<-101>");  // names are case-sensitive
+    EXPECT_EQ(file.Get(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name")), "Shared");
+    EXPECT_EQ(file.Get(OLESTR("Repository"), OLESTR("Missing")), "<-101>");
+    EXPECT_EQ(file.Get(OLESTR("Nothing"), OLESTR("Name")), "<-101>");
+    EXPECT_EQ(file.Get(OLESTR("Repository"), OLESTR("name")),
+              "<-101>");  // names are case-sensitive
     const std::string other = WriteText(tree / "other.xml", "<R><Repository Name=\"Other\"/></R>");
-    EXPECT_EQ(file.Get(u"Repository", u"Name", other), "Other");
+    EXPECT_EQ(file.Get(OLESTR("Repository"), OLESTR("Name"), other), "Other");
 
     XmlAttribMap map;
-    map[_stringx(u"Stale")] = CComVariant(u"x");
-    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Repository", map), 0);
+    map[_stringx(OLESTR("Stale"))] = CComVariant(OLESTR("x"));
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(OLESTR("Repository"), map), 0);
     EXPECT_EQ(map.size(), 3u);  // replaced
-    EXPECT_EQ(kvtest::Attr(map, u"Key"), "Local");
-    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Nothing", map), 0);
+    EXPECT_EQ(kvtest::Attr(map, OLESTR("Key")), "Local");
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(OLESTR("Nothing"), map), 0);
     EXPECT_EQ(map.size(), 3u);  // kept
 
     // Values of a map read as text.
-    map[_stringx(u"n")] = CComVariant(LONG(42));
-    map[_stringx(u"b")] = CComVariant(true);
-    _stringx value(u"kept");
-    EXPECT_TRUE(file.GetAttribValue(u"n", map, value));
+    map[_stringx(OLESTR("n"))] = CComVariant(LONG(42));
+    map[_stringx(OLESTR("b"))] = CComVariant(true);
+    _stringx value(OLESTR("kept"));
+    EXPECT_TRUE(file.GetAttribValue(OLESTR("n"), map, value));
     EXPECT_EQ(U8(value), "42");
-    EXPECT_FALSE(file.GetAttribValue(u"N", map, value));
+    EXPECT_FALSE(file.GetAttribValue(OLESTR("N"), map, value));
     EXPECT_EQ(U8(value), "42");
-    EXPECT_EQ(U8(file.GetAttribValue(u"b", map)), "-1");
-    EXPECT_EQ(U8(file.GetAttribValue(u"N", map)), "");
+    EXPECT_EQ(U8(file.GetAttribValue(OLESTR("b"), map)), "-1");
+    EXPECT_EQ(U8(file.GetAttribValue(OLESTR("N"), map)), "");
     EXPECT_TRUE(status.messages.empty());
 }
 
@@ -66,13 +67,13 @@ TEST_F(RepoDataTest, MissingEmptyOrMalformedFilesReportMessageTwo) {
     const std::string empty = WriteText(tree / "empty.xml", "");
     const std::string malformed = WriteText(tree / "bad.xml", "<Repositories><Repository>");
     XmlAttribMap map;
-    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Repository", map, _stringx(missing)),
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(OLESTR("Repository"), map, _stringx(missing)),
               kv::status::kNotOpened);
-    EXPECT_EQ(file.Get(u"Repository", u"Key", empty), "<-101>");
-    EXPECT_EQ(
-        file.SetAttribValueToXmlFile(u"Repository", u"Key", _stringx(u"x"), _stringx(malformed)),
-        kv::status::kNotOpened);
-    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository", map, _stringx(missing)),
+    EXPECT_EQ(file.Get(OLESTR("Repository"), OLESTR("Key"), empty), "<-101>");
+    EXPECT_EQ(file.SetAttribValueToXmlFile(OLESTR("Repository"), OLESTR("Key"),
+                                           _stringx(OLESTR("x")), _stringx(malformed)),
+              kv::status::kNotOpened);
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(OLESTR("Repository"), map, _stringx(missing)),
               kv::status::kNotOpened);
     EXPECT_THAT(
         status.messages,
@@ -83,29 +84,31 @@ TEST_F(RepoDataTest, MissingEmptyOrMalformedFilesReportMessageTwo) {
 }
 
 TEST_F(RepoDataTest, WritesSaveEvenWhenNothingIsSelectedAndMapsCreateTheLastStep) {
-    EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", u"Gr\u00FC\u00DFe \u20AC"), 0);
-    EXPECT_EQ(file.Get(u"Repository[@Key=\"Net\"]", u"Name"),
+    EXPECT_EQ(file.Set(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name"),
+                       OLESTR("Gr\u00FC\u00DFe \u20AC")),
+              0);
+    EXPECT_EQ(file.Get(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name")),
               "Gr\xC3\xBC\xC3\x9F"
               "e \xE2\x82\xAC");
     const std::string before = ReadText(path);
-    EXPECT_EQ(file.Set(u"Repository[@Key=\"None\"]", u"Name", u"x"), 0);
+    EXPECT_EQ(file.Set(OLESTR("Repository[@Key=\"None\"]"), OLESTR("Name"), OLESTR("x")), 0);
     EXPECT_EQ(ReadText(path), before);
 
     XmlAttribMap map;
-    map[_stringx(u"Key")] = CComVariant(u"New");
-    map[_stringx(u"Local")] = CComVariant(u"1");
-    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository[@Key=\"New\"]", map), 0);
+    map[_stringx(OLESTR("Key"))] = CComVariant(OLESTR("New"));
+    map[_stringx(OLESTR("Local"))] = CComVariant(OLESTR("1"));
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(OLESTR("Repository[@Key=\"New\"]"), map), 0);
     XmlAttribMap read;
-    EXPECT_EQ(file.GetAttribValuesFromXmlFile(u"Repository[@Key=\"New\"]", read), 0);
+    EXPECT_EQ(file.GetAttribValuesFromXmlFile(OLESTR("Repository[@Key=\"New\"]"), read), 0);
     EXPECT_EQ(read.size(), 2u);
-    EXPECT_EQ(kvtest::Attr(read, u"Local"), "1");
+    EXPECT_EQ(kvtest::Attr(read, OLESTR("Local")), "1");
 }
 
 TEST_F(RepoDataTest, AFileThatCannotBeSavedReportsMessageOneEvenToRoot) {
     std::filesystem::permissions(path, kvtest::kReadOnly);
-    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), kv::status::kNotSaved);
+    EXPECT_EQ(file.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), kv::status::kNotSaved);
     XmlAttribMap map;
-    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository", map), kv::status::kNotSaved);
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(OLESTR("Repository"), map), kv::status::kNotSaved);
     EXPECT_EQ(ReadText(path), kList);
     EXPECT_EQ(kvtest::Names(tree.root()), std::vector<std::string>{"list.xml"});  // no temporary
 
@@ -141,7 +144,7 @@ TEST_P(OutOfRoomTest, ASaveThatRunsOutOfRoomFailsAndKeepsTheOldBytes) {
         kvtest::RecordingStatus status;
         DataFile writer(&status, path);
         const _stringx big(std::string(100 * 1024, 'x'));  // fits in neither
-        if (writer.Set(u"Repository", u"Name", big.c_str()) != kv::status::kNotSaved)
+        if (writer.Set(OLESTR("Repository"), OLESTR("Name"), big.c_str()) != kv::status::kNotSaved)
             return 3;
         return status.messages == std::vector<std::string>{"Unable to save XML file " + path + "."}
                    ? 0
@@ -151,7 +154,7 @@ TEST_P(OutOfRoomTest, ASaveThatRunsOutOfRoomFailsAndKeepsTheOldBytes) {
     EXPECT_EQ(ReadText(path), kList);
     EXPECT_EQ(kvtest::Names(folder), std::vector<std::string>{"list.xml"});
     DataFile file(nullptr, path);
-    EXPECT_EQ(file.Set(u"Repository", u"Name", u"fits"), 0);
+    EXPECT_EQ(file.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("fits")), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, OutOfRoomTest, testing::Bool(), [](const auto& info) {
@@ -161,28 +164,31 @@ INSTANTIATE_TEST_SUITE_P(Limits, OutOfRoomTest, testing::Bool(), [](const auto& 
 TEST_F(RepoDataTest, AValueXmlCannotCarryIsNotSavedAndTheFileStaysWhole) {
     // Written as character references, these would make a file that strict
     // parsers refuse.
-    for (const char16_t* value : {u"a\u0001b", u"\u001F", u"x\uFFFE"}) {
-        EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", value), kv::status::kNotSaved);
+    for (const OLECHAR* value : {OLESTR("a\u0001b"), OLESTR("\u001F"), OLESTR("x\uFFFE")}) {
+        EXPECT_EQ(file.Set(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name"), value),
+                  kv::status::kNotSaved);
         XmlAttribMap map;
-        map[_stringx(u"Key")] = CComVariant(value);
-        EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Repository[@Key=\"New\"]", map),
+        map[_stringx(OLESTR("Key"))] = CComVariant(value);
+        EXPECT_EQ(file.SetAttribValuesToXmlFile(OLESTR("Repository[@Key=\"New\"]"), map),
                   kv::status::kNotSaved);
     }
     EXPECT_EQ(ReadText(path), kList);
     EXPECT_EQ(status.messages.size(), 6u);
-    EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", u"tab\tline\r\nend"), 0);
-    EXPECT_EQ(file.Get(u"Repository[@Key=\"Net\"]", u"Name"), "tab\tline\r\nend");
+    EXPECT_EQ(
+        file.Set(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name"), OLESTR("tab\tline\r\nend")),
+        0);
+    EXPECT_EQ(file.Get(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name")), "tab\tline\r\nend");
 }
 
 TEST_F(RepoDataTest, ALockHeldElsewhereTooLongIsAFailedSave) {
     kvtest::ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "200");
     kv::DataFileLock holder;
     ASSERT_EQ(holder.Acquire(_stringx(path)), DWORD(ERROR_SUCCESS));
-    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), kv::status::kNotSaved);
+    EXPECT_EQ(file.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), kv::status::kNotSaved);
     EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + path + "."));
     EXPECT_EQ(ReadText(path), kList);
     holder.Release();
-    EXPECT_EQ(file.Set(u"Repository", u"Name", u"x"), 0);
+    EXPECT_EQ(file.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), 0);
 }
 
 // A name that is not rooted is read from under the support folder and saved
@@ -235,16 +241,17 @@ TEST_F(RepoDataTest, ARelativeNameIsReadFromTheSupportFolderAndSavedHere) {
 
 TEST_F(RepoDataTest, AQuoteInAKeyReadsAndChangesNothing) {
     // A first save writes the document in its saved form, to compare against.
-    ASSERT_EQ(file.Set(u"None", u"x", u"y"), 0);
+    ASSERT_EQ(file.Set(OLESTR("None"), OLESTR("x"), OLESTR("y")), 0);
     const std::string before = ReadText(path);
-    for (const char16_t* key : {u"a\"] | //*[@x=\"", u"x\" or \"1\"=\"1", u"Local\""}) {
-        const _stringx xpath =
-            xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib, {u"Key", _stringx(key)});
-        EXPECT_EQ(file.Get(xpath.c_str(), u"Name"), "<-101>");
-        EXPECT_EQ(file.Set(xpath.c_str(), u"Name", u"evil"), 0);
+    for (const OLECHAR* key :
+         {OLESTR("a\"] | //*[@x=\""), OLESTR("x\" or \"1\"=\"1"), OLESTR("Local\"")}) {
+        const _stringx xpath = xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib,
+                                                     {OLESTR("Key"), _stringx(key)});
+        EXPECT_EQ(file.Get(xpath.c_str(), OLESTR("Name")), "<-101>");
+        EXPECT_EQ(file.Set(xpath.c_str(), OLESTR("Name"), OLESTR("evil")), 0);
     }
     EXPECT_EQ(ReadText(path), before);
-    EXPECT_EQ(file.Get(u"Repository[@Key=\"Local\"]", u"Name"), "Mine");
+    EXPECT_EQ(file.Get(OLESTR("Repository[@Key=\"Local\"]"), OLESTR("Name")), "Mine");
 }
 
 }  // namespace

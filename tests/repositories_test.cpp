@@ -36,8 +36,8 @@ protected:
             keys.push_back(U8(r->GetKey()) + (r->GetLocal() ? ":local" : ""));
         return keys;
     }
-    std::string Property(CRepository* repo, const char16_t* name) {
-        _stringx value(u"<unset>");
+    std::string Property(CRepository* repo, const OLECHAR* name) {
+        _stringx value(OLESTR("<unset>"));
         const long result = repo->GetProperty(_stringx(name), &value);
         return result ? "<" + std::to_string(result) + ">" : U8(value);
     }
@@ -84,7 +84,7 @@ TEST_F(RepositoriesTest, LocalIsExactlyTheTextOneAndThePlaceholderIsReplacedOnce
          Entry("R1", "##TestingRepositoriesDir##\\R1\\Repository.xml") +
          Entry("Twice", "##TestingRepositoriesDir##\\##TestingRepositoriesDir##\\Repository.xml"));
     EXPECT_THAT(Keys("*"), ElementsAre("a:local", "b", "c", "d", "e", "R1:local"));
-    EXPECT_FALSE(CRepository::GetBoolFromStr(u"11"));
+    EXPECT_FALSE(CRepository::GetBoolFromStr(OLESTR("11")));
     EXPECT_FALSE(CRepository::GetBoolFromStr(_stringx()));
 
     const std::string folder = (tree / "Lists").string();  // the list file's folder
@@ -114,11 +114,11 @@ TEST_F(RepositoriesTest, ListFilesWrittenOnWindowsReadTheSame) {
         CRepository* repo = manager.GetRepository("Network", false);
         ASSERT_NE(repo, nullptr);
         EXPECT_FALSE(repo->GetLocal());
-        EXPECT_EQ(Property(repo, u"DisplayName"), "\xC3\x89quipe \xE2\x82\xAC");
+        EXPECT_EQ(Property(repo, OLESTR("DisplayName")), "\xC3\x89quipe \xE2\x82\xAC");
         // A property written back keeps the file in its own encoding.
-        EXPECT_EQ(repo->PutProperty(u"Owner", u"J\u00FCrgen"), 0);
+        EXPECT_EQ(repo->PutProperty(OLESTR("Owner"), OLESTR("J\u00FCrgen")), 0);
         EXPECT_EQ(kvtest::ReadText(listPath).substr(0, 2), bytes.substr(0, 2));
-        EXPECT_EQ(Property(repo, u"Owner"), "J\xC3\xBCrgen");
+        EXPECT_EQ(Property(repo, OLESTR("Owner")), "J\xC3\xBCrgen");
     }
     EXPECT_TRUE(status.messages.empty());
 }
@@ -142,30 +142,30 @@ TEST_F(RepositoriesTest, PropertiesLiveInTheListFileAndLeaveTheFieldsAlone) {
     List(Entry("A", data, "1", "DisplayName=\"Team A\""));
     CRepository* repo = manager.GetRepository("A", false);
     ASSERT_NE(repo, nullptr);
-    EXPECT_EQ(Property(repo, u"DisplayName"), "Team A");
-    EXPECT_EQ(Property(repo, u"Owner"), "<-101>");
-    EXPECT_EQ(repo->PutProperty(u"Owner", u"Ana"), 0);
-    EXPECT_EQ(repo->PutProperty(u"Path", u"/elsewhere.xml"), 0);
-    EXPECT_EQ(repo->PutProperty(u"Local", u"0"), 0);
-    EXPECT_EQ(Property(repo, u"Owner"), "Ana");
-    EXPECT_EQ(Property(repo, u"Path"), "/elsewhere.xml");
+    EXPECT_EQ(Property(repo, OLESTR("DisplayName")), "Team A");
+    EXPECT_EQ(Property(repo, OLESTR("Owner")), "<-101>");
+    EXPECT_EQ(repo->PutProperty(OLESTR("Owner"), OLESTR("Ana")), 0);
+    EXPECT_EQ(repo->PutProperty(OLESTR("Path"), OLESTR("/elsewhere.xml")), 0);
+    EXPECT_EQ(repo->PutProperty(OLESTR("Local"), OLESTR("0")), 0);
+    EXPECT_EQ(Property(repo, OLESTR("Owner")), "Ana");
+    EXPECT_EQ(Property(repo, OLESTR("Path")), "/elsewhere.xml");
     EXPECT_EQ(U8(repo->GetRepoDataFilePath()), data);  // the fields stay
     EXPECT_TRUE(repo->GetLocal());
 
     // MMSearchPath comes from the data file; Key needs no file at all.
-    EXPECT_EQ(Property(repo, u"MMSearchPath"), (tree / "A" / "Merge Modules").string());
+    EXPECT_EQ(Property(repo, OLESTR("MMSearchPath")), (tree / "A" / "Merge Modules").string());
     WriteText(data, "<Repository><Dialogs/></Repository>");
-    EXPECT_EQ(Property(repo, u"MMSearchPath"), "");
+    EXPECT_EQ(Property(repo, OLESTR("MMSearchPath")), "");
     std::filesystem::remove(listPath);
-    EXPECT_EQ(Property(repo, u"Key"), "A");
+    EXPECT_EQ(Property(repo, OLESTR("Key")), "A");
     EXPECT_TRUE(status.messages.empty());
 
     // A repository without a key has no entry to address.
     List("<Repository Path=\"" + data + "\" DisplayName=\"x\"/>");
     CRepository* keyless = manager.GetRepository(nullptr, false);
     ASSERT_NE(keyless, nullptr);
-    EXPECT_EQ(Property(keyless, u"Key"), "");
-    EXPECT_EQ(Property(keyless, u"DisplayName"), "<-101>");
+    EXPECT_EQ(Property(keyless, OLESTR("Key")), "");
+    EXPECT_EQ(Property(keyless, OLESTR("DisplayName")), "<-101>");
 }
 
 // Under the sanitizers: no leak and no double free.
@@ -227,7 +227,8 @@ TEST_F(RepositoriesTest, WalkingAListAsACallerWould) {
     ASSERT_EQ(manager.GetRepositories(nullptr, &list, false), 0);
     std::vector<std::string> seen;
     for (CRepository* r = list->MoveFirst(); r; r = list->MoveNext())
-        seen.push_back(Property(r, u"DisplayName") + (r->GetLocal() ? " (local) " : " (network) ") +
+        seen.push_back(Property(r, OLESTR("DisplayName")) +
+                       (r->GetLocal() ? " (local) " : " (network) ") +
                        U8(r->GetRepoDataFilePath()));
     EXPECT_THAT(seen, ElementsAre("Mine (local) " + local, "Team (network) " + network));
     EXPECT_EQ(list->MoveNext(), nullptr);

@@ -22,8 +22,8 @@ public:
 };
 
 // A property, or "<" + status + ">".
-std::string Prop(CRepositoryItem& item, const char16_t* name) {
-    _stringx value(u"<unset>");
+std::string Prop(CRepositoryItem& item, const OLECHAR* name) {
+    _stringx value(OLESTR("<unset>"));
     const long result = item.GetProperty(_stringx(name), &value);
     return result ? "<" + std::to_string(result) + ">" : U8(value);
 }
@@ -33,11 +33,11 @@ protected:
     // An item as the catalogue makes it for the stored dialog.
     std::unique_ptr<Item> Stored() {
         auto item = std::make_unique<Item>(&repository, true, _stringx(), &status);
-        item->PutProperty(u"Key", u"Dialogs");
-        item->PutProperty(u"FileName", u"Stored.kvd");
+        item->PutProperty(OLESTR("Key"), OLESTR("Dialogs"));
+        item->PutProperty(OLESTR("FileName"), OLESTR("Stored.kvd"));
         return item;
     }
-    Item New(const char16_t* displayPath) { return Item(&repository, false, displayPath, &status); }
+    Item New(const OLECHAR* displayPath) { return Item(&repository, false, displayPath, &status); }
 
     kvtest::TempTree tree;
     kvtest::RecordingStatus status;
@@ -51,57 +51,58 @@ protected:
                   "<Repositories><Repository Key=\"Local\" Local=\"1\" DisplayName=\"My "
                   "Repo\" Path=\"" +
                       dataFile + "\"/></Repositories>");
-    CRepository repository{u"Local", _stringx(dataFile), true, _stringx(listFile), &status};
+    CRepository repository{OLESTR("Local"), _stringx(dataFile), true, _stringx(listFile), &status};
 };
 
 TEST_F(ItemTest, CachesComeBeforeTheFileAndTheWrittenCacheFirst) {
     auto item = Stored();
-    item->CachePropertyValue(u"Author", u"memory", true);
-    EXPECT_EQ(Prop(*item, u"Author"), "memory");
-    item->CachePropertyValue(u"Author", u"written", false);
-    EXPECT_EQ(Prop(*item, u"Author"), "written");
-    EXPECT_EQ(Prop(*item, u"DisplayName"), "Stored");  // read from the file
-    EXPECT_EQ(Prop(*item, u"displayname"), "<-101>");
-    _stringx value(u"kept");
-    EXPECT_EQ(item->GetPropertyValue(u"DisplayName", value, false), 0);
+    item->CachePropertyValue(OLESTR("Author"), OLESTR("memory"), true);
+    EXPECT_EQ(Prop(*item, OLESTR("Author")), "memory");
+    item->CachePropertyValue(OLESTR("Author"), OLESTR("written"), false);
+    EXPECT_EQ(Prop(*item, OLESTR("Author")), "written");
+    EXPECT_EQ(Prop(*item, OLESTR("DisplayName")), "Stored");  // read from the file
+    EXPECT_EQ(Prop(*item, OLESTR("displayname")), "<-101>");
+    _stringx value(OLESTR("kept"));
+    EXPECT_EQ(item->GetPropertyValue(OLESTR("DisplayName"), value, false), 0);
     EXPECT_EQ(U8(value), "kept");
-    EXPECT_TRUE(item->GetPropertyExists(u"DisplayName", true));
-    EXPECT_FALSE(item->GetPropertyExists(u"DisplayName", false));
-    item->PutProperty(u"Empty", _stringx());
-    EXPECT_TRUE(item->GetPropertyExists(u"Empty", false));
+    EXPECT_TRUE(item->GetPropertyExists(OLESTR("DisplayName"), true));
+    EXPECT_FALSE(item->GetPropertyExists(OLESTR("DisplayName"), false));
+    item->PutProperty(OLESTR("Empty"), _stringx());
+    EXPECT_TRUE(item->GetPropertyExists(OLESTR("Empty"), false));
     EXPECT_TRUE(status.messages.empty());
 }
 
 TEST_F(ItemTest, FileNamesAreLowerCasedAndTypesFoundInTableOrder) {
-    Item item = New(u"<KVREPOSITORY>\\Dialogs\\*.kvd");
-    item.PutProperty(u"FileName", u"MyDialog.KVD");
-    item.PutProperty(u"filename", u"MyDialog.KVD");
-    EXPECT_EQ(Prop(item, u"FileName"), "mydialog.kvd");
-    EXPECT_EQ(Prop(item, u"filename"), "MyDialog.KVD");  // only under the exact name
-    item.PutProperty(u"FileName", u"\u00C9T\u00C9 \u00D7 \u0416.kvd");
-    EXPECT_EQ(_stringx(Prop(item, u"FileName")), u"\u00E9t\u00E9 \u00D7 \u0416.kvd");
+    Item item = New(OLESTR("<KVREPOSITORY>\\Dialogs\\*.kvd"));
+    item.PutProperty(OLESTR("FileName"), OLESTR("MyDialog.KVD"));
+    item.PutProperty(OLESTR("filename"), OLESTR("MyDialog.KVD"));
+    EXPECT_EQ(Prop(item, OLESTR("FileName")), "mydialog.kvd");
+    EXPECT_EQ(Prop(item, OLESTR("filename")), "MyDialog.KVD");  // only under the exact name
+    item.PutProperty(OLESTR("FileName"), OLESTR("\u00C9T\u00C9 \u00D7 \u0416.kvd"));
+    EXPECT_EQ(_stringx(Prop(item, OLESTR("FileName"))), OLESTR("\u00E9t\u00E9 \u00D7 \u0416.kvd"));
 
-    const std::pair<const char16_t*, const char*> types[] = {
-        {u"C:\\Work\\SqlScripts\\Dialogs\\x.sql", "SqlScripts"},
-        {u"C:\\Work\\dialogs\\x.kvd", ""},
-        {u"<KVREPOSITORY>\\KVScripts\\setup.txt", "KVScripts"},
-        {u"MyTemplatesDialogs", "Dialogs"}};
+    const std::pair<const OLECHAR*, const char*> types[] = {
+        {OLESTR("C:\\Work\\SqlScripts\\Dialogs\\x.sql"), "SqlScripts"},
+        {OLESTR("C:\\Work\\dialogs\\x.kvd"), ""},
+        {OLESTR("<KVREPOSITORY>\\KVScripts\\setup.txt"), "KVScripts"},
+        {OLESTR("MyTemplatesDialogs"), "Dialogs"}};
     for (const auto& [path, type] : types)
         EXPECT_EQ(U8(Item::GetRepoItemType(_stringx(path))), type) << type;
-    EXPECT_EQ(U8(item.GetNewRepoItemPath(u"<KVREPOSITORY>\\Dialogs\\a.kvd")), "Dialogs/RepoItem");
-    EXPECT_EQ(U8(item.GetNewRepoItemPath(u"nothing")), "/RepoItem");
+    EXPECT_EQ(U8(item.GetNewRepoItemPath(OLESTR("<KVREPOSITORY>\\Dialogs\\a.kvd"))),
+              "Dialogs/RepoItem");
+    EXPECT_EQ(U8(item.GetNewRepoItemPath(OLESTR("nothing"))), "/RepoItem");
 }
 
 TEST_F(ItemTest, ExistingItemsComputeTheirPathsNewOnesKeepTheirDisplayPath) {
     auto item = Stored();
-    EXPECT_EQ(Prop(*item, u"DisplayPath"), "<KVREPOSITORY>\\Dialogs\\stored.kvd");
+    EXPECT_EQ(Prop(*item, OLESTR("DisplayPath")), "<KVREPOSITORY>\\Dialogs\\stored.kvd");
     EXPECT_EQ(U8(item->GetItemXPath()), "Dialogs/RepoItem/ItemAttrib[@FileName=\"stored.kvd\"]");
     EXPECT_EQ(U8(item->GetRepoItemType()), "Dialogs");
-    EXPECT_EQ(Prop(*item, u"ParentRepo"), "My Repo");
+    EXPECT_EQ(Prop(*item, OLESTR("ParentRepo")), "My Repo");
 
     std::filesystem::remove(dataFile);  // a new item's display path never reads the file
-    Item fresh = New(u"<KVREPOSITORY>\\MergeModules\\*.msm");
-    EXPECT_EQ(Prop(fresh, u"DisplayPath"), "<KVREPOSITORY>\\MergeModules\\*.msm");
+    Item fresh = New(OLESTR("<KVREPOSITORY>\\MergeModules\\*.msm"));
+    EXPECT_EQ(Prop(fresh, OLESTR("DisplayPath")), "<KVREPOSITORY>\\MergeModules\\*.msm");
     EXPECT_EQ(U8(fresh.GetRepoItemType()), "MergeModules");
     EXPECT_FALSE(fresh.GetExists());
     EXPECT_TRUE(status.messages.empty());
@@ -109,21 +110,21 @@ TEST_F(ItemTest, ExistingItemsComputeTheirPathsNewOnesKeepTheirDisplayPath) {
 
 TEST_F(ItemTest, NoPropertyLookupRecursesWhateverIsCached) {
     Item bare(&repository, true, _stringx(), &status);  // nothing cached
-    EXPECT_EQ(Prop(bare, u"Key"), "<-101>");
-    EXPECT_EQ(Prop(bare, u"FileName"), "<-101>");
-    EXPECT_EQ(Prop(bare, u"DisplayPath"), "<KVREPOSITORY>\\\\");
+    EXPECT_EQ(Prop(bare, OLESTR("Key")), "<-101>");
+    EXPECT_EQ(Prop(bare, OLESTR("FileName")), "<-101>");
+    EXPECT_EQ(Prop(bare, OLESTR("DisplayPath")), "<KVREPOSITORY>\\\\");
     EXPECT_EQ(U8(bare.GetItemXPath()), "/RepoItem/ItemAttrib[@FileName=\"\"]");
-    EXPECT_FALSE(bare.GetPropertyExists(u"Anything", true));
+    EXPECT_FALSE(bare.GetPropertyExists(OLESTR("Anything"), true));
     EXPECT_EQ(bare.CommitCachedProperties(), 0);
     Item orphan(nullptr, true, _stringx(), nullptr);
-    EXPECT_EQ(Prop(orphan, u"ParentRepo"), "<unset>");
-    EXPECT_EQ(Prop(orphan, u"Key"), "<-101>");
+    EXPECT_EQ(Prop(orphan, OLESTR("ParentRepo")), "<unset>");
+    EXPECT_EQ(Prop(orphan, OLESTR("Key")), "<-101>");
 }
 
 TEST_F(ItemTest, CommitWritesTheWrittenCacheAndKeepsBothCaches) {
-    Item item = New(u"<KVREPOSITORY>\\Dialogs\\*.kvd");
-    item.PutProperty(u"FileName", u"New.kvd");
-    item.PutProperty(u"DisplayName", u"New dialog");
+    Item item = New(OLESTR("<KVREPOSITORY>\\Dialogs\\*.kvd"));
+    item.PutProperty(OLESTR("FileName"), OLESTR("New.kvd"));
+    item.PutProperty(OLESTR("DisplayName"), OLESTR("New dialog"));
     ASSERT_EQ(item.CommitCachedProperties(), 0);
     const std::string saved = kvtest::ReadText(dataFile);
     EXPECT_NE(saved.find("<ItemAttrib DisplayName=\"New dialog\" FileName=\"new.kvd\"/>"),
@@ -131,35 +132,35 @@ TEST_F(ItemTest, CommitWritesTheWrittenCacheAndKeepsBothCaches) {
         << saved;
     EXPECT_EQ(saved.find("DisplayPath"), std::string::npos);  // in memory only
     WriteText(dataFile, "<Repository/>");
-    EXPECT_EQ(Prop(item, u"DisplayName"), "New dialog");  // still cached
+    EXPECT_EQ(Prop(item, OLESTR("DisplayName")), "New dialog");  // still cached
 }
 
 TEST_F(ItemTest, CopiesCarryBothCaches) {
-    Item fresh = New(u"<KVREPOSITORY>\\Dialogs\\*.kvd");
-    fresh.PutProperty(u"Title", u"T");
+    Item fresh = New(OLESTR("<KVREPOSITORY>\\Dialogs\\*.kvd"));
+    fresh.PutProperty(OLESTR("Title"), OLESTR("T"));
     std::unique_ptr<CRepositoryItem> copy(fresh.Copy());
     EXPECT_FALSE(copy->GetExists());
-    EXPECT_EQ(Prop(*copy, u"DisplayPath"), "<KVREPOSITORY>\\Dialogs\\*.kvd");
-    EXPECT_EQ(Prop(*copy, u"Title"), "T");
+    EXPECT_EQ(Prop(*copy, OLESTR("DisplayPath")), "<KVREPOSITORY>\\Dialogs\\*.kvd");
+    EXPECT_EQ(Prop(*copy, OLESTR("Title")), "T");
 
     auto stored = Stored();
     copy.reset(stored->Copy());
     EXPECT_TRUE(copy->GetExists());
-    EXPECT_EQ(Prop(*copy, u"DisplayPath"), "<KVREPOSITORY>\\Dialogs\\stored.kvd");
-    EXPECT_EQ(Prop(*copy, u"Author"), "Ana");  // from the file, through the copied key
+    EXPECT_EQ(Prop(*copy, OLESTR("DisplayPath")), "<KVREPOSITORY>\\Dialogs\\stored.kvd");
+    EXPECT_EQ(Prop(*copy, OLESTR("Author")), "Ana");  // from the file, through the copied key
 
     // Reading the element's attributes into another item replaces its written cache.
     Item target(&repository, true, _stringx(), &status);
-    target.PutProperty(u"Author", u"Old");
-    target.PutProperty(u"Extra", u"x");
+    target.PutProperty(OLESTR("Author"), OLESTR("Old"));
+    target.PutProperty(OLESTR("Extra"), OLESTR("x"));
     stored->CopyProperties(&target, false);
-    EXPECT_EQ(Prop(target, u"Author"), "Ana");
-    EXPECT_EQ(Prop(target, u"DisplayName"), "Stored");
-    EXPECT_EQ(Prop(target, u"Extra"), "<-101>");
-    Item assigned = New(u"x");
+    EXPECT_EQ(Prop(target, OLESTR("Author")), "Ana");
+    EXPECT_EQ(Prop(target, OLESTR("DisplayName")), "Stored");
+    EXPECT_EQ(Prop(target, OLESTR("Extra")), "<-101>");
+    Item assigned = New(OLESTR("x"));
     assigned = *stored;
     EXPECT_TRUE(assigned.GetExists());
-    EXPECT_EQ(Prop(assigned, u"FileName"), "stored.kvd");
+    EXPECT_EQ(Prop(assigned, OLESTR("FileName")), "stored.kvd");
 }
 
 // Items across repositories, as a caller lists them.
@@ -188,7 +189,8 @@ protected:
     static std::vector<std::string> Names(CRepositoryItems* items) {
         std::vector<std::string> names;
         for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext())
-            names.push_back(Prop(*item, u"ParentRepo") + ":" + Prop(*item, u"FileName"));
+            names.push_back(Prop(*item, OLESTR("ParentRepo")) + ":" +
+                            Prop(*item, OLESTR("FileName")));
         return names;
     }
 

@@ -35,25 +35,26 @@ protected:
     // "<local copy below the tree> key=... fn=... dn=..." per item, from the
     // items' caches, plus any other cached property named in `extra`.
     std::vector<std::string> List(const char* itemPath, long expected = 0,
-                                  std::vector<const char16_t*> extra = {}) {
+                                  std::vector<const OLECHAR*> extra = {}) {
         CRepositoryItems items(&repo, &status);
         EXPECT_EQ(items.GetItems(itemPath), expected) << (itemPath ? itemPath : "(null)");
         std::vector<std::string> lines;
         const std::string root = tree.root().string() + "/";
         for (CRepositoryItem* item = items.MoveFirst(); item; item = items.MoveNext()) {
-            std::string line = Cached(item, u"LocalCopy");
+            std::string line = Cached(item, OLESTR("LocalCopy"));
             if (line.compare(0, root.size(), root) == 0)
                 line.erase(0, root.size());
-            line += " key=" + Cached(item, u"Key") + " fn=" + Cached(item, u"FileName") +
-                    " dn=" + Cached(item, u"DisplayName");
-            for (const char16_t* name : extra)
+            line += " key=" + Cached(item, OLESTR("Key")) +
+                    " fn=" + Cached(item, OLESTR("FileName")) +
+                    " dn=" + Cached(item, OLESTR("DisplayName"));
+            for (const OLECHAR* name : extra)
                 line += " " + U8(name) + "=" + Cached(item, name);
             lines.push_back(line);
         }
         return lines;
     }
-    static std::string Cached(CRepositoryItem* item, const char16_t* name) {
-        _stringx value(u"-");
+    static std::string Cached(CRepositoryItem* item, const OLECHAR* name) {
+        _stringx value(OLESTR("-"));
         item->GetPropertyValue(_stringx(name), value, false);
         return U8(value);
     }
@@ -82,8 +83,8 @@ TEST_F(ItemsTest, ListsATypeOrOneFileWithStoredOrDerivedProperties) {
         "MM/Beta.msm key=MergeModules fn=beta.msm dn=Beta.msm Version=-",
         "MM/Zeta.msm key=MergeModules fn=zeta.msm dn=- Version=1",
         "MM/alpha.msm key=MergeModules fn=alpha.msm dn=Alpha module Version=2"};
-    EXPECT_EQ(List("MergeModules/*", 0, {u"Version"}), all);
-    EXPECT_EQ(List("<KVREPOSITORY>\\MergeModules/*", 0, {u"Version"}), all);
+    EXPECT_EQ(List("MergeModules/*", 0, {OLESTR("Version")}), all);
+    EXPECT_EQ(List("<KVREPOSITORY>\\MergeModules/*", 0, {OLESTR("Version")}), all);
 
     // One file by its display path, also one the pattern does not match.
     EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\alpha.msm"),
@@ -109,7 +110,7 @@ TEST_F(ItemsTest, ListsATypeOrOneFileWithStoredOrDerivedProperties) {
         EXPECT_EQ(view.GetItems("MergeModules/*"), 0);
         EXPECT_EQ(view.GetCount(), 9);
     }
-    EXPECT_EQ(Cached(items.GetLast(), u"FileName"), "alpha.msm");
+    EXPECT_EQ(Cached(items.GetLast(), OLESTR("FileName")), "alpha.msm");
     EXPECT_TRUE(status.messages.empty());
 }
 
@@ -231,15 +232,16 @@ TEST_F(ItemsTest, TheIndexAnswersAsThePerFileQuery) {
               document.Initialize(_stringx(Repo(body)).c_str(), nullptr, nullptr, false, false));
     ItemsProbe probe(&status);
     int found = 0;
-    for (const char16_t* group :
-         {u"MergeModules/RepoItem", u"Dialogs/RepoItem", u"Missing/RepoItem", u"*/RepoItem",
-          u"//RepoItem", u"MergeModules//RepoItem"}) {
+    for (const OLECHAR* group :
+         {OLESTR("MergeModules/RepoItem"), OLESTR("Dialogs/RepoItem"), OLESTR("Missing/RepoItem"),
+          OLESTR("*/RepoItem"), OLESTR("//RepoItem"), OLESTR("MergeModules//RepoItem")}) {
         ASSERT_TRUE(ItemsProbe::ItemAttribIndex::CanIndex(group));
         ItemsProbe::ItemAttribIndex index(document, group);
-        for (const char16_t* name :
-             {u"m0.msm", u"m3.msm", u"m5.msm", u"M1.MSM", u"m6.msm", u"up0.msm", u"UP1.MSM",
-              u"q\".msm", u"Q\".MSM", u"x\" or \"1\"=\"1", u"", u"absent.msm",
-              u"\u00C9t\u00E9.msm"}) {
+        for (const OLECHAR* name :
+             {OLESTR("m0.msm"), OLESTR("m3.msm"), OLESTR("m5.msm"), OLESTR("M1.MSM"),
+              OLESTR("m6.msm"), OLESTR("up0.msm"), OLESTR("UP1.MSM"), OLESTR("q\".msm"),
+              OLESTR("Q\".MSM"), OLESTR("x\" or \"1\"=\"1"), OLESTR(""), OLESTR("absent.msm"),
+              OLESTR("\u00C9t\u00E9.msm")}) {
             XmlAttribMap byQuery;
             document.GetAttribValues(probe.GetItemAttribXPath(group, name).c_str(), byQuery);
             const std::size_t byIndex = index.Find(name);
@@ -251,16 +253,17 @@ TEST_F(ItemsTest, TheIndexAnswersAsThePerFileQuery) {
     EXPECT_GT(found, 10);
 
     // Paths the index cannot answer for are queried file by file.
-    for (const char16_t* path : {u"A|B/RepoItem", u"A[1]/RepoItem", u"id(\"x\")/RepoItem"})
+    for (const OLECHAR* path :
+         {OLESTR("A|B/RepoItem"), OLESTR("A[1]/RepoItem"), OLESTR("id(\"x\")/RepoItem")})
         EXPECT_FALSE(ItemsProbe::ItemAttribIndex::CanIndex(_stringx(path)));
     File("G1/m1.msm");
     File("G1/m9.msm");
     body.insert(body.find("<RepoItem Name=\"G1\">") + 9, " Wildcard=\"*.msm\"");
     Repo(body);
-    const auto indexed = List("MergeModules/*", 0, {u"Group"});
+    const auto indexed = List("MergeModules/*", 0, {OLESTR("Group")});
     EXPECT_THAT(indexed, ElementsAre("G1/m1.msm key= fn=m1.msm dn=- Group=0",
                                      "G1/m9.msm key= fn=m9.msm dn=m9.msm Group=-"));
-    EXPECT_EQ(List("MergeModules[1]/*", 0, {u"Group"}), indexed);
+    EXPECT_EQ(List("MergeModules[1]/*", 0, {OLESTR("Group")}), indexed);
 }
 
 }  // namespace

@@ -61,16 +61,16 @@ TEST(MessageExpansion, SelectsArgumentsMarksMissingOnesAndCopiesTheRest) {
     const auto expand = [](const char* text, std::vector<const OLECHAR*> args) {
         return U8(kv::ExpandMessage(_stringx(text), args.data(), args.size()));
     };
-    EXPECT_EQ(expand("a %2 b", {u"one"}), "a ? b");
-    EXPECT_EQ(expand("a %2 b", {u"one", u"two"}), "a two b");
-    EXPECT_EQ(expand("%1%1", {u"x"}), "xx");
-    EXPECT_EQ(expand("%A and %Z", {u"1"}), "? and ?");
-    std::vector<const OLECHAR*> eleven(11, u"-");
-    eleven[9] = u"tenth";
+    EXPECT_EQ(expand("a %2 b", {OLESTR("one")}), "a ? b");
+    EXPECT_EQ(expand("a %2 b", {OLESTR("one"), OLESTR("two")}), "a two b");
+    EXPECT_EQ(expand("%1%1", {OLESTR("x")}), "xx");
+    EXPECT_EQ(expand("%A and %Z", {OLESTR("1")}), "? and ?");
+    std::vector<const OLECHAR*> eleven(11, OLESTR("-"));
+    eleven[9] = OLESTR("tenth");
     EXPECT_EQ(expand("[%A]", eleven), "[tenth]");
     EXPECT_EQ(expand("[%1]", {nullptr}), "[]");
-    EXPECT_EQ(expand("[%0]", {u"x"}), "[?]");
-    EXPECT_EQ(expand("100% %a %% %-", {u"x"}), "100% %a %% %-");
+    EXPECT_EQ(expand("[%0]", {OLESTR("x")}), "[?]");
+    EXPECT_EQ(expand("100% %a %% %-", {OLESTR("x")}), "100% %a %% %-");
 }
 
 }  // namespace

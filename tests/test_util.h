@@ -150,9 +150,9 @@ inline fs::perms DefaultFilePerms(const fs::path& folder) {
 }
 
 // UTF-16LE with a byte-order mark, as Windows tools write it.
-inline std::string Utf16Le(const std::u16string& text) {
+inline std::string Utf16Le(const std::basic_string<OLECHAR>& text) {
     std::string bytes = "\xFF\xFE";
-    for (char16_t c : text)
+    for (OLECHAR c : text)
         bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
     return bytes;
 }
@@ -185,12 +185,12 @@ public:
     using CRepoData::SaveXmlFile;
 
     // One attribute of the first node `xpath` selects, or "<" + status + ">".
-    std::string Get(const char16_t* xpath, const char16_t* name, const std::string& file = "") {
-        _stringx value(u"<unset>");
+    std::string Get(const OLECHAR* xpath, const OLECHAR* name, const std::string& file = "") {
+        _stringx value(OLESTR("<unset>"));
         const long result = GetAttribValueFromXmlFile(xpath, name, value, _stringx(file));
         return result ? "<" + std::to_string(result) + ">" : U8(value);
     }
-    long Set(const char16_t* xpath, const char16_t* name, const char16_t* value) {
+    long Set(const OLECHAR* xpath, const OLECHAR* name, const OLECHAR* value) {
         return SetAttribValueToXmlFile(xpath, name, value);
     }
 
@@ -199,7 +199,7 @@ private:
 };
 
 // The text of one attribute in a map, or "<none>".
-inline std::string Attr(const XmlAttribMap& map, const char16_t* name) {
+inline std::string Attr(const XmlAttribMap& map, const OLECHAR* name) {
     const auto found = map.find(_stringx(name));
     if (found == map.end())
         return "<none>";
@@ -215,8 +215,9 @@ using NodePtr = CComPtr<IXMLDOMNode>;
 
 inline DocumentPtr NewDocument() {
     DocumentPtr document;
-    EXPECT_EQ(S_OK, kv::ComponentLoader::Process().CreateInstance(
-                        u"msxml4.dll", CLSID_DOMDocument40, IID_IXMLDOMDocument2, &document));
+    EXPECT_EQ(S_OK,
+              kv::ComponentLoader::Process().CreateInstance(
+                  OLESTR("msxml4.dll"), CLSID_DOMDocument40, IID_IXMLDOMDocument2, &document));
     return document;
 }
 
@@ -247,7 +248,7 @@ inline NodePtr Root(IXMLDOMDocument2* document) {
     return NodePtr(root.get());
 }
 
-inline NodePtr SelectOne(IXMLDOMNode* context, const char16_t* path) {
+inline NodePtr SelectOne(IXMLDOMNode* context, const OLECHAR* path) {
     NodePtr node;
     context->selectSingleNode(_stringx(path).bstr(), &node);
     return node;
@@ -275,7 +276,7 @@ inline std::string ValueOf(IXMLDOMNode* node) {
                                : "<null>";
 }
 
-inline NodePtr AttributeNode(IXMLDOMNode* element, const char16_t* name) {
+inline NodePtr AttributeNode(IXMLDOMNode* element, const OLECHAR* name) {
     CComPtr<IXMLDOMNamedNodeMap> attributes;
     NodePtr attribute;
     if (element->get_attributes(&attributes) == S_OK)
@@ -285,7 +286,7 @@ inline NodePtr AttributeNode(IXMLDOMNode* element, const char16_t* name) {
 
 // A selection described node by node: an element as its name (":Key" added when
 // it has a Key attribute), an attribute as "@name=value", other nodes by name.
-inline std::vector<std::string> Select(IXMLDOMNode* context, const char16_t* path) {
+inline std::vector<std::string> Select(IXMLDOMNode* context, const OLECHAR* path) {
     CComPtr<IXMLDOMNodeList> list;
     EXPECT_EQ(S_OK, context->selectNodes(_stringx(path).bstr(), &list)) << U8(path);
     std::vector<std::string> described;
@@ -293,7 +294,7 @@ inline std::vector<std::string> Select(IXMLDOMNode* context, const char16_t* pat
         std::string text = NameOf(node);
         if (TypeOf(node) == NODE_ATTRIBUTE)
             text = "@" + text + "=" + ValueOf(node);
-        else if (NodePtr key = AttributeNode(node, u"Key"))
+        else if (NodePtr key = AttributeNode(node, OLESTR("Key")))
             text += ":" + ValueOf(key);
         described.push_back(text);
     }

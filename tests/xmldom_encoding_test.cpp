@@ -22,7 +22,8 @@ std::string Declaration(const char* encoding) {
 
 std::string Utf16(const std::string& utf8, bool bigEndian, bool bom) {
     std::string bytes;
-    for (char16_t unit : (bom ? u"\uFEFF" : u"") + std::u16string(_stringx(utf8).c_str()))
+    for (OLECHAR unit :
+         (bom ? OLESTR("\uFEFF") : OLESTR("")) + std::basic_string<OLECHAR>(_stringx(utf8).c_str()))
         bytes += bigEndian ? std::string{char(unit >> 8), char(unit & 0xFF)}
                            : std::string{char(unit & 0xFF), char(unit >> 8)};
     return bytes;
@@ -67,10 +68,10 @@ std::vector<Form> Forms() {
 class XmlDomEncoding : public testing::TestWithParam<Form> {
 protected:
     static void ExpectText(IXMLDOMDocument2* document) {
-        NodePtr item = SelectOne(document, u"/Items/Item");
+        NodePtr item = SelectOne(document, OLESTR("/Items/Item"));
         ASSERT_TRUE(item);
-        EXPECT_EQ(ValueOf(AttributeNode(item, u"Name")), "Grüße €");
-        EXPECT_EQ(ValueOf(SelectOne(item, u"text()")), "Grüße €");
+        EXPECT_EQ(ValueOf(AttributeNode(item, OLESTR("Name"))), "Grüße €");
+        EXPECT_EQ(ValueOf(SelectOne(item, OLESTR("text()"))), "Grüße €");
     }
     TempTree tree;
 };
@@ -101,10 +102,11 @@ TEST(XmlDomCharacterReferences, CharactersMissingFromTheCodePageAreNotLost) {
                                  "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"
                                  "<r a=\"x\"><t>y</t><![CDATA[c]]><!--k--></r>");
     NodePtr root = Root(document);
-    ASSERT_EQ(S_OK, AttributeNode(root, u"a")->put_nodeValue(CComVariant(u"Ж\U0001F600€")));
-    ASSERT_EQ(S_OK, SelectOne(root, u"t/text()")->put_nodeValue(CComVariant(u"Жé")));
-    ASSERT_EQ(S_OK, SelectOne(root, u"text()")->put_nodeValue(CComVariant(u"aЖb")));
-    ASSERT_EQ(S_OK, SelectOne(root, u"comment()")->put_nodeValue(CComVariant(u"Ж")));
+    ASSERT_EQ(S_OK,
+              AttributeNode(root, OLESTR("a"))->put_nodeValue(CComVariant(OLESTR("Ж\U0001F600€"))));
+    ASSERT_EQ(S_OK, SelectOne(root, OLESTR("t/text()"))->put_nodeValue(CComVariant(OLESTR("Жé"))));
+    ASSERT_EQ(S_OK, SelectOne(root, OLESTR("text()"))->put_nodeValue(CComVariant(OLESTR("aЖb"))));
+    ASSERT_EQ(S_OK, SelectOne(root, OLESTR("comment()"))->put_nodeValue(CComVariant(OLESTR("Ж"))));
     const std::string saved = Saved(document, tree / "out.xml");
     EXPECT_EQ(
         "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"
@@ -112,8 +114,8 @@ TEST(XmlDomCharacterReferences, CharactersMissingFromTheCodePageAreNotLost) {
         "<![CDATA[a]]>&#1046;<![CDATA[b]]><!--?--></r>",
         saved);
     NodePtr reloaded = Root(Parse(tree / "again.xml", saved));
-    EXPECT_EQ(ValueOf(AttributeNode(reloaded, u"a")), "Ж\U0001F600€");
-    EXPECT_EQ(ValueOf(SelectOne(reloaded, u"t/text()")), "Жé");
+    EXPECT_EQ(ValueOf(AttributeNode(reloaded, OLESTR("a"))), "Ж\U0001F600€");
+    EXPECT_EQ(ValueOf(SelectOne(reloaded, OLESTR("t/text()"))), "Жé");
 }
 
 }  // namespace

@@ -34,7 +34,7 @@ Names ChildNames(IXMLDOMNode* parent) {
     return names;
 }
 
-NodePtr NewAttribute(IXMLDOMDocument2* document, const char16_t* name, const char16_t* value) {
+NodePtr NewAttribute(IXMLDOMDocument2* document, const OLECHAR* name, const OLECHAR* value) {
     NodePtr attribute;
     EXPECT_EQ(S_OK, document->createNode(CComVariant(LONG(NODE_ATTRIBUTE)), _stringx(name).bstr(),
                                          nullptr, &attribute));
@@ -48,8 +48,8 @@ HRESULT SetNamedItem(IXMLDOMNode* element, IXMLDOMNode* attribute) {
     return attributes->setNamedItem(attribute, nullptr);
 }
 
-HRESULT SetAttribute(IXMLDOMDocument2* document, IXMLDOMNode* element, const char16_t* name,
-                     const char16_t* value) {
+HRESULT SetAttribute(IXMLDOMDocument2* document, IXMLDOMNode* element, const OLECHAR* name,
+                     const OLECHAR* value) {
     return SetNamedItem(element, NewAttribute(document, name, value));
 }
 
@@ -63,21 +63,22 @@ protected:
 TEST_F(XmlDomNodes, NamesTypesAndValuesWithoutEntriesForIndentation) {
     EXPECT_EQ((Names{"xml", "Repositories"}), ChildNames(document));
     EXPECT_EQ((Names{"#comment", "Repository", "app", "Repository", "Other"}), ChildNames(root));
-    EXPECT_EQ((Names{"#text", "#cdata-section"}), ChildNames(SelectOne(root, u"Repository[2]")));
+    EXPECT_EQ((Names{"#text", "#cdata-section"}),
+              ChildNames(SelectOne(root, OLESTR("Repository[2]"))));
     NodePtr declaration;
     ASSERT_EQ(S_OK, document->get_firstChild(&declaration));
     EXPECT_EQ(NODE_PROCESSING_INSTRUCTION, TypeOf(declaration));
     EXPECT_EQ("version=\"1.0\"", ValueOf(declaration));
-    EXPECT_EQ(NODE_COMMENT, TypeOf(SelectOne(root, u"comment()")));
-    EXPECT_EQ(" list ", ValueOf(SelectOne(root, u"comment()")));
-    EXPECT_EQ("run", ValueOf(SelectOne(root, u"processing-instruction()")));
-    EXPECT_EQ(NODE_TEXT, TypeOf(SelectOne(root, u"Repository/text()")));
-    EXPECT_EQ("text", ValueOf(SelectOne(root, u"Repository/text()")));
+    EXPECT_EQ(NODE_COMMENT, TypeOf(SelectOne(root, OLESTR("comment()"))));
+    EXPECT_EQ(" list ", ValueOf(SelectOne(root, OLESTR("comment()"))));
+    EXPECT_EQ("run", ValueOf(SelectOne(root, OLESTR("processing-instruction()"))));
+    EXPECT_EQ(NODE_TEXT, TypeOf(SelectOne(root, OLESTR("Repository/text()"))));
+    EXPECT_EQ("text", ValueOf(SelectOne(root, OLESTR("Repository/text()"))));
     EXPECT_EQ(NODE_ELEMENT, TypeOf(root));
     EXPECT_EQ("<null>", ValueOf(root));
-    EXPECT_EQ(E_FAIL, root->put_nodeValue(CComVariant(u"x")));
+    EXPECT_EQ(E_FAIL, root->put_nodeValue(CComVariant(OLESTR("x"))));
 
-    NodePtr tag = AttributeNode(SelectOne(root, u"Repository"), u"kv:Tag");
+    NodePtr tag = AttributeNode(SelectOne(root, OLESTR("Repository")), OLESTR("kv:Tag"));
     ASSERT_TRUE(tag);
     EXPECT_EQ("kv:Tag", NameOf(tag));
     EXPECT_EQ(NODE_ATTRIBUTE, TypeOf(tag));
@@ -85,36 +86,41 @@ TEST_F(XmlDomNodes, NamesTypesAndValuesWithoutEntriesForIndentation) {
     EXPECT_EQ(S_OK, tag->put_nodeValue(CComVariant(LONG(42))));
     EXPECT_EQ("42", ValueOf(tag));
     EXPECT_EQ(S_OK, tag->put_nodeValue(CComVariant(true)));
-    EXPECT_EQ("-1", ValueOf(AttributeNode(SelectOne(root, u"Repository"), u"kv:Tag")));
+    EXPECT_EQ("-1",
+              ValueOf(AttributeNode(SelectOne(root, OLESTR("Repository")), OLESTR("kv:Tag"))));
 }
 
 TEST_F(XmlDomNodes, SelectionIsRelativeToTheNodeItIsMadeOn) {
-    EXPECT_EQ((Names{"Repository:Local", "Repository:Network"}), Select(root, u"Repository"));
-    EXPECT_TRUE(Select(root, u"Repositories").empty());
-    EXPECT_EQ(Select(document, u"Repositories/Repository"), Select(root, u"Repository"));
-    EXPECT_EQ((Names{"Deep:D"}), Select(root, u"//Deep"));
-    EXPECT_EQ("Repository", NameOf(SelectOne(root, u"Other | Repository[@Key='Network']")));
+    EXPECT_EQ((Names{"Repository:Local", "Repository:Network"}),
+              Select(root, OLESTR("Repository")));
+    EXPECT_TRUE(Select(root, OLESTR("Repositories")).empty());
+    EXPECT_EQ(Select(document, OLESTR("Repositories/Repository")),
+              Select(root, OLESTR("Repository")));
+    EXPECT_EQ((Names{"Deep:D"}), Select(root, OLESTR("//Deep")));
+    EXPECT_EQ("Repository", NameOf(SelectOne(root, OLESTR("Other | Repository[@Key='Network']"))));
     NodePtr none;
-    EXPECT_EQ(S_FALSE, root->selectSingleNode(_stringx(u"Missing").bstr(), &none));
+    EXPECT_EQ(S_FALSE, root->selectSingleNode(_stringx(OLESTR("Missing")).bstr(), &none));
 
-    NodePtr top = SelectOne(root, u"/");  // the document itself
+    NodePtr top = SelectOne(root, OLESTR("/"));  // the document itself
     CComPtr<IUnknown> identity;
     ASSERT_EQ(S_OK, top->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)));
     EXPECT_EQ(static_cast<IUnknown*>(document.get()), identity.get());
 
     // Attribute results are attribute nodes of their element.
-    EXPECT_EQ((Names{"@Key=Local", "@Key=Network", "@Key=O", "@Key=D"}), Select(root, u"//@Key"));
-    NodePtr key = SelectOne(root, u"Other/@Key");
-    ASSERT_EQ(S_OK, key->put_nodeValue(CComVariant(u"Changed")));
-    EXPECT_EQ((Names{"Other:Changed"}), Select(key, u".."));
+    EXPECT_EQ((Names{"@Key=Local", "@Key=Network", "@Key=O", "@Key=D"}),
+              Select(root, OLESTR("//@Key")));
+    NodePtr key = SelectOne(root, OLESTR("Other/@Key"));
+    ASSERT_EQ(S_OK, key->put_nodeValue(CComVariant(OLESTR("Changed"))));
+    EXPECT_EQ((Names{"Other:Changed"}), Select(key, OLESTR("..")));
 }
 
 TEST_F(XmlDomNodes, MalformedExpressionsFailWithoutAList) {
     // Without the breaking character the last one would select both entries.
-    EXPECT_EQ(2u, Select(root, u"Repository[@Key=\"x\" or \"1\"=\"1\"]").size());
-    for (const char16_t* path : {u"Repository[", u"", u"1 + 1", u"Repository[@Key=\"x\"",
-                                 u"Repository[@Key=\"x\"\u0001] | //*[@x=\"",
-                                 u"Repository[@Key=\"x\"\u0001 or \"1\"=\"1\"]"}) {
+    EXPECT_EQ(2u, Select(root, OLESTR("Repository[@Key=\"x\" or \"1\"=\"1\"]")).size());
+    for (const OLECHAR* path :
+         {OLESTR("Repository["), OLESTR(""), OLESTR("1 + 1"), OLESTR("Repository[@Key=\"x\""),
+          OLESTR("Repository[@Key=\"x\"\u0001] | //*[@x=\""),
+          OLESTR("Repository[@Key=\"x\"\u0001 or \"1\"=\"1\"]")}) {
         SCOPED_TRACE(U8(path));
         CComPtr<IXMLDOMNodeList> list;
         EXPECT_EQ(E_FAIL, root->selectNodes(_stringx(path).bstr(), &list));
@@ -142,8 +148,8 @@ TEST_F(XmlDomNodes, XPathKnowsNoDeclarationAndOnlyDeclaredPrefixes) {
     CComPtr<IXMLDOMNodeList> none;
     EXPECT_EQ(E_FAIL, declaration->selectNodes(_stringx(OLESTR(".")).bstr(), &none));
 
-    for (const char16_t* path : {OLESTR("//kv:Tag"), OLESTR("//@kv:Tag"), OLESTR("kv:*"),
-                                 OLESTR("Repository[@kv:Tag]"), OLESTR("//x:Repository")}) {
+    for (const OLECHAR* path : {OLESTR("//kv:Tag"), OLESTR("//@kv:Tag"), OLESTR("kv:*"),
+                                OLESTR("Repository[@kv:Tag]"), OLESTR("//x:Repository")}) {
         SCOPED_TRACE(U8(path));
         CComPtr<IXMLDOMNodeList> list;
         EXPECT_EQ(E_FAIL, document->selectNodes(_stringx(path).bstr(), &list));
@@ -176,24 +182,24 @@ TEST(XmlDomAttributes, MapWalksInDocumentOrderAndFindsExactNames) {
         names.push_back(NameOf(attribute) + "=" + ValueOf(attribute));
     EXPECT_EQ((Names{"z=1", "a=2", "m=3"}), names);
     NodePtr item;
-    EXPECT_EQ(S_FALSE, attributes->getQualifiedItem(_stringx(u"Z").bstr(), nullptr, &item));
-    EXPECT_EQ(E_INVALIDARG, attributes->getQualifiedItem(_stringx(u"z").bstr(),
-                                                         _stringx(u"urn:x").bstr(), &item));
+    EXPECT_EQ(S_FALSE, attributes->getQualifiedItem(_stringx(OLESTR("Z")).bstr(), nullptr, &item));
+    EXPECT_EQ(E_INVALIDARG, attributes->getQualifiedItem(_stringx(OLESTR("z")).bstr(),
+                                                         _stringx(OLESTR("urn:x")).bstr(), &item));
     EXPECT_FALSE(item);
     CComPtr<IXMLDOMNamedNodeMap> none;
-    EXPECT_EQ(S_FALSE, SelectOne(Root(document), u"comment()")->get_attributes(&none));
+    EXPECT_EQ(S_FALSE, SelectOne(Root(document), OLESTR("comment()"))->get_attributes(&none));
     EXPECT_FALSE(none);
 }
 
 TEST(XmlDomEditing, AttributesAreReplacedInPlaceOrAppendedAndStayWithTheirElement) {
     TempTree tree;
     DocumentPtr document = Parse(tree / "in.xml", "<r><e a=\"1\" b=\"2\"/><f/></r>");
-    NodePtr e = SelectOne(Root(document), u"e");
-    EXPECT_EQ(S_OK, SetAttribute(document, e, u"a", u"9"));
-    NodePtr added = NewAttribute(document, u"c", u"3");
+    NodePtr e = SelectOne(Root(document), OLESTR("e"));
+    EXPECT_EQ(S_OK, SetAttribute(document, e, OLESTR("a"), OLESTR("9")));
+    NodePtr added = NewAttribute(document, OLESTR("c"), OLESTR("3"));
     EXPECT_EQ(S_OK, SetNamedItem(e, added));
-    EXPECT_EQ(E_FAIL, SetNamedItem(SelectOne(Root(document), u"f"), added));  // e has it now
-    EXPECT_EQ(S_OK, added->put_nodeValue(CComVariant(u"4")));
+    EXPECT_EQ(E_FAIL, SetNamedItem(SelectOne(Root(document), OLESTR("f")), added));  // e has it now
+    EXPECT_EQ(S_OK, added->put_nodeValue(CComVariant(OLESTR("4"))));
     EXPECT_EQ("<r><e a=\"9\" b=\"2\" c=\"4\"/><f/></r>", Saved(document, tree / "out.xml"));
 }
 
@@ -203,10 +209,10 @@ TEST(XmlDomEditing, NewElementsArePlacedByAppendChildButNeverBesideTheRoot) {
         Parse(tree / "in.xml", "<Repositories><Repository Key=\"A\"/></Repositories>");
     NodePtr root = Root(document);
     CComPtr<IXMLDOMElement> element;
-    ASSERT_EQ(S_OK, document->createElement(_stringx(u"Repository").bstr(), &element));
-    EXPECT_EQ(S_OK, SetAttribute(document, element, u"Key", u"B"));
-    EXPECT_EQ(S_OK, SetAttribute(document, element, u"Path", u"/p"));
-    EXPECT_TRUE(Select(root, u"Repository[@Key='B']").empty());
+    ASSERT_EQ(S_OK, document->createElement(_stringx(OLESTR("Repository")).bstr(), &element));
+    EXPECT_EQ(S_OK, SetAttribute(document, element, OLESTR("Key"), OLESTR("B")));
+    EXPECT_EQ(S_OK, SetAttribute(document, element, OLESTR("Path"), OLESTR("/p")));
+    EXPECT_TRUE(Select(root, OLESTR("Repository[@Key='B']")).empty());
 
     NodePtr placed;
     EXPECT_EQ(E_FAIL, document->appendChild(element, &placed));  // no second top-level element
@@ -214,8 +220,8 @@ TEST(XmlDomEditing, NewElementsArePlacedByAppendChildButNeverBesideTheRoot) {
     ASSERT_EQ(S_OK, root->appendChild(element, &placed));
     EXPECT_EQ(static_cast<IXMLDOMNode*>(element.get()), placed.get());
     // The wrapper now stands for the node in the tree.
-    EXPECT_EQ(S_OK, SetAttribute(document, element, u"Key", u"C"));
-    EXPECT_EQ((Names{"Repository:A", "Repository:C"}), Select(root, u"Repository"));
+    EXPECT_EQ(S_OK, SetAttribute(document, element, OLESTR("Key"), OLESTR("C")));
+    EXPECT_EQ((Names{"Repository:A", "Repository:C"}), Select(root, OLESTR("Repository")));
     EXPECT_EQ(E_FAIL, document->appendChild(element, nullptr));  // nor move up beside it
     EXPECT_EQ(E_FAIL, element->appendChild(root, nullptr));      // nor below itself
     EXPECT_EQ(
@@ -225,11 +231,11 @@ TEST(XmlDomEditing, NewElementsArePlacedByAppendChildButNeverBesideTheRoot) {
     NodePtr node;
     const CComVariant attribute{LONG(NODE_ATTRIBUTE)};
     CComPtr<IXMLDOMElement> bad;
-    EXPECT_EQ(E_FAIL, document->createElement(_stringx(u"1x").bstr(), &bad));
+    EXPECT_EQ(E_FAIL, document->createElement(_stringx(OLESTR("1x")).bstr(), &bad));
     // Names are what a file may hold: a name character other than a
     // name-start one, or no name character at all, is refused anywhere.
-    for (const char16_t* name : {OLESTR("\u00B7x"), OLESTR("\u0300x"), OLESTR("x\u00D7"),
-                                 OLESTR("x\u2000"), OLESTR("\U000F0000")}) {
+    for (const OLECHAR* name : {OLESTR("\u00B7x"), OLESTR("\u0300x"), OLESTR("x\u00D7"),
+                                OLESTR("x\u2000"), OLESTR("\U000F0000")}) {
         EXPECT_EQ(E_FAIL, document->createElement(_stringx(name).bstr(), &bad)) << U8(name);
         EXPECT_EQ(E_FAIL, document->createNode(attribute, _stringx(name).bstr(), nullptr, &node));
     }
@@ -237,7 +243,7 @@ TEST(XmlDomEditing, NewElementsArePlacedByAppendChildButNeverBesideTheRoot) {
     EXPECT_EQ(S_OK,
               document->createElement(_stringx(OLESTR("\u00E9x\u00B7\u0300")).bstr(), &unicode));
     EXPECT_EQ(E_FAIL, document->createElement(nullptr, &bad));
-    const _stringx a(u"a"), space(u"a b"), ns(u"urn:x");
+    const _stringx a(OLESTR("a")), space(OLESTR("a b")), ns(OLESTR("urn:x"));
     EXPECT_EQ(E_FAIL, document->createNode(attribute, space.bstr(), nullptr, &node));
     EXPECT_EQ(E_INVALIDARG, document->createNode(attribute, a.bstr(), ns.bstr(), &node));
     EXPECT_EQ(E_NOTIMPL,

@@ -25,33 +25,35 @@ TEST(XmlDomModule, CreatesTheDocumentClassThroughTheLoader) {
     EXPECT_EQ(nullptr, element);
     CComPtr<IClassFactory> factory;
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, kv::ComponentLoader::Process().GetClassObject(
-                                             u"msxml4.dll", CLSID_DOMDocument30, &factory));
+                                             OLESTR("msxml4.dll"), CLSID_DOMDocument30, &factory));
 
     EXPECT_EQ("#document", NameOf(document));
     EXPECT_EQ("<null>", ValueOf(document));
-    EXPECT_EQ(E_FAIL, document->put_nodeValue(CComVariant(u"x")));
+    EXPECT_EQ(E_FAIL, document->put_nodeValue(CComVariant(OLESTR("x"))));
     CComPtr<IXMLDOMElement> root;
     EXPECT_EQ(S_FALSE, document->get_documentElement(&root));
 }
 
 TEST(XmlDomModule, SelectionNamespacesAreStoredOtherPropertiesRefused) {
     DocumentPtr document = NewDocument();
-    const CComVariant namespaces(u"xmlns:kv='urn:kv'");
+    const CComVariant namespaces(OLESTR("xmlns:kv='urn:kv'"));
     CComVariant value;
-    EXPECT_EQ(S_OK, document->setProperty(_stringx(u"SelectionNamespaces").bstr(), namespaces));
-    EXPECT_EQ(S_OK, document->getProperty(_stringx(u"SelectionNamespaces").bstr(), &value));
+    EXPECT_EQ(S_OK,
+              document->setProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(), namespaces));
+    EXPECT_EQ(S_OK, document->getProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(), &value));
     EXPECT_EQ(namespaces, value);
-    for (const char16_t* bad : {OLESTR("kv='urn:kv'"), OLESTR("xmlns:kv="), OLESTR("xmlns:kv=''"),
-                                OLESTR("xmlns:1='urn:x'"), OLESTR("xmlns:kv='urn:kv")}) {
+    for (const OLECHAR* bad : {OLESTR("kv='urn:kv'"), OLESTR("xmlns:kv="), OLESTR("xmlns:kv=''"),
+                               OLESTR("xmlns:1='urn:x'"), OLESTR("xmlns:kv='urn:kv")}) {
         EXPECT_EQ(E_FAIL, document->setProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(),
                                                 CComVariant(bad)));
     }
     CComVariant kept;
     EXPECT_EQ(S_OK, document->getProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(), &kept));
     EXPECT_EQ(namespaces, kept);
-    EXPECT_EQ(E_INVALIDARG, document->setProperty(_stringx(u"ProhibitDTD").bstr(), value));
+    EXPECT_EQ(E_INVALIDARG, document->setProperty(_stringx(OLESTR("ProhibitDTD")).bstr(), value));
     CComVariant none;  // out parameters are overwritten, not freed
-    EXPECT_EQ(E_INVALIDARG, document->getProperty(_stringx(u"selectionlanguage").bstr(), &none));
+    EXPECT_EQ(E_INVALIDARG,
+              document->getProperty(_stringx(OLESTR("selectionlanguage")).bstr(), &none));
 }
 
 TEST(XmlDomLoad, DropsIndentationKeepsCommentsAndSavesRaw) {
@@ -92,13 +94,13 @@ TEST(XmlDomLoad, RefusesWhatAStrictParserRefusesAndIsLeftEmpty) {
         EXPECT_FALSE(Load(document, WriteText(tree / "bad.xml", bad)));
         CComPtr<IXMLDOMElement> root;
         EXPECT_EQ(S_FALSE, document->get_documentElement(&root));
-        EXPECT_TRUE(Select(document, u"//node()").empty());
+        EXPECT_TRUE(Select(document, OLESTR("//node()")).empty());
     }
     DocumentPtr document = NewDocument();
     EXPECT_FALSE(Load(document, tree / "missing.xml"));
     EXPECT_FALSE(Load(document, ""));
     EXPECT_TRUE(Load(document, WriteText(tree / "later.xml", "<r><a/></r>")));
-    EXPECT_EQ((std::vector<std::string>{"a"}), Select(Root(document), u"*"));
+    EXPECT_EQ((std::vector<std::string>{"a"}), Select(Root(document), OLESTR("*")));
 }
 
 // Every well-formed document without a document type loads, however it
@@ -194,8 +196,8 @@ TEST(XmlDomSave, MarkupThatCannotCarryAValueIsNotSaved) {
     TempTree tree;
     const std::string file = WriteText(tree / "kept.xml", "<kept/>");
     const struct {
-        const char16_t* path;
-        const char16_t* value;
+        const OLECHAR* path;
+        const OLECHAR* value;
     } cases[] = {
         {OLESTR("comment()"), OLESTR("a--b")},
         {OLESTR("comment()"), OLESTR("a-")},
@@ -218,7 +220,7 @@ TEST(XmlDomSave, MarkupThatCannotCarryAValueIsNotSaved) {
 TEST(XmlDomLoad, NodesKeepTheirDocumentAliveButGoStaleOnReload) {
     TempTree tree;
     NodePtr root = Root(Parse(tree / "a.xml", "<r><a Key=\"1\"/></r>"));
-    EXPECT_EQ((std::vector<std::string>{"a:1"}), Select(root, u"a"));
+    EXPECT_EQ((std::vector<std::string>{"a:1"}), Select(root, OLESTR("a")));
 
     DocumentPtr document = Parse(tree / "b.xml", "<r/>");
     NodePtr old = Root(document);
@@ -233,11 +235,11 @@ TEST(XmlDomSave, NewDocumentIsUtf8WithoutMarkAndFailuresAreFileSystemErrors) {
     TempTree tree;
     DocumentPtr document = NewDocument();
     CComPtr<IXMLDOMElement> element;
-    ASSERT_EQ(S_OK, document->createElement(_stringx(u"Items").bstr(), &element));
+    ASSERT_EQ(S_OK, document->createElement(_stringx(OLESTR("Items")).bstr(), &element));
     NodePtr attribute;
     ASSERT_EQ(S_OK, document->createNode(CComVariant(LONG(NODE_ATTRIBUTE)),
-                                         _stringx(u"Name").bstr(), nullptr, &attribute));
-    ASSERT_EQ(S_OK, attribute->put_nodeValue(CComVariant(u"Grüße € <&\">")));
+                                         _stringx(OLESTR("Name")).bstr(), nullptr, &attribute));
+    ASSERT_EQ(S_OK, attribute->put_nodeValue(CComVariant(OLESTR("Grüße € <&\">"))));
     CComPtr<IXMLDOMNamedNodeMap> attributes;
     ASSERT_EQ(S_OK, element->get_attributes(&attributes));
     ASSERT_EQ(S_OK, attributes->setNamedItem(attribute, nullptr));

@@ -18,7 +18,7 @@ public:
     using XMLIntercessor::XMLIntercessor;
 
     // The attribute k of every node `xpath` selects, in order.
-    std::string Keys(const char16_t* xpath) {
+    std::string Keys(const OLECHAR* xpath) {
         NodeVector nodes;
         std::map<_stringx, XmlAttribMap> names;
         SelectNodes(xpath, nodes, names);
@@ -26,7 +26,7 @@ public:
         for (IXMLDOMNode* node : nodes) {
             XmlAttribMap attributes;
             ReadNodeAttribs(node, attributes);
-            keys += Attr(attributes, u"k") + ";";
+            keys += Attr(attributes, OLESTR("k")) + ";";
         }
         return keys;
     }
@@ -56,22 +56,22 @@ constexpr const char* kNested =
 TEST_F(XmlIntercessorTest, SelectionIsRelativeToTheDocumentElementAndInDocumentOrder) {
     Probe doc;
     Open(doc, kNested);
-    EXPECT_EQ(doc.Keys(u"A"), "1;4;");
-    EXPECT_EQ(doc.Keys(u"B/A"), "2;3;");
-    EXPECT_EQ(doc.Keys(u"/R/B/A"), "2;3;");
-    EXPECT_EQ(doc.Keys(u"//A"), "1;2;3;4;");
-    EXPECT_EQ(doc.Keys(u"R/A"), "");  // the root is the context, not a child
-    EXPECT_EQ(doc.Keys(u"A | B/A"), "1;2;3;4;");
-    EXPECT_EQ(doc.Keys(u"B/A[2]/preceding::A"), "1;2;");
-    EXPECT_EQ(doc.Keys(u"B/A[2]/ancestor-or-self::*"), "<none>;b;3;");
+    EXPECT_EQ(doc.Keys(OLESTR("A")), "1;4;");
+    EXPECT_EQ(doc.Keys(OLESTR("B/A")), "2;3;");
+    EXPECT_EQ(doc.Keys(OLESTR("/R/B/A")), "2;3;");
+    EXPECT_EQ(doc.Keys(OLESTR("//A")), "1;2;3;4;");
+    EXPECT_EQ(doc.Keys(OLESTR("R/A")), "");  // the root is the context, not a child
+    EXPECT_EQ(doc.Keys(OLESTR("A | B/A")), "1;2;3;4;");
+    EXPECT_EQ(doc.Keys(OLESTR("B/A[2]/preceding::A")), "1;2;");
+    EXPECT_EQ(doc.Keys(OLESTR("B/A[2]/ancestor-or-self::*")), "<none>;b;3;");
 
     XmlAttribMap map;
-    doc.GetAttribValues(u"//A", map);  // the first node
-    EXPECT_EQ(Attr(map, u"k"), "1");
-    map[_stringx(u"kept")] = CComVariant(u"yes");
-    doc.GetAttribValues(u"Missing", map);
-    doc.GetAttribValues(u"A[@k=", map);  // malformed: selects nothing
-    EXPECT_EQ(Attr(map, u"kept"), "yes");
+    doc.GetAttribValues(OLESTR("//A"), map);  // the first node
+    EXPECT_EQ(Attr(map, OLESTR("k")), "1");
+    map[_stringx(OLESTR("kept"))] = CComVariant(OLESTR("yes"));
+    doc.GetAttribValues(OLESTR("Missing"), map);
+    doc.GetAttribValues(OLESTR("A[@k="), map);  // malformed: selects nothing
+    EXPECT_EQ(Attr(map, OLESTR("kept")), "yes");
 }
 
 // Every node's attributes as "name=value" texts, one line per node.
@@ -91,8 +91,9 @@ TEST_F(XmlIntercessorTest, AttributeTextsReadInOneCallAsNodeByNode) {
     Open(doc,
          "<?xml version=\"1.0\"?><R a=\"r\"><E k=\"1\" v=\"\" x=\"&lt;&amp;&#233;\"/><!-- c -->"
          "<E/><E \xC3\xA9t\xC3\xA9=\"\xE2\x82\xAC \xF0\x9F\x98\x80\" k=\"2\"/>text</R>");
-    for (const char16_t* xpath : {u"E", u"//@k", u"node()", u"/", u"/node()", u"Missing", u"E[",
-                                  u"//E | .", u"E[2]/following-sibling::node()"}) {
+    for (const OLECHAR* xpath : {OLESTR("E"), OLESTR("//@k"), OLESTR("node()"), OLESTR("/"),
+                                 OLESTR("/node()"), OLESTR("Missing"), OLESTR("E["),
+                                 OLESTR("//E | ."), OLESTR("E[2]/following-sibling::node()")}) {
         XmlAttribTexts fast, byNode;
         // Appended to what the texts already hold.
         fast.nodes.push_back(0);
@@ -104,7 +105,7 @@ TEST_F(XmlIntercessorTest, AttributeTextsReadInOneCallAsNodeByNode) {
         EXPECT_EQ(doc.GetAllAttribValues(xpath, maps) + 1, count) << U8(xpath);
     }
     XmlAttribTexts texts;
-    doc.GetAllAttribTexts(u"E", texts);
+    doc.GetAllAttribTexts(OLESTR("E"), texts);
     EXPECT_EQ(Lines(texts), "k=1 v= x=<&\u00e9 ||\u00e9t\u00e9=\u20ac \U0001F600 k=2 |");
 }
 
@@ -115,29 +116,30 @@ TEST_F(XmlIntercessorTest, ChildNodesListCommentsButNotIndentationAndAreAppended
          "<R>\n  <!-- note -->\n  <A x=\"1\" y=\"2\"><a/></A>&#10;&#32;<?pi data?>\n  "
          "<A><b/></A>&#9;</R>");
     std::vector<XmlNodeEntry> entries(1);
-    EXPECT_EQ(doc.GetChildNodes(u"/R", entries), 5);
+    EXPECT_EQ(doc.GetChildNodes(OLESTR("/R"), entries), 5);
     ASSERT_EQ(entries.size(), 5u);
     EXPECT_EQ(U8(entries[1].name), "#comment");
     EXPECT_TRUE(entries[1].attribs.empty());
     EXPECT_EQ(U8(entries[2].name), "A");
-    EXPECT_EQ(Attr(entries[2].attribs, u"y"), "2");
+    EXPECT_EQ(Attr(entries[2].attribs, OLESTR("y")), "2");
     EXPECT_EQ(U8(entries[3].name), "pi");
-    EXPECT_EQ(doc.GetChildNodes(u"A", entries), 6);  // the first node's only
+    EXPECT_EQ(doc.GetChildNodes(OLESTR("A"), entries), 6);  // the first node's only
     EXPECT_EQ(U8(entries[5].name), "a");
-    EXPECT_EQ(doc.GetChildNodes(u"Nothing", entries), 6);
+    EXPECT_EQ(doc.GetChildNodes(OLESTR("Nothing"), entries), 6);
 }
 
 TEST_F(XmlIntercessorTest, SetAttribValueChangesEverySelectedNodeAndCreatesNothing) {
     Probe doc;
     Open(doc, kNested + std::string("<!--c-->"));
-    EXPECT_TRUE(doc.SetAttribValue(u"B/A", u"k", CComVariant(u"x")));
-    EXPECT_TRUE(doc.SetAttribValue(u"B", u"new", CComVariant(LONG(7))));
-    EXPECT_FALSE(doc.SetAttribValue(u"C/D", u"k", CComVariant(u"x")));
+    EXPECT_TRUE(doc.SetAttribValue(OLESTR("B/A"), OLESTR("k"), CComVariant(OLESTR("x"))));
+    EXPECT_TRUE(doc.SetAttribValue(OLESTR("B"), OLESTR("new"), CComVariant(LONG(7))));
+    EXPECT_FALSE(doc.SetAttribValue(OLESTR("C/D"), OLESTR("k"), CComVariant(OLESTR("x"))));
     std::vector<CComPtr<IXMLDOMNode>> nodes;
     std::map<_stringx, XmlAttribMap> names;
-    ASSERT_EQ(doc.SelectNodes(u"/comment()", nodes, names), 1);  // a node without attributes
+    ASSERT_EQ(doc.SelectNodes(OLESTR("/comment()"), nodes, names), 1);  // a node without attributes
     EXPECT_EQ(U8(names.begin()->first), "#comment");
-    EXPECT_EQ(doc.SetNodeAttribValue(nodes[0], u"k", CComVariant(u"v")), E_UNEXPECTED);
+    EXPECT_EQ(doc.SetNodeAttribValue(nodes[0], OLESTR("k"), CComVariant(OLESTR("v"))),
+              E_UNEXPECTED);
     EXPECT_EQ(SaveAndRead(doc),
               "<R><A k=\"1\"/><B k=\"b\" new=\"7\"><A k=\"x\"/><A k=\"x\"/></B><A k=\"4\"/></R>"
               "<!--c-->");
@@ -147,13 +149,13 @@ TEST_F(XmlIntercessorTest, SetAttribValuesCreatesMissingStepsUnderTheDeepestNode
     XMLIntercessor doc;
     Open(doc, "<R><X><Y/></X><Repository Key=\"B\"/></R>");
     XmlAttribMap map;
-    map[_stringx(u"Name")] = CComVariant(u"n");
-    EXPECT_TRUE(doc.SetAttribValues(u"X/Y/Z[@Key=\"A\"]/W", map));
-    EXPECT_TRUE(doc.SetAttribValues(u"P/Q", map));
-    EXPECT_TRUE(doc.SetAttribValues(u"X", map));
-    EXPECT_TRUE(doc.SetAttribValues(u"Repository[@Key=\"A\"]", map));     // a bare element
-    EXPECT_TRUE(doc.SetAttribValues(u"p:A/q:r:B/x:C:", XmlAttribMap()));  // prefixes dropped
-    EXPECT_TRUE(doc.SetAttribValues(u"//S/T", map));                      // never a second root
+    map[_stringx(OLESTR("Name"))] = CComVariant(OLESTR("n"));
+    EXPECT_TRUE(doc.SetAttribValues(OLESTR("X/Y/Z[@Key=\"A\"]/W"), map));
+    EXPECT_TRUE(doc.SetAttribValues(OLESTR("P/Q"), map));
+    EXPECT_TRUE(doc.SetAttribValues(OLESTR("X"), map));
+    EXPECT_TRUE(doc.SetAttribValues(OLESTR("Repository[@Key=\"A\"]"), map));     // a bare element
+    EXPECT_TRUE(doc.SetAttribValues(OLESTR("p:A/q:r:B/x:C:"), XmlAttribMap()));  // prefixes dropped
+    EXPECT_TRUE(doc.SetAttribValues(OLESTR("//S/T"), map));  // never a second root
     EXPECT_EQ(SaveAndRead(doc),
               "<R><X Name=\"n\"><Y><Z><W Name=\"n\"/></Z></Y></X><Repository Key=\"B\"/>"
               "<P><Q Name=\"n\"/></P><Repository Name=\"n\"/><A><B><C/></B></A></R>");
@@ -179,10 +181,10 @@ TEST_F(XmlIntercessorTest, InitializeAndSaveReportEachFailure) {
     EXPECT_EQ(b.Save(malformed.c_str()), E_UNEXPECTED);
     EXPECT_EQ(U8(b.GetErrorText()), "XMLIntercessor not initialized.");
     XmlAttribMap map;
-    b.GetAttribValues(u"A", map);
-    EXPECT_FALSE(b.SetAttribValues(u"A", map));
+    b.GetAttribValues(OLESTR("A"), map);
+    EXPECT_FALSE(b.SetAttribValues(OLESTR("A"), map));
     std::vector<XmlNodeEntry> entries;
-    EXPECT_EQ(b.GetChildNodes(u"A", entries), 0);
+    EXPECT_EQ(b.GetChildNodes(OLESTR("A"), entries), 0);
 
     XMLIntercessor d;
     Open(d, "<R/>");
@@ -215,7 +217,7 @@ TEST_F(XmlIntercessorTest, RelativeNamesLoadUnderTheSupportFolderAndSaveInTheCur
     kvtest::ScopedEnv support("KV_SUPPORT_DIR", (tree / "support").c_str());
     kvtest::ScopedCwd cwd(tree / "work");
     XMLIntercessor doc;
-    EXPECT_EQ(doc.Initialize(u"Sub\\rel.xml", nullptr, nullptr, false, false), S_OK);
+    EXPECT_EQ(doc.Initialize(OLESTR("Sub\\rel.xml"), nullptr, nullptr, false, false), S_OK);
     EXPECT_EQ(U8(doc.GetFileName()), "Sub\\rel.xml");
     EXPECT_EQ(doc.Save(doc.GetFileName().c_str()), S_OK);  // backslashes separate
     EXPECT_EQ(ReadText(tree / "work/Sub/rel.xml"), "<FromSupport/>");
@@ -226,7 +228,7 @@ TEST_F(XmlIntercessorTest, RelativeNamesLoadUnderTheSupportFolderAndSaveInTheCur
     WriteText(tree / "bin/KvAppServices.dll", "not a module");
     kv::ComponentLoader loader(_stringx((tree / "bin/libkvrepo.so").string()));
     XMLIntercessor plain(loader);
-    EXPECT_EQ(plain.Initialize(u"plain.xml", nullptr, nullptr, false, false), S_OK);
+    EXPECT_EQ(plain.Initialize(OLESTR("plain.xml"), nullptr, nullptr, false, false), S_OK);
     EXPECT_EQ(U8(plain.GetErrorText()), "Could not create DotNetAssembly");
     EXPECT_EQ(plain.GetLastResult(), REGDB_E_CLASSNOTREG);
 }

@@ -48,7 +48,7 @@ TEST(XPathSteps, WorkedExamples) {
         EXPECT_EQ(SplitLastStep(_stringx(path), step), position) << path;
         EXPECT_EQ(U8(step), last) << path;
     }
-    _stringx step(u"unchanged");
+    _stringx step(OLESTR("unchanged"));
     EXPECT_EQ(SplitLastStep(_stringx(), step), -1);
     EXPECT_EQ(U8(step), "unchanged");
 
@@ -67,7 +67,7 @@ TEST(XPathSteps, WorkedExamples) {
 // The element-creation loop of the document wrapper: split off and cut the last
 // step until the path runs empty.
 TEST(XPathSteps, WalkingAPathDownToNothing) {
-    _stringx path(u"//Repositories/Repository[@Key=\"A\"]");
+    _stringx path(OLESTR("//Repositories/Repository[@Key=\"A\"]"));
     std::vector<std::string> steps;
     while (!path.empty()) {
         _stringx step;
@@ -80,16 +80,17 @@ TEST(XPathSteps, WalkingAPathDownToNothing) {
 
 TEST(XPathFormat, LibraryTemplatesTakeExactlyTheirValues) {
     EXPECT_EQ(Format(kXPathRepositories, {}), "//Repositories");
-    EXPECT_EQ(Format(kXPathRepositoryByAttrib, {u"Key", u"Local"}), "Repository[@Key=\"Local\"]");
+    EXPECT_EQ(Format(kXPathRepositoryByAttrib, {OLESTR("Key"), OLESTR("Local")}),
+              "Repository[@Key=\"Local\"]");
     EXPECT_EQ(Format(kXPathMergeModuleItems, {}), "MergeModules/RepoItem");
-    EXPECT_EQ(Format(kXPathChildStep, {_stringx(), u"RepoItem"}), "/RepoItem");
-    EXPECT_EQ(Format(kXPathItemByFileName, {u"Dialogs", u"a.kvd"}),
+    EXPECT_EQ(Format(kXPathChildStep, {_stringx(), OLESTR("RepoItem")}), "/RepoItem");
+    EXPECT_EQ(Format(kXPathItemByFileName, {OLESTR("Dialogs"), OLESTR("a.kvd")}),
               "Dialogs/RepoItem/ItemAttrib[@FileName=\"a.kvd\"]");
-    EXPECT_EQ(Format(kXPathItemAttribByFileName, {u"T/RepoItem", u"a.kvt"}),
+    EXPECT_EQ(Format(kXPathItemAttribByFileName, {OLESTR("T/RepoItem"), OLESTR("a.kvt")}),
               "T/RepoItem/ItemAttrib[@FileName=\"a.kvt\"]");
-    EXPECT_EQ(Format("100%%/%d/%s", {u"x"}), "100%/%d/x");
-    EXPECT_THROW(FormatXPath(kXPathChildStep, {u"a"}), std::invalid_argument);
-    EXPECT_THROW(FormatXPath(kXPathRepositories, {u"a"}), std::invalid_argument);
+    EXPECT_EQ(Format("100%%/%d/%s", {OLESTR("x")}), "100%/%d/x");
+    EXPECT_THROW(FormatXPath(kXPathChildStep, {OLESTR("a")}), std::invalid_argument);
+    EXPECT_THROW(FormatXPath(kXPathRepositories, {OLESTR("a")}), std::invalid_argument);
     EXPECT_THROW(FormatXPath(nullptr, {}), std::invalid_argument);
 }
 
@@ -100,7 +101,7 @@ bool MarkerOutsideLiteral(const _stringx& path) {
     for (OLECHAR c : path) {
         if (open)
             open = c == open ? 0 : open;
-        else if (c == u'"' || c == u'\'')
+        else if (c == OLESTR('"') || c == OLESTR('\''))
             open = c;
         else if (c == kXPathBreakMarker)
             return true;
@@ -115,30 +116,32 @@ TEST(XPathInjection, AQuoteInAPredicateValueBreaksThePath) {
                 "b\"]"},
                {"x\"] | //*[@a=\"", "T/RepoItem/ItemAttrib[@FileName=\"x\"\x01] | //*[@a=\"\"]"},
                {"\"", "T/RepoItem/ItemAttrib[@FileName=\"\"\x01\"]"}})
-        EXPECT_EQ(Format(kXPathItemByFileName, {u"T", value}), expected) << value;
+        EXPECT_EQ(Format(kXPathItemByFileName, {OLESTR("T"), value}), expected) << value;
 
     for (const char* value : {"\"\"", "x\" or \"1\"=\"1", "'\"'", "it's\"", "a/b\"]/../*[@k=\"",
                               "\"]|//Repository[@Key=\"Local"})
         for (const char* templ :
              {kXPathItemByFileName, kXPathItemAttribByFileName, kXPathRepositoryByAttrib})
-            EXPECT_TRUE(MarkerOutsideLiteral(FormatXPath(templ, {u"Key", value}))) << value;
+            EXPECT_TRUE(MarkerOutsideLiteral(FormatXPath(templ, {OLESTR("Key"), value}))) << value;
 
     // The guarded step keeps its element name.
     _stringx step;
-    SplitLastStep(FormatXPath(kXPathItemAttribByFileName, {u"T", u"x\" or \"1\"=\"1"}), step);
+    SplitLastStep(
+        FormatXPath(kXPathItemAttribByFileName, {OLESTR("T"), OLESTR("x\" or \"1\"=\"1")}), step);
     EXPECT_EQ(U8(CKVXPathFragment(step).GetElementName(false)), "ItemAttrib");
     // Single-quoted literals are guarded against their own quote only.
-    EXPECT_EQ(Format("A[@k='%s']", {u"x' or '1'='1"}), "A[@k='x'\x01 or '1'='1']");
-    EXPECT_EQ(Format("A[@k='%s']", {u"x\"y"}), "A[@k='x\"y']");
+    EXPECT_EQ(Format("A[@k='%s']", {OLESTR("x' or '1'='1")}), "A[@k='x'\x01 or '1'='1']");
+    EXPECT_EQ(Format("A[@k='%s']", {OLESTR("x\"y")}), "A[@k='x\"y']");
 }
 
 TEST(XPathInjection, OtherValuesAndQuotesOutsideLiteralsAreInsertedUnchanged) {
     for (const char* value : {"plain.kvd", "a/b]c", "it's", "[@x='1']", ""})
-        EXPECT_EQ(Format(kXPathRepositoryByAttrib, {u"Key", value}),
+        EXPECT_EQ(Format(kXPathRepositoryByAttrib, {OLESTR("Key"), value}),
                   "Repository[@Key=\"" + std::string(value) + "\"]");
-    EXPECT_EQ(Format(kXPathChildStep, {u"a\"b", u"c\"d"}), "a\"b/c\"d");
-    EXPECT_EQ(Format(kXPathRepositoryByAttrib, {u"K\"ey", u"v"}), "Repository[@K\"ey=\"v\"]");
-    EXPECT_EQ(Format("%s=\"x\"", {u"a\""}), "a\"=\"x\"");
+    EXPECT_EQ(Format(kXPathChildStep, {OLESTR("a\"b"), OLESTR("c\"d")}), "a\"b/c\"d");
+    EXPECT_EQ(Format(kXPathRepositoryByAttrib, {OLESTR("K\"ey"), OLESTR("v")}),
+              "Repository[@K\"ey=\"v\"]");
+    EXPECT_EQ(Format("%s=\"x\"", {OLESTR("a\"")}), "a\"=\"x\"");
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ long Publish(const std::string& list, const fs::path& work, int process, int cou
         repository->CreateRepositoryItem("<KVREPOSITORY>\\Dialogs\\*.kvd", &raw);
         std::unique_ptr<CRepositoryItem> item(raw);
         item->AddFile(_stringx(WriteText(work / name, "Title=" + name + "\n")));
-        item->PutProperty(u"DisplayName", _stringx(name));
+        item->PutProperty(OLESTR("DisplayName"), _stringx(name));
         if (const long result = item->Commit())
             return result;
     }
@@ -109,7 +109,7 @@ int Writers(int processes, int items, int rounds) {
         kvtest::RecordingStatus status;
         CRepositoryMgr creator(list.c_str(), &status);
         CRepository* created = nullptr;
-        if (creator.CreateRepository(u"Local", _stringx(data), &created) != 0) {
+        if (creator.CreateRepository(OLESTR("Local"), _stringx(data), &created) != 0) {
             check(false, "the repository was not created");
             break;
         }
@@ -125,10 +125,10 @@ int Writers(int processes, int items, int rounds) {
         XMLIntercessor document;
         std::vector<XmlNodeEntry> entries;
         if (DataFile(nullptr, data).OpenXmlFile(document) == 0)
-            document.GetChildNodes(u"Dialogs/RepoItem", entries);
+            document.GetChildNodes(OLESTR("Dialogs/RepoItem"), entries);
         for (const XmlNodeEntry& entry : entries)
-            if (entry.name == _stringx(u"ItemAttrib"))
-                inData.insert(kvtest::Attr(entry.attribs, u"FileName"));
+            if (entry.name == _stringx(OLESTR("ItemAttrib")))
+                inData.insert(kvtest::Attr(entry.attribs, OLESTR("FileName")));
         for (const auto& entry : fs::directory_iterator(tree / "Repo/Dialogs"))
             inFolder.insert(entry.path().filename().string());
         CRepository* repository = creator.GetRepository("Local", false);
@@ -166,9 +166,9 @@ int Kills(int rounds, int maxDelayMs) {
     const std::string path = WriteText(tree / "Repository.xml", text + "</R>");
     // The two versions, as the library writes them.
     DataFile file(nullptr, path);
-    file.Set(u"Flag", u"v", u"B");
+    file.Set(OLESTR("Flag"), OLESTR("v"), OLESTR("B"));
     const std::string b = ReadText(path);
-    file.Set(u"Flag", u"v", u"A");
+    file.Set(OLESTR("Flag"), OLESTR("v"), OLESTR("A"));
     const std::string a = ReadText(path);
     std::printf("kills: data file of %zu bytes, %d kills within %d ms of a save\n", a.size(),
                 rounds, maxDelayMs);
@@ -184,7 +184,7 @@ int Kills(int rounds, int maxDelayMs) {
         ChildProcess saver([&](const ChildProcess::Ready& ready) {
             DataFile writer(nullptr, path);
             for (int i = 0;; ++i) {
-                if (writer.Set(u"Flag", u"v", i % 2 ? u"B" : u"A") != 0)
+                if (writer.Set(OLESTR("Flag"), OLESTR("v"), i % 2 ? OLESTR("B") : OLESTR("A")) != 0)
                     return 1;
                 if (i == 0)
                     ready();
@@ -209,7 +209,8 @@ int Kills(int rounds, int maxDelayMs) {
         leftovers = after;
     }
     // A later save neither needs nor removes what killed saves left.
-    check(file.Set(u"Flag", u"v", u"B") == 0 && ReadText(path) == b, "a later save works");
+    check(file.Set(OLESTR("Flag"), OLESTR("v"), OLESTR("B")) == 0 && ReadText(path) == b,
+          "a later save works");
     const std::size_t afterSave = Temporaries(tree.root()).size();
     std::printf(
         "kills: %d rounds in %.1f s: %d A, %d B, %d neither; first save in the child %s; "
@@ -248,7 +249,7 @@ int Lock(int rounds, int timeoutMs) {
         DataFile writer(&status, path);
         const std::string before = ReadText(path);
         auto start = Clock::now();
-        const long result = writer.Set(u"Flag", u"v", u"refused");
+        const long result = writer.Set(OLESTR("Flag"), OLESTR("v"), OLESTR("refused"));
         refused.Add(Ms(Clock::now() - start));
         check(result == kv::status::kNotSaved,
               at + "the writer failed with -102, not " + std::to_string(result));
@@ -262,7 +263,8 @@ int Lock(int rounds, int timeoutMs) {
         Clock::time_point done;
         std::thread waiter([&] {
             DataFile other(nullptr, path);
-            waited = other.Set(u"Flag", u"v", _stringx("w" + std::to_string(round)).c_str());
+            waited = other.Set(OLESTR("Flag"), OLESTR("v"),
+                               _stringx("w" + std::to_string(round)).c_str());
             done = Clock::now();
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + round % 7 * 10));
@@ -278,7 +280,8 @@ int Lock(int rounds, int timeoutMs) {
         setenv("KV_LOCK_TIMEOUT_MS", timeout.c_str(), 1);
         held->Kill();
         start = Clock::now();
-        check(writer.Set(u"Flag", u"v", _stringx("n" + std::to_string(round)).c_str()) == 0,
+        check(writer.Set(OLESTR("Flag"), OLESTR("v"),
+                         _stringx("n" + std::to_string(round)).c_str()) == 0,
               at + "the next writer succeeded");
         next.Add(Ms(Clock::now() - start));
     }

@@ -23,12 +23,12 @@ constexpr int kValidationLine = 111;
 // prefix, and of what is left only the part after a further ":".
 _stringx ElementNameOf(const _stringx& step) {
     _stringx name = xmlutils::CKVXPathFragment(step).GetElementName(false);
-    const auto colon = name.find(u':');
+    const auto colon = name.find(OLESTR(':'));
     if (colon == _stringx::npos)
         return name;
     if (colon + 1 == name.size())
         return _stringx(name.substr(0, colon));
-    const auto next = name.find(u':', colon + 1);
+    const auto next = name.find(OLESTR(':'), colon + 1);
     return _stringx(
         name.substr(colon + 1, next == _stringx::npos ? _stringx::npos : next - colon - 1));
 }
@@ -55,7 +55,7 @@ long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validati
                                 BSTR selectionNamespaces, bool skipValidation, bool useVersion30) {
     Reset();
 
-    const _stringx library(useVersion30 ? u"msxml3.dll" : u"msxml4.dll");
+    const _stringx library(useVersion30 ? OLESTR("msxml3.dll") : OLESTR("msxml4.dll"));
     const CLSID& clsid = useVersion30 ? CLSID_DOMDocument30 : CLSID_DOMDocument40;
     m_pDoc.Release();
     m_pRoot.Release();
@@ -66,7 +66,7 @@ long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validati
                     FAILED(hr) ? hr : E_FAIL);
 
     if (selectionNamespaces && selectionNamespaces[0]) {
-        hr = m_pDoc->setProperty(_stringx(u"SelectionNamespaces").bstr(),
+        hr = m_pDoc->setProperty(_stringx(OLESTR("SelectionNamespaces")).bstr(),
                                  CComVariant(selectionNamespaces));
         if (FAILED(hr))
             Fail("Could not set selection namespaces for XML document.", hr);
@@ -110,7 +110,7 @@ long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validati
 long XMLIntercessor::Save(const OLECHAR* fileName) {
     if (!m_bInitialized)
         return Fail("XMLIntercessor not initialized.", E_UNEXPECTED);
-    const HRESULT hr = m_pDoc->save(CComVariant(fileName ? fileName : u""));
+    const HRESULT hr = m_pDoc->save(CComVariant(fileName ? fileName : OLESTR("")));
     if (FAILED(hr))
         return Fail("Could not save manifest", hr);
     return S_OK;

@@ -60,8 +60,8 @@ HRESULT InstalledSupportFolder(_stringx& folder) {
     const HRESULT result = OwnModuleFile(file);
     if (FAILED(result))
         return result;
-    const _stringx share(u"share");
-    const _stringx product(u"kvrepo");
+    const _stringx share(OLESTR("share"));
+    const _stringx product(OLESTR("kvrepo"));
     _stringx ancestor = kv::PathFolderPart(kv::PathFolderPart(file));
     for (int level = 0; level < 3 && !ancestor.empty(); ++level) {
         const _stringx candidate = kv::PathJoin(kv::PathJoin(ancestor, share), product);

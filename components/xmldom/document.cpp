@@ -54,13 +54,13 @@ HRESULT PathOf(const VARIANT& source, _stringx& path) {
     return S_OK;
 }
 
-bool IsName(BSTR name, const char16_t* expected) {
-    return name && std::u16string(name, SysStringLen(name)) == expected;
+bool IsName(BSTR name, const OLECHAR* expected) {
+    return name && std::basic_string<OLECHAR>(name, SysStringLen(name)) == expected;
 }
 
 }  // namespace
 
-Document::Document() : m_selectionLanguage(u"XPath"), m_selectionNamespaces(u"") {}
+Document::Document() : m_selectionLanguage(OLESTR("XPath")), m_selectionNamespaces(OLESTR("")) {}
 
 Document::~Document() = default;
 
@@ -285,9 +285,9 @@ HRESULT Document::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXMLDOM
 }
 
 CComVariant* Document::Property(BSTR name) {
-    if (IsName(name, u"SelectionLanguage"))
+    if (IsName(name, OLESTR("SelectionLanguage")))
         return &m_selectionLanguage;
-    if (IsName(name, u"SelectionNamespaces"))
+    if (IsName(name, OLESTR("SelectionNamespaces")))
         return &m_selectionNamespaces;
     return nullptr;
 }

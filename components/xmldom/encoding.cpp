@@ -75,14 +75,14 @@ bool DeclarationAgrees(const std::string& utf8, const FileForm& form) {
 bool DecodeUtf16(const std::string& bytes, std::size_t start, bool bigEndian, std::string& utf8) {
     if ((bytes.size() - start) % 2 != 0)
         return false;
-    std::u16string text;
+    std::basic_string<OLECHAR> text;
     text.reserve((bytes.size() - start) / 2);
     bool high = false;  // the last unit began a surrogate pair
     for (std::size_t i = start; i < bytes.size(); i += 2) {
         const auto first = static_cast<unsigned char>(bytes[i]);
         const auto second = static_cast<unsigned char>(bytes[i + 1]);
         const auto unit =
-            static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
+            static_cast<OLECHAR>(bigEndian ? (first << 8) | second : (second << 8) | first);
         const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
         if (high != low)
             return false;
@@ -96,10 +96,10 @@ bool DecodeUtf16(const std::string& bytes, std::size_t start, bool bigEndian, st
 }
 
 void EncodeUtf16(const std::string& utf8, bool bigEndian, bool bom, std::string& bytes) {
-    const std::u16string text = Utf16FromUtf8(utf8.data(), utf8.size());
+    const std::basic_string<OLECHAR> text = Utf16FromUtf8(utf8.data(), utf8.size());
     bytes.clear();
     bytes.reserve(text.size() * 2 + 2);
-    auto put = [&](char16_t unit) {
+    auto put = [&](OLECHAR unit) {
         const char high = static_cast<char>(unit >> 8);
         const char low = static_cast<char>(unit & 0xFF);
         bytes.push_back(bigEndian ? high : low);
@@ -107,7 +107,7 @@ void EncodeUtf16(const std::string& utf8, bool bigEndian, bool bom, std::string&
     };
     if (bom)
         put(0xFEFF);
-    for (char16_t unit : text)
+    for (OLECHAR unit : text)
         put(unit);
 }
 
@@ -176,7 +176,7 @@ bool DecodeDocument(std::string& text, FileForm& form) {
         return IsUtf8(text);
     form.kind = FileForm::Kind::kCodePage;
     form.codePage = SingleByteCodePage(declared);
-    std::u16string wide;
+    std::basic_string<OLECHAR> wide;
     if (form.codePage == 0 || !DecodeSingleByte(form.codePage, text, wide))
         return false;
     text = Utf8FromUtf16(wide.data(), wide.size());

@@ -11,8 +11,8 @@ namespace xmldom {
 namespace {
 
 // The byte that stands for each character of a code page.
-std::unordered_map<char16_t, char> CharacterBytes(UINT codePage) {
-    std::unordered_map<char16_t, char> bytes;
+std::unordered_map<OLECHAR, char> CharacterBytes(UINT codePage) {
+    std::unordered_map<OLECHAR, char> bytes;
     for (int value = 0; value < 256; ++value) {
         const char byte = static_cast<char>(value);
         OLECHAR c = 0;
@@ -35,25 +35,25 @@ public:
 
     // Moves past the markup that starts at text[i]; returns how many units it
     // covers (the opening or closing of a construct is taken whole).
-    std::size_t Step(const std::u16string& text, std::size_t i) {
-        const char16_t c = text[i];
+    std::size_t Step(const std::basic_string<OLECHAR>& text, std::size_t i) {
+        const OLECHAR c = text[i];
         switch (m_place) {
             case kText:
-                if (c != u'<')
+                if (c != OLESTR('<'))
                     return 1;
-                if (At(text, i, u"<!--"))
+                if (At(text, i, OLESTR("<!--")))
                     return Enter(kComment, 4);
-                if (At(text, i, u"<![CDATA["))
+                if (At(text, i, OLESTR("<![CDATA[")))
                     return Enter(kCData, 9);
-                if (At(text, i, u"<!"))
+                if (At(text, i, OLESTR("<!")))
                     return Enter(kDoctype, 2);
-                if (At(text, i, u"<?"))
+                if (At(text, i, OLESTR("<?")))
                     return Enter(kInstruction, 2);
                 return Enter(kTag, 1);
             case kTag:
-                if (c == u'"' || c == u'\'')
+                if (c == OLESTR('"') || c == OLESTR('\''))
                     m_quote = c, m_place = kValue;
-                else if (c == u'>')
+                else if (c == OLESTR('>'))
                     m_place = kText;
                 return 1;
             case kValue:
@@ -61,11 +61,11 @@ public:
                     m_place = kTag;
                 return 1;
             case kComment:
-                return At(text, i, u"-->") ? Enter(kText, 3) : 1;
+                return At(text, i, OLESTR("-->")) ? Enter(kText, 3) : 1;
             case kInstruction:
-                return At(text, i, u"?>") ? Enter(kText, 2) : 1;
+                return At(text, i, OLESTR("?>")) ? Enter(kText, 2) : 1;
             case kCData:
-                return At(text, i, u"]]>") ? Enter(kText, 3) : 1;
+                return At(text, i, OLESTR("]]>")) ? Enter(kText, 3) : 1;
             case kDoctype:
                 return StepDoctype(c);
         }
@@ -74,8 +74,8 @@ public:
     Place place() const { return m_place; }
 
 private:
-    static bool At(const std::u16string& text, std::size_t i, const char16_t* token) {
-        return text.compare(i, std::char_traits<char16_t>::length(token), token) == 0;
+    static bool At(const std::basic_string<OLECHAR>& text, std::size_t i, const OLECHAR* token) {
+        return text.compare(i, std::char_traits<OLECHAR>::length(token), token) == 0;
     }
     std::size_t Enter(Place place, std::size_t length) {
         m_place = place;
@@ -83,24 +83,24 @@ private:
     }
     // The document type ends at the first ">" outside quotes and outside its
     // internal subset.
-    std::size_t StepDoctype(char16_t c) {
+    std::size_t StepDoctype(OLECHAR c) {
         if (m_quote) {
             if (c == m_quote)
                 m_quote = 0;
-        } else if (c == u'"' || c == u'\'') {
+        } else if (c == OLESTR('"') || c == OLESTR('\'')) {
             m_quote = c;
-        } else if (c == u'[') {
+        } else if (c == OLESTR('[')) {
             ++m_depth;
-        } else if (c == u']' && m_depth > 0) {
+        } else if (c == OLESTR(']') && m_depth > 0) {
             --m_depth;
-        } else if (c == u'>' && m_depth == 0) {
+        } else if (c == OLESTR('>') && m_depth == 0) {
             m_place = kText;
         }
         return 1;
     }
 
     Place m_place = kText;
-    char16_t m_quote = 0;
+    OLECHAR m_quote = 0;
     int m_depth = 0;
 };
 
@@ -110,7 +110,7 @@ void PutReference(char32_t c, std::string& bytes) {
 
 }  // namespace
 
-bool DecodeSingleByte(UINT codePage, const std::string& bytes, std::u16string& text) {
+bool DecodeSingleByte(UINT codePage, const std::string& bytes, std::basic_string<OLECHAR>& text) {
     text.clear();
     if (bytes.empty() || bytes.size() > INT_MAX)
         return false;
@@ -118,7 +118,7 @@ bool DecodeSingleByte(UINT codePage, const std::string& bytes, std::u16string& t
         for (char byte : bytes) {
             if (static_cast<unsigned char>(byte) >= 0x80)
                 return false;
-            text.push_back(static_cast<char16_t>(byte));
+            text.push_back(static_cast<OLECHAR>(byte));
         }
         return true;
     }
@@ -132,8 +132,8 @@ bool DecodeSingleByte(UINT codePage, const std::string& bytes, std::u16string& t
                                units) == units;
 }
 
-bool EncodeSingleByte(UINT codePage, const std::u16string& text, std::string& bytes) {
-    const std::unordered_map<char16_t, char> table = CharacterBytes(codePage);
+bool EncodeSingleByte(UINT codePage, const std::basic_string<OLECHAR>& text, std::string& bytes) {
+    const std::unordered_map<OLECHAR, char> table = CharacterBytes(codePage);
     if (table.empty())
         return false;
     bytes.clear();

@@ -14,7 +14,7 @@ constexpr UINT kAsciiCodePage = 20127;
 
 // The text of bytes in a single-byte code page. False when the code page
 // cannot be converted or a byte stands for no character in it.
-bool DecodeSingleByte(UINT codePage, const std::string& bytes, std::u16string& text);
+bool DecodeSingleByte(UINT codePage, const std::string& bytes, std::basic_string<OLECHAR>& text);
 
 // Serialised markup written in a single-byte code page. A character the code
 // page lacks becomes a character reference (&#N;) in text and attribute
@@ -22,7 +22,7 @@ bool DecodeSingleByte(UINT codePage, const std::string& bytes, std::u16string& t
 // names, comments, processing instructions and the document type, where no
 // reference is possible, it becomes "?". False when the code page cannot be
 // converted.
-bool EncodeSingleByte(UINT codePage, const std::u16string& text, std::string& bytes);
+bool EncodeSingleByte(UINT codePage, const std::basic_string<OLECHAR>& text, std::string& bytes);
 
 }  // namespace xmldom
 }  // namespace kv

@@ -23,8 +23,8 @@ std::string Utf8FromUtf16(const OLECHAR* text, std::size_t length) {
     return out;
 }
 
-std::u16string Utf16FromUtf8(const char* text, std::size_t length) {
-    std::u16string out;
+std::basic_string<OLECHAR> Utf16FromUtf8(const char* text, std::size_t length) {
+    std::basic_string<OLECHAR> out;
     if (!text || length == 0 || length > INT_MAX)
         return out;
     const int bytes = static_cast<int>(length);

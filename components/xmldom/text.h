@@ -11,7 +11,7 @@ namespace kv {
 namespace xmldom {
 
 std::string Utf8FromUtf16(const OLECHAR* text, std::size_t length);
-std::u16string Utf16FromUtf8(const char* text, std::size_t length);
+std::basic_string<OLECHAR> Utf16FromUtf8(const char* text, std::size_t length);
 inline std::string Utf8FromBstr(BSTR text) {
     return Utf8FromUtf16(text, SysStringLen(text));
 }

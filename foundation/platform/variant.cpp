@@ -46,7 +46,7 @@ CComVariant::CComVariant(const OLECHAR* text) {
     if (text)
         while (text[length])
             ++length;
-    SetText(text ? text : u"", length);
+    SetText(text ? text : OLESTR(""), length);
 }
 
 CComVariant::CComVariant(const OLECHAR* text, UINT length) {

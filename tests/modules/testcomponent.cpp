@@ -35,7 +35,7 @@ std::string ModuleFile() {
 
 // The paths are ASCII in the tests: widened byte by byte.
 HRESULT ToBstr(const std::string& text, BSTR* out) {
-    const std::u16string wide(text.begin(), text.end());
+    const std::basic_string<OLECHAR> wide(text.begin(), text.end());
     *out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     return S_OK;
 }

@@ -37,10 +37,10 @@ void AddRows(CRepository& repository, const ItemSelection& selection, nlohmann::
     const std::string key = Text(repository.GetKey());
     for (CRepositoryItem* item : selection.items) {
         _stringx displayName, localCopy;
-        const long named = item->GetProperty(_stringx(u"DisplayName"), &displayName);
+        const long named = item->GetProperty(_stringx(OLESTR("DisplayName")), &displayName);
         const long copied = item->CreateLocalCopy(&localCopy);
-        const std::string fileName = Property(*item, u"FileName");
-        const std::string displayPath = Property(*item, u"DisplayPath");
+        const std::string fileName = Property(*item, OLESTR("FileName"));
+        const std::string displayPath = Property(*item, OLESTR("DisplayPath"));
         result.push_back({{"displayName", OptionalText(named, displayName)},
                           {"fileName", fileName},
                           {"repository", key},
@@ -102,7 +102,7 @@ int GetItemProperty(Session& session, const ItemOptions& options) {
                     status);
     if (session.json)
         PrintJson({{"key", options.key},
-                   {"item", Property(*selection.items.front(), u"DisplayPath")},
+                   {"item", Property(*selection.items.front(), OLESTR("DisplayPath"))},
                    {"name", options.name},
                    {"value", Text(value)}});
     else
@@ -120,14 +120,14 @@ int SetItemProperty(Session& session, const ItemOptions& options) {
     // A fresh item of the same type and file carries only the one property, so
     // that Commit writes it alone and not everything the catalogue cached
     // (the absolute LocalCopy among it) into the data file.
-    const std::string displayPath = "<KVREPOSITORY>\\" + Property(found, u"Key") + "\\*";
+    const std::string displayPath = "<KVREPOSITORY>\\" + Property(found, OLESTR("Key")) + "\\*";
     CRepositoryItem* raw = nullptr;
     const long created = repository.CreateRepositoryItem(displayPath.c_str(), &raw);
     std::unique_ptr<CRepositoryItem> item(raw);
     if (created != 0 || !item)
         ThrowStatus("cannot change item '" + options.itemPath + "'",
                     created ? created : kv::status::kCollectionNotCreated);
-    item->PutProperty(_stringx(u"FileName"), _stringx(Property(found, u"FileName")));
+    item->PutProperty(_stringx(OLESTR("FileName")), _stringx(Property(found, OLESTR("FileName"))));
     item->PutProperty(_stringx(options.name), _stringx(options.value));
     const long status = item->Commit();
     if (status != 0)
@@ -140,13 +140,14 @@ int DeleteItem(Session& session, const ItemOptions& options) {
     const ItemSelection selection =
         SelectOneItem(session.Repository(options.key), options.itemPath);
     CRepositoryItem& item = *selection.items.front();
-    const std::string file = Property(item, u"LocalCopy");
+    const std::string file = Property(item, OLESTR("LocalCopy"));
     const long status = item.Delete(true);
     if (status != 0)
         ThrowStatus("cannot delete item '" + options.itemPath + "'", status);
     if (session.json)
-        PrintJson(
-            {{"key", options.key}, {"item", Property(item, u"DisplayPath")}, {"deleted", file}});
+        PrintJson({{"key", options.key},
+                   {"item", Property(item, OLESTR("DisplayPath"))},
+                   {"deleted", file}});
     else
         std::cout << "Deleted " << file << '\n';
     return kExitOk;

@@ -65,13 +65,13 @@ long ReadItemGroups(CRepository& repository, std::vector<ItemGroup>& groups) {
         std::vector<XmlNodeEntry> children;
         document.GetChildNodes(type, children);
         for (const XmlNodeEntry& child : children) {
-            if (child.name != _stringx(u"RepoItem"))
+            if (child.name != _stringx(OLESTR("RepoItem")))
                 continue;
-            auto attribute = [&](const char16_t* name) {
+            auto attribute = [&](const OLECHAR* name) {
                 return Text(repository.GetAttribValue(_stringx(name), child.attribs));
             };
-            groups.push_back({Text(_stringx(type)), attribute(u"Name"), attribute(u"Key"),
-                              attribute(u"Wildcard")});
+            groups.push_back({Text(_stringx(type)), attribute(OLESTR("Name")),
+                              attribute(OLESTR("Key")), attribute(OLESTR("Wildcard"))});
         }
     }
     return 0;
@@ -88,7 +88,7 @@ bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& pa
            kv::ResolveExistingPath(folder) == kv::ResolveExistingPath(inner);
 }
 
-std::string Property(CRepositoryItem& item, const char16_t* name) {
+std::string Property(CRepositoryItem& item, const OLECHAR* name) {
     _stringx value;
     return item.GetProperty(_stringx(name), &value) == 0 ? Text(value) : std::string();
 }

@@ -51,6 +51,6 @@ std::filesystem::path LocalPath(std::string path);
 bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& path);
 
 // A property of an item as text; empty when it is missing.
-std::string Property(CRepositoryItem& item, const char16_t* name);
+std::string Property(CRepositoryItem& item, const OLECHAR* name);
 
 }  // namespace kvtool

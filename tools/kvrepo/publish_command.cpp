@@ -69,11 +69,11 @@ int Publish(Session& session, const PublishOptions& options) {
                     created ? created : kv::status::kCollectionNotCreated);
     item->AddFile(_stringx(AbsolutePath(options.file)));
     const std::string published =
-        "<KVREPOSITORY>\\" + options.type + "\\" + Property(*item, u"FileName");
+        "<KVREPOSITORY>\\" + options.type + "\\" + Property(*item, OLESTR("FileName"));
     // A new item is named after its file unless told otherwise, as the
     // catalogue names files without an entry; a replaced one keeps its name.
     if (SelectItems(repository, published).items.empty())
-        item->PutProperty(_stringx(u"DisplayName"),
+        item->PutProperty(_stringx(OLESTR("DisplayName")),
                           _stringx(std::filesystem::path(options.file).filename().string()));
     for (const auto& [name, value] : properties)
         item->PutProperty(_stringx(name), _stringx(value));
@@ -90,12 +90,12 @@ int Publish(Session& session, const PublishOptions& options) {
 
     const ItemSelection found = SelectItems(repository, published);
     const std::string localCopy =
-        found.items.empty() ? std::string() : Property(*found.items.front(), u"LocalCopy");
+        found.items.empty() ? std::string() : Property(*found.items.front(), OLESTR("LocalCopy"));
     if (session.json)
         PrintJson({{"key", options.key},
                    {"type", options.type},
                    {"displayPath", published},
-                   {"fileName", Property(*item, u"FileName")},
+                   {"fileName", Property(*item, OLESTR("FileName"))},
                    {"localCopy", localCopy}});
     else
         std::cout << "Published " << published << " to '" << options.key << "': " << localCopy

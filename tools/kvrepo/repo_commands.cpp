@@ -41,7 +41,7 @@ int ListRepositories(Session& session, const ReposOptions& options) {
         std::error_code error;
         const bool exists = std::filesystem::is_regular_file(LocalPath(dataFile), error);
         _stringx displayName;
-        const long found = repository->GetProperty(_stringx(u"DisplayName"), &displayName);
+        const long found = repository->GetProperty(_stringx(OLESTR("DisplayName")), &displayName);
         result.push_back({{"key", Text(repository->GetKey())},
                           {"local", repository->GetLocal()},
                           {"dataFile", dataFile},

@@ -85,7 +85,7 @@ private:
         std::map<std::string, std::set<std::string>> files;
         std::map<std::string, std::string> firstPath;
         for (CRepositoryItem* item : found.items) {
-            const fs::path path = LocalPath(Property(*item, u"LocalCopy"));
+            const fs::path path = LocalPath(Property(*item, OLESTR("LocalCopy")));
             if (!IsWithin(m_root, path)) {
                 report("outside-repository", path.string(),
                        "the item's file lies outside the repository");
@@ -108,7 +108,7 @@ private:
         std::set<std::string> exact;
         for (const XmlAttribMap& entry : entries) {
             const std::string fileName =
-                Text(m_repository.GetAttribValue(_stringx(u"FileName"), entry));
+                Text(m_repository.GetAttribValue(_stringx(OLESTR("FileName")), entry));
             if (fileName.empty())
                 continue;
             exact.insert(fileName);
