@@ -34,11 +34,14 @@
 
 // On ELF the templates carry default visibility so that the library and its
 // callers share one type identity per instantiation; on Windows the library
-// exports its two instantiations explicitly where it defines their users.
+// exports its two instantiations explicitly (the explicit instantiations
+// beside CRepositories and CRepositoryItems).
 #if defined(_WIN32)
 #define KV_COLLECTION_API
+#define KV_COLLECTION_INSTANCE_API KV_API
 #else
 #define KV_COLLECTION_API KV_API
+#define KV_COLLECTION_INSTANCE_API
 #endif
 
 template <class T>

@@ -8,6 +8,9 @@
 #include "foundation/folderpath.h"
 #include "xml/xpath.h"
 
+template class KV_COLLECTION_INSTANCE_API CVectorCol<CRepository*>;
+template class KV_COLLECTION_INSTANCE_API CRepoCollection<CRepository*, CVectorCol<CRepository*>>;
+
 namespace {
 
 constexpr OLECHAR kPlaceholder[] = OLESTR("##TestingRepositoriesDir##");

@@ -16,6 +16,10 @@
 #include "foundation/collections.h"
 #include "repository/repository.h"
 
+extern template class KV_COLLECTION_INSTANCE_API CVectorCol<CRepository*>;
+extern template class KV_COLLECTION_INSTANCE_API
+    CRepoCollection<CRepository*, CVectorCol<CRepository*>>;
+
 class KV_API CRepositories : public CRepoCollection<CRepository*, CVectorCol<CRepository*>>,
                              public CRepoData {
 public:

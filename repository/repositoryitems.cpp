@@ -16,6 +16,10 @@
 #include "win32/files.h"
 #include "win32/find.h"
 
+template class KV_COLLECTION_INSTANCE_API CVectorCol<CRepositoryItem*>;
+template class KV_COLLECTION_INSTANCE_API
+    CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
+
 namespace {
 
 const OLECHAR kAllItems[] = OLESTR("/*");
@@ -173,12 +177,8 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
     std::unique_ptr<ItemAttribIndex> index;
     if (ItemAttribIndex::CanIndex(groupPath))
         index.reset(new ItemAttribIndex(document, groupPath));
-    struct Reset {
-        ItemAttribIndex*& slot;
-        ~Reset() { slot = nullptr; }
-    } reset{m_pIndex};
-    m_pIndex = index.get();
-    kv::PropertyList values;
+    LoadContext context;
+    context.index = index.get();
 
     for (const XmlNodeEntry& child : children) {
         if (child.name != repoItem)
@@ -197,7 +197,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
             if (FindItemFiles(itemFolder, wildcard, templates, found, _stringx(), dataFolder) > 0)
                 for (const FoundFile& file : found)
                     LoadItemInfo(document, key, kv::PathJoin(itemFolder, file.name), groupPath,
-                                 values);
+                                 context);
             continue;
         }
 
@@ -206,7 +206,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
         if (!kv::PathIsInside(dataFolder, candidate))
             continue;
         if (FindFile(candidate, found)) {
-            LoadItemInfo(document, key, found, groupPath, values);
+            LoadItemInfo(document, key, found, groupPath, context);
         } else if (templates) {
             // A template may lie in a folder of its own name: <folder>\X\X.ext.
             _stringx stem = kv::PathLastComponent(candidate);
@@ -216,7 +216,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
             const _stringx second =
                 kv::PathJoin(kv::PathJoin(kv::PathFolderPart(candidate), stem), fileName);
             if (kv::PathIsInside(dataFolder, second) && FindFile(second, found))
-                LoadItemInfo(document, key, found, groupPath, values);
+                LoadItemInfo(document, key, found, groupPath, context);
         }
     }
     return 0;
@@ -224,7 +224,7 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
 
 void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& key,
                                     const _stringx& filePath, const _stringx& groupPath,
-                                    kv::PropertyList& values) {
+                                    LoadContext& context) {
     // Made once: this runs for every file of a listing.
     static const _stringx kLocalCopy(OLESTR("LocalCopy")), kKey(OLESTR("Key")),
         kFileName(OLESTR("FileName")), kDisplayName(OLESTR("DisplayName"));
@@ -232,11 +232,12 @@ void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& ke
     // replacing an earlier one of the same name. Stored values are text, and a
     // stored FileName is already lower case (the element was found by the
     // lower-cased name), so they go in as they are.
+    kv::PropertyList& values = context.values;
     values.Clear();
     values.Add(View(kLocalCopy), View(filePath));
     values.Add(View(kKey), View(key));
     const _stringx fileName = kv::PathLastComponent(filePath);
-    if (!AddStoredAttribs(document, groupPath, fileName, values)) {
+    if (!AddStoredAttribs(document, groupPath, fileName, context)) {
         values.Add(View(kFileName), View(kv::LowerFileName(fileName)));
         values.Add(View(kDisplayName), View(fileName));
     }
@@ -247,12 +248,14 @@ void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& ke
 }
 
 bool CRepositoryItems::AddStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
-                                        const _stringx& fileName, kv::PropertyList& values) {
-    if (m_pIndex && m_pIndex->GetGroupPath() == groupPath) {
-        const std::size_t node = m_pIndex->Find(fileName);
+                                        const _stringx& fileName, LoadContext& context) {
+    kv::PropertyList& values = context.values;
+    ItemAttribIndex* index = context.index;
+    if (index && index->GetGroupPath() == groupPath) {
+        const std::size_t node = index->Find(fileName);
         if (node == ItemAttribIndex::npos)
             return false;
-        const XmlAttribTexts& texts = m_pIndex->Texts();
+        const XmlAttribTexts& texts = index->Texts();
         for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
             values.Add(texts.Name(i), texts.Value(i));
         return texts.First(node) < texts.End(node);
@@ -351,8 +354,7 @@ long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& pat
     for (std::size_t i = 0; i < list.size(); ++i)
         keys[i] = {list[i].name.data(), list[i].name.size(), i};
     std::sort(keys.begin(), keys.end(), [&list](const Key& a, const Key& b) {
-        const int names = CompareUnits(a.text, a.length, b.text, b.length);
-        return names != 0 ? names < 0 : list[a.at].sizeKB < list[b.at].sizeKB;
+        return CompareUnits(a.text, a.length, b.text, b.length) < 0;
     });
     std::vector<FoundFile> sorted;
     sorted.reserve(list.size());
@@ -371,7 +373,7 @@ void CRepositoryItems::SearchFolder(const _stringx& folder, const std::vector<_s
         list.reserve(list.size() + entries.size());
         for (const kv::platform::FolderEntry& entry : entries) {
             _stringx name(entry.name);
-            list.push_back({prefix.empty() ? std::move(name) : kv::PathJoin(prefix, name), 0});
+            list.push_back({prefix.empty() ? std::move(name) : kv::PathJoin(prefix, name)});
         }
     }
     if (!recurse)

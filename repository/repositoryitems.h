@@ -28,6 +28,10 @@
 #include "foundation/collections.h"
 #include "repository/repositoryitem.h"
 
+extern template class KV_COLLECTION_INSTANCE_API CVectorCol<CRepositoryItem*>;
+extern template class KV_COLLECTION_INSTANCE_API
+    CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
+
 class KV_API CRepositoryItems
     : public CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>,
       public CRepoData {
@@ -51,14 +55,10 @@ public:
     long GetItems(const char* itemPath);
 
 protected:
-    // One entry of a folder search: its name (after the sub-folder path it was
-    // found in, if any) and its size in KB. The size only breaks ties between
-    // equal names in the sort, and equal names are always the same file (found
-    // by two patterns), so it is not read: it stays 0, which saves a status
-    // call per file.
+    // One entry of a folder search: its name, after the sub-folder path it
+    // was found in, if any.
     struct FoundFile {
         _stringx name;
-        std::int32_t sizeKB;
     };
 
     // The ItemAttrib elements under one group path, read with one query and
@@ -102,11 +102,17 @@ protected:
     // Fills the collection from the data file: every file of every group of
     // the type (empty `fileName`), or only that file. 0 or -103.
     long LoadItems(const _stringx& typePath, const _stringx& fileName);
+    // What one LoadItems hands to each LoadItemInfo: the index of its
+    // groups' ItemAttrib elements (null where the group path cannot be
+    // indexed) and work space reused from item to item.
+    struct LoadContext {
+        ItemAttribIndex* index = nullptr;
+        kv::PropertyList values;
+    };
     // Creates the item for one found file and appends it: its stored
     // properties, or FileName and DisplayName derived from the file name.
-    // `values` is work space, reused from item to item.
     void LoadItemInfo(XMLIntercessor& document, const _stringx& key, const _stringx& filePath,
-                      const _stringx& groupPath, kv::PropertyList& values);
+                      const _stringx& groupPath, LoadContext& context);
     // The ItemAttrib element of `fileName` under any group of `groupPath`.
     _stringx GetItemAttribXPath(const _stringx& groupPath, const _stringx& fileName);
 
@@ -115,8 +121,8 @@ protected:
     // `prefix`; with `recurse`, also those of every sub-folder, searched once
     // after all patterns: a linked sub-folder too, where it leads inside
     // `repositoryFolder` (empty: `folder`), and no folder twice on one way
-    // down. Sorts the list by name (ordinal, UTF-16 code units), then size,
-    // and returns its size.
+    // down. Sorts the list by name (ordinal, UTF-16 code units; equal names
+    // are one file found twice) and returns its size.
     static long FindItemFiles(const _stringx& folder, const _stringx& patterns, bool recurse,
                               std::vector<FoundFile>& list, const _stringx& prefix,
                               const _stringx& repositoryFolder = _stringx());
@@ -134,13 +140,11 @@ private:
     static void SearchFolder(const _stringx& folder, const std::vector<_stringx>& patterns,
                              bool recurse, std::vector<FoundFile>& list, const _stringx& prefix,
                              const _stringx& inside, std::vector<_stringx>& walk);
-    // Adds the stored attributes of `fileName` to `values`: from the index
-    // LoadItems keeps for `groupPath`, or with the per-file query when there
-    // is none. False when there are none.
+    // Adds the stored attributes of `fileName` to the context's values: from
+    // its index, or with the per-file query when there is none. False when
+    // there are none.
     bool AddStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
-                          const _stringx& fileName, kv::PropertyList& values);
+                          const _stringx& fileName, LoadContext& context);
 
     CRepository* m_pRepository;
-    // The index of the running LoadItems, null between calls.
-    ItemAttribIndex* m_pIndex = nullptr;
 };

@@ -232,20 +232,12 @@ int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttr
     return static_cast<int>(maps.size());
 }
 
-int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts, bool byNode) {
-    CComPtr<IXMLDOMNodeList> list = SelectList(xpath);
-    if (!list)
-        return static_cast<int>(texts.NodeCount());
+namespace {
+
+// Appends the attributes of every node of `list` through the standard methods.
+void ReadTextsByNode(IXMLDOMNodeList* list, XmlAttribTexts& texts) {
     TextsSink sink(texts);
-    CComPtr<IKvAttributeTextReader> reader;
-    if (!byNode &&
-        SUCCEEDED(
-            list->QueryInterface(IID_IKvAttributeTextReader, reinterpret_cast<void**>(&reader))) &&
-        reader) {
-        reader->ReadAttributeTexts(&sink);
-        return static_cast<int>(texts.NodeCount());
-    }
-    ForEachNode(list.get(), [&](IXMLDOMNode* node) {
+    ForEachNode(list, [&](IXMLDOMNode* node) {
         sink.OnNode();
         ForEachAttribute(node, [&](BSTR name, CComVariant& value) {
             // Values read from a document are text; anything else is taken in
@@ -257,6 +249,29 @@ int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& text
                              text ? SysStringLen(value.bstrVal) : 0);
         });
     });
+}
+
+}  // namespace
+
+int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts) {
+    CComPtr<IXMLDOMNodeList> list = SelectList(xpath);
+    if (!list)
+        return static_cast<int>(texts.NodeCount());
+    CComPtr<IKvAttributeTextReader> reader;
+    if (SUCCEEDED(
+            list->QueryInterface(IID_IKvAttributeTextReader, reinterpret_cast<void**>(&reader))) &&
+        reader) {
+        TextsSink sink(texts);
+        reader->ReadAttributeTexts(&sink);
+    } else {
+        ReadTextsByNode(list.get(), texts);
+    }
+    return static_cast<int>(texts.NodeCount());
+}
+
+int XMLIntercessor::GetAllAttribTextsByNode(const OLECHAR* xpath, XmlAttribTexts& texts) {
+    if (CComPtr<IXMLDOMNodeList> list = SelectList(xpath))
+        ReadTextsByNode(list.get(), texts);
     return static_cast<int>(texts.NodeCount());
 }
 

@@ -105,9 +105,8 @@ public:
     // text (a value without a text form reads as empty); returns the number of
     // nodes in `texts`. Lets a caller index many elements with one query and
     // without a map per element. A document that offers it is read in one
-    // call (foundation/xmldomreader.h); `byNode` reads node by node through
-    // the standard methods even then, as a document without it is read.
-    int GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts, bool byNode = false);
+    // call (foundation/xmldomreader.h), any other node by node.
+    int GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts);
 
     bool IsInitialized() const { return m_bInitialized; }
     // The text and HRESULT of the most recent failure, for diagnosis.
@@ -123,6 +122,9 @@ protected:
     int SelectNodes(const OLECHAR* xpath, NodeVector& nodes,
                     std::map<_stringx, XmlAttribMap>& names);
     void ReadNodeAttribs(IXMLDOMNode* node, XmlAttribMap& attributes);
+    // GetAllAttribTexts node by node through the standard methods, as a
+    // document without the one-call reader is read.
+    int GetAllAttribTextsByNode(const OLECHAR* xpath, XmlAttribTexts& texts);
     HRESULT SetNodeAttribValue(IXMLDOMNode* node, const OLECHAR* name, const VARIANT& value);
     void SetNodeAttribValues(IXMLDOMNode* node, const XmlAttribMap& attributes);
     HRESULT AppendChildElement(IXMLDOMNode* parent, const _stringx& step,

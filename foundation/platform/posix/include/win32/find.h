@@ -13,7 +13,8 @@
 // out that snapshot. "." and ".." are returned when the pattern matches them, as
 // Windows does for "*". Sizes and attributes are those of the entry a symbolic
 // link points to (links are marked FILE_ATTRIBUTE_REPARSE_POINT, as Windows
-// marks them); a link that points nowhere is left out. Folders have size 0.
+// marks them); a link that points nowhere is listed as itself (so that a folder
+// holding one can be emptied). Folders have size 0.
 #pragma once
 
 #include <string>
