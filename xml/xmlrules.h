@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "foundation/platform/xmldom.h"
+#include "foundation/xmldomreader.h"
 
 namespace xmlutils {
 
@@ -23,11 +24,17 @@ KV_API bool IsXmlText(const OLECHAR* text, std::size_t length);
 // characters (":" among both, as XML 1.0 has it).
 KV_API bool IsXmlName(const OLECHAR* text, std::size_t length);
 
+// Hands every node of the document, with its attributes, to `sink`, depth
+// first in document order (see IKvTreeReader): in one call where the document
+// offers IKvTreeReader, otherwise, and always with `byNode`, by walking the
+// nodes through the standard DOM methods. S_OK once all are read, S_FALSE
+// when the sink stopped, or the failure of a DOM call.
+KV_API HRESULT ReadDocumentTree(IXMLDOMDocument* document, IKvTreeSink* sink, bool byNode = false);
+
 // Whether a loaded document holds only what the library takes, found by
-// walking its nodes through the standard DOM methods, not by trusting its
-// parser: elements nested at most kMaxElementDepth deep, with attributes,
-// text, CDATA sections, comments and processing instructions (the XML
-// declaration is one); no document type declaration, and none of the entity
+// reading its nodes (ReadDocumentTree), not by trusting its parser: elements nested at most
+// kMaxElementDepth deep, with attributes, text, CDATA sections, comments and processing
+// instructions (the XML declaration is one); no document type declaration, and none of the entity
 // and notation nodes that only come with one. Every name is an XML Name and
 // every value XML text, and each value fits its markup (no "--" in a comment
 // nor "-" at its end, no "?>" in a processing instruction, no "]]>" in a CDATA

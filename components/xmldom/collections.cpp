@@ -7,6 +7,7 @@
 #include "components/xmldom/node.h"
 #include "components/xmldom/nodeops.h"
 #include "components/xmldom/text.h"
+#include "components/xmldom/variant.h"
 
 namespace kv {
 namespace xmldom {
@@ -42,7 +43,7 @@ NodeList::NodeList(Document* document, const pugi::xpath_node_set& nodes)
 NodeList::~NodeList() = default;
 
 HRESULT NodeList::QueryInterface(REFIID iid, void** object) {
-    if (object && iid == IID_IKvAttributeTextReader) {
+    if (object && iid == IID_IKvAttributeTextReader && !kNaive) {
         *object = nullptr;
         return component::Guarded([&] {
             *object = static_cast<IKvAttributeTextReader*>(new AttributeTextReader(this));
