@@ -169,6 +169,14 @@ TEST_F(RepoDataTest, AValueXmlCannotCarryIsNotSavedAndTheFileStaysWhole) {
     }
     EXPECT_EQ(ReadText(path), kList);
     EXPECT_EQ(status.messages.size(), 6u);
+    // Names that are none are not set, nor made into elements: the save
+    // goes on without them.
+    EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"bad name", u"x"), 0);
+    XmlAttribMap map;
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(u"Bad Name", map), 0);
+    const std::string saved = ReadText(path);
+    EXPECT_EQ(saved.find("bad"), std::string::npos);
+    EXPECT_EQ(saved.find("Bad"), std::string::npos);
     EXPECT_EQ(file.Set(u"Repository[@Key=\"Net\"]", u"Name", u"tab\tline\r\nend"), 0);
     EXPECT_EQ(file.Get(u"Repository[@Key=\"Net\"]", u"Name"), "tab\tline\r\nend");
 }
