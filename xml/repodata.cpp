@@ -1,7 +1,5 @@
 #include "xml/repodata.h"
 
-#include <optional>
-
 #include "foundation/filelock.h"
 #include "foundation/platform/files.h"
 #include "foundation/platform/framework.h"
