@@ -150,8 +150,8 @@ TEST_F(XmlIntercessorTest, TreeReadInOneCallAsNodeByNode) {
     EXPECT_EQ(read(4, S_FALSE),
               "7/1 xml=version=\"1.0\"\n8/1 #comment= top \n1/1 R=\n  @a=r\n1/2 E=\n");
     EXPECT_TRUE(xmlutils::IsAcceptableDocument(document));
-    kvtest::NodePtr text = kvtest::SelectOne(kvtest::Root(document), u"E/text()");
-    ASSERT_EQ(text->put_nodeValue(CComVariant(u"a\u0001b")), S_OK);
+    kvtest::NodePtr text = kvtest::SelectOne(kvtest::Root(document), OLESTR("E/text()"));
+    ASSERT_EQ(text->put_nodeValue(CComVariant(OLESTR("a\u0001b"))), S_OK);
     read(SIZE_MAX, S_OK);
     EXPECT_FALSE(xmlutils::IsAcceptableDocument(document));
 }
