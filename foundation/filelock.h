@@ -12,10 +12,13 @@ namespace kv {
 // The protocol, the same on every platform and for every writer of this
 // library:
 //  - What is locked: one byte at offset 2^62 of the data file itself, far
-//    beyond any real file's size. No companion file appears in the folder,
-//    and the bytes of the file are never locked, so no reader is ever
-//    blocked, even where byte-range locks are mandatory (Windows, SMB
-//    shares): readers take no lock and read the file as it stands.
+//    beyond any real file's size. The bytes of the file are never locked, so
+//    no reader is ever blocked, even where byte-range locks are mandatory
+//    (Windows, SMB shares): readers take no lock and read the file as it
+//    stands. No lock file is used: it would show in shared folders that
+//    people browse and clean by hand, one deleted while held would let two
+//    writers in, and a linked data file would need it beside the link's
+//    final target.
 //  - By whom, for how long: a writer, from before it reads the file until
 //    after its save has replaced it. Each lock object holds its own handle;
 //    two lock objects exclude each other even in one process.

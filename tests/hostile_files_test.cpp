@@ -345,11 +345,11 @@ void ExpectEveryOperationRefuses(const std::vector<std::string>& cases) {
         SCOPED_TRACE(testing::PrintToString(bad));
         WriteText(path, bad);
         XmlAttribMap map;
-        EXPECT_EQ(file.GetAttribValuesFromXmlFile(OLESTR("*"), map), -103);
+        EXPECT_EQ(file.GetAttribValuesFromXmlFile(OLESTR("*"), map), kv::status::kNotOpened);
         EXPECT_EQ(file.Get(OLESTR("*"), OLESTR("a")), "<-101>");
-        EXPECT_EQ(file.Set(OLESTR("*"), OLESTR("a"), OLESTR("x")), -103);
+        EXPECT_EQ(file.Set(OLESTR("*"), OLESTR("a"), OLESTR("x")), kv::status::kNotOpened);
         map[_stringx(OLESTR("a"))] = CComVariant(OLESTR("x"));
-        EXPECT_EQ(file.SetAttribValuesToXmlFile(OLESTR("*"), map), -103);
+        EXPECT_EQ(file.SetAttribValuesToXmlFile(OLESTR("*"), map), kv::status::kNotOpened);
         EXPECT_EQ(ReadText(path), bad);
         EXPECT_EQ(status.messages, std::vector<std::string>(4, "Error opening XML file " + path));
         status.messages.clear();
