@@ -52,7 +52,7 @@ struct Fixture {
 void CheckItem(Fixture& f, XMLIntercessor& document, CRepositoryItem* item,
                const _stringx& typePath) {
     const std::string fileName = Property(item, u"FileName");
-    FUZZ_CHECK(Catalogue::LowerFileName(_stringx(fileName)).str() == fileName);
+    FUZZ_CHECK(kv::LowerFileName(_stringx(fileName)).str() == fileName);
     FUZZ_CHECK(Property(item, u"DisplayPath") ==
                "<KVREPOSITORY>\\" + Property(item, u"Key") + "\\" + fileName);
 
@@ -66,7 +66,7 @@ void CheckItem(Fixture& f, XMLIntercessor& document, CRepositoryItem* item,
     document.GetAttribValues(f.catalogue.GetItemAttribXPath(typePath + u"/RepoItem", found).c_str(),
                              stored);
     if (stored.empty()) {
-        FUZZ_CHECK(fileName == Catalogue::LowerFileName(found).str());
+        FUZZ_CHECK(fileName == kv::LowerFileName(found).str());
         FUZZ_CHECK(Property(item, u"DisplayName") == found.str());
         return;
     }

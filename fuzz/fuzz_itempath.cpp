@@ -63,7 +63,7 @@ struct Fixture {
 // elements carry, as the caller asked.
 void CheckListed(Fixture& f, CRepositoryItem* item, bool expression) {
     const std::string fileName = Property(item, u"FileName");
-    FUZZ_CHECK(expression || Catalogue::LowerFileName(_stringx(fileName)).str() == fileName);
+    FUZZ_CHECK(expression || kv::LowerFileName(_stringx(fileName)).str() == fileName);
     FUZZ_CHECK(expression || Property(item, u"DisplayPath") ==
                                  "<KVREPOSITORY>\\" + Property(item, u"Key") + "\\" + fileName);
     const std::string local = Property(item, u"LocalCopy");

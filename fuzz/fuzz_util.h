@@ -108,7 +108,6 @@ inline fs::path MakeRepositoryTree(const fs::path& root) {
 struct Catalogue : CRepositoryItems {
     explicit Catalogue(IRepoStatus* status) : CRepositoryItems(status) {}
     using CRepositoryItems::GetItemAttribXPath;
-    using CRepositoryItems::LowerFileName;
 };
 
 // A property of an item as narrow text, or "<none>" when it has none.
