@@ -3,6 +3,7 @@
 #include "foundation/filelock.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -20,12 +21,21 @@ constexpr std::chrono::milliseconds kDefaultTimeout{10000};
 // Waits beyond this are taken as waiting for ever (and keep the deadline
 // within the clock's range).
 constexpr std::chrono::milliseconds kLongestTimeout{std::chrono::hours(24 * 365 * 10)};
-// The range LockFileEx is asked for; the lock covers the whole file anyway.
-constexpr DWORD kWholeFile = 0xFFFFFFFFu;
+// The locked byte: beyond any real file, so that no read or write of the
+// file's content ever meets it.
+constexpr std::uint64_t kLockOffset = std::uint64_t(1) << 62;
+constexpr DWORD kLockBytes = 1;
 // The polling interval starts short, so that a lock released quickly is had
 // quickly, and grows so that a long wait costs little.
 constexpr std::chrono::milliseconds kFirstPoll{2};
 constexpr std::chrono::milliseconds kLongestPoll{50};
+
+OVERLAPPED LockPosition() {
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(kLockOffset);
+    position.OffsetHigh = static_cast<DWORD>(kLockOffset >> 32);
+    return position;
+}
 
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
@@ -49,34 +59,36 @@ bool PathNamesFile(const std::string& path, HANDLE locked) {
     return same;
 }
 
-// Opens the file at `name` to be locked; with `create`, a missing one is made
-// first (`created` then tells). INVALID_HANDLE_VALUE with the last error set.
-HANDLE OpenToLock(const std::string& name, bool create, bool& created) {
-    created = false;
-    HANDLE handle =
-        CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    // A file that may be written but not read can be saved, so it is locked too.
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
-        handle =
-            CreateFileA(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle != INVALID_HANDLE_VALUE || !create || GetLastError() != ERROR_FILE_NOT_FOUND)
+// Opens the file at `name` with `access`; a file that may not be read is
+// opened for writing instead (it can be saved, so it is locked too).
+// INVALID_HANDLE_VALUE with the last error set.
+HANDLE OpenToLock(const std::string& name, DWORD access) {
+    const HANDLE handle =
+        CreateFileA(name.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || access != GENERIC_READ ||
+        GetLastError() != ERROR_ACCESS_DENIED)
         return handle;
-    handle = CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, CREATE_NEW, 0, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        created = true;
-        // Writable whatever the umask, as a saved file is: the save that
-        // replaces it keeps its permissions, and Release must be able to
-        // remove it.
-        const DWORD attributes = GetFileAttributesA(name.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-            SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
-        return handle;
+    return CreateFileA(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// Takes the lock through `handle`, trying until `deadline` (at least once, so
+// that a zero timeout still takes a free lock). ERROR_SUCCESS, or the reason
+// it was not had: ERROR_LOCK_VIOLATION when held elsewhere past the deadline.
+DWORD LockUntil(HANDLE handle, std::chrono::steady_clock::time_point deadline) {
+    auto poll = kFirstPoll;
+    for (;;) {
+        OVERLAPPED position = LockPosition();
+        if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, kLockBytes,
+                       0, &position))
+            return ERROR_SUCCESS;
+        const DWORD error = GetLastError();
+        const auto now = std::chrono::steady_clock::now();
+        if (error != ERROR_LOCK_VIOLATION || now >= deadline)
+            return error;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(poll, deadline - now));
+        poll = std::min(poll * 2, kLongestPoll);
     }
-    // Made by another writer meanwhile: that one is locked. (Once only: a
-    // link that leads nowhere neither opens nor can be made.)
-    if (GetLastError() != ERROR_FILE_EXISTS)
-        return handle;
-    return CreateFileA(name.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
 }  // namespace
@@ -86,49 +98,34 @@ DataFileLock::~DataFileLock() {
 }
 
 DWORD DataFileLock::Acquire(const _stringx& path, std::chrono::milliseconds timeout) {
-    return Lock(path, timeout, false);
-}
-
-DWORD DataFileLock::AcquireCreating(const _stringx& path, std::chrono::milliseconds timeout) {
-    return Lock(path, timeout, true);
-}
-
-DWORD DataFileLock::Lock(const _stringx& path, std::chrono::milliseconds timeout, bool create) {
     Release();
     const DWORD entryError = GetLastError();  // polling failures are no news on success
     const std::string name = path.str();
     timeout = std::clamp(timeout, std::chrono::milliseconds::zero(), kLongestTimeout);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    auto poll = kFirstPoll;
+    DWORD access = GENERIC_READ;
     for (;;) {
-        bool created = false;
-        const HANDLE handle = OpenToLock(name, create, created);
+        const HANDLE handle = OpenToLock(name, access);
         if (handle == INVALID_HANDLE_VALUE)
             return GetLastError();
-        // Every attempt tries at least once, so that a zero timeout still takes
-        // a free lock.
-        for (;;) {
-            if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                           kWholeFile, kWholeFile, nullptr))
-                break;
-            const DWORD error = GetLastError();
-            const auto now = std::chrono::steady_clock::now();
-            if (error != ERROR_LOCK_VIOLATION || now >= deadline) {
-                // The system's own reason stays in the last error.
-                CloseHandle(handle);
-                SetLastError(error);
-                return ERROR_LOCK_VIOLATION;
-            }
-            std::this_thread::sleep_for(
-                std::min<std::chrono::steady_clock::duration>(poll, deadline - now));
-            poll = std::min(poll * 2, kLongestPoll);
+        const DWORD error = LockUntil(handle, deadline);
+        if (error == ERROR_ACCESS_DENIED && access == GENERIC_READ) {
+            // This system locks exclusively only through a handle open for
+            // writing.
+            CloseHandle(handle);
+            access = GENERIC_WRITE;
+            continue;
+        }
+        if (error != ERROR_SUCCESS) {
+            // The system's own reason stays in the last error.
+            CloseHandle(handle);
+            SetLastError(error);
+            return ERROR_LOCK_VIOLATION;
         }
         // A writer may have replaced the file while we waited: the lock on the
         // old file then guards nothing, so it is taken again on the new one.
         if (PathNamesFile(name, handle)) {
             m_handle = handle;
-            m_path = name;
-            m_created = created;
             SetLastError(entryError);
             return ERROR_SUCCESS;
         }
@@ -144,14 +141,10 @@ void DataFileLock::Release() {
     if (m_handle == INVALID_HANDLE_VALUE)
         return;
     const DWORD error = GetLastError();
-    // Removed while still locked: a writer of this library, which locks
-    // before it saves, cannot have replaced it in between.
-    if (m_created && PathNamesFile(m_path, m_handle))
-        DeleteFileA(m_path.c_str());
-    UnlockFileEx(m_handle, 0, kWholeFile, kWholeFile, nullptr);
+    OVERLAPPED position = LockPosition();
+    UnlockFileEx(m_handle, 0, kLockBytes, 0, &position);
     CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
-    m_created = false;
     SetLastError(error);
 }
 

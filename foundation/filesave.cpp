@@ -67,46 +67,57 @@ DWORD LastErrorOrFailure() {
     return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
-// Where the bytes of `path` really live: the final target of a link, or the
-// path itself for a file that does not exist yet. `exists` tells which.
+// The folder that holds the file at `path`: "." for a bare name.
+std::string FolderOf(const std::string& path) {
+    const std::string folder = PathFolderPart(_stringx(path)).str();
+    if (!folder.empty())
+        return folder;
+    if (!path.empty() && platform::IsPathSeparator(path[0]))
+        return path.substr(0, 1);  // a file in the root folder
+    return ".";
+}
+
+// Where the bytes of `path` really live, as a rooted path: the final target
+// of a link, or for a file that does not exist yet the name in its folder as
+// the system follows it. `exists` tells which.
 DWORD ResolveTarget(const _stringx& path, std::string& target, bool& exists) {
     const std::string given = path.str();
-    const HANDLE handle =
-        CreateFileA(given.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
+    HANDLE handle = CreateFileA(given.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    exists = handle != INVALID_HANDLE_VALUE;
+    if (!exists) {
         const DWORD error = LastErrorOrFailure();
-        if (error != ERROR_FILE_NOT_FOUND)
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
             return error;
-        exists = false;
-        target = given;
-        return ERROR_SUCCESS;
+        handle = CreateFileA(FolderOf(given).c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            const DWORD folderError = LastErrorOrFailure();
+            return folderError == ERROR_FILE_NOT_FOUND ? DWORD(ERROR_PATH_NOT_FOUND) : folderError;
+        }
     }
     HandleCloser closer(handle);
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(handle, &info))
         return LastErrorOrFailure();
     // Refused before any byte is written; the replace would refuse it anyway.
-    if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+    if (exists && (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return ERROR_ACCESS_DENIED;
     }
-    if (!FinalPathOf(handle, target))
+    std::string resolved;
+    if (!FinalPathOf(handle, resolved))
         return LastErrorOrFailure();
-    exists = true;
+    target = exists ? resolved : PathJoin(_stringx(resolved), PathLastComponent(path)).str();
     return ERROR_SUCCESS;
 }
 
-// The folder the temporary file goes to: the target's own, "." for a bare name.
-std::string FolderFor(const std::string& target) {
-    const std::string folder = PathFolderPart(_stringx(target)).str();
-    if (!folder.empty())
-        return folder;
-    if (!target.empty() && platform::IsPathSeparator(target[0]))
-        return target.substr(0, 1);  // a file in the root folder
-    return ".";
-}
-
-DWORD WriteAll(HANDLE handle, const void* bytes, std::size_t size) {
+// Writes the bytes to the temporary file (not yet flushed).
+DWORD WriteTemporary(const std::string& temporary, const void* bytes, std::size_t size) {
+    const HANDLE handle =
+        CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return LastErrorOrFailure();
+    HandleCloser closer(handle);
     const char* next = static_cast<const char*>(bytes);
     while (size > 0) {
         const DWORD part = static_cast<DWORD>(std::min(size, kChunk));
@@ -116,25 +127,16 @@ DWORD WriteAll(HANDLE handle, const void* bytes, std::size_t size) {
         next += written;
         size -= written;
     }
-    return ERROR_SUCCESS;
+    return closer.Close() ? ERROR_SUCCESS : LastErrorOrFailure();
 }
 
-// Writes the bytes to the new temporary file and puts them on the device.
-DWORD FillTemporary(const std::string& temporary, const void* bytes, std::size_t size) {
-    // Under a umask that takes the owner's write bit, the new file would count
-    // as read-only and could be neither written nor removed.
-    const DWORD attributes = GetFileAttributesA(temporary.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-        !SetFileAttributesA(temporary.c_str(), FILE_ATTRIBUTE_NORMAL))
-        return LastErrorOrFailure();
+// Puts what the file at `path` holds on the device, whoever wrote it.
+DWORD FlushFile(const std::string& path) {
     const HANDLE handle =
-        CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+        CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrorOrFailure();
     HandleCloser closer(handle);
-    const DWORD error = WriteAll(handle, bytes, size);
-    if (error != ERROR_SUCCESS)
-        return error;
     if (!FlushFileBuffers(handle) || !closer.Close())
         return LastErrorOrFailure();
     return ERROR_SUCCESS;
@@ -168,49 +170,106 @@ DWORD ReadWholeFile(const _stringx& path, std::string& bytes) {
     return ERROR_SUCCESS;
 }
 
-DWORD SaveFileAtomically(const _stringx& path, const void* bytes, std::size_t size) {
-    if (path.empty() || (!bytes && size != 0)) {
+FileReplacement::~FileReplacement() {
+    Abandon();
+}
+
+DWORD FileReplacement::Begin(const _stringx& path) {
+    Abandon();
+    if (path.empty()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return ERROR_INVALID_PARAMETER;
     }
     // The calls that are expected to fail on the way (probing for the target)
     // do not show in the last error of a save that works.
     const DWORD entryError = GetLastError();
-    std::string target;
-    bool exists = false;
-    DWORD error = ResolveTarget(path, target, exists);
+    DWORD error = ResolveTarget(path, m_target, m_exists);
+    // Hidden, so that a temporary file a crash leaves behind stays out of sight.
+    char temporary[MAX_PATH];
+    if (error == ERROR_SUCCESS &&
+        GetTempFileNameA(FolderOf(m_target).c_str(), ".kv", 0, temporary) == 0)
+        error = LastErrorOrFailure();
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
         return error;
     }
-
-    // Hidden, so that a temporary file a crash leaves behind stays out of sight.
-    char temporary[MAX_PATH];
-    if (GetTempFileNameA(FolderFor(target).c_str(), ".kv", 0, temporary) == 0) {
+    m_temporary = temporary;
+    // Under a umask that takes the owner's write bit, the new file would count
+    // as read-only and could be neither written nor removed.
+    const DWORD attributes = GetFileAttributesA(temporary);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !SetFileAttributesA(temporary, FILE_ATTRIBUTE_NORMAL)) {
         error = LastErrorOrFailure();
+        Abandon();
         SetLastError(error);
         return error;
     }
-    error = FillTemporary(temporary, bytes, size);
+    SetLastError(entryError);
+    return ERROR_SUCCESS;
+}
+
+DWORD FileReplacement::Commit(bool createOnly) {
+    if (m_temporary.empty()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
+    const DWORD entryError = GetLastError();
+    DWORD error = FlushFile(m_temporary);
+    if (error == ERROR_SUCCESS && createOnly && m_exists)
+        error = ERROR_ALREADY_EXISTS;
     if (error == ERROR_SUCCESS) {
-        BOOL replaced = FALSE;
+        BOOL placed = FALSE;
+        bool exists = m_exists;
         if (exists) {
-            replaced = ReplaceFileA(target.c_str(), temporary, nullptr, 0, nullptr, nullptr);
+            placed =
+                ReplaceFileA(m_target.c_str(), m_temporary.c_str(), nullptr, 0, nullptr, nullptr);
             // The target was deleted meanwhile: the new file takes its place.
-            exists = replaced || GetLastError() != ERROR_FILE_NOT_FOUND;
+            exists = placed || GetLastError() != ERROR_FILE_NOT_FOUND;
         }
         if (!exists)
-            replaced = MoveFileExA(temporary, target.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-        if (replaced) {
+            placed =
+                MoveFileExA(m_temporary.c_str(), m_target.c_str(),
+                            (createOnly ? 0 : MOVEFILE_REPLACE_EXISTING) | MOVEFILE_WRITE_THROUGH);
+        if (placed) {
+            m_temporary.clear();
             SetLastError(entryError);
             return ERROR_SUCCESS;
         }
         error = LastErrorOrFailure();
     }
-    DeleteFileA(temporary);
+    Abandon();
     SetLastError(error);
     return error;
+}
+
+void FileReplacement::Abandon() {
+    if (m_temporary.empty())
+        return;
+    const DWORD error = GetLastError();
+    DeleteFileA(m_temporary.c_str());
+    m_temporary.clear();
+    SetLastError(error);
+}
+
+DWORD SaveFileAtomically(const _stringx& path, const void* bytes, std::size_t size) {
+    if (path.empty() || (!bytes && size != 0)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
+    const DWORD entryError = GetLastError();
+    FileReplacement replacement;
+    DWORD error = replacement.Begin(path);
+    if (error == ERROR_SUCCESS)
+        error = WriteTemporary(replacement.Temporary(), bytes, size);
+    if (error == ERROR_SUCCESS)
+        error = replacement.Commit();
+    if (error != ERROR_SUCCESS) {
+        replacement.Abandon();
+        SetLastError(error);
+        return error;
+    }
+    SetLastError(entryError);
+    return ERROR_SUCCESS;
 }
 
 }  // namespace kv

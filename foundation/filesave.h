@@ -17,25 +17,60 @@ bool FinalPathOf(HANDLE handle, std::string& path);
 
 KV_API DWORD ReadWholeFile(const _stringx& path, std::string& bytes);
 
-// Makes `bytes` the new content of the file at `path`, so that the file holds
-// the old content or the new one, whole, whatever happens (a failure, a crash, a
-// killed process, a power cut after the call returned):
-//  1. a file reached through a symbolic link is written at the link's final
-//     target, and the link stays a link;
-//  2. the bytes go to a new temporary file in the target's folder, which is
-//     flushed to the device;
-//  3. the temporary file replaces the target in one step (ReplaceFileA, which
-//     keeps the target's permission bits, owner and group), or is renamed to it
-//     when there was no target, and the folder is flushed.
-// ERROR_SUCCESS, or the Win32 error of the step that failed; a read-only target
-// gives ERROR_ACCESS_DENIED, a full disk or a file-size limit ERROR_DISK_FULL.
-// On failure the target is untouched and the temporary file is removed.
-//
-// A process killed between creating the temporary file and the replace leaves
-// that file behind: hidden (".kv<hex>.tmp"), beside the target, never read.
-// No later save removes it, since it cannot tell an abandoned one from one
-// that a save in another process is still writing; it may be deleted whenever
-// no save into that folder is running.
+// A crash-safe replacement of the file at a path by content that the caller
+// writes itself, by any means that takes a file name (a DOM's save):
+//  1. Begin: a file reached through a symbolic link is replaced at the link's
+//     final target, and the link stays a link; a new, empty, writable
+//     temporary file is made in the target's folder (Temporary(), a rooted
+//     path). A read-only target is refused here (ERROR_ACCESS_DENIED).
+//  2. the caller writes the whole content to the temporary file; it may also
+//     put another file in its place by a rename;
+//  3. Commit: the temporary file is flushed to the device and put in the
+//     target's place in one step (ReplaceFileA, which keeps the target's
+//     permission bits, owner and group), or renamed to the target when there
+//     was none, and the folder is flushed.
+// Whatever fails or is killed on the way, the target holds its old content or
+// the new one, whole. Until Commit succeeds, the destructor (or Abandon)
+// removes the temporary file. A process killed before that leaves it behind:
+// hidden (".kv<hex>.tmp"), beside the target, never read. No later save
+// removes it, since it cannot tell an abandoned one from one that a save in
+// another process is still writing; it may be deleted whenever no save into
+// that folder is running.
+class KV_API FileReplacement {
+public:
+    FileReplacement() = default;
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // Step 1. ERROR_SUCCESS or the Win32 error (ERROR_PATH_NOT_FOUND for a
+    // missing folder); nothing is left on failure.
+    DWORD Begin(const _stringx& path);
+    // The temporary file to write, once Begin succeeded.
+    const std::string& Temporary() const { return m_temporary; }
+    // Step 3. With `createOnly` a target that exists by then is kept and the
+    // replacement fails with ERROR_ALREADY_EXISTS: for a writer that could
+    // not lock a file that was not there. ERROR_SUCCESS, or the Win32 error
+    // of the step that failed (ERROR_DISK_FULL for a full disk or a file-size
+    // limit); on failure the target is untouched and the temporary file is
+    // removed.
+    DWORD Commit(bool createOnly = false);
+    // Removes the temporary file, if any.
+    void Abandon();
+
+private:
+    std::string m_target;
+    std::string m_temporary;
+    bool m_exists = false;
+};
+
+// Makes `bytes` the new content of the file at `path` by a FileReplacement:
+// the file holds the old content or the new one, whole, whatever happens (a
+// failure, a crash, a killed process, a power cut after the call returned).
+// ERROR_SUCCESS, or the Win32 error of the step that failed; a read-only
+// target gives ERROR_ACCESS_DENIED, a full disk or a file-size limit
+// ERROR_DISK_FULL. On failure the target is untouched and the temporary file
+// is removed.
 KV_API DWORD SaveFileAtomically(const _stringx& path, const void* bytes, std::size_t size);
 
 }  // namespace kv

@@ -1,13 +1,19 @@
+// Optional interfaces of the project's own document component that read much
+// of a document in one call. Each gives exactly what the standard methods
+// give, which is how a document without it (the platform's own, on Windows)
+// is read: the library asks for the interface and, where it is missing, walks
+// the nodes itself. They only read; every rule about what is read is the
+// library's.
+//
 // IKvAttributeTextReader: an optional interface of a node list from the
 // project's own document component, which reads the attributes of all the
 // list's nodes in one call instead of three calls and three allocations per
 // attribute (nextNode, get_nodeName, get_nodeValue). A data file's listing
 // reads thousands of elements so.
 //
-// It gives exactly what the standard methods give, which is how a document
-// without it (the platform's own, on Windows) is read: XMLIntercessor asks the
-// list for it and, when the list does not have it, walks the nodes and their
-// attribute collections.
+// IKvTreeReader: an optional interface of a document, which reads every node
+// of it in one call, for the library's check of what a loaded document holds
+// (xml/xmlrules.h).
 #pragma once
 
 #include "win32/msxml.h"
@@ -39,3 +45,38 @@ protected:
 
 constexpr IID IID_IKvAttributeTextReader = {
     0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x10}};
+
+// Receives what IKvTreeReader reads. Texts are valid during the call only.
+struct IKvTreeSink {
+    // A node: its type (get_nodeType), its depth (1 for the document's
+    // children), its name (get_nodeName) and the text of its value
+    // (get_nodeValue; empty for a node without one, such as an element).
+    // False stops the reading.
+    virtual bool OnNode(DOMNodeType type, UINT depth, const OLECHAR* name, UINT nameLength,
+                        const OLECHAR* value, UINT valueLength) = 0;
+    // One attribute of the last node, as its collection gives it. False stops
+    // the reading.
+    virtual bool OnAttribute(const OLECHAR* name, UINT nameLength, const OLECHAR* value,
+                             UINT valueLength) = 0;
+
+protected:
+    ~IKvTreeSink() = default;
+};
+
+// IKvTreeReader: an optional interface of a document from the project's own
+// component, which reads every node of the document in one call instead of
+// several calls and allocations per node and attribute.
+struct IKvTreeReader : IUnknown {
+    // Reads the document's nodes depth first, in document order: what
+    // get_firstChild and get_nextSibling give from the document down, each
+    // node followed by the attributes its collection gives (none for a node
+    // that has no collection), and then by its children. S_OK once all are
+    // read, S_FALSE when the sink stopped it.
+    virtual HRESULT STDMETHODCALLTYPE ReadTree(IKvTreeSink* sink) = 0;
+
+protected:
+    ~IKvTreeReader() = default;
+};
+
+constexpr IID IID_IKvTreeReader = {
+    0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x11}};

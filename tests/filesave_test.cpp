@@ -117,6 +117,33 @@ TEST(FileSave, FailuresKeepTheTargetWholeAndLeaveNothingBehind) {
     SetPerms(locked, fs::perms::owner_all);
 }
 
+// A replacement written by someone else (a DOM's save) is put in place as it
+// is; one for a file that was missing does not overwrite a file that appeared
+// meanwhile when it is to create, and leaves nothing behind.
+TEST(FileSave, AReplacementPutsInPlaceWhatTheWriterWrote) {
+    TempTree tree;
+    const fs::path path = tree / "sub/data.xml";
+    kv::FileReplacement replacement;
+    EXPECT_EQ(replacement.Begin(_stringx(path.string())), DWORD(ERROR_PATH_NOT_FOUND));
+    fs::create_directories(path.parent_path());
+    kvtest::ScopedCwd cwd(path.parent_path());
+    ASSERT_EQ(replacement.Begin(_stringx("data.xml")), ERROR_SUCCESS);
+    EXPECT_EQ(fs::path(replacement.Temporary()).parent_path(), path.parent_path());
+    WriteText(replacement.Temporary(), "mine");
+    WriteText(path, "theirs");
+    EXPECT_EQ(replacement.Commit(true), DWORD(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(Names(path.parent_path()), Files{"data.xml"});
+    EXPECT_EQ(ReadText(path), "theirs");
+
+    ASSERT_EQ(replacement.Begin(_stringx("data.xml")), ERROR_SUCCESS);
+    WriteText(replacement.Temporary(), "mine");
+    EXPECT_EQ(replacement.Commit(), ERROR_SUCCESS);
+    EXPECT_EQ(ReadText(path), "mine");
+    ASSERT_EQ(replacement.Begin(_stringx("data.xml")), ERROR_SUCCESS);
+    replacement.Abandon();
+    EXPECT_EQ(Names(path.parent_path()), Files{"data.xml"});
+}
+
 // A saver killed at any moment leaves the old version or the new one, whole.
 TEST(FileSave, KilledSaverLeavesOneWholeVersion) {
     TempTree tree;

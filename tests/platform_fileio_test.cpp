@@ -211,24 +211,43 @@ TEST(FileIo, TempFileNamesAreUniqueCreatedAndWellFormed) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
 
-TEST(FileIo, LocksBelongToTheirHandle) {
+// Byte ranges, anywhere up to the largest offset, lock against other handles
+// of the file only where they overlap; the lock stays with its handle while
+// others come and go.
+TEST(FileIo, RangeLocksBelongToTheirHandle) {
     TempTree tree;
     const fs::path path = tree / "locked";
     WriteText(path, "x");
-    SetPerms(path, kReadOnly);  // a read-only file can be locked through a reading handle
-    Handle first(path, GENERIC_READ), second(path, GENERIC_READ);
+    Handle first(path, GENERIC_WRITE), second(path, GENERIC_WRITE), reader(path, GENERIC_READ);
     const DWORD exclusive = LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
-    ASSERT_TRUE(LockFileEx(first, exclusive, 0, 1, 0, nullptr));
-    EXPECT_EQ(DWORD(ERROR_LOCK_VIOLATION), Fails(LockFileEx(second, exclusive, 0, 1, 0, nullptr)));
+    const auto at = [](std::uint64_t offset) {
+        OVERLAPPED overlapped{};
+        overlapped.Offset = static_cast<DWORD>(offset);
+        overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        return overlapped;
+    };
+    OVERLAPPED far = at(1ull << 62), near = at(0);
+    ASSERT_TRUE(LockFileEx(first, exclusive, 0, 4, 0, &far));
+    EXPECT_EQ(DWORD(ERROR_LOCK_VIOLATION), Fails(LockFileEx(second, exclusive, 0, 1, 0, &far)));
+    EXPECT_EQ(DWORD(ERROR_LOCK_VIOLATION),
+              Fails(LockFileEx(second, exclusive, 0, 0xFFFFFFFF, 0xFFFFFFFF, &near)));
+    // Every byte before it is free.
+    EXPECT_TRUE(LockFileEx(reader, LOCKFILE_FAIL_IMMEDIATELY, 0, 0, 0x40000000, &near));
+    // POSIX takes an exclusive lock only through a handle open for writing.
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), Fails(LockFileEx(reader, exclusive, 0, 1, 0, &far)));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER),
+              Fails(LockFileEx(second, exclusive, 0, 1, 0, nullptr)));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), Fails(LockFileEx(second, exclusive, 0, 0, 0, &far)));
+
     { Handle third(path, GENERIC_READ); }  // closing another handle leaves the lock
-    EXPECT_FALSE(LockFileEx(second, exclusive, 0, 1, 0, nullptr));
-    ASSERT_TRUE(UnlockFileEx(first, 0, 1, 0, nullptr));
+    EXPECT_FALSE(LockFileEx(second, exclusive, 0, 1, 0, &far));
+    ASSERT_TRUE(UnlockFileEx(first, 0, 4, 0, &far));
     {
-        Handle closing(path, GENERIC_READ);
-        ASSERT_TRUE(LockFileEx(closing, exclusive, 0, 1, 0, nullptr));
-        EXPECT_FALSE(LockFileEx(first, exclusive, 0, 1, 0, nullptr));
+        Handle closing(path, GENERIC_WRITE);
+        ASSERT_TRUE(LockFileEx(closing, exclusive, 0, 1, 0, &far));
+        EXPECT_FALSE(LockFileEx(first, exclusive, 0, 1, 0, &far));
     }
-    EXPECT_TRUE(LockFileEx(first, exclusive, 0, 1, 0, nullptr));  // closing released it
+    EXPECT_TRUE(LockFileEx(first, exclusive, 0, 1, 0, &far));  // closing released it
 }
 
 // Callers only ever make files normal: writable by the owner, and no more.

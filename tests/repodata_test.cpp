@@ -174,6 +174,14 @@ TEST_F(RepoDataTest, AValueXmlCannotCarryIsNotSavedAndTheFileStaysWhole) {
     }
     EXPECT_EQ(ReadText(path), kList);
     EXPECT_EQ(status.messages.size(), 6u);
+    // Names that are none are not set, nor made into elements: the save
+    // goes on without them.
+    EXPECT_EQ(file.Set(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("bad name"), OLESTR("x")), 0);
+    XmlAttribMap map;
+    EXPECT_EQ(file.SetAttribValuesToXmlFile(OLESTR("Bad Name"), map), 0);
+    const std::string saved = ReadText(path);
+    EXPECT_EQ(saved.find("bad"), std::string::npos);
+    EXPECT_EQ(saved.find("Bad"), std::string::npos);
     EXPECT_EQ(
         file.Set(OLESTR("Repository[@Key=\"Net\"]"), OLESTR("Name"), OLESTR("tab\tline\r\nend")),
         0);

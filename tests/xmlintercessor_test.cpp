@@ -3,6 +3,7 @@
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/msxml.h"
+#include "xml/xmlrules.h"
 
 namespace {
 
@@ -110,6 +111,56 @@ TEST_F(XmlIntercessorTest, AttributeTextsReadInOneCallAsNodeByNode) {
     XmlAttribTexts texts;
     doc.GetAllAttribTexts(OLESTR("E"), texts);
     EXPECT_EQ(Lines(texts), "k=1 v= x=<&\u00e9 ||\u00e9t\u00e9=\u20ac \U0001F600 k=2 |");
+}
+
+// Every node of a document as "type/depth name=value" lines, attributes
+// after their node; stops after `limit` nodes.
+class TreeLines final : public IKvTreeSink {
+public:
+    explicit TreeLines(std::size_t limit = SIZE_MAX) : m_limit(limit) {}
+    bool OnNode(DOMNodeType type, UINT depth, const OLECHAR* name, UINT nameLength,
+                const OLECHAR* value, UINT valueLength) override {
+        lines += std::to_string(type) + "/" + std::to_string(depth) + " " +
+                 U8(_stringx(name, nameLength)) + "=" + U8(_stringx(value, valueLength)) + "\n";
+        return ++m_nodes < m_limit;
+    }
+    bool OnAttribute(const OLECHAR* name, UINT nameLength, const OLECHAR* value,
+                     UINT valueLength) override {
+        lines +=
+            "  @" + U8(_stringx(name, nameLength)) + "=" + U8(_stringx(value, valueLength)) + "\n";
+        return true;
+    }
+    std::string lines;
+
+private:
+    std::size_t m_limit, m_nodes = 0;
+};
+
+// The component reads its whole tree in one call exactly as the standard
+// methods walk it, also once it holds what the library refuses.
+TEST_F(XmlIntercessorTest, TreeReadInOneCallAsNodeByNode) {
+    kvtest::DocumentPtr document =
+        kvtest::Parse(path,
+                      "<?xml version=\"1.0\"?><!-- top --><R a=\"r\"><E k=\"1\" x=\"&lt;&#233;\">"
+                      "<![CDATA[c]]>text<?pi data?><F/></E><E/></R><?after?>");
+    const auto read = [&](std::size_t limit, HRESULT expected) {
+        TreeLines fast(limit), byNode(limit);
+        EXPECT_EQ(xmlutils::ReadDocumentTree(document, &fast), expected);
+        EXPECT_EQ(xmlutils::ReadDocumentTree(document, &byNode, true), expected);
+        EXPECT_EQ(fast.lines, byNode.lines);
+        return fast.lines;
+    };
+    EXPECT_EQ(read(SIZE_MAX, S_OK),
+              "7/1 xml=version=\"1.0\"\n8/1 #comment= top \n1/1 R=\n  @a=r\n1/2 E=\n  @k=1\n"
+              "  @x=<\u00e9\n4/3 #cdata-section=c\n3/3 #text=text\n7/3 pi=data\n1/3 F=\n"
+              "1/2 E=\n7/1 after=\n");
+    EXPECT_EQ(read(4, S_FALSE),
+              "7/1 xml=version=\"1.0\"\n8/1 #comment= top \n1/1 R=\n  @a=r\n1/2 E=\n");
+    EXPECT_TRUE(xmlutils::IsAcceptableDocument(document));
+    kvtest::NodePtr text = kvtest::SelectOne(kvtest::Root(document), OLESTR("E/text()"));
+    ASSERT_EQ(text->put_nodeValue(CComVariant(OLESTR("a\u0001b"))), S_OK);
+    read(SIZE_MAX, S_OK);
+    EXPECT_FALSE(xmlutils::IsAcceptableDocument(document));
 }
 
 // Indentation is no node, also when written as character references.

@@ -1,7 +1,5 @@
 #include "xml/repodata.h"
 
-#include <optional>
-
 #include "foundation/filelock.h"
 #include "win32/files.h"
 #include "foundation/platform/framework.h"
@@ -86,44 +84,49 @@ long CRepoData::GetAttribValueFromXmlFile(const _stringx& xpath, const _stringx&
 template <class Change>
 long CRepoData::ChangeXmlFile(const _stringx& file, Change change, bool save) {
     const _stringx path = ChooseFile(file);
-    // Nothing is changed without the lock on the file the save writes, taken
-    // before the file is read. A lock held elsewhere past its time is a failed
-    // save; a file that cannot be opened to be locked is left to the read,
-    // which tells what is wrong with it.
     const auto notSaved = [&] {
         LogError1(kNotSaved, IDS_XML_SAVE_FAILED, path);
         return kNotSaved;
     };
-    kv::DataFileLock lock;
-    if (lock.Acquire(path) == ERROR_LOCK_VIOLATION)
-        return notSaved();
-    std::optional<XMLIntercessor> document(std::in_place);
-    if (const long status = OpenXmlFile(path, *document))
-        return status;
-    if (!save) {
-        // Of what only the save would tell, a read-only file is known now.
-        const DWORD attributes = GetFileAttributesA(path.narrow());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    // A writer that finds no file to lock creates it, and may find it made by
+    // another writer just then; it starts again, under that file's lock.
+    constexpr int kAttempts = 3;
+    for (int attempt = 1;; ++attempt) {
+        // Nothing is changed without the lock on the file the save writes,
+        // taken before the file is read. A lock held elsewhere past its time,
+        // or refused, is a failed save; a file that cannot be opened to be
+        // locked is left to the read, which tells what is wrong with it.
+        kv::DataFileLock lock;
+        const DWORD locked = lock.Acquire(path);
+        if (locked == ERROR_LOCK_VIOLATION)
             return notSaved();
-        return 0;
-    }
-    if (!lock.Held()) {
         // Read, yet not there to be locked: a name that is not rooted is read
         // from under the support folder and saved as given, relative to the
-        // current folder, where it may not exist yet. The lock makes it (and
-        // removes it again unless the save replaces it); where it cannot be
-        // made (no such folder), no save could make it either. A file that
-        // appeared meanwhile is read again, under the lock.
-        if (lock.AcquireCreating(path) != ERROR_SUCCESS)
+        // current folder, where it may not exist yet.
+        const bool missing = locked == ERROR_FILE_NOT_FOUND || locked == ERROR_PATH_NOT_FOUND;
+        XMLIntercessor document;
+        if (const long status = OpenXmlFile(path, document))
+            return status;
+        if (!lock.Held() && !missing)
             return notSaved();
-        if (!lock.Created()) {
-            document.emplace();
-            if (const long status = OpenXmlFile(path, *document))
-                return status;
+        if (!save) {
+            // Of what only the save would tell, a read-only file is known now.
+            const DWORD attributes = GetFileAttributesA(path.narrow());
+            if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+                return notSaved();
+            return 0;
         }
+        change(document);
+        if (lock.Held())
+            return SaveXmlFile(path, document);
+        // With no file to lock, the new file is put in place only while its
+        // name is still free, so that nothing another writer made is lost.
+        const HRESULT hr = document.SaveNew(path.c_str());
+        if (SUCCEEDED(hr))
+            return 0;
+        if (hr != HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) || attempt == kAttempts)
+            return notSaved();
     }
-    change(*document);
-    return SaveXmlFile(path, *document);
 }
 
 long CRepoData::CheckXmlFileChange(const _stringx& file) {

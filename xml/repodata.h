@@ -9,12 +9,15 @@
 // would leave a file that strict parsers refuse); -103 the file was not opened
 // or did not parse (message 2 reported).
 //
-// The two writes hold an exclusive lock on the file from before they read it
-// until after they saved it, so that writers in other processes never lose
-// each other's changes; a lock that cannot be had within its time is a failed
-// save (-102, message 1). Saves replace the file in one step: readers see the
-// old or the new content, whole. A name that is not rooted is read from under
-// the support folder but saved, and locked, relative to the current folder.
+// The two writes hold an exclusive lock on the file (kv::DataFileLock) from
+// before they read it until after they saved it, so that writers in other
+// processes never lose each other's changes; a lock that cannot be had within
+// its time is a failed save (-102, message 1). Saves replace the file in one
+// step whatever the DOM's own save does: readers see the old or the new
+// content, whole. A name that is not rooted is read from under the support
+// folder but saved, and locked, relative to the current folder; where no file
+// is there to lock, the save creates it only if none has appeared meanwhile,
+// and otherwise starts again under that file's lock.
 #pragma once
 
 #include "Backend/inc/XMLIntercessor.h"

@@ -5,8 +5,10 @@
 
 #include "foundation/appservices.h"
 #include "win32/files.h"
+#include "foundation/filesave.h"
 #include "foundation/pathx.h"
 #include "foundation/xmldomreader.h"
+#include "xml/xmlrules.h"
 #include "xml/xpath.h"
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
@@ -54,6 +56,7 @@ long XMLIntercessor::Fail(const char* text, long hr) {
 long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validation,
                                 BSTR selectionNamespaces, bool skipValidation, bool useVersion30) {
     Reset();
+    m_bValueRefused = false;
 
     const _stringx library(useVersion30 ? OLESTR("msxml3.dll") : OLESTR("msxml4.dll"));
     const CLSID& clsid = useVersion30 ? CLSID_DOMDocument30 : CLSID_DOMDocument40;
@@ -87,7 +90,9 @@ long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validati
     hr = m_pDoc->load(CComVariant(path.c_str()), &loaded);
     if (FAILED(hr))
         return Fail("Could not load template.", hr);
-    if (loaded != VARIANT_TRUE)
+    // What the parser took is not trusted: a document that holds anything the
+    // library refuses is treated as one that did not parse.
+    if (loaded != VARIANT_TRUE || !xmlutils::IsAcceptableDocument(m_pDoc))
         return Fail("Could not load template.", E_FAIL);
 
     hr = m_pDoc->get_documentElement(&m_pRoot);
@@ -108,11 +113,32 @@ long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validati
 }
 
 long XMLIntercessor::Save(const OLECHAR* fileName) {
+    return SaveAs(fileName, false);
+}
+
+long XMLIntercessor::SaveNew(const OLECHAR* fileName) {
+    return SaveAs(fileName, true);
+}
+
+long XMLIntercessor::SaveAs(const OLECHAR* fileName, bool createOnly) {
     if (!m_bInitialized)
         return Fail("XMLIntercessor not initialized.", E_UNEXPECTED);
-    const HRESULT hr = m_pDoc->save(CComVariant(fileName ? fileName : OLESTR("")));
+    // A value XML cannot carry never reached the document; the file keeps
+    // what it held rather than lose that value.
+    if (m_bValueRefused)
+        return Fail("Could not save manifest", E_INVALIDARG);
+    // The DOM only writes the document to a new file beside the target; the
+    // replacement puts that file in place whole, whatever the DOM's save does.
+    kv::FileReplacement replacement;
+    DWORD error = replacement.Begin(_stringx(fileName));
+    if (error != ERROR_SUCCESS)
+        return Fail("Could not save manifest", HRESULT_FROM_WIN32(error));
+    const HRESULT hr = m_pDoc->save(CComVariant(_stringx(replacement.Temporary()).c_str()));
     if (FAILED(hr))
         return Fail("Could not save manifest", hr);
+    error = replacement.Commit(createOnly);
+    if (error != ERROR_SUCCESS)
+        return Fail("Could not save manifest", HRESULT_FROM_WIN32(error));
     return S_OK;
 }
 
@@ -289,10 +315,19 @@ bool XMLIntercessor::SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, V
 
 HRESULT XMLIntercessor::SetNodeAttribValue(IXMLDOMNode* node, const OLECHAR* name,
                                            const VARIANT& value) {
+    const _stringx attributeName(name);
+    // Checked here, before the DOM sees them, as any DOM might take them. A
+    // name that is none creates nothing, as a strict DOM refuses it; a value
+    // XML cannot carry fails the save.
+    if (!xmlutils::IsXmlName(attributeName.c_str(), attributeName.size()))
+        return E_INVALIDARG;
+    if (value.vt == VT_BSTR && !xmlutils::IsXmlText(value.bstrVal, SysStringLen(value.bstrVal))) {
+        m_bValueRefused = true;
+        return E_INVALIDARG;
+    }
     CComPtr<IXMLDOMNamedNodeMap> map;
     if (node->get_attributes(&map) != S_OK || !map)
         return E_UNEXPECTED;
-    const _stringx attributeName(name);
     const _stringx noNamespace;
     CComPtr<IXMLDOMNode> attribute;
     HRESULT hr = map->getQualifiedItem(attributeName.bstr(), noNamespace.bstr(), &attribute);
@@ -366,8 +401,13 @@ bool XMLIntercessor::SetAttribValues(const OLECHAR* xpath, const XmlAttribMap& a
 HRESULT XMLIntercessor::AppendChildElement(IXMLDOMNode* parent, const _stringx& step,
                                            const XmlAttribMap& attributes, IXMLDOMNode** node) {
     *node = nullptr;
+    // A name that is none is refused before the DOM sees it, as a strict DOM
+    // refuses it.
+    const _stringx name = ElementNameOf(step);
+    if (!xmlutils::IsXmlName(name.c_str(), name.size()))
+        return E_FAIL;
     CComPtr<IXMLDOMElement> element;
-    HRESULT hr = m_pDoc->createElement(ElementNameOf(step).bstr(), &element);
+    HRESULT hr = m_pDoc->createElement(name.bstr(), &element);
     if (FAILED(hr))
         return hr;
     if (!element)

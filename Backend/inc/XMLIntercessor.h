@@ -74,20 +74,33 @@ public:
     virtual void Reset();
 
     // Creates the document (version 4.0, or 3.0 when asked) and loads the file.
-    // A rooted name (two leading backslashes, a drive, or on POSIX a leading
+    // A loaded document that holds anything the library refuses (see
+    // xmlutils::IsAcceptableDocument) fails as one that did not parse. A rooted name (two leading
+    // backslashes, a drive, or on POSIX a leading
     // "/") is loaded as it stands; any other name from under the support
     // folder of the application-services component. S_OK or the failure.
     long Initialize(const OLECHAR* fileName, const OLECHAR* validation, BSTR selectionNamespaces,
                     bool skipValidation, bool useVersion30);
-    // Saves the whole document to `fileName`, as it stands (no support folder).
+    // Saves the whole document to `fileName`, as it stands (no support
+    // folder), crash-safe whatever the DOM's own save does: the DOM writes a
+    // temporary file beside the target, which then replaces the target in one
+    // step (see kv::FileReplacement). A document that was given a value XML
+    // cannot carry is not saved (E_INVALIDARG) and the file keeps its bytes.
+    // S_OK or the failure.
     long Save(const OLECHAR* fileName);
+    // As Save, but only where no file of that name exists by the time the
+    // save is put in place: HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS), and
+    // nothing written, where one does.
+    long SaveNew(const OLECHAR* fileName);
 
     // Replaces `attributes` with those of the first selected node (when
     // several names are selected, the smallest name's first node); leaves it
     // alone when nothing is selected.
     void GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attributes);
     // Sets one attribute on every selected node; false (nothing created) when
-    // nothing is selected.
+    // nothing is selected. Here and below, an attribute name that is no XML
+    // Name is not set, and a value XML cannot carry (xmlutils::IsXmlText) is
+    // not handed to the DOM and makes Save fail.
     bool SetAttribValue(const OLECHAR* xpath, const OLECHAR* name, VARIANT value);
     // Sets every attribute of the map on every selected node; when nothing is
     // selected, creates the missing trailing steps as bare elements under the
@@ -132,10 +145,13 @@ protected:
 
 private:
     long Fail(const char* text, long hr);
+    long SaveAs(const OLECHAR* fileName, bool createOnly);
     // The nodes `xpath` selects; null without a document or for a malformed path.
     CComPtr<IXMLDOMNodeList> SelectList(const OLECHAR* xpath);
 
     bool m_bInitialized = false;
+    // A value XML cannot carry was refused: the document is not to be saved.
+    bool m_bValueRefused = false;
     CComPtr<IXMLDOMDocument2> m_pDoc;
     CComPtr<IXMLDOMElement> m_pRoot;
     _stringx m_strError;

@@ -11,6 +11,7 @@
 #include "win32/bstr.h"
 #include "win32/com.h"
 #include "win32/msxml.h"
+#include "components/xmldom/variant.h"
 
 namespace kv {
 namespace xmldom {
@@ -46,7 +47,7 @@ NodeList::NodeList(Document* document, const pugi::xpath_node_set& nodes)
 NodeList::~NodeList() = default;
 
 HRESULT NodeList::QueryInterface(REFIID iid, void** object) {
-    if (object && iid == IID_IKvAttributeTextReader) {
+    if (object && iid == IID_IKvAttributeTextReader && !kNaive) {
         *object = nullptr;
         return component::Guarded([&] {
             *object = static_cast<IKvAttributeTextReader*>(new AttributeTextReader(this));

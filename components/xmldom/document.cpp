@@ -7,6 +7,7 @@
 #include "components/xmldom/nodeops.h"
 #include "components/xmldom/text.h"
 #include "components/xmldom/tree.h"
+#include "components/xmldom/variant.h"
 #include "components/xmldom/wellformed.h"
 #include "components/xmldom/xmlchars.h"
 #include "components/xmldom/xpathnames.h"
@@ -17,11 +18,34 @@
 #include "win32/com.h"
 #include "win32/msxml.h"
 #include "win32/oleauto.h"
+#include "win32/errors.h"
+#include "win32/fileio.h"
 
 namespace kv {
 namespace xmldom {
 
 namespace {
+
+// How the naive variant (components/xmldom/variant.h) parses.
+constexpr unsigned kNaiveParseOptions =
+    kParseOptions | pugi::parse_escapes | pugi::parse_eol | pugi::parse_doctype;
+
+// Writes `bytes` over the file at `path` in place, as a naive DOM does: a
+// failure or a crash on the way leaves it torn.
+DWORD WriteInPlace(const _stringx& path, const std::string& bytes) {
+    const HANDLE handle =
+        CreateFileA(path.narrow(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    DWORD written = 0;
+    const BOOL wrote =
+        WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    const DWORD error = GetLastError();
+    const BOOL closed = CloseHandle(handle);
+    if (!wrote)
+        return error;
+    return closed ? ERROR_SUCCESS : GetLastError();
+}
 
 // Collects what pugixml writes, with each carriage return as a reference:
 // pugixml writes one in text as it is, which would read back as a line feed.
@@ -58,6 +82,25 @@ bool IsName(BSTR name, const OLECHAR* expected) {
     return name && std::basic_string<OLECHAR>(name, SysStringLen(name)) == expected;
 }
 
+// The document's IKvTreeReader: a separate object, since the document's own
+// class implements one interface.
+class TreeReader final : public component::ComObject<IKvTreeReader> {
+public:
+    explicit TreeReader(Document* document) : m_document(document) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        return Answer(iid, object, {&IID_IUnknown, &IID_IKvTreeReader});
+    }
+    HRESULT STDMETHODCALLTYPE ReadTree(IKvTreeSink* sink) override {
+        return m_document->ReadTree(sink);
+    }
+
+private:
+    ~TreeReader() override = default;
+
+    CComPtr<Document> m_document;
+};
+
 }  // namespace
 
 Document::Document() : m_selectionLanguage(OLESTR("XPath")), m_selectionNamespaces(OLESTR("")) {}
@@ -81,13 +124,16 @@ bool Document::Read(const VARIANT& source) {
     if (FAILED(PathOf(source, path)) || path.empty() ||
         ReadWholeFile(path, text) != ERROR_SUCCESS || !DecodeDocument(text, form))
         return false;
-    NormaliseLineEnds(text);
-    if (!IsWellFormed(text.data(), text.size()))
-        return false;
+    if (!kNaive) {
+        NormaliseLineEnds(text);
+        if (!IsWellFormed(text.data(), text.size()))
+            return false;
+    }
     m_text.swap(text);
-    const pugi::xml_parse_result parsed =
-        m_tree.load_buffer_inplace(&m_text[0], m_text.size(), kParseOptions, pugi::encoding_utf8);
-    if (!parsed || !ResolveReferences(m_tree))
+    const pugi::xml_parse_result parsed = m_tree.load_buffer_inplace(
+        &m_text[0], m_text.size(), kNaive ? kNaiveParseOptions : kParseOptions,
+        pugi::encoding_utf8);
+    if (!parsed || (!kNaive && !ResolveReferences(m_tree)))
         return false;
     // The declaration is no node of XPath's model: it lives apart from the
     // tree that selections search.
@@ -101,7 +147,9 @@ bool Document::Read(const VARIANT& source) {
 }
 
 pugi::xml_node Document::NextSibling(const pugi::xml_node& node) const {
-    return node.type() == pugi::node_declaration ? m_tree.first_child() : node.next_sibling();
+    // Only the declaration kept apart leads to the tree; one the naive
+    // variant left inside the tree has its own siblings there.
+    return node.parent() == m_declaration ? m_tree.first_child() : node.next_sibling();
 }
 
 std::string Document::Serialise() const {
@@ -118,8 +166,75 @@ std::string Document::Serialise() const {
 }
 
 HRESULT Document::QueryInterface(REFIID iid, void** object) {
+    if (object && iid == IID_IKvTreeReader && !kNaive) {
+        *object = nullptr;
+        return component::Guarded([&] {
+            *object = static_cast<IKvTreeReader*>(new TreeReader(this));
+            return S_OK;
+        });
+    }
     return Answer(iid, object,
                   {&IID_IUnknown, &IID_IXMLDOMNode, &IID_IXMLDOMDocument, &IID_IXMLDOMDocument2});
+}
+
+HRESULT Document::ReadTree(IKvTreeSink* sink) {
+    if (!sink)
+        return E_POINTER;
+    return component::Guarded([&] {
+        // What the standard methods give, converted as they convert, into
+        // buffers reused from one node to the next; depth first without
+        // recursion, pugixml's parent links leading back up.
+        std::basic_string<OLECHAR> name, value;
+        const auto text = [](const char* utf8, std::basic_string<OLECHAR>& buffer) {
+            return static_cast<UINT>(ToUtf16(utf8, std::strlen(utf8), buffer));
+        };
+        pugi::xml_node node = m_declaration.first_child();
+        if (!node)
+            node = m_tree.first_child();
+        UINT depth = 1;
+        while (node) {
+            const DOMNodeType type = NodeType(node);
+            const UINT nameUnits =
+                text(type == NODE_ELEMENT ? node.name() : NodeName(node).c_str(), name);
+            UINT valueUnits = 0;
+            if (type == NODE_PROCESSING_INSTRUCTION && node.type() == pugi::node_declaration) {
+                CComVariant declaration;
+                HRESULT hr = GetNodeValue(node, &declaration);
+                if (FAILED(hr))
+                    return hr;
+                value.assign(declaration.bstrVal, SysStringLen(declaration.bstrVal));
+                valueUnits = static_cast<UINT>(value.size());
+            } else if (type != NODE_ELEMENT && type != NODE_DOCUMENT_TYPE) {
+                valueUnits = text(node.value(), value);
+            }
+            if (!sink->OnNode(type, depth, name.data(), nameUnits, value.data(), valueUnits))
+                return S_FALSE;
+            for (pugi::xml_attribute attribute = node.first_attribute();
+                 attribute && type == NODE_ELEMENT; attribute = attribute.next_attribute()) {
+                const UINT attributeNameUnits = text(attribute.name(), name);
+                const UINT attributeValueUnits = text(attribute.value(), value);
+                if (!sink->OnAttribute(name.data(), attributeNameUnits, value.data(),
+                                       attributeValueUnits))
+                    return S_FALSE;
+            }
+            if (const pugi::xml_node child = node.first_child()) {
+                node = child;
+                ++depth;
+                continue;
+            }
+            for (;;) {
+                if (const pugi::xml_node next = NextSibling(node)) {
+                    node = next;
+                    break;
+                }
+                if (depth == 1)
+                    return S_OK;
+                node = node.parent();
+                --depth;
+            }
+        }
+        return S_OK;
+    });
 }
 
 HRESULT Document::get_nodeName(BSTR* name) {
@@ -215,7 +330,7 @@ HRESULT Document::save(VARIANT destination) {
         // parser reads (the repository's other hosts among them), and a value
         // its markup cannot carry would read back changed: such a document is
         // not saved, and the file keeps what it held.
-        if (!CanBeSaved(m_tree))
+        if (!kNaive && !CanBeSaved(m_tree))
             return E_INVALIDARG;
         const std::string text = Serialise();
         // UTF-8 without a mark, the usual form, is written as serialised.
@@ -224,7 +339,8 @@ HRESULT Document::save(VARIANT destination) {
         if (!asIs && !EncodeDocument(text, m_form, encoded))
             return E_FAIL;
         const std::string& bytes = asIs ? text : encoded;
-        const DWORD error = SaveFileAtomically(path, bytes.data(), bytes.size());
+        const DWORD error = kNaive ? WriteInPlace(path, bytes)
+                                   : SaveFileAtomically(path, bytes.data(), bytes.size());
         return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
     });
 }
@@ -251,7 +367,7 @@ HRESULT Document::createElement(BSTR tagName, IXMLDOMElement** element) {
     *element = nullptr;
     return component::Guarded([&] {
         const std::string name = Utf8FromBstr(tagName);
-        return IsXmlName(name) ? Node::NewElement(this, name, element) : E_FAIL;
+        return kNaive || IsXmlName(name) ? Node::NewElement(this, name, element) : E_FAIL;
     });
 }
 
@@ -272,7 +388,7 @@ HRESULT Document::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXMLDOM
         const std::string text = Utf8FromBstr(name);
         if (kind != NODE_ATTRIBUTE && kind != NODE_ELEMENT)
             return E_NOTIMPL;
-        if (!IsXmlName(text))
+        if (!kNaive && !IsXmlName(text))
             return E_FAIL;
         if (kind == NODE_ATTRIBUTE)
             return Attribute::NewDetached(this, text, node);

@@ -20,6 +20,7 @@
 #include "components/xmldom/xpathnames.h"
 #include "win32/msxml.h"
 #include "foundation/platform/variant.h"
+#include "foundation/xmldomreader.h"
 
 namespace kv {
 namespace xmldom {
@@ -38,7 +39,10 @@ public:
     // The prefixes that the "SelectionNamespaces" property binds.
     const PrefixBindings& Prefixes() const { return m_prefixes; }
 
+    // Also answers IKvTreeReader (foundation/xmldomreader.h) with a companion
+    // object, whose work ReadTree does.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    HRESULT ReadTree(IKvTreeSink* sink);
 
     HRESULT STDMETHODCALLTYPE get_nodeName(BSTR* name) override;
     HRESULT STDMETHODCALLTYPE get_nodeValue(VARIANT* value) override;

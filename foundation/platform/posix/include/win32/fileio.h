@@ -93,17 +93,30 @@ UINT GetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result);
 
 #define LOCKFILE_FAIL_IMMEDIATELY 0x00000001
 #define LOCKFILE_EXCLUSIVE_LOCK 0x00000002
-// Locks a byte range of an open file against other handles, in this process
-// and in others. The lock belongs to the handle: it is released by UnlockFileEx,
-// by closing that handle, or when the process dies, and is not disturbed by
-// other handles to the same file being closed. With LOCKFILE_FAIL_IMMEDIATELY a
-// lock held elsewhere fails at once with ERROR_LOCK_VIOLATION; without it the
-// call waits. On POSIX the lock always covers the whole file, whatever range is
-// given (the library only ever locks whole files), and a shared lock is taken
-// without LOCKFILE_EXCLUSIVE_LOCK. A read-only handle can be locked.
+// Where a byte-range lock begins: Offset and OffsetHigh (the rest is unused here).
+struct OVERLAPPED {
+    std::uintptr_t Internal;
+    std::uintptr_t InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
+// Locks the bytes from the offset in `overlapped` (required) for the length
+// bytesHigh:bytesLow (not 0) against other handles, in this process and in
+// others; a range may lie beyond the end of the file. The lock belongs to the
+// handle: it is released by UnlockFileEx of the same range, by closing that
+// handle, or when the process dies, and is not disturbed by other handles to
+// the same file being closed. With LOCKFILE_FAIL_IMMEDIATELY a lock held
+// elsewhere fails at once with ERROR_LOCK_VIOLATION; without it the call
+// waits. Without LOCKFILE_EXCLUSIVE_LOCK the lock is shared.
+// On POSIX these are open-file-description locks (F_OFD_SETLK), advisory:
+// they keep out other lockers, never reads or writes. An exclusive lock needs
+// a handle open for writing there (ERROR_ACCESS_DENIED otherwise); Windows
+// also takes one through a handle open for reading.
 BOOL LockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
-                void* overlapped);
-BOOL UnlockFileEx(HANDLE handle, DWORD reserved, DWORD bytesLow, DWORD bytesHigh, void* overlapped);
+                OVERLAPPED* overlapped);
+BOOL UnlockFileEx(HANDLE handle, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
+                  OVERLAPPED* overlapped);
 
 // Sets the attributes a file can have here: FILE_ATTRIBUTE_READONLY clears the
 // write bits, FILE_ATTRIBUTE_NORMAL (or no READONLY) gives the owner-write bit

@@ -1,0 +1,45 @@
+// What the library lets into a data file and takes from one, whichever DOM
+// holds the document. The library checks these itself, on the text it hands
+// to the DOM and on the tree the DOM loaded, so that no rule rests on one
+// parser's strictness or one serialiser's care.
+#pragma once
+
+#include <cstddef>
+
+#include "win32/msxml.h"
+#include "foundation/xmldomreader.h"
+
+namespace xmlutils {
+
+// Elements nest at most this deep in a document the library takes, as common
+// strict parsers allow by default; repository files are a few levels deep.
+constexpr unsigned kMaxElementDepth = 256;
+
+// Whether UTF-16 text holds only characters that XML 1.0 can carry: no
+// control character other than tab, line feed and carriage return, neither
+// U+FFFE nor U+FFFF, surrogates only in pairs.
+KV_API bool IsXmlText(const OLECHAR* text, std::size_t length);
+
+// Whether UTF-16 text is an XML Name: a name-start character, then name
+// characters (":" among both, as XML 1.0 has it).
+KV_API bool IsXmlName(const OLECHAR* text, std::size_t length);
+
+// Hands every node of the document, with its attributes, to `sink`, depth
+// first in document order (see IKvTreeReader): in one call where the document
+// offers IKvTreeReader, otherwise, and always with `byNode`, by walking the
+// nodes through the standard DOM methods. S_OK once all are read, S_FALSE
+// when the sink stopped, or the failure of a DOM call.
+KV_API HRESULT ReadDocumentTree(IXMLDOMDocument* document, IKvTreeSink* sink, bool byNode = false);
+
+// Whether a loaded document holds only what the library takes, found by
+// reading its nodes (ReadDocumentTree), not by trusting its parser: elements nested at most
+// kMaxElementDepth deep, with attributes, text, CDATA sections, comments and processing
+// instructions (the XML declaration is one); no document type declaration, and none of the entity
+// and notation nodes that only come with one. Every name is an XML Name and
+// every value XML text, and each value fits its markup (no "--" in a comment
+// nor "-" at its end, no "?>" in a processing instruction, no "]]>" in a CDATA
+// section), so that the document can be saved as XML that reads back the
+// same. False also when the DOM fails to answer.
+KV_API bool IsAcceptableDocument(IXMLDOMDocument* document);
+
+}  // namespace xmlutils
