@@ -1,0 +1,135 @@
+// Copying a file on POSIX, through a temporary file beside the target, so
+// that a failed copy leaves the target as it was.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "foundation/platform/posix/errno.h"
+#include "foundation/platform/posix/faults.h"
+#include "foundation/platform/posix/filehandle.h"
+#include "foundation/platform/posix/paths.h"
+#include "win32/errors.h"
+#include "win32/fileio.h"
+#include "win32/files.h"
+
+using kv::platform::ErrnoTarget;
+using kv::platform::FaultHits;
+using kv::platform::FdFromHandle;
+using kv::platform::FileCall;
+using kv::platform::FlushFd;
+using kv::platform::FlushFolder;
+using kv::platform::FolderOf;
+using kv::platform::HandleFromFd;
+using kv::platform::IsReadOnly;
+using kv::platform::SetLastErrorFromErrno;
+using kv::platform::SetLastErrorOfTransfer;
+using kv::platform::ToSystemPath;
+using kv::platform::Win32ErrorFromErrno;
+
+namespace {
+
+// Copies what is left of `from` to `to`.
+bool CopyContent(HANDLE from, HANDLE to) {
+    char buffer[64 * 1024];
+    for (;;) {
+        DWORD read = 0;
+        DWORD written = 0;
+        if (!ReadFile(from, buffer, sizeof buffer, &read, nullptr))
+            return false;
+        if (read == 0)
+            return true;
+        if (!WriteFile(to, buffer, read, &written, nullptr))
+            return false;
+    }
+}
+
+// Closes a handle of this file's own making, keeping the last error.
+void CloseQuietly(HANDLE handle) {
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+}
+
+}  // namespace
+
+BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
+    if (!source || !target) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (FaultHits(FileCall::kCopy)) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    // Opening gives the codes of a missing source or source folder, and
+    // refuses a folder as the source.
+    const HANDLE in =
+        CreateFileA(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE)
+        return FALSE;
+    struct stat status;
+    if (fstat(FdFromHandle(in), &status) != 0) {
+        SetLastErrorFromErrno();
+        CloseQuietly(in);
+        return FALSE;
+    }
+    // Checked first for the right code; the rename below checks again, so a
+    // target that appears meanwhile is still not overwritten against the rules.
+    const std::string to = ToSystemPath(target);
+    struct stat existing;
+    if (stat(to.c_str(), &existing) == 0) {
+        DWORD refusal = ERROR_SUCCESS;
+        if (S_ISDIR(existing.st_mode))
+            refusal = ERROR_ACCESS_DENIED;
+        else if (failIfExists)
+            refusal = ERROR_FILE_EXISTS;
+        else if (IsReadOnly(existing))
+            refusal = ERROR_ACCESS_DENIED;
+        if (refusal != ERROR_SUCCESS) {
+            CloseHandle(in);
+            SetLastError(refusal);
+            return FALSE;
+        }
+    }
+
+    // The copy is written beside the target and renamed over it only once it
+    // is whole, so a failed copy leaves an existing target as it was.
+    char temporary[MAX_PATH];
+    if (GetTempFileNameA(FolderOf(to).c_str(), "kvc", 0, temporary) == 0) {
+        CloseQuietly(in);
+        return FALSE;
+    }
+    bool copied = false;
+    const HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (out != INVALID_HANDLE_VALUE) {
+        copied = CopyContent(in, out);
+        if (copied && (FaultHits(FileCall::kChmod) ||
+                       fchmod(FdFromHandle(out), status.st_mode & 0777) != 0)) {
+            SetLastErrorFromErrno();
+            copied = false;
+        }
+        // Flushed, so that a crash after the rename never leaves the target empty.
+        copied = copied && FlushFileBuffers(out);
+        CloseQuietly(out);
+    }
+    CloseQuietly(in);
+    if (copied) {
+        if (MoveFileExA(temporary, to.c_str(), failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING))
+            return TRUE;
+        if (GetLastError() == ERROR_ALREADY_EXISTS)
+            SetLastError(ERROR_FILE_EXISTS);
+    }
+    const DWORD error = GetLastError();
+    if (!FaultHits(FileCall::kDelete))
+        unlink(temporary);
+    SetLastError(error);
+    return FALSE;
+}
