@@ -353,7 +353,7 @@ long CRepositoryItems::FindItemFiles(const _stringx& folder, const _stringx& pat
     std::vector<Key> keys(list.size());
     for (std::size_t i = 0; i < list.size(); ++i)
         keys[i] = {list[i].name.data(), list[i].name.size(), i};
-    std::sort(keys.begin(), keys.end(), [&list](const Key& a, const Key& b) {
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
         return CompareUnits(a.text, a.length, b.text, b.length) < 0;
     });
     std::vector<FoundFile> sorted;
