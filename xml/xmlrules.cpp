@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "xml/xmlchars.h"
 #include "win32/bstr.h"
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
@@ -32,26 +33,6 @@ char32_t NextChar(const OLECHAR* text, std::size_t length, std::size_t& i) {
     if (IsHighSurrogate(c) && i < length && IsLowSurrogate(text[i]))
         return 0x10000 + ((c - 0xD800) << 10) + (char32_t(text[i++]) - 0xDC00);
     return c;
-}
-
-bool IsXmlChar(char32_t c) {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
-}
-
-bool IsNameStartChar(char32_t c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' ||
-           (c >= 0xC0 && c <= 0xD6) || (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) ||
-           (c >= 0x370 && c <= 0x37D) || (c >= 0x37F && c <= 0x1FFF) ||
-           (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
-           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) ||
-           (c >= 0xF900 && c <= 0xFDCF) || (c >= 0xFDF0 && c <= 0xFFFD) ||
-           (c >= 0x10000 && c <= 0xEFFFF);
-}
-
-bool IsNameChar(char32_t c) {
-    return IsNameStartChar(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == 0xB7 ||
-           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
 // The name characters of ASCII, for the common case.

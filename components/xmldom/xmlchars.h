@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "xml/xmlchars.h"
+
 namespace kv {
 namespace xmldom {
 
@@ -20,14 +22,10 @@ inline bool IsXmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// The name-start characters of ASCII: letters, "_" and ":".
-constexpr bool IsAsciiNameStart(char32_t c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':';
-}
-
-bool IsXmlChar(char32_t c);
-bool IsNameStartChar(char32_t c);
-bool IsNameChar(char32_t c);
+using xmlutils::IsAsciiNameStart;
+using xmlutils::IsNameChar;
+using xmlutils::IsNameStartChar;
+using xmlutils::IsXmlChar;
 
 // Whether the text is UTF-8 of XML characters only: no control character
 // other than tab, line feed and carriage return, no surrogate, neither

@@ -1,15 +1,10 @@
 // Copying a file on POSIX, through a temporary file beside the target, so
 // that a failed copy leaves the target as it was.
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <climits>
-#include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string>
 
 #include "foundation/platform/posix/errno.h"
@@ -18,21 +13,8 @@
 #include "foundation/platform/posix/paths.h"
 #include "win32/errors.h"
 #include "win32/fileio.h"
-#include "win32/files.h"
 
-using kv::platform::ErrnoTarget;
-using kv::platform::FaultHits;
-using kv::platform::FdFromHandle;
-using kv::platform::FileCall;
-using kv::platform::FlushFd;
-using kv::platform::FlushFolder;
-using kv::platform::FolderOf;
-using kv::platform::HandleFromFd;
-using kv::platform::IsReadOnly;
-using kv::platform::SetLastErrorFromErrno;
-using kv::platform::SetLastErrorOfTransfer;
-using kv::platform::ToSystemPath;
-using kv::platform::Win32ErrorFromErrno;
+using namespace kv::platform;
 
 namespace {
 

@@ -6,24 +6,13 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string>
 
 #include "foundation/platform/posix/errno.h"
 #include "foundation/platform/posix/faults.h"
-#include "foundation/platform/posix/paths.h"
 #include "win32/errors.h"
 #include "win32/fileio.h"
-#include "win32/files.h"
-
-using kv::platform::ErrnoTarget;
-using kv::platform::FaultHits;
-using kv::platform::FileCall;
-using kv::platform::SetLastErrorFromErrno;
-using kv::platform::ToSystemPath;
-using kv::platform::Win32ErrorFromErrno;
 
 namespace kv {
 namespace platform {

@@ -7,9 +7,7 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string>
 
 #include "foundation/platform/posix/errno.h"
@@ -20,19 +18,7 @@
 #include "win32/fileio.h"
 #include "win32/files.h"
 
-using kv::platform::ErrnoTarget;
-using kv::platform::FaultHits;
-using kv::platform::FdFromHandle;
-using kv::platform::FileCall;
-using kv::platform::FlushFd;
-using kv::platform::FlushFolder;
-using kv::platform::FolderOf;
-using kv::platform::HandleFromFd;
-using kv::platform::IsReadOnly;
-using kv::platform::SetLastErrorFromErrno;
-using kv::platform::SetLastErrorOfTransfer;
-using kv::platform::ToSystemPath;
-using kv::platform::Win32ErrorFromErrno;
+using namespace kv::platform;
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, DWORD flags,
                    HANDLE) {

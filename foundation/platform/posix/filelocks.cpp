@@ -4,37 +4,17 @@
 // system carries byte-range locks (NFS, SMB).
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstring>
 #include <limits>
-#include <string>
 
 #include "foundation/platform/posix/errno.h"
 #include "foundation/platform/posix/faults.h"
 #include "foundation/platform/posix/filehandle.h"
-#include "foundation/platform/posix/paths.h"
 #include "win32/errors.h"
 #include "win32/fileio.h"
-#include "win32/files.h"
 
-using kv::platform::ErrnoTarget;
-using kv::platform::FaultHits;
-using kv::platform::FdFromHandle;
-using kv::platform::FileCall;
-using kv::platform::FlushFd;
-using kv::platform::FlushFolder;
-using kv::platform::FolderOf;
-using kv::platform::HandleFromFd;
-using kv::platform::IsReadOnly;
-using kv::platform::SetLastErrorFromErrno;
-using kv::platform::SetLastErrorOfTransfer;
-using kv::platform::ToSystemPath;
-using kv::platform::Win32ErrorFromErrno;
+using namespace kv::platform;
 
 namespace {
 

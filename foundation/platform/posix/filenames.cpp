@@ -1,17 +1,14 @@
 // Files by name on POSIX: deleting, renaming, replacing, temporary names,
 // attributes, and folder creation and removal.
 
-#include <random>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <limits>
+#include <random>
 #include <string>
 
 #include "foundation/platform/posix/errno.h"
@@ -22,19 +19,7 @@
 #include "win32/fileio.h"
 #include "win32/files.h"
 
-using kv::platform::ErrnoTarget;
-using kv::platform::FaultHits;
-using kv::platform::FdFromHandle;
-using kv::platform::FileCall;
-using kv::platform::FlushFd;
-using kv::platform::FlushFolder;
-using kv::platform::FolderOf;
-using kv::platform::HandleFromFd;
-using kv::platform::IsReadOnly;
-using kv::platform::SetLastErrorFromErrno;
-using kv::platform::SetLastErrorOfTransfer;
-using kv::platform::ToSystemPath;
-using kv::platform::Win32ErrorFromErrno;
+using namespace kv::platform;
 
 namespace {
 
