@@ -17,8 +17,8 @@ namespace kvtest {
 // A list entry; `extra` holds further attributes, such as DisplayName="x".
 inline std::string Entry(const std::string& key, const std::string& path,
                          const std::string& local = "1", const std::string& extra = "") {
-    return "<Repository Key=\"" + key + "\" Local=\"" + local + "\" Path=\"" + path + "\" " +
-           extra + "/>";
+    return "<Repository Key=\"" + key + "\" Local=\"" + local + "\" Path=\"" + path + "\"" +
+           (extra.empty() ? "" : " " + extra) + "/>";
 }
 
 // A type element with one group whose key is the type, holding `inner`.
