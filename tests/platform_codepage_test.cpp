@@ -60,15 +60,13 @@ TEST(CodePages, SingleByteCodePagesMapBothWays) {
     EXPECT_EQ(ToWide(1251, "\xC0\xE1"), OLESTR("\u0410\u0431"));
     EXPECT_EQ(ToBytes(1251, OLESTR("\u0410\u0431")), "\xC0\xE1");
     EXPECT_EQ(ToWide(28592, "\xA3"), OLESTR("\u0141"));
-    EXPECT_EQ(ToBytes(28605, OLESTR("\u20AC")), "\xA4");
     EXPECT_EQ(ToBytes(20127, OLESTR("abc")), "abc");
-    // Converters that wait for a combining mark still give a last letter.
-    EXPECT_EQ(ToWide(1255, "\xF9"), OLESTR("\u05E9"));
+    // A converter that waits for a combining mark still gives a last letter.
     EXPECT_EQ(ToWide(1258, "a\xE0"), OLESTR("a\u00E0"));
-}
 
-TEST(CodePages, CallsFollowWin32BufferConventions) {
-    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", -1, nullptr, 0), 3);  // with the terminator
+    // Buffers as Win32 has them: a size asked with the terminator; too small;
+    // an unknown code page.
+    EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "ab", -1, nullptr, 0), 3);
     OLECHAR small[2];
     EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", 3, small, 2), 0);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
