@@ -61,7 +61,8 @@ TEST(CodePages, SingleByteCodePagesMapBothWays) {
     EXPECT_EQ(ToBytes(1251, OLESTR("\u0410\u0431")), "\xC0\xE1");
     EXPECT_EQ(ToWide(28592, "\xA3"), OLESTR("\u0141"));
     EXPECT_EQ(ToBytes(20127, OLESTR("abc")), "abc");
-    // A converter that waits for a combining mark still gives a last letter.
+    // Converters that wait for a combining mark still give a last letter.
+    EXPECT_EQ(ToWide(1255, "\xF9"), OLESTR("\u05E9"));
     EXPECT_EQ(ToWide(1258, "a\xE0"), OLESTR("a\u00E0"));
 
     // Buffers as Win32 has them: a size asked with the terminator; too small;
