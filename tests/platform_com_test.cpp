@@ -16,7 +16,10 @@ std::basic_string<OLECHAR> Text(BSTR b) {
 }
 
 TEST(Bstr, CarriesItsByteLengthAndMayBeReallocatedFromItsOwnText) {
-    BSTR b = SysAllocStringLen(OLESTR("a\0bc"), 4);  // embedded zeros count
+    BSTR b = SysAllocString(OLESTR("abc"));
+    EXPECT_EQ(SysStringLen(b), 3u);
+    SysFreeString(b);
+    b = SysAllocStringLen(OLESTR("a\0bc"), 4);  // embedded zeros count
     std::uint32_t prefix;
     std::memcpy(&prefix, reinterpret_cast<const char*>(b) - 4, 4);
     EXPECT_EQ(prefix, 8u);

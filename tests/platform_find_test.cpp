@@ -81,6 +81,7 @@ TEST(PlatformFind, ReturnsMatchingEntriesWithAttributesAndSizes) {
     for (const auto& data : Search(dir / "*", error))
         all[data.cFileName] = data;
     EXPECT_EQ(error, DWORD(ERROR_NO_MORE_FILES));
+    EXPECT_EQ(Names(dir / "*.*").size(), all.size());
     ASSERT_EQ(all.size(), 11u);  // with "." and "..", and a dangling link as itself
     const std::pair<const char*, DWORD> attributes[] = {
         {"dangling.msm", FILE_ATTRIBUTE_REPARSE_POINT},
