@@ -2,6 +2,8 @@
 // support-folder question, through the component loader. (Repository creation
 // asks it for the template whenever a test creates a repository.)
 
+#include <regex>
+
 #include "foundation/appservices.h"
 #include "test_util.h"
 #include "win32/bstr.h"
@@ -58,6 +60,19 @@ TEST(AppServices, InstalledLayoutsFindShareBesideTheLibraryFolder) {
     EXPECT_TRUE(SameFile(U8(folder), KV_SUPPORT_BUILD_DIR)) << U8(folder);
     EXPECT_EQ(std::string::npos, U8(folder).find("..")) << U8(folder);
     EXPECT_EQ(1u, ComponentLoader::Process().CachedModuleCount());
+
+    // The template there is a complete, empty repository data file: one group
+    // per item type, whose folder and key are the type's name, with its patterns.
+    const std::string text = ReadText(fs::path(U8(folder)) / "RepositoryTpl.xml");
+    EXPECT_EQ(std::string::npos, text.find("ItemAttrib"));
+    for (const auto& [type, wildcard] :
+         FlatPairs({"MergeModules", "\\*\\.msm", "Templates", "\\*\\.kvt", "Dialogs", "\\*\\.kvd",
+                    "KVScripts", "\\*\\.kvs;\\*\\.txt", "SqlScripts", "\\*\\.sql", "SystemSearches",
+                    "\\*\\.ini"}))
+        EXPECT_TRUE(std::regex_search(
+            text, std::regex("<" + type + R"(>\s*<RepoItem Name=")" + type + R"(" Key=")" + type +
+                             R"(" Wildcard=")" + wildcard + R"("\s*/>\s*</)" + type + ">")))
+            << type;
 }
 
 }  // namespace

@@ -112,48 +112,4 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     EXPECT_FALSE(fs::exists(tree / "R.xml"));
 }
 
-// The whole life of a repository, as a caller lives it: an item of every type
-// published into the template's groups, listed, and one deleted.
-TEST_F(CreateRepositoryTest, CreatePublishListAndDelete) {
-    List("<Repository Key=\"Local\" Local=\"1\" DisplayName=\"Mine\"/>");
-    ASSERT_EQ(Create(OLESTR("Local"), tree / "Repo/Repository.xml"), 0);
-    CRepository* repository = manager.GetRepository("Local", false);
-    ASSERT_NE(repository, nullptr);
-    WriteText(tree / "Work/Base/readme.txt", "companion");
-    std::vector<std::string> listed;
-    for (const auto& [type, file] :
-         {std::pair<std::string, std::string>{"MergeModules", "Core.msm"},
-          {"Templates", "Base.kvt"},
-          {"Dialogs", "Welcome.tmp"},
-          {"KVScripts", "setup.txt"},
-          {"SqlScripts", "init.sql"},
-          {"SystemSearches", "find.ini"}}) {
-        auto item = NewItem(repository, ("<KVREPOSITORY>\\" + type + "\\*").c_str(),
-                            WriteText(tree / "Work" / file, type));
-        item->PutProperty(OLESTR("DisplayName"), _stringx(type + " item"));
-        ASSERT_EQ(item->Commit(), 0) << type;
-        for (const std::string& line :
-             Describe(Items(repository, (type + "/*").c_str()).get(),
-                      {OLESTR("DisplayName"), OLESTR("DisplayPath"), OLESTR("ParentRepo")}))
-            listed.push_back(line);
-    }
-    EXPECT_THAT(
-        listed,
-        ElementsAre("MergeModules item | <KVREPOSITORY>\\MergeModules\\core.msm | Mine",
-                    "Templates item | <KVREPOSITORY>\\Templates\\base.kvt | Mine",
-                    "Dialogs item | <KVREPOSITORY>\\Dialogs\\welcome.kvd | Mine",
-                    "KVScripts item | <KVREPOSITORY>\\KVScripts\\setup.txt | Mine",
-                    "SqlScripts item | <KVREPOSITORY>\\SqlScripts\\init.sql | Mine",
-                    "SystemSearches item | <KVREPOSITORY>\\SystemSearches\\find.ini | Mine"));
-    EXPECT_EQ(ReadText(tree / "Repo/Templates/Base/readme.txt"), "companion");
-
-    auto dialogs = Items(repository, "<KVREPOSITORY>\\Dialogs\\Welcome.kvd");
-    ASSERT_EQ(dialogs->GetCount(), 1);
-    EXPECT_EQ(dialogs->GetFirst()->Delete(true), 0);
-    EXPECT_FALSE(fs::exists(tree / "Repo/Dialogs/Welcome.kvd"));
-    EXPECT_NE(ReadText(tree / "Repo/Repository.xml").find("FileName=\"welcome.kvd\""),
-              std::string::npos);  // the entry stays
-    EXPECT_TRUE(status.messages.empty());
-}
-
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include "win32/codepage.h"
 #include "win32/errors.h"
-#include "foundation/platform/text.h"
 
 namespace {
 
@@ -73,17 +72,6 @@ TEST(CodePages, SingleByteCodePagesMapBothWays) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(WideCharToMultiByte(424242, 0, OLESTR("abc"), 3, nullptr, 0, nullptr, nullptr), 0);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-}
-
-TEST(AnsiLowerCase, LowersAsciiAndLatin1CapitalsOnly) {
-    // À Þ lowered; × ß Ÿ Ж, and the continuation bytes of € Ā, untouched.
-    std::string text =
-        "ABC \xC3\x80\xC3\x9E\xC3\x97\xC3\x9F \xC5\xB8 \xD0\x96 \xE2\x82\xAC\xC4\x80";
-    CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
-    EXPECT_EQ(text, "abc \xC3\xA0\xC3\xBE\xC3\x97\xC3\x9F \xC5\xB8 \xD0\x96 \xE2\x82\xAC\xC4\x80");
-    EXPECT_EQ(kv::platform::AnsiLowerChar(OLESTR('\u00C0')), OLESTR('\u00E0'));
-    EXPECT_EQ(kv::platform::AnsiLowerChar(OLESTR('\u00D7')), OLESTR('\u00D7'));
-    EXPECT_EQ(kv::platform::AnsiLowerChar(OLESTR('\u0178')), OLESTR('\u0178'));
 }
 
 }  // namespace

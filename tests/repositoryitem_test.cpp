@@ -65,8 +65,11 @@ TEST_F(ItemTest, FileNamesAreLowerCasedAndTypesFoundInTableOrder) {
     item.PutProperty(OLESTR("filename"), OLESTR("MyDialog.KVD"));
     EXPECT_EQ(Prop(item, OLESTR("FileName")), "mydialog.kvd");
     EXPECT_EQ(Prop(item, OLESTR("filename")), "MyDialog.KVD");  // only under the exact name
-    item.PutProperty(OLESTR("FileName"), OLESTR("\u00C9T\u00C9 \u00D7 \u0416.kvd"));
-    EXPECT_EQ(_stringx(Prop(item, OLESTR("FileName"))), OLESTR("\u00E9t\u00E9 \u00D7 \u0416.kvd"));
+    // By the ANSI rule: ASCII and Latin-1 capitals only.
+    item.PutProperty(OLESTR("FileName"),
+                     OLESTR("\u00C9T\u00DE \u00D7\u00DF\u0178\u0416\u20AC\u0100"));
+    EXPECT_EQ(_stringx(Prop(item, OLESTR("FileName"))),
+              OLESTR("\u00E9t\u00FE \u00D7\u00DF\u0178\u0416\u20AC\u0100"));
 
     const std::pair<const OLECHAR*, const char*> types[] = {
         {OLESTR("C:\\Work\\SqlScripts\\Dialogs\\x.sql"), "SqlScripts"},

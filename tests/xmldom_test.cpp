@@ -197,16 +197,4 @@ TEST(XmlDomLoad, NodesKeepTheirDocumentAliveButGoStaleOnReload) {
     EXPECT_EQ("s", NameOf(Root(document)));
 }
 
-TEST(XmlDomSave, NewDocumentIsUtf8WithoutMarkAndFailuresAreFileSystemErrors) {
-    TempTree tree;
-    DocumentPtr document = NewDocument();
-    CComPtr<IXMLDOMElement> element;
-    ASSERT_EQ(S_OK, document->createElement(_stringx(OLESTR("Grüße")).bstr(), &element));
-    ASSERT_EQ(S_OK, document->appendChild(element, nullptr));
-    EXPECT_EQ("<Grüße/>", Saved(document, tree / "new.xml"));
-    const HRESULT hr = document->save(CComVariant((tree / "none/x.xml").u16string().c_str()));
-    EXPECT_TRUE(FAILED(hr));
-    EXPECT_EQ(FACILITY_WIN32, HRESULT_FACILITY(hr));
-}
-
 }  // namespace
