@@ -8,9 +8,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "repository/repositoryitems.h"
-#include "repository/repositorymgr.h"
-#include "test_util.h"
+#include "repo_util.h"
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)
@@ -35,17 +33,13 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 
 namespace {
 
-TEST(AllocationFailure, GivesTheStatusAndANullObject) {
+class AllocationFailure : public kvtest::RepoTest {};
+
+TEST_F(AllocationFailure, GivesTheStatusAndANullObject) {
 #ifdef KV_TEST_OWN_ALLOCATOR
     GTEST_SKIP() << "the sanitizer's allocator cannot be replaced";
 #endif
-    kvtest::TempTree tree;
-    const std::string data = kvtest::WriteText(tree / "Repo/Repository.xml", "<Repository/>");
-    const std::string list = kvtest::WriteText(
-        tree / "Repos.xml", "<Repositories><Repository Key=\"Local\" Local=\"1\" Path=\"" + data +
-                                "\"/></Repositories>");
-    kvtest::RecordingStatus status;
-    CRepositoryMgr manager(list.c_str(), &status);
+    List(kvtest::Entry("Local", Data("Repo/Repository.xml", "")));
     CRepositories* loaded = nullptr;
     ASSERT_EQ(manager.GetRepositories(nullptr, &loaded, true), 0);
     CRepository* repository = loaded->MoveFirst();

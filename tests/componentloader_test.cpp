@@ -13,12 +13,8 @@
 #include "win32/bstr.h"
 #include "win32/com.h"
 
-namespace fs = std::filesystem;
 using kv::ComponentLoader;
-using kvtest::SameFile;
-using kvtest::ScopedCwd;
-using kvtest::ScopedEnv;
-using kvtest::TempTree;
+using namespace kvtest;
 
 namespace {
 
@@ -37,21 +33,20 @@ struct Created {
     std::string modulePath, loadDirectory;
 };
 
-Created Create(ComponentLoader& loader, const _stringx& file,
-               REFCLSID clsid = CLSID_TestComponent) {
+Created Create(ComponentLoader& loader, const _stringx& file) {
     Created created;
     ITestComponent* component = nullptr;
-    created.result = loader.CreateInstance(file, clsid, IID_ITestComponent, &component);
-    if (!component)
-        return created;
-    BSTR text = nullptr;
-    EXPECT_EQ(S_OK, component->GetModulePath(&text));
-    created.modulePath = U8(_stringx(text));
-    SysFreeString(text);
-    EXPECT_EQ(S_OK, component->GetLoadDirectory(&text));
-    created.loadDirectory = U8(_stringx(text));
-    SysFreeString(text);
-    component->Release();
+    created.result =
+        loader.CreateInstance(file, CLSID_TestComponent, IID_ITestComponent, &component);
+    if (component) {
+        BSTR module = nullptr, directory = nullptr;
+        EXPECT_EQ(S_OK, component->GetPaths(&module, &directory));
+        created.modulePath = U8(_stringx(module));
+        created.loadDirectory = U8(_stringx(directory));
+        SysFreeString(module);
+        SysFreeString(directory);
+        component->Release();
+    }
     return created;
 }
 
@@ -97,21 +92,37 @@ TEST_P(ComponentLoaderSearchTest, FirstExistingCandidateIsLoadedFromItsFolder) {
 INSTANTIATE_TEST_SUITE_P(Candidates, ComponentLoaderSearchTest,
                          testing::Range<std::size_t>(0, std::size(kCandidates)));
 
-TEST_F(ComponentLoaderTest, NothingElseIsACandidate) {
+TEST_F(ComponentLoaderTest, NothingElseIsACandidateAndAFolderInTheNameIsTheOnlyPlace) {
     // Not a file directly above the library's folder; not Common Files without
     // the Common Files folder.
     Place("P/scrrun.dll");
     Place("Common/Veltrane/scrrun.dll");
     Place("System/scrrun.dll");
-    ScopedEnv noCommon("KV_COMMON_FILES_DIR", nullptr);
-    const Created created = Create(m_loader, OLESTR("scrrun.dll"));
-    EXPECT_TRUE(SameFile(created.modulePath, m_tree / "System/scrrun.dll")) << created.modulePath;
+    {
+        ScopedEnv noCommon("KV_COMMON_FILES_DIR", nullptr);
+        EXPECT_TRUE(SameFile(Create(m_loader, OLESTR("scrrun.dll")).modulePath,
+                             m_tree / "System/scrrun.dll"));
+    }
+    // A name with a folder is loaded from there only, a relative one from the
+    // current directory (not the library's folder), which is switched meanwhile.
+    const fs::path elsewhere = Place("Elsewhere/scrrun.dll");
+    EXPECT_TRUE(SameFile(Create(m_loader, _stringx(Backslashed(elsewhere.string()))).modulePath,
+                         elsewhere));
+    const _stringx missing((m_tree / "Missing/scrrun.dll").string());
+    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(m_loader, missing).result);
+    EXPECT_EQ(nullptr, m_loader.CachedModule(missing));
+    Place("Sub/scrrun.dll");
+    Place("P/Bin/Sub/scrrun.dll");
+    ScopedCwd cwd(m_tree.root());
+    const Created created = Create(m_loader, OLESTR("Sub\\scrrun.dll"));
+    EXPECT_TRUE(SameFile(created.modulePath, m_tree / "Sub/scrrun.dll"));
+    EXPECT_TRUE(SameFile(created.loadDirectory, m_tree / "Sub"));
+    EXPECT_TRUE(SameFile(fs::current_path(), m_tree.root()));
 
     // Without an own module file, bare names go to the system search, which does
     // not look in the current directory.
     ComponentLoader loader{_stringx()};
     Place("absent.dll");
-    ScopedCwd cwd(m_tree.root());
     EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(loader, OLESTR("absent.dll")).result);
     EXPECT_EQ(0u, loader.CachedModuleCount());
 #if defined(__linux__)
@@ -123,36 +134,13 @@ TEST_F(ComponentLoaderTest, NothingElseIsACandidate) {
 #endif
 }
 
-TEST_F(ComponentLoaderTest, NameWithAFolderIsLoadedFromThatPathOnly) {
-    Place("P/Bin/scrrun.dll");
-    const fs::path elsewhere = Place("Elsewhere/scrrun.dll");
-    EXPECT_TRUE(SameFile(Create(m_loader, _stringx(elsewhere.string())).modulePath, elsewhere));
-    EXPECT_TRUE(SameFile(Create(m_loader, _stringx(Backslashed(elsewhere.string()))).modulePath,
-                         elsewhere));
-    const _stringx missing((m_tree / "Missing/scrrun.dll").string());
-    EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(m_loader, missing).result);
-    EXPECT_EQ(nullptr, m_loader.CachedModule(missing));
-
-    // A relative one is taken from the current directory, not the library's folder.
-    Place("Sub/scrrun.dll");
-    Place("P/Bin/Sub/scrrun.dll");
-    ScopedCwd cwd(m_tree.root());
-    const Created created = Create(m_loader, OLESTR("Sub\\scrrun.dll"));
-    EXPECT_TRUE(SameFile(created.modulePath, m_tree / "Sub/scrrun.dll"));
-    EXPECT_TRUE(SameFile(created.loadDirectory, m_tree / "Sub"));
-    EXPECT_TRUE(SameFile(fs::current_path(), m_tree.root()));
-}
-
 TEST_F(ComponentLoaderTest, CacheIsKeyedByTheNameExactlyAsGivenAndNeverSearchedAgain) {
     const fs::path first = Place("P/Bin/scrrun.dll");
     Place("P/Bin/SCRRUN.DLL");
-    const Created lower = Create(m_loader, OLESTR("scrrun.dll"));
-    const Created upper = Create(m_loader, OLESTR("SCRRUN.DLL"));
-    EXPECT_TRUE(SameFile(lower.modulePath, first));
-    EXPECT_TRUE(SameFile(upper.modulePath, m_tree / "P/Bin/SCRRUN.DLL"));
+    EXPECT_TRUE(SameFile(Create(m_loader, OLESTR("scrrun.dll")).modulePath, first));
+    EXPECT_TRUE(
+        SameFile(Create(m_loader, OLESTR("SCRRUN.DLL")).modulePath, m_tree / "P/Bin/SCRRUN.DLL"));
     EXPECT_EQ(2u, m_loader.CachedModuleCount());
-    EXPECT_NE(m_loader.CachedModule(OLESTR("scrrun.dll")),
-              m_loader.CachedModule(OLESTR("SCRRUN.DLL")));
     EXPECT_EQ(nullptr, m_loader.CachedModule(OLESTR("Scrrun.dll")));
 
     // The file is gone and another candidate has appeared: the cached module answers.
@@ -171,7 +159,7 @@ TEST_F(ComponentLoaderTest, FailuresAreClassNotRegisteredOrTheModulesOwnCode) {
     EXPECT_EQ(REGDB_E_CLASSNOTREG,
               m_loader.GetClassObject(OLESTR("absent.dll"), CLSID_TestComponent, &factory));
     EXPECT_EQ(nullptr, factory);
-    kvtest::WriteText(m_tree / "P/Bin/junk.dll", "not a module");
+    WriteText(m_tree / "P/Bin/junk.dll", "not a module");
     EXPECT_EQ(REGDB_E_CLASSNOTREG, Create(m_loader, OLESTR("junk.dll")).result);
     EXPECT_EQ(0u, m_loader.CachedModuleCount());  // nothing loaded, nothing cached
     // POSIX has no class registry for an empty file name.
@@ -185,26 +173,18 @@ TEST_F(ComponentLoaderTest, FailuresAreClassNotRegisteredOrTheModulesOwnCode) {
     const CLSID other = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
     EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE,
               m_loader.GetClassObject(OLESTR("scrrun.dll"), other, &factory));
-    EXPECT_EQ(nullptr, factory);
     IClassFactory* notThere = nullptr;
     EXPECT_EQ(E_NOINTERFACE, m_loader.CreateInstance(OLESTR("scrrun.dll"), CLSID_TestComponent,
                                                      IID_IClassFactory, &notThere));
+    EXPECT_EQ(nullptr, factory);
     EXPECT_EQ(nullptr, notThere);
-}
-
-TEST(ComponentLoaderProcess, OwnModuleFileIsTheLibrary) {
-    const std::string own = U8(ComponentLoader::Process().OwnModuleFile());
-    EXPECT_EQ(&ComponentLoader::Process(), &ComponentLoader::Process());
-    EXPECT_TRUE(fs::exists(own)) << own;
-    EXPECT_NE(std::string::npos, fs::path(own).filename().string().find("kvrepo")) << own;
 }
 
 TEST(InstallFolder, KindSelectsTheFolderAndTooLongOrMissingValuesGiveNothing) {
     ScopedEnv common("KV_COMMON_FILES_DIR", "/opt/common files");
     ScopedEnv programs("KV_PROGRAM_FILES_DIR", "/opt/programs");
-    EXPECT_EQ(OLESTR("/opt/common files"), kv::GetInstallFolder(kv::kCommonFilesFolder));
-    EXPECT_EQ(OLESTR("/opt/common files"),
-              kv::GetInstallFolder(kv::kCommonFilesFolder | kv::kInstallFolder64));
+    for (int kind : {kv::kCommonFilesFolder, kv::kCommonFilesFolder | kv::kInstallFolder64})
+        EXPECT_EQ(OLESTR("/opt/common files"), kv::GetInstallFolder(kind)) << kind;
     for (int kind : {kv::kProgramFilesFolder, kv::kInstallFolder64, 2, -1})
         EXPECT_EQ(OLESTR("/opt/programs"), kv::GetInstallFolder(kind)) << kind;
 
@@ -213,51 +193,36 @@ TEST(InstallFolder, KindSelectsTheFolderAndTooLongOrMissingValuesGiveNothing) {
     EXPECT_EQ(_stringx(longest), kv::GetInstallFolder(0));
     ScopedEnv tooLong("KV_PROGRAM_FILES_DIR", (longest + "x").c_str());
     EXPECT_TRUE(kv::GetInstallFolder(0).empty());
-    ScopedEnv empty("KV_COMMON_FILES_DIR", "");
-    EXPECT_TRUE(kv::GetInstallFolder(1).empty());
-    ScopedEnv unset("KV_COMMON_FILES_DIR", nullptr);
-    EXPECT_TRUE(kv::GetInstallFolder(1).empty());
+    for (const char* value : {"", static_cast<const char*>(nullptr)}) {
+        ScopedEnv unset("KV_COMMON_FILES_DIR", value);
+        EXPECT_TRUE(kv::GetInstallFolder(1).empty());
+    }
 }
 
-TEST(PlatformFiles, AttributesFollowTypeWriteBitAndDotName) {
+// The platform calls the loader makes: attributes, the current directory kept
+// in a buffer of its own, module names, and only a module's own exports.
+TEST(PlatformModule, FilesDirectoriesNamesAndExportsFollowWin32Conventions) {
     TempTree tree;
-    const std::string file = kvtest::WriteText(tree / "dir/file.txt", "x");
-    kvtest::WriteText(tree / "dir/.hidden", "");
-    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_NORMAL), GetFileAttributesA(Backslashed(file).c_str()));
-    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_DIRECTORY), GetFileAttributesA((tree / "dir/.").c_str()));
-    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_HIDDEN), GetFileAttributesA((tree / "dir/.hidden").c_str()));
-    kvtest::SetPerms(file, kvtest::kReadOnly);
-    EXPECT_EQ(DWORD(FILE_ATTRIBUTE_READONLY), GetFileAttributesA(file.c_str()));
+    const std::string file = WriteText(tree / "dir/file.txt", "x");
     SetLastError(0);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((tree / "missing").c_str()));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), GetLastError());
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((tree / "dir/file.txt/x").c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((file + "/x").c_str()));
     EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), GetLastError());
-}
 
-// The loader keeps the current directory in a buffer of its own to restore it.
-TEST(PlatformFiles, CurrentDirectoryFollowsWin32BufferConventions) {
-    TempTree tree;
     ScopedCwd cwd(tree.root());
     const std::string expected = tree.root().string();
-    char small[4];  // too small: the size needed, terminator included
+    char small[6];  // too small: the size needed, terminator included
     EXPECT_EQ(expected.size() + 1, GetCurrentDirectoryA(sizeof small, small));
-    std::vector<char> buffer(expected.size() + 1);
-    EXPECT_EQ(expected.size(), GetCurrentDirectoryA(DWORD(buffer.size()), buffer.data()));
-    EXPECT_EQ(expected, buffer.data());
     EXPECT_FALSE(SetCurrentDirectoryA((tree / "missing").c_str()));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), GetLastError());
-}
 
-// Module files are named exactly; only a module's own exports are found in it.
-TEST(PlatformModule, NamesAndExports) {
-    TempTree tree;
     const fs::path placed = tree.Place("b.dll", kComponentModule);
     HMODULE module = LoadLibraryA(Backslashed(placed.string()).c_str());
     ASSERT_NE(nullptr, module);
-    char name[6];  // truncated and terminated, with the buffer's size returned
-    EXPECT_EQ(sizeof name, GetModuleFileNameA(module, name, sizeof name));
-    EXPECT_EQ(placed.string().substr(0, 5), name);
+    // Truncated and terminated, with the buffer's size returned.
+    EXPECT_EQ(sizeof small, GetModuleFileNameA(module, small, sizeof small));
+    EXPECT_EQ(placed.string().substr(0, 5), small);
     EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), GetLastError());
     EXPECT_NE(nullptr, GetProcAddress(module, "DllGetClassObject"));
     for (const char* other : {"NoSuchExport", "malloc"}) {  // nor what the module links to

@@ -1,21 +1,16 @@
-// Hostile names and paths in data files, list files and display paths: nothing
+// Hostile names and paths in data files and display paths: nothing
 // outside the repository's folder is listed, copied, deleted or written;
 // quotes never make an XPath select another node; long and non-ASCII names
 // work in either file encoding.
 
 #include <gmock/gmock.h>
 
-#include <memory>
-
-#include "repository/repositoryitems.h"
-#include "repository/repositorymgr.h"
-#include "test_util.h"
+#include "repo_util.h"
 
 namespace {
 
 using namespace kvtest;
 using testing::ElementsAre;
-using testing::UnorderedElementsAre;
 
 // Exposes the copy that Commit runs.
 class ItemProbe : public CRepositoryItem {
@@ -24,53 +19,33 @@ public:
     using CRepositoryItem::CRepositoryItem;
 };
 
-class HostileNames : public testing::Test {
+class HostileNames : public RepoTest {
 protected:
-    // The repository keyed `key` (written with its quotes escaped) beside one
-    // keyed "Local", both on a data file of `dataBody`.
-    CRepository* Load(const std::string& dataBody, const std::string& key = "Local") {
-        WriteText(data, "<Repository>" + dataBody + "</Repository>");
-        std::string entries =
-            "<Repository Key=\"Local\" DisplayName=\"Mine\" Path=\"" + data + "\"/>";
-        if (key != "Local") {
-            std::string escaped = key;
-            for (std::size_t at = 0; (at = escaped.find('"', at)) != std::string::npos; at += 6)
-                escaped.replace(at, 1, "&quot;");
-            entries += "<Repository Key=\"" + escaped + "\" Path=\"" + data + "\"/>";
-        }
-        WriteText(list, "<Repositories>" + entries + "</Repositories>");
-        CRepository* repository = manager.GetRepository(key.c_str(), false);
+    // The repository "Local" on a data file of `dataBody`.
+    CRepository* Load(const std::string& dataBody) {
+        Data("Repo/Repository.xml", dataBody);
+        List(Entry("Local", data, "1", "DisplayName=\"Mine\""));
+        CRepository* repository = manager.GetRepository("Local", false);
         EXPECT_NE(repository, nullptr);
         return repository;
     }
     // The LocalCopy of every listed item, below the tree.
-    std::vector<std::string> Listed(CRepository* repository, const char* itemPath) {
-        CRepositoryItems* raw = nullptr;
-        EXPECT_EQ(repository->GetItems(itemPath, &raw), 0) << itemPath;
-        std::unique_ptr<CRepositoryItems> items(raw);
+    std::vector<std::string> Listed(CRepository* repository, const std::string& itemPath) {
         std::vector<std::string> copies;
-        for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext()) {
-            _stringx copy;
-            item->GetProperty(OLESTR("LocalCopy"), &copy);
-            copies.push_back(fs::path(U8(copy)).lexically_relative(tree.root()).generic_string());
-        }
+        for (const std::string& copy :
+             Describe(Items(repository, itemPath.c_str()).get(), {OLESTR("LocalCopy")}))
+            copies.push_back(fs::path(copy).lexically_relative(tree.root()).generic_string());
         return copies;
     }
-    std::unique_ptr<CRepositoryItem> Published(CRepository* repository, const char* displayPath,
+    std::unique_ptr<CRepositoryItem> Published(CRepository* repository, const std::string& display,
                                                const std::string& file, long expected) {
-        CRepositoryItem* item = nullptr;
-        EXPECT_EQ(repository->CreateRepositoryItem(displayPath, &item), 0);
-        item->AddFile(_stringx(WriteText(tree / "Work" / file, "new")));
+        auto item = NewItem(repository, display.c_str(), WriteText(tree / "Work" / file, "new"));
         item->PutProperty(OLESTR("DisplayName"), OLESTR("New"));
-        EXPECT_EQ(item->Commit(), expected) << displayPath;
-        return std::unique_ptr<CRepositoryItem>(item);
+        EXPECT_EQ(item->Commit(), expected) << display;
+        return item;
     }
 
-    TempTree tree;
-    RecordingStatus status;
-    const std::string list = (tree / "Repos.xml").string();
     const std::string data = (tree / "Repo/Repository.xml").string();
-    CRepositoryMgr manager{list.c_str(), &status};
 };
 
 TEST_F(HostileNames, ListingNeverReportsFilesOutsideTheRepository) {
@@ -87,18 +62,16 @@ TEST_F(HostileNames, ListingNeverReportsFilesOutsideTheRepository) {
         "<RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"../*.kvd;..\\..\\*.kvd;*.kvd\"/>"
         "<RepoItem Name=\"/abs/Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
         "<RepoItem Name=\"Sub/../Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
-        "</Dialogs><Templates><RepoItem Name=\"..\" Key=\"Templates\" Wildcard=\"*.*\"/>"
-        "</Templates>");
+        "</Dialogs>" +
+        Group("Templates", "..", "*.*"));
     EXPECT_THAT(Listed(repository, "Dialogs/*"),
                 ElementsAre("Repo/Dialogs/in.kvd", "Repo/abs/Dialogs/deep.kvd",
                             "Repo/Sub/../Dialogs/in.kvd"));
     EXPECT_THAT(Listed(repository, "Templates/*"), ElementsAre());
     // One file by a display path whose file name climbs out, or is absolute.
     for (const std::string name :
-         {"../../Secret.kvd", "..\\..\\Secret.kvd", "../../Other/x.kvd", outside.c_str()}) {
-        const std::string path = "<KVREPOSITORY>\\Dialogs\\" + name;
-        EXPECT_THAT(Listed(repository, path.c_str()), ElementsAre()) << name;
-    }
+         {"../../Secret.kvd", "..\\..\\Secret.kvd", "../../Other/x.kvd", outside.c_str()})
+        EXPECT_THAT(Listed(repository, "<KVREPOSITORY>\\Dialogs\\" + name), ElementsAre()) << name;
 }
 
 // What would be written or deleted outside is refused; what comes before
@@ -108,15 +81,12 @@ TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
     const std::string outside = WriteText(tree / "outside.txt", "keep");
     WriteText(tree / "Repo/Dialogs/old.kvd", "old");
     CRepository* repository = Load(
-        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
-        "<ItemAttrib FileName=\"old.kvd\" LocalCopy=\"../outside.txt\" Key=\"Dialogs\"/>"
-        "</RepoItem></Dialogs>");
+        Group("Dialogs", "Dialogs", "*.kvd",
+              "<ItemAttrib FileName=\"old.kvd\" LocalCopy=\"../outside.txt\" Key=\"Dialogs\"/>"));
     const std::string before = ReadText(data);
     ScopedCwd cwd(tree / "Repo");  // where the relative LocalCopy names the outside file
 
-    CRepositoryItems* raw = nullptr;
-    ASSERT_EQ(repository->GetItems("Dialogs/*", &raw), 0);
-    std::unique_ptr<CRepositoryItems> items(raw);
+    auto items = Items(repository, "Dialogs/*");
     ASSERT_EQ(items->GetCount(), 1);
     EXPECT_EQ(items->GetFirst()->Delete(true), E_ACCESSDENIED);  // relative, stored
 
@@ -127,7 +97,7 @@ TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
     }
     auto elsewhere =
         Published(repository, "<KVREPOSITORY>\\..\\Repo2\\Dialogs\\*.kvd", "x.txt", E_ACCESSDENIED);
-    EXPECT_EQ(elsewhere->Delete(true), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(elsewhere->Delete(true), ERROR_FILE_NOT_FOUND);  // nothing there to refuse
     ItemProbe probe(repository, false, OLESTR("<KVREPOSITORY>\\Dialogs\\*.kvd"), &status);
     const std::string work = WriteText(tree / "Work/x.kvd", "evil");
     for (const auto& [target, expected] : std::vector<std::pair<std::string, long>>{
@@ -151,10 +121,8 @@ TEST_F(HostileNames, LinksInsideTheRepositoryThatLeadOutAreRefused) {
     fs::create_directories(tree / "Repo/Templates");
     fs::create_directory_symlink(tree / "Outside/Dialogs", tree / "Repo/Dialogs");
     fs::create_directory_symlink(tree / "Outside/Base", tree / "Repo/Templates/Base");
-    CRepository* repository = Load(
-        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/></Dialogs>"
-        "<Templates><RepoItem Name=\"Templates\" Key=\"Templates\" Wildcard=\"*.kvt\"/>"
-        "</Templates>");
+    CRepository* repository =
+        Load(Group("Dialogs", "Dialogs", "*.kvd") + Group("Templates", "Templates", "*.kvt"));
     const std::string before = ReadText(data);
     Published(repository, "<KVREPOSITORY>\\Dialogs\\*.kvd", "x.kvd", E_ACCESSDENIED);
     WriteText(tree / "Work/Base/Base.kvt", "template");
@@ -165,8 +133,7 @@ TEST_F(HostileNames, LinksInsideTheRepositoryThatLeadOutAreRefused) {
 
     // A repository that is itself reached through a link is inside itself.
     fs::create_directory_symlink(tree / "Repo", tree / "Linked");
-    WriteText(list, "<Repositories><Repository Key=\"Local\" Path=\"" +
-                        (tree / "Linked/Repository.xml").string() + "\"/></Repositories>");
+    List(Entry("Local", (tree / "Linked/Repository.xml").string()));
     fs::remove(tree / "Repo/Dialogs");
     CRepository* linked = manager.GetRepository("Local", false);
     ASSERT_NE(linked, nullptr);
@@ -174,80 +141,57 @@ TEST_F(HostileNames, LinksInsideTheRepositoryThatLeadOutAreRefused) {
     EXPECT_EQ(ReadText(tree / "Repo/Dialogs/y.kvd"), "new");
 }
 
-TEST_F(HostileNames, QuotesInKeysAndFileNamesNeverSelectAnotherNode) {
-    const std::string key = "x\"] | //Repository[@Key=\"Local";
+// (Quotes in a repository's key are tested with the data-file access.)
+TEST_F(HostileNames, QuotesInFileNamesNeverSelectAnotherNode) {
     CRepository* repository = Load(
-        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*\">"
-        "<ItemAttrib FileName=\"a.kvd\" DisplayName=\"A\"/></RepoItem></Dialogs>",
-        key);
-    const std::string listBefore = ReadText(list);
-    _stringx value(OLESTR("unset"));
-    EXPECT_EQ(repository->GetProperty(OLESTR("DisplayName"), &value), kv::status::kNotFound);
-    EXPECT_EQ(U8(value), "unset");
-    EXPECT_EQ(repository->PutProperty(OLESTR("DisplayName"), OLESTR("evil")), 0);
-    EXPECT_EQ(ReadText(list), listBefore);
-
+        Group("Dialogs", "Dialogs", "*", "<ItemAttrib FileName=\"a.kvd\" DisplayName=\"A\"/>"));
     // A file whose name would select every element, then its stored properties.
     const std::string name = "x\" or \"1\"=\"1";
     WriteText(tree / "Repo/Dialogs" / name, "x");
-    CRepositoryItems* raw = nullptr;
-    ASSERT_EQ(repository->GetItems(("<KVREPOSITORY>\\Dialogs\\" + name).c_str(), &raw), 0);
-    std::unique_ptr<CRepositoryItems> items(raw);
-    ASSERT_EQ(items->GetCount(), 1);
-    EXPECT_EQ(items->GetFirst()->GetProperty(OLESTR("DisplayName"), &value), 0);
-    EXPECT_EQ(U8(value), name);
+    auto items = Items(repository, ("<KVREPOSITORY>\\Dialogs\\" + name).c_str());
+    EXPECT_THAT(Describe(items.get(), {OLESTR("DisplayName")}), ElementsAre(name));
     items->GetFirst()->PutProperty(OLESTR("Version"), OLESTR("9"));
     EXPECT_EQ(items->GetFirst()->CommitCachedProperties(), 0);
     Published(repository, "<KVREPOSITORY>\\Dialogs\\*.kvd", name, 0);
-    const std::string after = ReadText(data);
-    EXPECT_NE(after.find("<ItemAttrib FileName=\"a.kvd\" DisplayName=\"A\"/>"), std::string::npos)
-        << after;
+    EXPECT_NE(ReadText(data).find("<ItemAttrib FileName=\"a.kvd\" DisplayName=\"A\"/>"),
+              std::string::npos);
 }
 
 TEST_F(HostileNames, LongAndNonAsciiNamesWorkInEitherFileEncoding) {
-    const std::string deep = "<KVREPOSITORY>\\Dialogs\\" + std::string(300, 'n') + "\\*.kvd";
     std::string longPath = "<KVREPOSITORY>\\Dialogs";
     while (longPath.size() < 300)
         longPath += "\\folder0123456789";
-    longPath += "\\*.kvd";
-    for (const char* declaration :
+    for (const std::string declaration :
          {"<?xml version=\"1.0\"?>", "<?xml version=\"1.0\" encoding=\"windows-1252\"?>"}) {
         SCOPED_TRACE(declaration);
-        const bool latin = std::string(declaration).find("1252") != std::string::npos;
-        CRepository* repository = Load(
-            "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
-            "<ItemAttrib FileName=\"" +
-            std::string(latin ? "\xE9t\xE9" : "\xC3\xA9t\xC3\xA9") +
-            ".kvd\" DisplayName=\"Summer\"/></RepoItem></Dialogs>");
+        const bool latin = declaration.find("1252") != std::string::npos;
+        CRepository* repository = Load(Group(
+            "Dialogs", "Dialogs", "*.kvd",
+            "<ItemAttrib FileName=\"" + std::string(latin ? "\xE9t\xE9" : "\xC3\xA9t\xC3\xA9") +
+                ".kvd\" DisplayName=\"Summer\"/>"));
         WriteText(data, declaration + ReadText(data));
         WriteText(tree / "Repo/Dialogs/\xC3\x89t\xC3\xA9.kvd", "x");
-        _stringx value;
-        CRepositoryItems* raw = nullptr;
-        ASSERT_EQ(repository->GetItems("<KVREPOSITORY>\\Dialogs\\\xC3\xA9t\xC3\xA9.kvd", &raw), 0);
-        std::unique_ptr<CRepositoryItems> items(raw);
-        ASSERT_EQ(items->GetCount(), 1);
-        EXPECT_EQ(items->GetFirst()->GetProperty(OLESTR("DisplayName"), &value), 0);
-        EXPECT_EQ(U8(value), "Summer");
+        EXPECT_THAT(
+            Describe(Items(repository, "<KVREPOSITORY>\\Dialogs\\\xC3\xA9t\xC3\xA9.kvd").get(),
+                     {OLESTR("DisplayName")}),
+            ElementsAre("Summer"));
 
         // Published under a non-ASCII name, found again with its properties.
         Published(repository, "<KVREPOSITORY>\\Dialogs\\*.kvd",
                   "Gr\xC3\x9C\xC3\x9F"
                   "e.kvd",
                   0);
-        ASSERT_EQ(repository->GetItems("Dialogs/*", &raw), 0);
-        items.reset(raw);
-        ASSERT_EQ(items->GetCount(), 2);
-        EXPECT_EQ(items->GetFirst()->GetProperty(OLESTR("FileName"), &value), 0);
-        EXPECT_EQ(U8(value),
-                  "gr\xC3\xBC\xC3\x9F"
-                  "e.kvd");
-        EXPECT_EQ(items->GetFirst()->GetProperty(OLESTR("DisplayName"), &value), 0);
-        EXPECT_EQ(U8(value), "New");
-        EXPECT_EQ(ReadText(data).compare(0, std::strlen(declaration), declaration), 0);
+        EXPECT_THAT(Describe(Items(repository, "Dialogs/*").get(),
+                             {OLESTR("FileName"), OLESTR("DisplayName")}),
+                    ElementsAre("gr\xC3\xBC\xC3\x9F"
+                                "e.kvd | New",
+                                "\xC3\xA9t\xC3\xA9.kvd | Summer"));
+        EXPECT_EQ(ReadText(data).rfind(declaration, 0), 0u);
 
         // Over 300 characters of folders works; a 300-character name is an error.
-        Published(repository, longPath.c_str(), "long.kvd", 0);
-        Published(repository, deep.c_str(), "deep.kvd", ERROR_FILENAME_EXCED_RANGE);
+        Published(repository, longPath + "\\*.kvd", "long.kvd", 0);
+        Published(repository, "<KVREPOSITORY>\\Dialogs\\" + std::string(300, 'n') + "\\*.kvd",
+                  "deep.kvd", ERROR_FILENAME_EXCED_RANGE);
         fs::remove_all(tree / "Repo");
     }
 }

@@ -1,123 +1,68 @@
-// Two repositories on disk, one data file written by a Windows tool, listed
-// through the manager the way a caller lists them.
+// Repositories whose files Windows tools wrote, listed through the manager the
+// way a caller lists them.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
-#include <filesystem>
-#include <memory>
-
-#include "repository/repositoryitems.h"
-#include "repository/repositorymgr.h"
-#include "test_util.h"
+#include "repo_util.h"
 
 namespace {
 
-using kvtest::WriteText;
+using namespace kvtest;
 using testing::ElementsAre;
 
-std::string Utf16LeWithBom(const std::basic_string<OLECHAR>& text) {
-    std::string bytes = "\xFF\xFE";
-    for (OLECHAR c : text) {
-        bytes.push_back(static_cast<char>(c & 0xFF));
-        bytes.push_back(static_cast<char>(c >> 8));
-    }
-    return bytes;
-}
+class ItemsEndToEnd : public RepoTest {};
 
-std::vector<std::string> Describe(CRepositoryItems* items) {
-    std::vector<std::string> lines;
-    for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext()) {
-        std::string line;
-        for (const OLECHAR* name :
-             {OLESTR("ParentRepo"), OLESTR("DisplayPath"), OLESTR("DisplayName")}) {
-            _stringx value(OLESTR("-"));
-            item->GetProperty(_stringx(name), &value);
-            line += (line.empty() ? "" : " | ") + U8(value);
-        }
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-TEST(ItemsEndToEnd, ListingOneAndAllRepositoriesThroughTheManager) {
-    kvtest::TempTree tree;
-    // A local repository written by this library's own conventions.
-    WriteText(tree / "Local" / "Repository.xml",
-              "<Repository><Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
-              "<ItemAttrib FileName=\"welcome.kvd\" DisplayName=\"Welcome\"/></RepoItem></Dialogs>"
-              "<SqlScripts><RepoItem Name=\"Sql\" Key=\"SqlScripts\" Wildcard=\"*.sql\"/>"
-              "</SqlScripts></Repository>");
-    WriteText(tree / "Local" / "Dialogs" / "Welcome.kvd", "d");
-    WriteText(tree / "Local" / "Dialogs" / "About.kvd", "d");
-    WriteText(tree / "Local" / "Sql" / "init.sql", "s");
-    // A shared repository whose data file a Windows tool saved: UTF-16 with a
-    // byte-order mark, CRLF, backslash folders, non-ASCII names.
-    WriteText(
-        tree / "Shared" / "Repository.xml",
-        Utf16LeWithBom(
-            OLESTR("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Repository>\r\n") OLESTR(
-                "  <Dialogs>\r\n") OLESTR("    <RepoItem Name=\"Team\\Dialogs\" Key=\"Dialogs\" ")
-                OLESTR("Wildcard=\"*.kvd\">\r\n")
-                    OLESTR("      <ItemAttrib FileName=\"\u00e9quipe.kvd\" ")
-                        OLESTR("DisplayName=\"\u00c9quipe \u20ac\"/>\r\n")
-                            OLESTR("    </RepoItem>\r\n  </Dialogs>\r\n</Repository>\r\n")));
-    WriteText(tree / "Shared" / "Team" / "Dialogs" / "\xC3\x89quipe.kvd", "d");
-    const std::string list =
-        WriteText(tree / "Repos.xml",
-                  "<Repositories><Repository Key=\"Local\" Local=\"1\" DisplayName=\"Mine\" "
-                  "Path=\"##TestingRepositoriesDir##\\Local\\Repository.xml\"/>"
-                  "<Repository Key=\"Network\" Local=\"0\" DisplayName=\"Team\" "
-                  "Path=\"##TestingRepositoriesDir##\\Shared\\Repository.xml\"/></Repositories>");
-
-    kvtest::RecordingStatus status;
-    CRepositoryMgr manager(list.c_str(), &status);
-    CRepository* shared = manager.GetRepository("Network", false);
-    ASSERT_NE(shared, nullptr);
-    CRepositoryItems* raw = nullptr;
-    ASSERT_EQ(shared->GetItems("Dialogs/*", &raw), 0);
-    std::unique_ptr<CRepositoryItems> one(raw);
-    EXPECT_THAT(Describe(one.get()),
-                ElementsAre("Team | <KVREPOSITORY>\\Dialogs\\\xC3\xA9quipe.kvd | "
-                            "\xC3\x89quipe \xE2\x82\xAC"));
+// A list file in windows-1252 and a data file in UTF-16 with a byte-order
+// mark, both with CRLF line ends, backslash folders and non-ASCII names.
+TEST_F(ItemsEndToEnd, FilesWrittenOnWindowsReadTheSameAndKeepTheirEncoding) {
+    Data("Local/Repository.xml", Group("Dialogs", "Dialogs", "*.kvd"));
+    WriteText(tree / "Local/Dialogs/About.kvd", "d");
+    WriteText(tree / "Team Share/Repository.xml",
+              Utf16Le(OLESTR("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Repository>\r\n")
+                          OLESTR("  <Dialogs><RepoItem Name=\"Team\\Dialogs\" Key=\"Dialogs\" ")
+                              OLESTR("Wildcard=\"*.kvd\">\r\n    <ItemAttrib ")
+                                  OLESTR("FileName=\"\u00e9quipe.kvd\" DisplayName=\"\u00c9quipe ")
+                                      OLESTR("\u20ac\"/>\r\n  </RepoItem></Dialogs>\r\n")
+                                          OLESTR("</Repository>\r\n")));
+    WriteText(tree / "Team Share/Team/Dialogs/\xC3\x89quipe.kvd", "d");
+    WriteText(list,
+              "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Repositories>\r\n"
+              "\t<Repository Key=\"Local\" Local=\"1\" DisplayName=\"Mine\" "
+              "Path=\"##TestingRepositoriesDir##\\Local\\Repository.xml\"/>\r\n"
+              "\t<Repository Key=\"Network\" Local=\"0\" DisplayName=\"\xC9quipe \x80\" "
+              "Path=\"##TestingRepositoriesDir##\\Team Share\\Repository.xml\"/>\r\n"
+              "</Repositories>\r\n");
 
     CRepositories* repositories = nullptr;
     ASSERT_EQ(manager.GetRepositories("*", &repositories, false), 0);
     CRepositoryItems* all = nullptr;
     ASSERT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &all), 0);
-    EXPECT_THAT(Describe(all), ElementsAre("Mine | <KVREPOSITORY>\\Dialogs\\about.kvd | About.kvd",
-                                           "Mine | <KVREPOSITORY>\\Dialogs\\welcome.kvd | Welcome",
-                                           "Team | <KVREPOSITORY>\\Dialogs\\\xC3\xA9quipe.kvd | "
-                                           "\xC3\x89quipe \xE2\x82\xAC"));
-    ASSERT_EQ(repositories->GetRepositoryItems("SqlScripts/*", 0, &all), 0);
-    EXPECT_THAT(Describe(all),
-                ElementsAre("Mine | <KVREPOSITORY>\\SqlScripts\\init.sql | init.sql"));
+    const std::string team = "\xC3\x89quipe \xE2\x82\xAC";
+    EXPECT_THAT(Describe(all, {OLESTR("ParentRepo"), OLESTR("DisplayPath"), OLESTR("DisplayName")}),
+                ElementsAre("Mine | <KVREPOSITORY>\\Dialogs\\about.kvd | About.kvd",
+                            team + " | <KVREPOSITORY>\\Dialogs\\\xC3\xA9quipe.kvd | " + team));
+    // Written back, the list keeps its own encoding.
+    EXPECT_EQ(repositories->GetLast()->PutProperty(OLESTR("Owner"), OLESTR("J\u00FCrgen")), 0);
+    EXPECT_NE(ReadText(list).find("Owner=\"J\xFCrgen\""), std::string::npos);
     EXPECT_TRUE(status.messages.empty());
 }
 
-TEST(ItemsEndToEnd, ADisplayPathFindsItsFileWhateverTheFilesCase) {
-    kvtest::TempTree tree;
-    const std::string data = WriteText(
-        tree / "Repo" / "Repository.xml",
-        "<Repository><Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
-        "</Dialogs><Templates><RepoItem Name=\"Templates\" Key=\"Templates\" "
-        "Wildcard=\"*.kvt\"/></Templates></Repository>");
-    WriteText(tree / "Repo" / "Dialogs" / "Welcome.KVD", "d");
-    WriteText(tree / "Repo" / "Templates" / "base" / "Base.KVT", "t");
-    CRepository repository(_stringx(OLESTR("Local")), _stringx(data), true, _stringx(), nullptr);
+// A named lookup takes no wildcards, and finds its file in any case.
+TEST_F(ItemsEndToEnd, ADisplayPathFindsItsFileWhateverTheFilesCase) {
+    const std::string data =
+        Data("Repo/Repository.xml",
+             Group("Dialogs", "Dialogs", "*.kvd") + Group("Templates", "Templates", "*.kvt"));
+    WriteText(tree / "Repo/Dialogs/Welcome.KVD", "d");
+    WriteText(tree / "Repo/Templates/base/Base.KVT", "t");
+    CRepository repository(OLESTR("Local"), _stringx(data), true, _stringx(), nullptr);
     for (const char* path :
          {"<KVREPOSITORY>\\Dialogs\\welcome.kvd", "<KVREPOSITORY>\\Templates\\base.kvt"}) {
-        CRepositoryItems* raw = nullptr;
-        ASSERT_EQ(repository.GetItems(path, &raw), 0);
-        std::unique_ptr<CRepositoryItems> items(raw);
+        auto items = Items(&repository, path);
         ASSERT_EQ(items->GetCount(), 1) << path;
         _stringx local;
-        items->GetFirst()->CreateLocalCopy(&local);
-        EXPECT_TRUE(std::filesystem::exists(U8(local))) << U8(local);
+        EXPECT_EQ(items->GetFirst()->CreateLocalCopy(&local), 0);
+        EXPECT_TRUE(fs::exists(U8(local))) << U8(local);
     }
-    CRepositoryItems* raw = nullptr;
-    ASSERT_EQ(repository.GetItems("<KVREPOSITORY>\\Dialogs\\*.kvd", &raw), 0);
-    std::unique_ptr<CRepositoryItems> wildcard(raw);
-    EXPECT_EQ(wildcard->GetCount(), 0);  // a named lookup takes no wildcards
+    EXPECT_EQ(Items(&repository, "<KVREPOSITORY>\\Dialogs\\*.kvd")->GetCount(), 0);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 
 namespace {
 
-using Pairs = std::initializer_list<std::pair<const char*, const char*>>;
+using kvtest::FlatPairs;
 
 TEST(PathJoin, PutsExactlyOneSeparatorBetweenTheParts) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
@@ -21,35 +21,28 @@ TEST(PathJoin, PutsExactlyOneSeparatorBetweenTheParts) {
 
     kv::pathx p(OLESTR("/srv/repo"));
     p /= _stringx(OLESTR("Dialogs"));
-    const kv::pathx file = p / _stringx(OLESTR("\\x.kvd"));
-    EXPECT_EQ(U8(file), "/srv/repo/Dialogs/x.kvd");
-    EXPECT_EQ(U8(file.folder_part()), "/srv/repo/Dialogs");
-    EXPECT_EQ(U8(file.last_component()), "x.kvd");
+    EXPECT_EQ(U8(p / _stringx(OLESTR("\\x.kvd"))), "/srv/repo/Dialogs/x.kvd");
 }
 
+// Folder and last component split at the last separator of either kind; the
+// last component keeps a trailing separator.
 TEST(PathParts, SplitAtTheLastSeparatorOfEitherKind) {
-    for (const auto& [path, folder] : Pairs{{"C:\\R\\x.xml", "C:\\R"},
-                                            {"C:\\x.xml", "C:"},
-                                            {"\\\\srv\\share\\x.xml", "\\\\srv\\share"},
-                                            {"/srv\\mixed/x.xml", "/srv\\mixed"},
-                                            {"x.xml", ""},
-                                            {"C:\\R\\Templates\\", "C:\\R\\Templates"}})
+    for (const auto& [path, folder] :
+         FlatPairs({"C:\\R\\x.xml", "C:\\R", "C:\\x.xml", "C:", "\\\\srv\\share\\x.xml",
+                    "\\\\srv\\share", "/srv\\mixed/x.xml", "/srv\\mixed", "x.xml", "",
+                    "C:\\R\\Templates\\", "C:\\R\\Templates"}))
         EXPECT_EQ(U8(kv::PathFolderPart(_stringx(path))), folder) << path;
-    // The last component keeps a trailing separator.
-    for (const auto& [path, last] : Pairs{{"C:\\R\\x.xml", "x.xml"},
-                                          {"C:\\R\\Templates\\", "Templates\\"},
-                                          {"/r/Templates/", "Templates/"},
-                                          {"Only\\", "Only\\"},
-                                          {"", ""}})
+    for (const auto& [path, last] :
+         FlatPairs({"C:\\R\\x.xml", "x.xml", "C:\\R\\Templates\\", "Templates\\", "/r/Templates/",
+                    "Templates/", "Only\\", "Only\\", "", ""}))
         EXPECT_EQ(U8(kv::PathLastComponent(_stringx(path))), last) << path;
 }
 
 TEST(PathContainment, DotsResolveAsTextAndOnlyStrictlyBelowIsInside) {
-    for (const auto& [path, normal] : Pairs{{"/srv/repo/./Dialogs/../x.kvd", "/srv/repo/x.kvd"},
-                                            {"/srv/repo/../../../etc", "/etc"},
-                                            {"C:\\Repo\\..\\Other\\\\x", "C:/Other/x"},
-                                            {"a/../../b", "../b"},
-                                            {"\\\\srv\\share\\a\\..\\b", "//srv/share/b"}})
+    for (const auto& [path, normal] :
+         FlatPairs({"/srv/repo/./Dialogs/../x.kvd", "/srv/repo/x.kvd", "/srv/repo/../../../etc",
+                    "/etc", "C:\\Repo\\..\\Other\\\\x", "C:/Other/x", "a/../../b", "../b",
+                    "\\\\srv\\share\\a\\..\\b", "//srv/share/b"}))
         EXPECT_EQ(U8(kv::PathNormalize(_stringx(path))), normal) << path;
 
     const _stringx repo(OLESTR("/srv/repo"));
@@ -63,17 +56,14 @@ TEST(PathContainment, DotsResolveAsTextAndOnlyStrictlyBelowIsInside) {
 }
 
 TEST(FolderPath, ValidPathsAreCompletedAndMissingFoldersCreated) {
-    const auto valid = [](const char* path) {
+    const auto valid = [](const std::string& path) {
         kv::pathx p{_stringx(path)};
         return kv::IsValidFolderPath(p, true) ? U8(p) : "<invalid>";
     };
-    for (const auto& [path, completed] : Pairs{{"D:\\Repo", "D:\\Repo"},
-                                               {"D", "D:\\"},
-                                               {"D:Repo", "D:\\Repo"},
-                                               {"D\\Repo", "D:\\Repo"},
-                                               {" \tD:\\Repo\n", "D:\\Repo"},
-                                               {"\\\\server\\share", "\\\\server\\share"},
-                                               {"/srv/Shared Repos/x", "/srv/Shared Repos/x"}})
+    for (const auto& [path, completed] :
+         FlatPairs({"D:\\Repo", "D:\\Repo", "D", "D:\\", "D:Repo", "D:\\Repo", "D\\Repo",
+                    "D:\\Repo", " \tD:\\Repo\n", "D:\\Repo", "\\\\server\\share",
+                    "\\\\server\\share", "/srv/Shared Repos/x", "/srv/Shared Repos/x"}))
         EXPECT_EQ(valid(path), completed) << path;
     for (const char* bad : {"\\\\1server\\share", "D:\\Re?po", "D:\\Re\\\\po", "", "   ", "1:\\x",
                             "DX", "D:\\a/b", "D:\\a:b", "/srv//x", "/srv/a|b", "//srv"})

@@ -1,6 +1,7 @@
-// The layer's file functions: opening, reading and writing, file identity,
-// renames and replacements, temporary names, locks, and the read-only rule that
-// holds whoever runs the process (root included).
+// The layer's file functions where the saves, locks and components do not
+// reach them: every disposition, the read-only rule that holds whoever runs
+// the process (root included), transfers that fail, renames and replacements,
+// temporary names and the final path of a handle.
 
 #include <regex>
 #include <set>
@@ -10,34 +11,23 @@
 #include "win32/files.h"
 #include "test_util.h"
 
-namespace fs = std::filesystem;
-using kvtest::kReadOnly;
-using kvtest::Perms;
-using kvtest::ReadText;
-using kvtest::SetPerms;
-using kvtest::TempTree;
-using kvtest::WriteText;
+using namespace kvtest;
 
 namespace {
-
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr DWORD kReadWrite = GENERIC_READ | GENERIC_WRITE;
 
 // Opens a file and closes it at the end of the scope.
 class Handle {
 public:
     Handle(const fs::path& path, DWORD access, DWORD disposition = OPEN_EXISTING)
-        : m_handle(CreateFileA(path.c_str(), access, kShareAll, nullptr, disposition, 0, nullptr)),
-          m_error(GetLastError()) {}
-    ~Handle() {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
+        : m_handle(CreateFileA(path.c_str(), access,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               disposition, 0, nullptr)),
+          m_error(m_handle == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS) {}
+    ~Handle() { CloseHandle(m_handle); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
     operator HANDLE() const { return m_handle; }
-    // ERROR_SUCCESS when the file opened, otherwise the last error of the open.
-    DWORD error() const { return m_handle != INVALID_HANDLE_VALUE ? ERROR_SUCCESS : m_error; }
+    DWORD error() const { return m_error; }
 
 private:
     HANDLE m_handle;
@@ -53,134 +43,88 @@ DWORD Fails(BOOL result) {
     return result ? ERROR_SUCCESS : GetLastError();
 }
 
-BY_HANDLE_FILE_INFORMATION InfoOf(const fs::path& path) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    EXPECT_TRUE(GetFileInformationByHandle(Handle(path, GENERIC_READ), &info)) << path;
-    return info;
-}
-
-std::string IdOf(const fs::path& path) {
-    const BY_HANDLE_FILE_INFORMATION info = InfoOf(path);
-    return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(info.nFileIndexHigh) +
-           ":" + std::to_string(info.nFileIndexLow);
-}
-
-TEST(FileIo, DispositionsCreateTruncateOrKeep) {
+TEST(FileIo, DispositionsCreateTruncateOrKeepAndReadOnlyFilesAreNeverWritten) {
     TempTree tree;
     const fs::path path = tree / "f";
-    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), OpenError(path, GENERIC_READ, OPEN_EXISTING));
-    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), OpenError(path, GENERIC_WRITE, TRUNCATE_EXISTING));
-    EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(DWORD(ERROR_SUCCESS), OpenError(path, GENERIC_WRITE, CREATE_NEW));
-    EXPECT_EQ(Perms(path), kvtest::DefaultFilePerms(tree.root()));
-    WriteText(path, "content");
-    EXPECT_EQ(DWORD(ERROR_FILE_EXISTS), OpenError(path, GENERIC_WRITE, CREATE_NEW));
-    EXPECT_EQ(DWORD(ERROR_SUCCESS), OpenError(path, GENERIC_WRITE, OPEN_ALWAYS));
-    EXPECT_EQ(ReadText(path), "content");
-    EXPECT_EQ(DWORD(ERROR_SUCCESS), OpenError(path, GENERIC_WRITE, CREATE_ALWAYS));
-    EXPECT_EQ(ReadText(path), "");
-    WriteText(path, "content");
-    EXPECT_EQ(DWORD(ERROR_SUCCESS), OpenError(path, GENERIC_WRITE, TRUNCATE_EXISTING));
-    EXPECT_EQ(ReadText(path), "");
-    EXPECT_EQ(DWORD(ERROR_SUCCESS), OpenError(tree / "new", GENERIC_WRITE, OPEN_ALWAYS));
-    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), OpenError(path, GENERIC_READ, 0));
+    // {access, disposition, error, content afterwards}, in turn on one path.
+    const std::tuple<DWORD, DWORD, DWORD, const char*> steps[] = {
+        {GENERIC_READ, OPEN_EXISTING, ERROR_FILE_NOT_FOUND, nullptr},
+        {GENERIC_WRITE, TRUNCATE_EXISTING, ERROR_FILE_NOT_FOUND, nullptr},
+        {GENERIC_WRITE, CREATE_NEW, ERROR_SUCCESS, ""},
+        {GENERIC_WRITE, CREATE_NEW, ERROR_FILE_EXISTS, "content"},
+        {GENERIC_WRITE, OPEN_ALWAYS, ERROR_SUCCESS, "content"},
+        {GENERIC_WRITE, CREATE_ALWAYS, ERROR_SUCCESS, ""},
+        {GENERIC_WRITE, TRUNCATE_EXISTING, ERROR_SUCCESS, ""},
+        {GENERIC_READ, 0, ERROR_INVALID_PARAMETER, "content"},
+    };
+    for (const auto& [access, disposition, error, after] : steps) {
+        if (fs::exists(path))
+            WriteText(path, "content");
+        EXPECT_EQ(OpenError(path, access, disposition), error) << disposition;
+        EXPECT_EQ(fs::exists(path) ? ReadText(path) : "<none>", after ? after : "<none>");
+    }
+    EXPECT_EQ(Perms(tree / "f"), DefaultFilePerms(tree.root()));
+    EXPECT_EQ(OpenError(tree / "no/f", GENERIC_WRITE, CREATE_ALWAYS), DWORD(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(OpenError(tree.root(), GENERIC_READ, OPEN_EXISTING), DWORD(ERROR_ACCESS_DENIED));
 
-    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), OpenError(tree / "no/f", GENERIC_READ, OPEN_EXISTING));
-    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), OpenError(tree / "no/f", GENERIC_WRITE, CREATE_ALWAYS));
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), OpenError(tree.root(), GENERIC_READ, OPEN_EXISTING));
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), OpenError(tree.root(), GENERIC_WRITE, OPEN_EXISTING));
-}
-
-// Root could write any file; the layer refuses what Windows refuses.
-TEST(FileIo, ReadOnlyFileIsNeverOpenedForWritingNorTruncated) {
-    TempTree tree;
-    const fs::path path = tree / "ro.txt";
-    WriteText(path, "original");
+    // Truncating is writing, even through a handle asked for reading only.
     SetPerms(path, kReadOnly);
     for (DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS, TRUNCATE_EXISTING})
-        EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), OpenError(path, kReadWrite, disposition));
-    // Truncating is writing, even through a handle asked for reading only.
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), OpenError(path, GENERIC_READ, CREATE_ALWAYS));
-    EXPECT_EQ(ReadText(path), "original");
-    EXPECT_EQ(DWORD(ERROR_SUCCESS), OpenError(path, GENERIC_READ, OPEN_EXISTING));
+        EXPECT_EQ(OpenError(path, GENERIC_WRITE, disposition), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(OpenError(path, GENERIC_READ, CREATE_ALWAYS), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(ReadText(path), "content");
+    EXPECT_EQ(OpenError(path, GENERIC_READ, OPEN_EXISTING), DWORD(ERROR_SUCCESS));
 }
 
-TEST(FileIo, ReadStopsShortOnlyAtTheEndAndTransfersReportTheirErrors) {
+TEST(FileIo, TransfersReportTheirErrorsAndTheFinalPathResolvesLinks) {
     TempTree tree;
-    std::string content(100000, '\0');
-    for (std::size_t i = 0; i < content.size(); ++i)
-        content[i] = static_cast<char>(i * 7);
-    WriteText(tree / "data", content);
-    Handle handle(tree / "data", GENERIC_READ);
-    LONGLONG size = 0;
-    ASSERT_TRUE(GetFileSizeEx(handle, &size));
-    EXPECT_EQ(size, 100000);
-    std::string back;
-    std::vector<DWORD> counts;
-    char buffer[30000];
-    DWORD count = 0;
-    do {
-        ASSERT_TRUE(ReadFile(handle, buffer, sizeof buffer, &count, nullptr));
-        counts.push_back(count);
-        back.append(buffer, count);
-    } while (count != 0 && counts.size() < 10);
-    EXPECT_EQ(counts, (std::vector<DWORD>{30000, 30000, 30000, 10000, 0}));
-    EXPECT_EQ(back, content);
-
-    count = 99;
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), Fails(WriteFile(handle, "x", 1, &count, nullptr)));
+    WriteText(tree / "real/data", "12345");
+    Handle reading(tree / "real/data", GENERIC_READ);
+    DWORD count = 99;
+    char buffer[MAX_PATH];
+    EXPECT_EQ(Fails(WriteFile(reading, "x", 1, &count, nullptr)), DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED),
-              Fails(ReadFile(Handle(tree / "data", GENERIC_WRITE), buffer, 4, &count, nullptr)));
+    EXPECT_EQ(
+        Fails(ReadFile(Handle(tree / "real/data", GENERIC_WRITE), buffer, 4, &count, nullptr)),
+        DWORD(ERROR_ACCESS_DENIED));
     for (HANDLE bad : {INVALID_HANDLE_VALUE, HANDLE(nullptr)}) {
-        EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), Fails(ReadFile(bad, buffer, 4, &count, nullptr)));
-        EXPECT_EQ(DWORD(ERROR_INVALID_HANDLE), Fails(CloseHandle(bad)));
+        EXPECT_EQ(Fails(ReadFile(bad, buffer, 4, &count, nullptr)), DWORD(ERROR_INVALID_HANDLE));
+        EXPECT_EQ(Fails(CloseHandle(bad)), DWORD(ERROR_INVALID_HANDLE));
     }
     if (fs::exists("/dev/full")) {
         count = 99;
-        EXPECT_EQ(DWORD(ERROR_DISK_FULL),
-                  Fails(WriteFile(Handle("/dev/full", GENERIC_WRITE), "data", 4, &count, nullptr)));
+        EXPECT_EQ(Fails(WriteFile(Handle("/dev/full", GENERIC_WRITE), "data", 4, &count, nullptr)),
+                  DWORD(ERROR_DISK_FULL));
         EXPECT_EQ(count, 0u);
     }
-}
-
-// Locks compare file identities; saves resolve links through the final path.
-TEST(FileIo, InformationIdentifiesTheFileAndTheFinalPathResolvesLinks) {
-    TempTree tree;
-    WriteText(tree / "real/a", "12345");
-    fs::create_hard_link(tree / "real/a", tree / "hard");
-    EXPECT_EQ(IdOf(tree / "hard"), IdOf(tree / "real/a"));
-    EXPECT_NE(IdOf(tree / "real/a"), IdOf(WriteText(tree / "b", "")));
-    EXPECT_EQ(InfoOf(tree / "hard").nFileSizeLow, 5u);
 
     fs::create_directory_symlink("real", tree / "dirlink");
-    fs::create_symlink(tree / "dirlink/a", tree / "filelink");
-    Handle handle(tree / "filelink", GENERIC_READ);
-    const std::string expected = (tree / "real/a").string();
-    char buffer[MAX_PATH];
-    EXPECT_EQ(GetFinalPathNameByHandleA(handle, buffer, MAX_PATH, 0), expected.size());
+    fs::create_symlink(tree / "dirlink/data", tree / "filelink");
+    Handle linked(tree / "filelink", GENERIC_READ);
+    const std::string expected = (tree / "real/data").string();
+    EXPECT_EQ(GetFinalPathNameByHandleA(linked, buffer, MAX_PATH, 0), expected.size());
     EXPECT_EQ(std::string(buffer), expected);
     // Too small (no room for the terminator): the size needed, with it.
-    EXPECT_EQ(GetFinalPathNameByHandleA(handle, buffer, DWORD(expected.size()), 0),
+    EXPECT_EQ(GetFinalPathNameByHandleA(linked, buffer, DWORD(expected.size()), 0),
               expected.size() + 1);
 }
 
-// What a save does when it puts its temporary file in place. (Deleting, and
-// the rest of replacing, are seen through the saves and the components.)
+// What a save does when it puts its temporary file in place.
 TEST(FileIo, MoveAndReplaceNeverOverwriteAReadOnlyFile) {
     TempTree tree;
     const std::string from = WriteText(tree / "from", "new"), to = WriteText(tree / "to", "old");
-    EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), Fails(MoveFileExA(from.c_str(), to.c_str(), 0)));
+    EXPECT_EQ(Fails(MoveFileExA(from.c_str(), to.c_str(), 0)), DWORD(ERROR_ALREADY_EXISTS));
     SetPerms(to, kReadOnly);
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED),
-              Fails(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)));
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED),
-              Fails(ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)));
+    EXPECT_EQ(Fails(MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)),
+              DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Fails(ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)),
+              DWORD(ERROR_ACCESS_DENIED));
     EXPECT_EQ(ReadText(from), "new");
     EXPECT_EQ(ReadText(to), "old");
     // A replaced file deleted meanwhile: the save moves its file into place instead.
-    EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), Fails(ReplaceFileA((tree / "gone").c_str(), from.c_str(),
-                                                              nullptr, 0, nullptr, nullptr)));
+    EXPECT_EQ(
+        Fails(ReplaceFileA((tree / "gone").c_str(), from.c_str(), nullptr, 0, nullptr, nullptr)),
+        DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_TRUE(MoveFileExA(from.c_str(), (tree.root().string() + "\\new").c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
     EXPECT_EQ(ReadText(tree / "new"), "new");
@@ -190,23 +134,19 @@ TEST(FileIo, TempFileNamesAreUniqueCreatedAndWellFormed) {
     TempTree tree;
     const std::regex form(R"(\.kv([0-9A-F]{4,8})\.tmp)");
     std::set<std::string> seen;
+    char result[MAX_PATH];
     for (int i = 0; i < 300; ++i) {
-        char result[MAX_PATH];
         const UINT unique = GetTempFileNameA(tree.root().c_str(), ".kvrepo", 0, result);
-        ASSERT_NE(unique, 0u);
         const fs::path path(result);
-        EXPECT_EQ(path.parent_path().string(), tree.root().string());
-        const std::string name = path.filename().string();
         std::smatch match;
+        const std::string name = path.filename().string();
         ASSERT_TRUE(std::regex_match(name, match, form)) << name;
         EXPECT_EQ(std::stoul(match[1].str(), nullptr, 16), unique);
+        EXPECT_EQ(path.parent_path(), tree.root());
         EXPECT_TRUE(seen.insert(name).second) << name;
-        EXPECT_EQ(fs::file_size(path), 0u);
     }
-    EXPECT_EQ(kvtest::Names(tree.root()).size(), 300u);
-    // A temporary file renamed to a new name is a new file: default permissions.
-    EXPECT_EQ(Perms(tree / *seen.begin()), kvtest::DefaultFilePerms(tree.root()));
-    char result[MAX_PATH];
+    EXPECT_EQ(Names(tree.root()).size(), 300u);
+    EXPECT_EQ(ReadText(tree / *seen.begin()), "");
     EXPECT_EQ(GetTempFileNameA((tree / "missing").c_str(), ".kv", 0, result), 0u);
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
 }
@@ -248,16 +188,6 @@ TEST(FileIo, RangeLocksBelongToTheirHandle) {
         EXPECT_FALSE(LockFileEx(first, exclusive, 0, 1, 0, &far));
     }
     EXPECT_TRUE(LockFileEx(first, exclusive, 0, 1, 0, &far));  // closing released it
-}
-
-// Callers only ever make files normal: writable by the owner, and no more.
-TEST(FileIo, NormalAttributeGivesTheOwnerWriteBitBack) {
-    TempTree tree;
-    const std::string path = WriteText(tree / "f", "");
-    SetPerms(path, kReadOnly | fs::perms::others_read);
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL));
-    EXPECT_EQ(Perms(path), kReadOnly | fs::perms::others_read | fs::perms::owner_write);
-    EXPECT_EQ(GetFileAttributesA(path.c_str()), DWORD(FILE_ATTRIBUTE_NORMAL));
 }
 
 }  // namespace

@@ -1,32 +1,19 @@
 #include <gmock/gmock.h>
 
-#include <memory>
-
-#include "repository/repositories.h"
-#include "repository/repositoryitems.h"
-#include "repository/repositorymgr.h"
-#include "test_util.h"
+#include "repo_util.h"
 
 namespace {
 
-using kvtest::WriteText;
+using namespace kvtest;
 using testing::ElementsAre;
 
 // Exposes the item's protected helpers.
 class Item : public CRepositoryItem {
 public:
     using CRepositoryItem::CRepositoryItem;
-    using CRepositoryItem::GetDisplayPath;
     using CRepositoryItem::GetNewRepoItemPath;
     using CRepositoryItem::GetRepoItemType;
 };
-
-// A property, or "<" + status + ">".
-std::string Prop(CRepositoryItem& item, const OLECHAR* name) {
-    _stringx value(OLESTR("<unset>"));
-    const long result = item.GetProperty(_stringx(name), &value);
-    return result ? "<" + std::to_string(result) + ">" : U8(value);
-}
 
 class ItemTest : public testing::Test {
 protected:
@@ -39,18 +26,18 @@ protected:
     }
     Item New(const OLECHAR* displayPath) { return Item(&repository, false, displayPath, &status); }
 
-    kvtest::TempTree tree;
-    kvtest::RecordingStatus status;
+    TempTree tree;
+    RecordingStatus status;
     const std::string dataFile = WriteText(
         tree / "Repo/Repository.xml",
-        "<Repository><Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
-        "<ItemAttrib FileName=\"stored.kvd\" DisplayName=\"Stored\" Author=\"Ana\"/></RepoItem>"
-        "</Dialogs></Repository>");
+        "<Repository>" +
+            Group("Dialogs", "Dialogs", "*.kvd",
+                  "<ItemAttrib FileName=\"stored.kvd\" DisplayName=\"Stored\" Author=\"Ana\"/>") +
+            "</Repository>");
     const std::string listFile =
-        WriteText(tree / "Repos.xml",
-                  "<Repositories><Repository Key=\"Local\" Local=\"1\" DisplayName=\"My "
-                  "Repo\" Path=\"" +
-                      dataFile + "\"/></Repositories>");
+        WriteText(tree / "Repos.xml", "<Repositories>" +
+                                          Entry("Local", dataFile, "1", "DisplayName=\"My Repo\"") +
+                                          "</Repositories>");
     CRepository repository{OLESTR("Local"), _stringx(dataFile), true, _stringx(listFile), &status};
 };
 
@@ -78,8 +65,11 @@ TEST_F(ItemTest, FileNamesAreLowerCasedAndTypesFoundInTableOrder) {
     item.PutProperty(OLESTR("filename"), OLESTR("MyDialog.KVD"));
     EXPECT_EQ(Prop(item, OLESTR("FileName")), "mydialog.kvd");
     EXPECT_EQ(Prop(item, OLESTR("filename")), "MyDialog.KVD");  // only under the exact name
-    item.PutProperty(OLESTR("FileName"), OLESTR("\u00C9T\u00C9 \u00D7 \u0416.kvd"));
-    EXPECT_EQ(_stringx(Prop(item, OLESTR("FileName"))), OLESTR("\u00E9t\u00E9 \u00D7 \u0416.kvd"));
+    // By the ANSI rule: ASCII and Latin-1 capitals only.
+    item.PutProperty(OLESTR("FileName"),
+                     OLESTR("\u00C9T\u00DE \u00D7\u00DF\u0178\u0416\u20AC\u0100"));
+    EXPECT_EQ(_stringx(Prop(item, OLESTR("FileName"))),
+              OLESTR("\u00E9t\u00FE \u00D7\u00DF\u0178\u0416\u20AC\u0100"));
 
     const std::pair<const OLECHAR*, const char*> types[] = {
         {OLESTR("C:\\Work\\SqlScripts\\Dialogs\\x.sql"), "SqlScripts"},
@@ -97,7 +87,6 @@ TEST_F(ItemTest, ExistingItemsComputeTheirPathsNewOnesKeepTheirDisplayPath) {
     auto item = Stored();
     EXPECT_EQ(Prop(*item, OLESTR("DisplayPath")), "<KVREPOSITORY>\\Dialogs\\stored.kvd");
     EXPECT_EQ(U8(item->GetItemXPath()), "Dialogs/RepoItem/ItemAttrib[@FileName=\"stored.kvd\"]");
-    EXPECT_EQ(U8(item->GetRepoItemType()), "Dialogs");
     EXPECT_EQ(Prop(*item, OLESTR("ParentRepo")), "My Repo");
 
     std::filesystem::remove(dataFile);  // a new item's display path never reads the file
@@ -126,7 +115,7 @@ TEST_F(ItemTest, CommitWritesTheWrittenCacheAndKeepsBothCaches) {
     item.PutProperty(OLESTR("FileName"), OLESTR("New.kvd"));
     item.PutProperty(OLESTR("DisplayName"), OLESTR("New dialog"));
     ASSERT_EQ(item.CommitCachedProperties(), 0);
-    const std::string saved = kvtest::ReadText(dataFile);
+    const std::string saved = ReadText(dataFile);
     EXPECT_NE(saved.find("<ItemAttrib DisplayName=\"New dialog\" FileName=\"new.kvd\"/>"),
               std::string::npos)
         << saved;
@@ -146,7 +135,6 @@ TEST_F(ItemTest, CopiesCarryBothCaches) {
     auto stored = Stored();
     copy.reset(stored->Copy());
     EXPECT_TRUE(copy->GetExists());
-    EXPECT_EQ(Prop(*copy, OLESTR("DisplayPath")), "<KVREPOSITORY>\\Dialogs\\stored.kvd");
     EXPECT_EQ(Prop(*copy, OLESTR("Author")), "Ana");  // from the file, through the copied key
 
     // Reading the element's attributes into another item replaces its written cache.
@@ -164,67 +152,50 @@ TEST_F(ItemTest, CopiesCarryBothCaches) {
 }
 
 // Items across repositories, as a caller lists them.
-class ItemAccessTest : public testing::Test {
+class ItemAccessTest : public RepoTest {
 protected:
     // A repository entry whose folder holds one dialog per letter of `dialogs`.
     std::string Repo(const std::string& key, const std::string& dialogs, bool local = true) {
-        const std::string data = WriteText(
-            tree / key / "Repository.xml",
-            "<Repository><Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
-            "</Dialogs></Repository>");
         for (char c : dialogs)
             WriteText(tree / key / "Dialogs" / (std::string(1, c) + ".kvd"), "dialog");
-        return Entry(key, data, local);
-    }
-    static std::string Entry(const std::string& key, const std::string& path, bool local) {
-        return "<Repository Key=\"" + key + "\" Local=\"" + (local ? "1" : "0") + "\" Path=\"" +
-               path + "\" DisplayName=\"" + key + "\"/>";
+        return Entry(key, Data(key + "/Repository.xml", Group("Dialogs", "Dialogs", "*.kvd")),
+                     local ? "1" : "0", "DisplayName=\"" + key + "\"");
     }
     CRepositories* Load(const std::string& entries, const char* filter = "*") {
-        WriteText(list, "<Repositories>" + entries + "</Repositories>");
+        List(entries);
         CRepositories* repositories = nullptr;
         EXPECT_EQ(manager.GetRepositories(filter, &repositories, true), 0);
         return repositories;
     }
     static std::vector<std::string> Names(CRepositoryItems* items) {
-        std::vector<std::string> names;
-        for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext())
-            names.push_back(Prop(*item, OLESTR("ParentRepo")) + ":" +
-                            Prop(*item, OLESTR("FileName")));
-        return names;
+        return Describe(items, {OLESTR("ParentRepo"), OLESTR("FileName")});
     }
-
-    kvtest::TempTree tree;
-    kvtest::RecordingStatus status;
-    const std::string list = (tree / "Repos.xml").string();
-    CRepositoryMgr manager{list.c_str(), &status};
 };
 
 TEST_F(ItemAccessTest, GatheringCopiesItemsFromLocalOrAllRepositoriesInListOrder) {
     CRepositories* repositories = Load(Repo("A", "ab") + Repo("N", "n", false) + Repo("C", "c"));
     CRepositoryItems* local = nullptr;
     EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 0, &local), 0);
-    EXPECT_THAT(Names(local), ElementsAre("A:a.kvd", "A:b.kvd", "C:c.kvd"));
+    EXPECT_THAT(Names(local), ElementsAre("A | a.kvd", "A | b.kvd", "C | c.kvd"));
     EXPECT_EQ(repositories->MoveNext(), nullptr);  // the list's cursor is at the end
     CRepositoryItems* all = nullptr;               // the first collection is deleted now
     EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &all), 0);
-    EXPECT_THAT(Names(all), ElementsAre("A:a.kvd", "A:b.kvd", "N:n.kvd", "C:c.kvd"));
+    EXPECT_THAT(Names(all), ElementsAre("A | a.kvd", "A | b.kvd", "N | n.kvd", "C | c.kvd"));
     EXPECT_TRUE(status.messages.empty());
 
-    CRepositoryItem* created = nullptr;  // a new item without a display path has no type
-    EXPECT_EQ(repositories->GetFirst()->CreateRepositoryItem(nullptr, &created), 0);
-    std::unique_ptr<CRepositoryItem> item(created);
+    // A new item without a display path has no type.
+    auto item = NewItem(repositories->GetFirst(), nullptr);
     EXPECT_EQ(U8(item->GetItemXPath()), "/RepoItem/ItemAttrib[@FileName=\"\"]");
     EXPECT_FALSE(item->GetExists());
 }
 
 TEST_F(ItemAccessTest, GatheringStopsAtTheFirstFailingRepository) {
     const std::string broken = WriteText(tree / "B" / "Repository.xml", "<Repository>");
-    CRepositories* repositories = Load(Repo("A", "a") + Entry("B", broken, true) + Repo("C", "c") +
+    CRepositories* repositories = Load(Repo("A", "a") + Entry("B", broken) + Repo("C", "c") +
                                        "<Repository Key=\"E\" Local=\"1\"/>");
     CRepositoryItems* items = nullptr;
     EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &items), kv::status::kNotOpened);
-    EXPECT_THAT(Names(items), ElementsAre("A:a.kvd"));
+    EXPECT_THAT(Names(items), ElementsAre("A | a.kvd"));
     EXPECT_THAT(status.messages, ElementsAre("Error opening XML file " + broken));
     repositories = Load(Repo("A", "a") + "<Repository Key=\"E\" Local=\"1\"/>", "E");
     EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &items),

@@ -157,6 +157,15 @@ inline std::string Utf16Le(const std::basic_string<OLECHAR>& text) {
     return bytes;
 }
 
+// A table of text pairs written flat, {a1, b1, a2, b2, ...}, as [a, b] pairs.
+inline std::vector<std::pair<std::string, std::string>> FlatPairs(
+    std::initializer_list<const char*> flat) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (auto at = flat.begin(); at != flat.end() && at + 1 != flat.end(); at += 2)
+        pairs.emplace_back(at[0], at[1]);
+    return pairs;
+}
+
 // Records every message and question; answers the questions as told.
 class RecordingStatus : public IRepoStatus {
 public:

@@ -20,7 +20,8 @@ TEST(Win32Exception, CapturesTheLastErrorAndFormatsItsTextOnce) {
     EXPECT_STREQ(kv::win32_exception(0x1FFFF).what(), "");
 }
 
-// Destroyed three times, freed once: the sanitizer stage checks the count.
+// Copied twice and destroyed three times, freed once (the sanitizer stage
+// checks the count), also when the copies die on different threads.
 TEST(Win32Exception, CopiesShareOneMessage) {
     std::optional<kv::win32_exception> a(kv::win32_exception(ERROR_FILE_NOT_FOUND));
     std::optional<kv::win32_exception> b(*a);
@@ -28,24 +29,19 @@ TEST(Win32Exception, CopiesShareOneMessage) {
     kv::win32_exception c(ERROR_DISK_FULL);
     c = *a;
     EXPECT_EQ(a->what(), text);
-    EXPECT_EQ(c.what(), text);
     a.reset();
     b.reset();
     EXPECT_STREQ(c.what(), "The system cannot find the file specified.");
-}
 
-TEST(Win32Exception, CopiesMayDieOnDifferentThreads) {
-    kv::win32_exception original(ERROR_SHARING_VIOLATION);
     std::vector<std::thread> threads;
     for (int i = 0; i < 4; ++i)
-        threads.emplace_back([copy = original] {
+        threads.emplace_back([copy = c] {
             for (int k = 0; k < 1000; ++k)
                 (void)kv::win32_exception(copy).what();
         });
     for (auto& t : threads)
         t.join();
-    EXPECT_STREQ(original.what(),
-                 "The process cannot access the file because it is being used by another process.");
+    EXPECT_EQ(c.what(), text);
 }
 
 }  // namespace

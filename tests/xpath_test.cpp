@@ -8,8 +8,6 @@ using namespace xmlutils;
 
 namespace {
 
-using Pairs = std::initializer_list<std::pair<const char*, const char*>>;
-
 std::string Format(const char* templ, std::initializer_list<_stringx> values) {
     return U8(FormatXPath(templ, values));  // the marker shows as "\x01"
 }
@@ -52,30 +50,13 @@ TEST(XPathSteps, WorkedExamples) {
     EXPECT_EQ(SplitLastStep(_stringx(), step), -1);
     EXPECT_EQ(U8(step), "unchanged");
 
-    for (const auto& [path, cut] : Pairs{{"Templates/RepoItem", "Templates"},
-                                         {"Templates", ""},
-                                         {"", ""},
-                                         {"//Repositories", "/"},
-                                         {"/", ""},
-                                         {"A[@k=\"x/y\"]", "A[@k=\"x"}}) {
+    for (const auto& [path, cut] :
+         kvtest::FlatPairs({"Templates/RepoItem", "Templates", "Templates", "", "", "",
+                            "//Repositories", "/", "/", "", "A[@k=\"x/y\"]", "A[@k=\"x"})) {
         _stringx text(path);
         RemoveLastStep(text);
         EXPECT_EQ(U8(text), cut) << path;
     }
-}
-
-// The element-creation loop of the document wrapper: split off and cut the last
-// step until the path runs empty.
-TEST(XPathSteps, WalkingAPathDownToNothing) {
-    _stringx path(OLESTR("//Repositories/Repository[@Key=\"A\"]"));
-    std::vector<std::string> steps;
-    while (!path.empty()) {
-        _stringx step;
-        SplitLastStep(path, step);
-        steps.push_back(U8(CKVXPathFragment(step).GetElementName(false)));
-        RemoveLastStep(path);
-    }
-    EXPECT_EQ(steps, (std::vector<std::string>{"Repository", "Repositories", ""}));
 }
 
 TEST(XPathFormat, LibraryTemplatesTakeExactlyTheirValues) {
@@ -110,13 +91,13 @@ bool MarkerOutsideLiteral(const _stringx& path) {
 }
 
 TEST(XPathInjection, AQuoteInAPredicateValueBreaksThePath) {
-    for (const auto& [value, expected] :
-         Pairs{{"a\"b",
-                "T/RepoItem/ItemAttrib[@FileName=\"a\"\x01"
-                "b\"]"},
-               {"x\"] | //*[@a=\"", "T/RepoItem/ItemAttrib[@FileName=\"x\"\x01] | //*[@a=\"\"]"},
-               {"\"", "T/RepoItem/ItemAttrib[@FileName=\"\"\x01\"]"}})
-        EXPECT_EQ(Format(kXPathItemByFileName, {OLESTR("T"), value}), expected) << value;
+    for (const auto& [value, expected] : kvtest::FlatPairs(
+             {"a\"b",
+              "T/RepoItem/ItemAttrib[@FileName=\"a\"\x01"
+              "b\"]",
+              "x\"] | //*[@a=\"", "T/RepoItem/ItemAttrib[@FileName=\"x\"\x01] | //*[@a=\"\"]", "\"",
+              "T/RepoItem/ItemAttrib[@FileName=\"\"\x01\"]"}))
+        EXPECT_EQ(Format(kXPathItemByFileName, {OLESTR("T"), _stringx(value)}), expected) << value;
 
     for (const char* value : {"\"\"", "x\" or \"1\"=\"1", "'\"'", "it's\"", "a/b\"]/../*[@k=\"",
                               "\"]|//Repository[@Key=\"Local"})

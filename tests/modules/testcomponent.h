@@ -12,11 +12,10 @@ inline constexpr CLSID CLSID_TestComponent = {
 inline constexpr IID IID_ITestComponent = {
     0xC4E2B7A9, 0x5D13, 0x4F08, {0x8B, 0x6E, 0x71, 0xA0, 0xD9, 0xE3, 0xF2, 0x45}};
 
-// What the loader's tests ask a loaded module: where it was loaded from and the
-// current directory while it was being loaded. Both answers are new BSTRs.
+// What the loader's tests ask a loaded module: the file it was loaded from and
+// the current directory while it was being loaded, as new BSTRs.
 struct ITestComponent : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetModulePath(BSTR* path) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetLoadDirectory(BSTR* path) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPaths(BSTR* modulePath, BSTR* loadDirectory) = 0;
 
 protected:
     ~ITestComponent() = default;
