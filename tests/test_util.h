@@ -157,6 +157,48 @@ inline std::string Utf16Le(const std::basic_string<OLECHAR>& text) {
     return bytes;
 }
 
+// The documents of the data file tests/data/`name`: one a line, in UTF-8, or
+// UTF-16LE after "utf16le: " (with a byte-order mark) or "utf16le-nobom: ";
+// \xNN is a byte (\uXXXX a UTF-16 code unit), \n a line feed, \\ a backslash;
+// empty lines and lines that start with "#" are left out.
+inline std::vector<std::string> DataCases(const char* name) {
+    std::ifstream in(std::string(KVTEST_DATA_DIR) + "/" + name, std::ios::binary);
+    EXPECT_TRUE(in) << name;
+    std::vector<std::string> cases;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        bool utf16 = false, mark = true;
+        for (const char* prefix : {"utf16le: ", "utf16le-nobom: "}) {
+            const std::string p(prefix);
+            if (line.compare(0, p.size(), p) == 0) {
+                line.erase(0, p.size());
+                utf16 = true;
+                mark = p == "utf16le: ";
+            }
+        }
+        std::basic_string<OLECHAR> units;
+        std::string bytes;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            unsigned value = static_cast<unsigned char>(line[i]);
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                const char kind = line[++i];
+                const int digits = kind == 'x' ? 2 : kind == 'u' ? 4 : 0;
+                value = digits        ? std::stoul(line.substr(i + 1, digits), nullptr, 16)
+                        : kind == 'n' ? '\n'
+                                      : static_cast<unsigned char>(kind);
+                i += digits;
+            }
+            if (utf16)
+                units.push_back(static_cast<OLECHAR>(value));
+            else
+                bytes.push_back(static_cast<char>(value));
+        }
+        cases.push_back(utf16 ? Utf16Le(units).substr(mark ? 0 : 2) : bytes);
+    }
+    return cases;
+}
+
 // A table of text pairs written flat, {a1, b1, a2, b2, ...}, as [a, b] pairs.
 inline std::vector<std::pair<std::string, std::string>> FlatPairs(
     std::initializer_list<const char*> flat) {
