@@ -91,6 +91,12 @@ int Publish(Session& session, const PublishOptions& options) {
     const ItemSelection found = SelectItems(repository, published);
     const std::string localCopy =
         found.items.empty() ? std::string() : Property(*found.items.front(), OLESTR("LocalCopy"));
+    // Written and copied, yet no group of the type lists the file (a data file
+    // made by hand may have none with a Wildcard for it).
+    if (found.items.empty())
+        Warn("the data file of '" + options.key + "' has no " + options.type +
+             " group whose pattern lists " + Property(*item, OLESTR("FileName")) +
+             ": it is published but will not be listed");
     if (session.json)
         PrintJson({{"key", options.key},
                    {"type", options.type},
@@ -98,8 +104,8 @@ int Publish(Session& session, const PublishOptions& options) {
                    {"fileName", Property(*item, OLESTR("FileName"))},
                    {"localCopy", localCopy}});
     else
-        std::cout << "Published " << published << " to '" << options.key << "': " << localCopy
-                  << '\n';
+        std::cout << "Published " << published << " to '" << options.key << "'"
+                  << (localCopy.empty() ? "" : ": " + localCopy) << '\n';
     return kExitOk;
 }
 
