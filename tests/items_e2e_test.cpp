@@ -40,23 +40,4 @@ TEST_F(ItemsEndToEnd, FilesWrittenOnWindowsReadTheSameAndKeepTheirEncoding) {
     EXPECT_TRUE(status.messages.empty());
 }
 
-// A named lookup takes no wildcards, and finds its file in any case.
-TEST_F(ItemsEndToEnd, ADisplayPathFindsItsFileWhateverTheFilesCase) {
-    const std::string data =
-        Data("Repo/Repository.xml",
-             Group("Dialogs", "Dialogs", "*.kvd") + Group("Templates", "Templates", "*.kvt"));
-    WriteText(tree / "Repo/Dialogs/Welcome.KVD", "d");
-    WriteText(tree / "Repo/Templates/base/Base.KVT", "t");
-    CRepository repository(OLESTR("Local"), _stringx(data), true, _stringx(), nullptr);
-    for (const char* path :
-         {"<KVREPOSITORY>\\Dialogs\\welcome.kvd", "<KVREPOSITORY>\\Templates\\base.kvt"}) {
-        auto items = Items(&repository, path);
-        ASSERT_EQ(items->GetCount(), 1) << path;
-        _stringx local;
-        EXPECT_EQ(items->GetFirst()->CreateLocalCopy(&local), 0);
-        EXPECT_TRUE(fs::exists(U8(local))) << U8(local);
-    }
-    EXPECT_EQ(Items(&repository, "<KVREPOSITORY>\\Dialogs\\*.kvd")->GetCount(), 0);
-}
-
 }  // namespace

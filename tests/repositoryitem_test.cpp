@@ -15,7 +15,7 @@ public:
     using CRepositoryItem::GetRepoItemType;
 };
 
-class ItemTest : public testing::Test {
+class ItemTest : public RepoTest {
 protected:
     // An item as the catalogue makes it for the stored dialog.
     std::unique_ptr<Item> Stored() {
@@ -26,19 +26,13 @@ protected:
     }
     Item New(const OLECHAR* displayPath) { return Item(&repository, false, displayPath, &status); }
 
-    TempTree tree;
-    RecordingStatus status;
-    const std::string dataFile = WriteText(
-        tree / "Repo/Repository.xml",
-        "<Repository>" +
-            Group("Dialogs", "Dialogs", "*.kvd",
-                  "<ItemAttrib FileName=\"stored.kvd\" DisplayName=\"Stored\" Author=\"Ana\"/>") +
-            "</Repository>");
-    const std::string listFile =
-        WriteText(tree / "Repos.xml", "<Repositories>" +
-                                          Entry("Local", dataFile, "1", "DisplayName=\"My Repo\"") +
-                                          "</Repositories>");
-    CRepository repository{OLESTR("Local"), _stringx(dataFile), true, _stringx(listFile), &status};
+    const std::string dataFile =
+        Data("Repo/Repository.xml",
+             Group("Dialogs", "Dialogs", "*.kvd",
+                   "<ItemAttrib FileName=\"stored.kvd\" DisplayName=\"Stored\" Author=\"Ana\"/>"));
+    CRepository repository{OLESTR("Local"), _stringx(dataFile), true,
+                           _stringx(List(Entry("Local", dataFile, "1", "DisplayName=\"My Repo\""))),
+                           &status};
 };
 
 TEST_F(ItemTest, CachesComeBeforeTheFileAndTheWrittenCacheFirst) {

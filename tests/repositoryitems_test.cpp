@@ -86,12 +86,14 @@ TEST_F(ItemsTest, ListsATypeOrOneFileWithStoredOrDerivedProperties) {
     EXPECT_EQ(List("MergeModules/*", 0, {OLESTR("Version")}), all);
     EXPECT_EQ(List("<KVREPOSITORY>\\MergeModules/*", 0, {OLESTR("Version")}), all);
 
-    // One file by its display path, also one the pattern does not match.
-    EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\alpha.msm"),
+    // One file by its display path, in any case, also one the pattern does not
+    // match; a display path takes no wildcards.
+    EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\Alpha.MSM"),
                 ElementsAre("MM/alpha.msm key=MergeModules fn=alpha.msm dn=Alpha module"));
     EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\notes.txt"),
                 ElementsAre("MM/notes.txt key=MergeModules fn=notes.txt dn=notes.txt"));
     EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\missing.msm"), ElementsAre());
+    EXPECT_THAT(List("<KVREPOSITORY>\\MergeModules\\*.msm"), ElementsAre());
     // A bare type name, an empty or null path select nothing.
     EXPECT_THAT(List("MergeModules"), ElementsAre());
     EXPECT_THAT(List(""), ElementsAre());
@@ -163,7 +165,7 @@ TEST_F(ItemsTest, TemplatesAreFoundInSubFolders) {
                             "Tpl/Sub/Leaf.kvt key=Templates fn=leaf.kvt dn=Leaf.kvt",
                             "Tpl/Top.kvt key=Templates fn=top.kvt dn=Top.kvt",
                             "Tpl/X/X.kvt key=Templates fn=x.kvt dn=X.kvt"));
-    EXPECT_THAT(List("<KVREPOSITORY>\\Templates\\X.kvt"),
+    EXPECT_THAT(List("<KVREPOSITORY>\\Templates\\X.KVT"),
                 ElementsAre("Tpl/X/X.kvt key=Templates fn=x.kvt dn=X.kvt"));
     EXPECT_THAT(List("<KVREPOSITORY>\\Templates\\Top.kvt"),
                 ElementsAre("Tpl/Top.kvt key=Templates fn=top.kvt dn=Top.kvt"));
