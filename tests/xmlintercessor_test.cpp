@@ -163,25 +163,6 @@ TEST_F(XmlIntercessorTest, TreeReadInOneCallAsNodeByNode) {
     EXPECT_FALSE(xmlutils::IsAcceptableDocument(document));
 }
 
-// Indentation is no node, also when written as character references.
-TEST_F(XmlIntercessorTest, ChildNodesListCommentsButNotIndentationAndAreAppended) {
-    XMLIntercessor doc;
-    Open(doc,
-         "<R>\n  <!-- note -->\n  <A x=\"1\" y=\"2\"><a/></A>&#10;&#32;<?pi data?>\n  "
-         "<A><b/></A>&#9;</R>");
-    std::vector<XmlNodeEntry> entries(1);
-    EXPECT_EQ(doc.GetChildNodes(OLESTR("/R"), entries), 5);
-    ASSERT_EQ(entries.size(), 5u);
-    EXPECT_EQ(U8(entries[1].name), "#comment");
-    EXPECT_TRUE(entries[1].attribs.empty());
-    EXPECT_EQ(U8(entries[2].name), "A");
-    EXPECT_EQ(Attr(entries[2].attribs, OLESTR("y")), "2");
-    EXPECT_EQ(U8(entries[3].name), "pi");
-    EXPECT_EQ(doc.GetChildNodes(OLESTR("A"), entries), 6);  // the first node's only
-    EXPECT_EQ(U8(entries[5].name), "a");
-    EXPECT_EQ(doc.GetChildNodes(OLESTR("Nothing"), entries), 6);
-}
-
 TEST_F(XmlIntercessorTest, SetAttribValueChangesEverySelectedNodeAndCreatesNothing) {
     Probe doc;
     Open(doc, kNested + std::string("<!--c-->"));
