@@ -329,12 +329,6 @@ inline std::string NameOf(IXMLDOMNode* node) {
     return text;
 }
 
-inline DOMNodeType TypeOf(IXMLDOMNode* node) {
-    DOMNodeType type = NODE_INVALID;
-    EXPECT_EQ(S_OK, node->get_nodeType(&type));
-    return type;
-}
-
 // The node's text value ("<null>" when it has none).
 inline std::string ValueOf(IXMLDOMNode* node) {
     CComVariant value;
@@ -359,7 +353,8 @@ inline std::vector<std::string> Select(IXMLDOMNode* context, const OLECHAR* path
     std::vector<std::string> described;
     for (NodePtr node; list && list->nextNode(&node) == S_OK; node.Release()) {
         std::string text = NameOf(node);
-        if (TypeOf(node) == NODE_ATTRIBUTE)
+        DOMNodeType type = NODE_INVALID;
+        if (node->get_nodeType(&type) == S_OK && type == NODE_ATTRIBUTE)
             text = "@" + text + "=" + ValueOf(node);
         else if (NodePtr key = AttributeNode(node, OLESTR("Key")))
             text += ":" + ValueOf(key);

@@ -34,10 +34,7 @@ TEST(XPathFormat, LibraryTemplatesTakeExactlyTheirValues) {
     EXPECT_EQ(Format(kXPathRepositories, {}), "//Repositories");
     EXPECT_EQ(Format(kXPathRepositoryByAttrib, {OLESTR("Key"), OLESTR("Local")}),
               "Repository[@Key=\"Local\"]");
-    EXPECT_EQ(Format(kXPathMergeModuleItems, {}), "MergeModules/RepoItem");
     EXPECT_EQ(Format(kXPathChildStep, {_stringx(), OLESTR("RepoItem")}), "/RepoItem");
-    EXPECT_EQ(Format(kXPathItemByFileName, {OLESTR("Dialogs"), OLESTR("a.kvd")}),
-              "Dialogs/RepoItem/ItemAttrib[@FileName=\"a.kvd\"]");
     EXPECT_EQ(Format(kXPathItemAttribByFileName, {OLESTR("T/RepoItem"), OLESTR("a.kvt")}),
               "T/RepoItem/ItemAttrib[@FileName=\"a.kvt\"]");
     EXPECT_EQ(Format("100%%/%d/%s", {OLESTR("x")}), "100%/%d/x");
