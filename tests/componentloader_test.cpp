@@ -1,12 +1,10 @@
-// The component loader's file search, module cache and class creation, the
-// installation-folder lookup, and the platform functions they stand on where
-// the loader's tests do not reach them.
+// The component loader's file search, module cache and class creation, and the
+// installation-folder lookup.
 //
 // The tests copy the test component modules into folder trees under the names
 // the loader looks for, and point a loader at a made-up own module file there.
 
 #include "win32/errors.h"
-#include "win32/files.h"
 #include "win32/module.h"
 #include "modules/testcomponent.h"
 #include "test_util.h"
@@ -150,6 +148,15 @@ TEST_F(ComponentLoaderTest, CacheIsKeyedByTheNameExactlyAsGivenAndNeverSearchedA
     EXPECT_EQ(first.string(), Create(m_loader, OLESTR("scrrun.dll")).modulePath);
     EXPECT_EQ(module, m_loader.CachedModule(OLESTR("scrrun.dll")));
     EXPECT_EQ(2u, m_loader.CachedModuleCount());
+
+    // Its file name, cut to a buffer too small, fills the buffer (the library's
+    // own-module lookup relies on it); only its own exports are found.
+    char small[6];
+    EXPECT_EQ(sizeof small, GetModuleFileNameA(module, small, sizeof small));
+    EXPECT_EQ(first.string().substr(0, 5), small);
+    EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+    EXPECT_EQ(nullptr, GetProcAddress(module, "malloc"));  // linked to, not exported
+    EXPECT_EQ(DWORD(ERROR_PROC_NOT_FOUND), GetLastError());
 }
 
 // "absent.dll" is a name no build produces: the system search cannot find it
@@ -192,26 +199,6 @@ TEST(InstallFolder, KindSelectsTheFolderAndTooLongOrMissingValuesGiveNothing) {
     for (const char* value : {"", static_cast<const char*>(nullptr)}) {
         ScopedEnv unset("KV_COMMON_FILES_DIR", value);
         EXPECT_TRUE(kv::GetInstallFolder(1).empty());
-    }
-}
-
-// What the loader and the library's own-module lookup rely on: a module's file
-// name cut to a buffer too small fills it, and only a module's own exports
-// are found.
-TEST(PlatformModule, BuffersAndExportsFollowWin32Conventions) {
-    TempTree tree;
-    char small[6];
-    const fs::path placed = tree.Place("b.dll", kComponentModule);
-    HMODULE module = LoadLibraryA(Backslashed(placed.string()).c_str());
-    ASSERT_NE(nullptr, module);
-    EXPECT_EQ(sizeof small, GetModuleFileNameA(module, small, sizeof small));
-    EXPECT_EQ(placed.string().substr(0, 5), small);
-    EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), GetLastError());
-    EXPECT_NE(nullptr, GetProcAddress(module, "DllGetClassObject"));
-    for (const char* other : {"NoSuchExport", "malloc"}) {  // nor what the module links to
-        SetLastError(0);
-        EXPECT_EQ(nullptr, GetProcAddress(module, other));
-        EXPECT_EQ(DWORD(ERROR_PROC_NOT_FOUND), GetLastError());
     }
 }
 

@@ -35,27 +35,6 @@ TEST(XmlDomLoad, DropsIndentationKeepsCommentsAndSavesRaw) {
         Saved(document, tree / "out.xml"));
 }
 
-// A document that fails to load, in its grammar or in its bytes, is left
-// empty, and loads again. (What the parser refuses is listed in the data files
-// of the hostile-file tests.)
-TEST(XmlDomLoad, RefusesWhatAStrictParserRefusesAndIsLeftEmpty) {
-    TempTree tree;
-    for (const std::string& bad :
-         {std::string("<a><b></a>"), std::string("\xFF\xFE<\0a\0/\0>", 9)}) {
-        SCOPED_TRACE(bad);
-        DocumentPtr document = Parse(tree / "good.xml", "<good><x/></good>");
-        EXPECT_FALSE(Load(document, WriteText(tree / "bad.xml", bad)));
-        CComPtr<IXMLDOMElement> root;
-        EXPECT_EQ(S_FALSE, document->get_documentElement(&root));
-        EXPECT_TRUE(Select(document, OLESTR("//node()")).empty());
-    }
-    DocumentPtr document = NewDocument();
-    EXPECT_FALSE(Load(document, tree / "missing.xml"));
-    EXPECT_FALSE(Load(document, ""));
-    EXPECT_TRUE(Load(document, WriteText(tree / "later.xml", "<r><a/></r>")));
-    EXPECT_EQ((std::vector<std::string>{"a"}), Select(Root(document), OLESTR("*")));
-}
-
 // Every well-formed document without a document type loads, however it
 // spells what the grammar allows (tests/data/wellformed.txt).
 TEST(XmlDomLoad, TakesEveryWellFormedDocumentWithoutADocumentType) {

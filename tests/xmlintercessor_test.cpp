@@ -63,8 +63,6 @@ TEST_F(XmlIntercessorTest, SelectionIsRelativeToTheDocumentElementAndInDocumentO
     EXPECT_EQ(doc.Keys(OLESTR("//A")), "1;2;3;4;");
     EXPECT_EQ(doc.Keys(OLESTR("R/A")), "");  // the root is the context, not a child
     EXPECT_EQ(doc.Keys(OLESTR("A | B/A")), "1;2;3;4;");
-    EXPECT_EQ(doc.Keys(OLESTR("B/A[2]/preceding::A")), "1;2;");
-    EXPECT_EQ(doc.Keys(OLESTR("B/A[2]/ancestor-or-self::*")), "<none>;b;3;");
 
     XmlAttribMap map;
     doc.GetAttribValues(OLESTR("//A"), map);  // the first node
