@@ -57,7 +57,6 @@ TEST_F(PublishingTest, ATmpFileTakesTheTypesExtensionAndIsFoundAgain) {
     for (const auto& [display, file, expected] :
          {std::tuple<const char*, const char*, const char*>{"<KVREPOSITORY>\\SystemSearches\\*.ini",
                                                             "x.tmp", "x.ini"},
-          {"<KVREPOSITORY>\\SqlScripts\\*.sql", "x.tmp", "x.sql"},
           {"<KVREPOSITORY>\\Templates\\*.kvt", "x.tmp", "x.tmp"},
           {"<KVREPOSITORY>\\MergeModules\\*.msm", "x.tmp", "x.tmp"},
           {"<KVREPOSITORY>\\SystemSearches\\*.ini", "Search.TMP", "search.tmp"}})

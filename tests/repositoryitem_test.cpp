@@ -176,11 +176,6 @@ TEST_F(ItemAccessTest, GatheringCopiesItemsFromLocalOrAllRepositoriesInListOrder
     EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &all), 0);
     EXPECT_THAT(Names(all), ElementsAre("A | a.kvd", "A | b.kvd", "N | n.kvd", "C | c.kvd"));
     EXPECT_TRUE(status.messages.empty());
-
-    // A new item without a display path has no type.
-    auto item = NewItem(repositories->GetFirst(), nullptr);
-    EXPECT_EQ(U8(item->GetItemXPath()), "/RepoItem/ItemAttrib[@FileName=\"\"]");
-    EXPECT_FALSE(item->GetExists());
 }
 
 TEST_F(ItemAccessTest, GatheringStopsAtTheFirstFailingRepository) {
