@@ -161,9 +161,8 @@ TEST(XmlDomEditing, NewElementsArePlacedByAppendChildAndNeedNames) {
     NodePtr node;
     const CComVariant attribute{LONG(NODE_ATTRIBUTE)};
     CComPtr<IXMLDOMElement> bad;
-    for (const OLECHAR* name :
-         {OLESTR("1x"), OLESTR("\u00B7x"), OLESTR("\u0300x"), OLESTR("x\u00D7"), OLESTR("x\u2000"),
-          OLESTR("\U000F0000"), OLESTR("a b")}) {
+    for (const OLECHAR* name : {OLESTR("1x"), OLESTR("\u0300x"), OLESTR("x\u00D7"),
+                                OLESTR("\U000F0000"), OLESTR("a b")}) {
         EXPECT_EQ(E_FAIL, document->createElement(_stringx(name).bstr(), &bad)) << U8(name);
         EXPECT_EQ(E_FAIL, document->createNode(attribute, _stringx(name).bstr(), nullptr, &node));
     }
