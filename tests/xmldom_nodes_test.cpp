@@ -1,6 +1,6 @@
 // The XML document component's nodes: names, values, XPath selection,
-// attribute maps and new elements. (Selection as the document wrapper uses it
-// is tested with the wrapper.)
+// attribute maps and new elements. (Selection as the library uses it is tested
+// through the data-file access.)
 
 #include "test_util.h"
 #include "foundation/platform/comptr.h"
