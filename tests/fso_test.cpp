@@ -17,10 +17,6 @@ const char kNonAscii[] =
     "\xC3\x9C"
     "ber-\xC3\x9F-\xE2\x82\xAC.txt";  // Über-ß-€.txt
 
-DWORD Fails(BOOL result) {
-    return result ? ERROR_SUCCESS : GetLastError();
-}
-
 // Everything below `root`: relative path -> content and permission bits of a
 // file, "/" for a folder.
 std::map<std::string, std::string> Snapshot(const fs::path& root) {

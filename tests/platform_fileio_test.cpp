@@ -38,11 +38,6 @@ DWORD OpenError(const fs::path& path, DWORD access, DWORD disposition) {
     return Handle(path, access, disposition).error();
 }
 
-// The error a failed call left, next to its result.
-DWORD Fails(BOOL result) {
-    return result ? ERROR_SUCCESS : GetLastError();
-}
-
 TEST(FileIo, DispositionsCreateTruncateOrKeepAndReadOnlyFilesAreNeverWritten) {
     TempTree tree;
     const fs::path path = tree / "f";

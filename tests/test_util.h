@@ -26,6 +26,7 @@
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/bstr.h"
+#include "win32/errors.h"
 
 // Lets gtest print _stringx values in failure messages.
 inline void PrintTo(const _stringx& s, std::ostream* os) {
@@ -119,6 +120,11 @@ inline std::string ReadText(const fs::path& path) {
     std::string text(in ? static_cast<std::size_t>(in.tellg()) : 0, '\0');
     in.seekg(0).read(&text[0], static_cast<std::streamsize>(text.size()));
     return text;
+}
+
+// The error a failed call left, next to its result.
+inline DWORD Fails(BOOL result) {
+    return result ? ERROR_SUCCESS : GetLastError();
 }
 
 inline fs::perms Perms(const fs::path& path) {
