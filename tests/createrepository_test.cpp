@@ -31,9 +31,6 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     EXPECT_TRUE(created->GetLocal());
     EXPECT_EQ(PathOf("Local"), local.string());
     EXPECT_NE(ReadText(local).find("<MergeModules>"), std::string::npos);
-    const fs::path network = tree / "Share/Repository.xml";
-    ASSERT_EQ(Create(OLESTR("Network"), network), 0);
-    EXPECT_EQ(PathOf("Network"), network.string());
 
     // Again, elsewhere: the one entry follows; the old file stays.
     const fs::path moved = tree / "Moved/Repository.xml";

@@ -1,7 +1,7 @@
 // Data-file locks: exclusive between lock objects and processes, released when
 // the holder dies, following a file that a save replaced, and clear of every
-// byte a reader reads. (Concurrent
-// writers through the lock are tested with the data-file access.)
+// byte a reader reads. (Concurrent writers through the lock are tested with
+// the data-file access.)
 
 #include <chrono>
 #include <memory>
@@ -30,6 +30,10 @@ protected:
     const _stringx path{kvtest::WriteText(tree / "data.xml", "x")};
 };
 
+// The second lock waits its timeout (by default the environment's) and
+// fails; the held lock is one byte far beyond the end of the file, so every
+// byte a reader reads, of any file, stays free even where byte-range locks are
+// mandatory.
 TEST_F(DataFileLockTest, SecondLockWaitsItsTimeoutThenFails) {
     DataFileLock first, second;
     EXPECT_EQ(first.Acquire(_stringx((tree / "missing.xml").string()), milliseconds(0)),
@@ -37,15 +41,20 @@ TEST_F(DataFileLockTest, SecondLockWaitsItsTimeoutThenFails) {
     EXPECT_FALSE(first.Held());
     ASSERT_EQ(first.Acquire(path), ERROR_SUCCESS);
     EXPECT_TRUE(first.Held());
+    kvtest::ScopedEnv set("KV_LOCK_TIMEOUT_MS", "150");
     const auto start = Clock::now();
-    EXPECT_EQ(second.Acquire(path, milliseconds(150)), DWORD(ERROR_LOCK_VIOLATION));
+    EXPECT_EQ(second.Acquire(path), DWORD(ERROR_LOCK_VIOLATION));
     EXPECT_GE(Since(start), milliseconds(150));
     EXPECT_LT(Since(start), milliseconds(1000));
     EXPECT_FALSE(second.Held());
 
     // Other handles of the file coming and going leave the lock alone.
-    std::string bytes;
-    ASSERT_EQ(kv::ReadWholeFile(path, bytes), ERROR_SUCCESS);
+    const HANDLE reader = CreateFileA(path.narrow(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    OVERLAPPED below{};
+    EXPECT_TRUE(LockFileEx(reader, LOCKFILE_FAIL_IMMEDIATELY, 0, 0, 0x40000000, &below));
+    CloseHandle(reader);
     EXPECT_EQ(second.Acquire(path, milliseconds(0)), DWORD(ERROR_LOCK_VIOLATION));
     first.Release();
     first.Release();  // harmless
@@ -53,25 +62,6 @@ TEST_F(DataFileLockTest, SecondLockWaitsItsTimeoutThenFails) {
     SetLastError(777);
     EXPECT_EQ(second.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
     EXPECT_EQ(GetLastError(), 777u);  // success leaves the last error alone
-}
-
-TEST_F(DataFileLockTest, WaiterGetsTheLockSoonAfterItIsReleased) {
-    auto first = std::make_unique<DataFileLock>();
-    ASSERT_EQ(first->Acquire(path), ERROR_SUCCESS);
-    DWORD result = ERROR_GEN_FAILURE;
-    Clock::time_point acquired;
-    std::thread waiter([&] {
-        DataFileLock second;
-        result = second.Acquire(path, milliseconds(5000));
-        acquired = Clock::now();
-    });
-    std::this_thread::sleep_for(milliseconds(300));
-    const auto released = Clock::now();
-    first.reset();  // the destructor releases
-    waiter.join();
-    EXPECT_EQ(result, ERROR_SUCCESS);
-    // Polling backs off to at most about 50 ms.
-    EXPECT_LT(std::chrono::duration_cast<milliseconds>(acquired - released), milliseconds(200));
 }
 
 TEST_F(DataFileLockTest, LockOfADeadProcessIsFreeAtOnce) {
@@ -93,34 +83,29 @@ TEST_F(DataFileLockTest, LockOfADeadProcessIsFreeAtOnce) {
 }
 
 // A waiter that got the lock on the file a save has since replaced must end up
-// holding the new file: a lock on the old one would guard nothing.
+// holding the new file: a lock on the old one would guard nothing. It gets the
+// lock soon after the holder's destructor released it.
 TEST_F(DataFileLockTest, LockFollowsAReplacedFile) {
-    DataFileLock holder, waiter, third;
-    ASSERT_EQ(holder.Acquire(path), ERROR_SUCCESS);
+    auto holder = std::make_unique<DataFileLock>();
+    DataFileLock waiter, third;
+    ASSERT_EQ(holder->Acquire(path), ERROR_SUCCESS);
     DWORD result = ERROR_GEN_FAILURE;
-    std::thread thread([&] { result = waiter.Acquire(path, milliseconds(5000)); });
-    std::this_thread::sleep_for(milliseconds(100));  // the waiter polls the old file
+    Clock::time_point acquired;
+    std::thread thread([&] {
+        result = waiter.Acquire(path, milliseconds(5000));
+        acquired = Clock::now();
+    });
+    std::this_thread::sleep_for(milliseconds(300));  // the waiter polls the old file
     ASSERT_EQ(kv::SaveFileAtomically(path, "v2", 2), ERROR_SUCCESS);
-    holder.Release();
+    const auto released = Clock::now();
+    holder.reset();
     thread.join();
     ASSERT_EQ(result, ERROR_SUCCESS);
+    // Polling backs off to at most about 50 ms.
+    EXPECT_LT(std::chrono::duration_cast<milliseconds>(acquired - released), milliseconds(200));
     EXPECT_EQ(third.Acquire(path, milliseconds(0)), DWORD(ERROR_LOCK_VIOLATION));
     waiter.Release();
     EXPECT_EQ(third.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
-}
-
-// The lock is one byte far beyond the end of the file: every byte a reader
-// reads, of any file, stays free, even where byte-range locks are mandatory.
-TEST_F(DataFileLockTest, LocksNoByteOfTheFile) {
-    DataFileLock lock;
-    ASSERT_EQ(lock.Acquire(path), ERROR_SUCCESS);
-    const HANDLE reader = CreateFileA(path.narrow(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
-    OVERLAPPED start{};
-    EXPECT_TRUE(LockFileEx(reader, LOCKFILE_FAIL_IMMEDIATELY, 0, 0, 0x40000000, &start));
-    CloseHandle(reader);
 }
 
 TEST_F(DataFileLockTest, DefaultTimeoutComesFromTheEnvironment) {
@@ -130,11 +115,6 @@ TEST_F(DataFileLockTest, DefaultTimeoutComesFromTheEnvironment) {
     }
     kvtest::ScopedEnv set("KV_LOCK_TIMEOUT_MS", "100");
     EXPECT_EQ(DataFileLock::DefaultTimeout(), milliseconds(100));
-    DataFileLock first, second;
-    ASSERT_EQ(first.Acquire(path), ERROR_SUCCESS);
-    const auto start = Clock::now();
-    EXPECT_EQ(second.Acquire(path), DWORD(ERROR_LOCK_VIOLATION));
-    EXPECT_LT(Since(start), milliseconds(1000));
 }
 
 }  // namespace

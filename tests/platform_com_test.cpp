@@ -5,7 +5,6 @@
 
 #include "win32/bstr.h"
 #include "win32/com.h"
-#include "foundation/platform/comptr.h"
 #include "foundation/platform/framework.h"
 #include "foundation/platform/variant.h"
 
@@ -35,45 +34,7 @@ TEST(Bstr, CarriesItsByteLengthAndMayBeReallocatedFromItsOwnText) {
     EXPECT_EQ(SysStringLen(nullptr), 0u);
 }
 
-// A counted object that records its own destruction.
-class Counted final : public IUnknown {
-public:
-    explicit Counted(bool* destroyed) : m_destroyed(destroyed) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (--refs)
-            return refs;
-        *m_destroyed = true;
-        delete this;
-        return 0;
-    }
-    ULONG refs = 1;
-
-private:
-    ~Counted() = default;
-    bool* m_destroyed;
-};
-
-TEST(ComPtr, CountsCopiesMovesAndAttachments) {
-    bool destroyed = false;
-    auto* object = new Counted(&destroyed);
-    {
-        CComPtr<IUnknown> a;
-        a.Attach(object);  // takes the creation reference
-        CComPtr<IUnknown> b = a;
-        CComPtr<IUnknown> c = std::move(b);
-        EXPECT_FALSE(b);
-        CComPtr<IUnknown>& self = c;
-        c = self;
-        EXPECT_EQ(object->refs, 2u);
-        c.Release();
-        EXPECT_EQ(object->refs, 1u);
-    }
-    EXPECT_TRUE(destroyed);
-}
-
-TEST(Variant, ChangesToTextTheWayComDoesCopiesDeepAndMovesEmpty) {
+TEST(Variant, ChangesToTextTheWayComDoes) {
     const std::pair<CComVariant, const OLECHAR*> texts[] = {
         {CComVariant(LONG(-42)), OLESTR("-42")},
         {CComVariant(LONGLONG(1) << 40), OLESTR("1099511627776")},
@@ -91,18 +52,7 @@ TEST(Variant, ChangesToTextTheWayComDoesCopiesDeepAndMovesEmpty) {
     CComVariant a(OLESTR("12"));
     EXPECT_EQ(a.ChangeType(VT_I4), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(a.vt, VT_BSTR);
-
-    CComVariant b(a);
-    ASSERT_NE(a.bstrVal, b.bstrVal);
-    EXPECT_TRUE(a == b);
-    b = OLESTR("other");
-    CComVariant c(std::move(a));
-    EXPECT_EQ(a.vt, VT_EMPTY);
-    CComVariant& self = c;
-    c = self;
-    EXPECT_EQ(Text(c.bstrVal), OLESTR("12"));
     EXPECT_FALSE(CComVariant(LONG(1)) == CComVariant(OLESTR("1")));  // the type counts
-    EXPECT_TRUE(CComVariant(LONG(5), VT_ERROR) == CComVariant(LONG(5), VT_ERROR));
 }
 
 TEST(FrameworkExceptions, AreThrownByPointerAndDeletedByTheCatcher) {

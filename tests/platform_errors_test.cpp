@@ -49,23 +49,14 @@ TEST(SystemMessages, HaveTheWindowsEnglishTextsAndLibraryStringsLoadTruncated) {
         LocalFree(text);
         return result;
     };
-    EXPECT_EQ(text(DWORD(E_INVALIDARG)), "The parameter is incorrect.");
-    EXPECT_EQ(text(DWORD(E_NOTIMPL)), "Not implemented");
     EXPECT_EQ(text(DWORD(REGDB_E_CLASSNOTREG)), "Class not registered");
     EXPECT_EQ(text(DWORD(HRESULT_FROM_WIN32(ERROR_DISK_FULL))),
               "There is not enough space on the disk.");
-    SetLastError(0);
-    EXPECT_EQ(text(0x8BADF00D), "<none>");
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_MR_MID_NOT_FOUND));
-
-    HMODULE library = kv::GetLibraryModule();
-    char buffer[64];
-    EXPECT_EQ(LoadStringA(library, 2, buffer, 6), 5);
+    // (Codes without a text and unknown string ids: see the error types and
+    // the status messages.) A string cut short is terminated.
+    char buffer[6];
+    EXPECT_EQ(LoadStringA(kv::GetLibraryModule(), 2, buffer, sizeof buffer), 5);
     EXPECT_STREQ(buffer, "Error");
-    SetLastError(0);
-    EXPECT_EQ(LoadStringA(library, 99, buffer, sizeof(buffer)), 0);
-    EXPECT_STREQ(buffer, "");
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_RESOURCE_NOT_FOUND));
 }
 
 }  // namespace

@@ -65,8 +65,6 @@ TEST_F(RepositoriesTest, LocalIsExactlyTheTextOneAndThePlaceholderIsReplacedOnce
          Entry("R1", "##TestingRepositoriesDir##\\R1\\Repository.xml") +
          Entry("Twice", "##TestingRepositoriesDir##\\##TestingRepositoriesDir##\\Repository.xml"));
     EXPECT_THAT(Keys("*"), ElementsAre("a:local", "b", "c", "d", "e", "R1:local"));
-    EXPECT_FALSE(CRepository::GetBoolFromStr(OLESTR("11")));
-    EXPECT_FALSE(CRepository::GetBoolFromStr(_stringx()));
 
     const std::string folder = tree.root().string();  // the list file's folder
     EXPECT_EQ(U8(manager.GetRepository("R1", false)->GetRepoDataFilePath()),

@@ -15,7 +15,7 @@ public:
     using CRepositoryItem::GetRepoItemType;
 };
 
-class ItemTest : public testing::Test {
+class ItemTest : public RepoTest {
 protected:
     // An item as the catalogue makes it for the stored dialog.
     std::unique_ptr<Item> Stored() {
@@ -26,19 +26,13 @@ protected:
     }
     Item New(const OLECHAR* displayPath) { return Item(&repository, false, displayPath, &status); }
 
-    TempTree tree;
-    RecordingStatus status;
-    const std::string dataFile = WriteText(
-        tree / "Repo/Repository.xml",
-        "<Repository>" +
-            Group("Dialogs", "Dialogs", "*.kvd",
-                  "<ItemAttrib FileName=\"stored.kvd\" DisplayName=\"Stored\" Author=\"Ana\"/>") +
-            "</Repository>");
-    const std::string listFile =
-        WriteText(tree / "Repos.xml", "<Repositories>" +
-                                          Entry("Local", dataFile, "1", "DisplayName=\"My Repo\"") +
-                                          "</Repositories>");
-    CRepository repository{OLESTR("Local"), _stringx(dataFile), true, _stringx(listFile), &status};
+    const std::string dataFile =
+        Data("Repo/Repository.xml",
+             Group("Dialogs", "Dialogs", "*.kvd",
+                   "<ItemAttrib FileName=\"stored.kvd\" DisplayName=\"Stored\" Author=\"Ana\"/>"));
+    CRepository repository{OLESTR("Local"), _stringx(dataFile), true,
+                           _stringx(List(Entry("Local", dataFile, "1", "DisplayName=\"My Repo\""))),
+                           &status};
 };
 
 TEST_F(ItemTest, CachesComeBeforeTheFileAndTheWrittenCacheFirst) {
@@ -182,11 +176,6 @@ TEST_F(ItemAccessTest, GatheringCopiesItemsFromLocalOrAllRepositoriesInListOrder
     EXPECT_EQ(repositories->GetRepositoryItems("Dialogs/*", 1, &all), 0);
     EXPECT_THAT(Names(all), ElementsAre("A | a.kvd", "A | b.kvd", "N | n.kvd", "C | c.kvd"));
     EXPECT_TRUE(status.messages.empty());
-
-    // A new item without a display path has no type.
-    auto item = NewItem(repositories->GetFirst(), nullptr);
-    EXPECT_EQ(U8(item->GetItemXPath()), "/RepoItem/ItemAttrib[@FileName=\"\"]");
-    EXPECT_FALSE(item->GetExists());
 }
 
 TEST_F(ItemAccessTest, GatheringStopsAtTheFirstFailingRepository) {

@@ -26,6 +26,7 @@
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/bstr.h"
+#include "win32/errors.h"
 
 // Lets gtest print _stringx values in failure messages.
 inline void PrintTo(const _stringx& s, std::ostream* os) {
@@ -121,6 +122,11 @@ inline std::string ReadText(const fs::path& path) {
     return text;
 }
 
+// The error a failed call left, next to its result.
+inline DWORD Fails(BOOL result) {
+    return result ? ERROR_SUCCESS : GetLastError();
+}
+
 inline fs::perms Perms(const fs::path& path) {
     return fs::status(path).permissions() & fs::perms::mask;
 }
@@ -157,45 +163,61 @@ inline std::string Utf16Le(const std::basic_string<OLECHAR>& text) {
     return bytes;
 }
 
-// The documents of the data file tests/data/`name`: one a line, in UTF-8, or
-// UTF-16LE after "utf16le: " (with a byte-order mark) or "utf16le-nobom: ";
-// \xNN is a byte (\uXXXX a UTF-16 code unit), \n a line feed, \\ a backslash;
-// empty lines and lines that start with "#" are left out.
-inline std::vector<std::string> DataCases(const char* name) {
+// A text of a data file with its escapes resolved: UTF-8, or UTF-16LE after
+// "utf16le: " (with a byte-order mark) or "utf16le-nobom: "; \xNN is a byte
+// (\uXXXX a UTF-16 code unit), \n a line feed, \r a carriage return, \t a
+// tab, \\ a backslash.
+inline std::string Unescape(std::string text) {
+    const bool mark = text.rfind("utf16le: ", 0) == 0;
+    const bool utf16 = mark || text.rfind("utf16le-nobom: ", 0) == 0;
+    if (utf16)
+        text.erase(0, text.find(' ') + 1);
+    std::basic_string<OLECHAR> units;
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned value = static_cast<unsigned char>(text[i]);
+        if (text[i] == '\\' && i + 1 < text.size()) {
+            const char kind = text[++i];
+            const int digits = kind == 'x' ? 2 : kind == 'u' ? 4 : 0;
+            value = digits        ? std::stoul(text.substr(i + 1, digits), nullptr, 16)
+                    : kind == 'n' ? '\n'
+                    : kind == 'r' ? '\r'
+                    : kind == 't' ? '\t'
+                                  : static_cast<unsigned char>(kind);
+            i += digits;
+        }
+        if (utf16)
+            units.push_back(static_cast<OLECHAR>(value));
+        else
+            bytes.push_back(static_cast<char>(value));
+    }
+    return utf16 ? Utf16Le(units).substr(mark ? 0 : 2) : bytes;
+}
+
+// The rows of the data file tests/data/`name`, one a line, each cut at its
+// tabs into texts written as Unescape reads them; empty lines and lines that
+// start with "#" are left out.
+inline std::vector<std::vector<std::string>> DataRows(const char* name) {
     std::ifstream in(std::string(KVTEST_DATA_DIR) + "/" + name, std::ios::binary);
     EXPECT_TRUE(in) << name;
-    std::vector<std::string> cases;
+    std::vector<std::vector<std::string>> rows;
     for (std::string line; std::getline(in, line);) {
         if (line.empty() || line[0] == '#')
             continue;
-        bool utf16 = false, mark = true;
-        for (const char* prefix : {"utf16le: ", "utf16le-nobom: "}) {
-            const std::string p(prefix);
-            if (line.compare(0, p.size(), p) == 0) {
-                line.erase(0, p.size());
-                utf16 = true;
-                mark = p == "utf16le: ";
-            }
+        rows.emplace_back();
+        for (std::size_t start = 0, tab = 0; tab != std::string::npos; start = tab + 1) {
+            tab = line.find('\t', start);
+            rows.back().push_back(Unescape(line.substr(start, tab - start)));
         }
-        std::basic_string<OLECHAR> units;
-        std::string bytes;
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            unsigned value = static_cast<unsigned char>(line[i]);
-            if (line[i] == '\\' && i + 1 < line.size()) {
-                const char kind = line[++i];
-                const int digits = kind == 'x' ? 2 : kind == 'u' ? 4 : 0;
-                value = digits        ? std::stoul(line.substr(i + 1, digits), nullptr, 16)
-                        : kind == 'n' ? '\n'
-                                      : static_cast<unsigned char>(kind);
-                i += digits;
-            }
-            if (utf16)
-                units.push_back(static_cast<OLECHAR>(value));
-            else
-                bytes.push_back(static_cast<char>(value));
-        }
-        cases.push_back(utf16 ? Utf16Le(units).substr(mark ? 0 : 2) : bytes);
     }
+    return rows;
+}
+
+// The documents of a data file, one a line (a tab in one written \t).
+inline std::vector<std::string> DataCases(const char* name) {
+    std::vector<std::string> cases;
+    for (const auto& row : DataRows(name))
+        cases.push_back(row[0]);
     return cases;
 }
 
@@ -313,12 +335,6 @@ inline std::string NameOf(IXMLDOMNode* node) {
     return text;
 }
 
-inline DOMNodeType TypeOf(IXMLDOMNode* node) {
-    DOMNodeType type = NODE_INVALID;
-    EXPECT_EQ(S_OK, node->get_nodeType(&type));
-    return type;
-}
-
 // The node's text value ("<null>" when it has none).
 inline std::string ValueOf(IXMLDOMNode* node) {
     CComVariant value;
@@ -343,7 +359,8 @@ inline std::vector<std::string> Select(IXMLDOMNode* context, const OLECHAR* path
     std::vector<std::string> described;
     for (NodePtr node; list && list->nextNode(&node) == S_OK; node.Release()) {
         std::string text = NameOf(node);
-        if (TypeOf(node) == NODE_ATTRIBUTE)
+        DOMNodeType type = NODE_INVALID;
+        if (node->get_nodeType(&type) == S_OK && type == NODE_ATTRIBUTE)
             text = "@" + text + "=" + ValueOf(node);
         else if (NodePtr key = AttributeNode(node, OLESTR("Key")))
             text += ":" + ValueOf(key);

@@ -12,50 +12,21 @@ std::string Format(const char* templ, std::initializer_list<_stringx> values) {
     return U8(FormatXPath(templ, values));  // the marker shows as "\x01"
 }
 
-TEST(XPathElementName, DropsThePrefixUnlessKeptAndIgnoresThePredicate) {
-    const std::tuple<const char*, const char*, const char*> cases[] = {
-        // step, name, name with the prefix kept
-        {"", "", ""},
-        {"RepoItem", "RepoItem", "RepoItem"},
-        {"Repository[@Key=\"A\"]", "Repository", "Repository"},
-        {"A[@k=\"[x\"]", "A", "A"},  // only the first "[" counts
-        {"[@k=\"v\"]", "", ""},
-        {"a:B[@k=\"v\"]", "B", "a:B"},
-        {"x:", "", "x:"},
-        {"a:b:c", "b:c", "a:b:c"},  // only the first ":" separates a prefix
-        {"ItemAttrib[@FileName=\"c:x.kvd\"]", "ItemAttrib", "ItemAttrib"},
-        {"A[@x:k=\"v\"]", "A", "A"},
-    };
-    for (const auto& [step, name, prefixed] : cases) {
-        EXPECT_EQ(U8(CKVXPathFragment(_stringx(step)).GetElementName(false)), name) << step;
-        EXPECT_EQ(U8(CKVXPathFragment(_stringx(step)).GetElementName(true)), prefixed) << step;
-    }
-}
-
-TEST(XPathSteps, WorkedExamples) {
-    const std::tuple<const char*, int, const char*> splits[] = {
-        {"Templates/RepoItem", 9, "RepoItem"},
-        {"Templates", -1, "Templates"},
-        {"//Repositories", 1, "Repositories"},
-        {"/", 0, ""},
-        {"A/", 1, ""},
-        {"D/ItemAttrib[@FileName=\"a/b.kvd\"]", 25, "b.kvd\"]"},  // purely textual
-    };
-    for (const auto& [path, position, last] : splits) {
-        _stringx step;
-        EXPECT_EQ(SplitLastStep(_stringx(path), step), position) << path;
-        EXPECT_EQ(U8(step), last) << path;
-    }
-    _stringx step(OLESTR("unchanged"));
-    EXPECT_EQ(SplitLastStep(_stringx(), step), -1);
-    EXPECT_EQ(U8(step), "unchanged");
-
-    for (const auto& [path, cut] :
-         kvtest::FlatPairs({"Templates/RepoItem", "Templates", "Templates", "", "", "",
-                            "//Repositories", "/", "/", "", "A[@k=\"x/y\"]", "A[@k=\"x"})) {
-        _stringx text(path);
-        RemoveLastStep(text);
-        EXPECT_EQ(U8(text), cut) << path;
+// The step rules of tests/data/xpath-steps.txt: element names with and
+// without their prefix, the last step split off or cut.
+TEST(XPathSteps, GiveWhatTheTableSays) {
+    for (const auto& row : kvtest::DataRows("xpath-steps.txt")) {
+        const _stringx path(row[1]);
+        _stringx step(OLESTR("unchanged")), cut = path;
+        const int split = SplitLastStep(path, step);
+        RemoveLastStep(cut);
+        const std::string given = row[0] == "name"
+                                      ? U8(CKVXPathFragment(path).GetElementName(false)) + " " +
+                                            U8(CKVXPathFragment(path).GetElementName(true))
+                                  : row[0] == "split" ? std::to_string(split) + " " + U8(step)
+                                                      : U8(cut);
+        const std::string expected = row[0] == "cut" ? row[2] : row[2] + " " + row[3];
+        EXPECT_EQ(given, expected) << row[0] << " " << row[1];
     }
 }
 
@@ -63,10 +34,7 @@ TEST(XPathFormat, LibraryTemplatesTakeExactlyTheirValues) {
     EXPECT_EQ(Format(kXPathRepositories, {}), "//Repositories");
     EXPECT_EQ(Format(kXPathRepositoryByAttrib, {OLESTR("Key"), OLESTR("Local")}),
               "Repository[@Key=\"Local\"]");
-    EXPECT_EQ(Format(kXPathMergeModuleItems, {}), "MergeModules/RepoItem");
     EXPECT_EQ(Format(kXPathChildStep, {_stringx(), OLESTR("RepoItem")}), "/RepoItem");
-    EXPECT_EQ(Format(kXPathItemByFileName, {OLESTR("Dialogs"), OLESTR("a.kvd")}),
-              "Dialogs/RepoItem/ItemAttrib[@FileName=\"a.kvd\"]");
     EXPECT_EQ(Format(kXPathItemAttribByFileName, {OLESTR("T/RepoItem"), OLESTR("a.kvt")}),
               "T/RepoItem/ItemAttrib[@FileName=\"a.kvt\"]");
     EXPECT_EQ(Format("100%%/%d/%s", {OLESTR("x")}), "100%/%d/x");
