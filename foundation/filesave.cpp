@@ -152,9 +152,9 @@ DWORD ReadWholeFile(const _stringx& path, std::string& bytes) {
         return LastErrorOrFailure();
     HandleCloser closer(handle);
     std::string content;
-    LONGLONG size = 0;
-    if (GetFileSizeEx(handle, &size) && size > 0)
-        content.reserve(static_cast<std::size_t>(size));
+    LARGE_INTEGER size{};
+    if (GetFileSizeEx(handle, &size) && size.QuadPart > 0)
+        content.reserve(static_cast<std::size_t>(size.QuadPart));
     // Read to the end rather than to the size seen at the start: the file may
     // grow meanwhile, and some files report no size.
     char buffer[64 * 1024];

@@ -7,6 +7,7 @@
 #include "win32/codepage.h"
 #include "win32/bstr.h"
 #include "win32/errors.h"
+#include "foundation/platform/text.h"
 
 namespace {
 
@@ -235,22 +236,11 @@ _stringx operator+(const _stringx& a, OLECHAR b) {
 namespace kv {
 
 void LowerFileName(const OLECHAR* name, std::size_t length, std::basic_string<OLECHAR>& lowered) {
+    // The library's own rule, never the system's, which lowers more letters
+    // in some code pages.
     lowered.assign(name, length);
-    bool ascii = true;
-    for (OLECHAR& c : lowered) {
-        if (c >= 0x80)
-            ascii = false;
-        else if (c >= OLESTR('A') && c <= OLESTR('Z'))
-            c = static_cast<OLECHAR>(c + (OLESTR('a') - OLESTR('A')));
-    }
-    if (ascii)
-        return;
-    // Through the narrow form, as the system's lower-casing of the code page.
-    std::string narrow = _stringx(name, length).str();
-    if (!narrow.empty())
-        CharLowerBuffA(&narrow[0], static_cast<DWORD>(narrow.size()));
-    const _stringx wide(narrow);
-    lowered.assign(wide.data(), wide.size());
+    for (OLECHAR& c : lowered)
+        c = platform::AnsiLowerChar(c);
 }
 
 _stringx LowerFileName(const _stringx& name) {

@@ -8,8 +8,8 @@
 #include "foundation/folderpath.h"
 #include "xml/xpath.h"
 
-template class KV_COLLECTION_INSTANCE_API CVectorCol<CRepository*>;
-template class KV_COLLECTION_INSTANCE_API CRepoCollection<CRepository*, CVectorCol<CRepository*>>;
+template class CVectorCol<CRepository*>;
+template class CRepoCollection<CRepository*, CVectorCol<CRepository*>>;
 
 namespace {
 

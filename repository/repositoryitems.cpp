@@ -16,7 +16,7 @@
 #include "win32/files.h"
 #include "win32/find.h"
 
-template class KV_COLLECTION_INSTANCE_API CVectorCol<CRepositoryItem*>;
+template class CVectorCol<CRepositoryItem*>;
 template class KV_COLLECTION_INSTANCE_API
     CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
 

@@ -47,7 +47,7 @@ bool CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attribu
         return true;
     }
     CComVariant text;
-    HRESULT hr = VariantCopy(&text, &found->second);
+    HRESULT hr = VariantCopy(&text, const_cast<CComVariant*>(&found->second));
     if (FAILED(hr))
         AfxThrowOleException(hr);
     // A value without a text form reads as empty.

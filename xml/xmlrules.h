@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "foundation/platform/types.h"
 #include "win32/msxml.h"
 #include "foundation/xmldomreader.h"
 

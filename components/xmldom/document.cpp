@@ -1,3 +1,4 @@
+#include "foundation/platform/varianttext.h"
 #include "components/xmldom/document.h"
 
 #include <cstring>
@@ -71,7 +72,7 @@ private:
 // The path a load or save variant names.
 HRESULT PathOf(const VARIANT& source, _stringx& path) {
     CComVariant text;
-    const HRESULT hr = VariantChangeType(&text, &source, 0, VT_BSTR);
+    const HRESULT hr = kv::platform::ChangeVariantType(&text, &source, VT_BSTR);
     if (FAILED(hr))
         return E_INVALIDARG;
     path = _stringx(text.bstrVal, SysStringLen(text.bstrVal));

@@ -1,3 +1,4 @@
+#include "foundation/platform/varianttext.h"
 #include "components/xmldom/text.h"
 
 #include <climits>
@@ -116,7 +117,7 @@ HRESULT NewTextVariant(const char* utf8, std::size_t length, VARIANT* out) {
 
 HRESULT VariantText(const VARIANT& value, std::string& utf8) {
     CComVariant text;
-    const HRESULT hr = VariantChangeType(&text, &value, 0, VT_BSTR);
+    const HRESULT hr = kv::platform::ChangeVariantType(&text, &value, VT_BSTR);
     if (FAILED(hr))
         return hr;
     utf8 = Utf8FromBstr(text.bstrVal);

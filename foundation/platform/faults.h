@@ -46,20 +46,20 @@ struct InjectedFault {
 
 #ifdef KV_FAULT_INJECTION
 // Arms `fault` and restarts every count.
-KV_API void ArmFault(const InjectedFault& fault);
+KV_LAYER_API void ArmFault(const InjectedFault& fault);
 // Disarms any fault; counting goes on.
-KV_API void DisarmFault();
+KV_LAYER_API void DisarmFault();
 // Calls of a kind since the last ArmFault (or process start).
-KV_API unsigned FileCallCount(FileCall call);
+KV_LAYER_API unsigned FileCallCount(FileCall call);
 // How many calls the armed fault has hit.
-KV_API unsigned FaultsHit();
+KV_LAYER_API unsigned FaultsHit();
 
 // For the platform layer's calls: counts one call of `call` and says whether
 // the armed fault hits it (kFail, with ArmedFaultError's error) or, for a
 // short-count write fault, makes it short.
 enum class FaultOutcome { kPass, kFail, kShort };
-KV_API FaultOutcome DecideFault(FileCall call);
-KV_API DWORD ArmedFaultError();
+KV_LAYER_API FaultOutcome DecideFault(FileCall call);
+KV_LAYER_API DWORD ArmedFaultError();
 #endif
 
 }  // namespace platform

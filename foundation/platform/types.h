@@ -18,3 +18,13 @@
 #define KV_API __attribute__((visibility("default")))
 #define KV_EXPORT_C extern "C" __attribute__((visibility("default")))
 #endif
+
+// For the library's functions that the platform layer calls: the layer is a
+// static library linked into the library itself and into every module that
+// uses it, so on Windows its calls must bind directly inside the library and
+// through the import library elsewhere, which a plain declaration does.
+#if defined(_WIN32) && !defined(KVREPO_BUILDING)
+#define KV_LAYER_API
+#else
+#define KV_LAYER_API KV_API
+#endif

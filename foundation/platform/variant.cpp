@@ -1,4 +1,5 @@
 // CComVariant, on the platform's VARIANT functions.
+#include "foundation/platform/varianttext.h"
 #include "foundation/platform/variant.h"
 
 #include <utility>
@@ -19,7 +20,7 @@ HRESULT CComVariant::Clear() {
 }
 
 HRESULT CComVariant::Copy(const VARIANT* source) {
-    return VariantCopy(this, source);
+    return VariantCopy(this, const_cast<VARIANT*>(source));
 }
 
 CComVariant::CComVariant(const CComVariant& other)
@@ -28,7 +29,7 @@ CComVariant::CComVariant(const CComVariant& other)
 CComVariant::CComVariant(const VARIANT& other) {
     VariantInit(this);
     // A failed copy leaves an error value, as the COM helpers do.
-    HRESULT hr = VariantCopy(this, &other);
+    HRESULT hr = VariantCopy(this, const_cast<VARIANT*>(&other));
     if (FAILED(hr)) {
         vt = VT_ERROR;
         scode = hr;
@@ -85,7 +86,7 @@ CComVariant::CComVariant(double value) {
 
 CComVariant& CComVariant::operator=(const CComVariant& other) {
     if (this != &other) {
-        HRESULT hr = VariantCopy(this, &other);
+        HRESULT hr = VariantCopy(this, const_cast<CComVariant*>(&other));
         if (FAILED(hr)) {
             vt = VT_ERROR;
             scode = hr;
@@ -136,7 +137,7 @@ bool CComVariant::operator==(const CComVariant& other) const {
 }
 
 HRESULT CComVariant::ChangeType(VARTYPE type, const VARIANT* source) {
-    return VariantChangeType(this, source ? source : this, 0, type);
+    return kv::platform::ChangeVariantType(this, source ? source : this, type);
 }
 
 void CComVariant::SetText(const OLECHAR* text, UINT length) {

@@ -207,11 +207,11 @@ bool StatHandle(HANDLE handle, const void* out, struct stat& status) {
 
 }  // namespace
 
-BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size) {
+BOOL GetFileSizeEx(HANDLE handle, LARGE_INTEGER* size) {
     struct stat status;
     if (!StatHandle(handle, size, status))
         return FALSE;
-    *size = static_cast<LONGLONG>(status.st_size);
+    size->QuadPart = static_cast<LONGLONG>(status.st_size);
     return TRUE;
 }
 

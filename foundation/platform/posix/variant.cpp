@@ -1,58 +1,12 @@
 // The VARIANT functions.
-#include <charconv>
 #include <cstring>
 #include <string>
 #include <utility>
 
 #include "win32/bstr.h"
 #include "foundation/platform/variant.h"
+#include "foundation/platform/varianttext.h"
 #include "win32/oleauto.h"
-
-namespace {
-
-BSTR AsciiBstr(const char* text, std::size_t length) {
-    BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(length));
-    if (b)
-        for (std::size_t i = 0; i < length; ++i)
-            b[i] = static_cast<OLECHAR>(text[i]);
-    return b;
-}
-
-// The text form of a variant, as a new BSTR (null when out of memory).
-HRESULT TextOf(const VARIANT& v, BSTR* out) {
-    char buffer[64];
-    std::to_chars_result r{buffer, std::errc()};
-    switch (v.vt) {
-        case VT_EMPTY:
-            *out = SysAllocStringLen(nullptr, 0);
-            break;
-        case VT_BSTR:
-            *out = SysAllocStringLen(v.bstrVal, SysStringLen(v.bstrVal));
-            break;
-        case VT_I4:
-            r = std::to_chars(buffer, buffer + sizeof(buffer), v.lVal);
-            break;
-        case VT_ERROR:
-            r = std::to_chars(buffer, buffer + sizeof(buffer), v.scode);
-            break;
-        case VT_I8:
-            r = std::to_chars(buffer, buffer + sizeof(buffer), v.llVal);
-            break;
-        case VT_BOOL:
-            r = std::to_chars(buffer, buffer + sizeof(buffer), v.boolVal ? -1 : 0);
-            break;
-        case VT_R8:
-            r = std::to_chars(buffer, buffer + sizeof(buffer), v.dblVal);
-            break;
-        default:
-            return DISP_E_TYPEMISMATCH;
-    }
-    if (v.vt != VT_EMPTY && v.vt != VT_BSTR)
-        *out = AsciiBstr(buffer, std::size_t(r.ptr - buffer));
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-}  // namespace
 
 void VariantInit(VARIANT* v) {
     v->vt = VT_EMPTY;
@@ -94,7 +48,7 @@ HRESULT VariantChangeType(VARIANT* target, const VARIANT* source, unsigned short
     if (type != VT_BSTR)
         return DISP_E_TYPEMISMATCH;
     BSTR text = nullptr;
-    HRESULT hr = TextOf(*source, &text);
+    HRESULT hr = kv::platform::VariantText(*source, &text);
     if (FAILED(hr))
         return hr;
     VariantClear(target);

@@ -48,7 +48,11 @@ BOOL ReadFile(HANDLE handle, void* buffer, DWORD size, DWORD* read, void* overla
 BOOL WriteFile(HANDLE handle, const void* buffer, DWORD size, DWORD* written, void* overlapped);
 // Flushes the file's data and metadata to the storage device.
 BOOL FlushFileBuffers(HANDLE handle);
-BOOL GetFileSizeEx(HANDLE handle, LONGLONG* size);
+// A 64-bit size or offset; only the whole value is used here.
+struct LARGE_INTEGER {
+    LONGLONG QuadPart;
+};
+BOOL GetFileSizeEx(HANDLE handle, LARGE_INTEGER* size);
 
 struct BY_HANDLE_FILE_INFORMATION {
     DWORD dwFileAttributes;

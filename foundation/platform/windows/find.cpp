@@ -1,0 +1,136 @@
+// Folder listing and wildcard matching on Windows. The folder is read with
+// "*" and matched by the library's rules: the system's own matching also
+// matches short 8.3 names ("*.xml" finding "notes.xmlx") and lowers letters by
+// its own table.
+
+#include "foundation/platform/find.h"
+
+#include <cstdint>
+#include <string>
+
+#include "foundation/platform/text.h"
+
+namespace {
+
+constexpr wchar_t kStar = L'*';
+constexpr wchar_t kQuestion = L'?';
+
+std::wstring Folded(const char* text) {
+    std::wstring wide;
+    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length > 0) {
+        wide.resize(static_cast<std::size_t>(length));
+        MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
+        wide.resize(static_cast<std::size_t>(length - 1));
+    }
+    for (wchar_t& c : wide)
+        c = static_cast<wchar_t>(kv::platform::AnsiLowerChar(c));
+    return wide;
+}
+
+// "*" and "?" matching of whole texts; after a mismatch the last "*" takes one
+// more character, which finds a match whenever one exists.
+bool Glob(const std::wstring& pattern, std::size_t patternLength, const std::wstring& name) {
+    std::size_t p = 0, n = 0;
+    std::size_t starP = SIZE_MAX, starN = 0;
+    while (n < name.size()) {
+        if (p < patternLength && pattern[p] == kStar) {
+            starP = p++;
+            starN = n;
+        } else if (p < patternLength && (pattern[p] == kQuestion || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (starP != SIZE_MAX) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < patternLength && pattern[p] == kStar)
+        ++p;
+    return p == patternLength;
+}
+
+bool Matches(const std::wstring& pattern, const std::wstring& name) {
+    if (Glob(pattern, pattern.size(), name))
+        return true;
+    // A trailing "." followed only by "*" may also match the end of the name:
+    // "*.*" matches "README", "a.*" matches "a".
+    std::size_t end = pattern.size();
+    while (end > 0 && pattern[end - 1] == kStar)
+        --end;
+    return end < pattern.size() && end > 0 && pattern[end - 1] == L'.' &&
+           Glob(pattern, end - 1, name);
+}
+
+std::wstring Wide(const std::string& text) {
+    std::wstring wide;
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length > 0) {
+        wide.resize(static_cast<std::size_t>(length));
+        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+        wide.resize(static_cast<std::size_t>(length - 1));
+    }
+    return wide;
+}
+
+}  // namespace
+
+namespace kv {
+namespace platform {
+
+bool MatchWildcard(const char* pattern, const char* name) {
+    return Matches(Folded(pattern), Folded(name));
+}
+
+DWORD ListFolder(const char* searchPath, std::vector<FolderEntry>& entries) {
+    if (!searchPath) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return ERROR_INVALID_PARAMETER;
+    }
+    const std::string path(searchPath);
+    const std::size_t split = path.find_last_of("\\/");
+    const std::string folder =
+        split == std::string::npos ? std::string() : path.substr(0, split + 1);
+    const std::wstring pattern =
+        Folded(path.substr(split == std::string::npos ? 0 : split + 1).c_str());
+    WIN32_FIND_DATAW found;
+    const HANDLE search =
+        FindFirstFileExW(Wide(folder + "*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? DWORD(ERROR_SUCCESS) : error;
+    }
+    do {
+        const std::wstring name(found.cFileName);
+        if (name == L"." || name == L"..")
+            continue;
+        std::wstring folded(name);
+        for (wchar_t& c : folded)
+            c = static_cast<wchar_t>(AnsiLowerChar(c));
+        if (!Matches(pattern, folded))
+            continue;
+        const int length =
+            WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        if (length <= 1 || length > MAX_PATH)
+            continue;
+        std::string narrow(static_cast<std::size_t>(length), '\0');
+        WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, &narrow[0], length, nullptr, nullptr);
+        narrow.resize(static_cast<std::size_t>(length - 1));
+        entries.push_back({std::move(narrow),
+                           (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+    } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) {
+        SetLastError(error);
+        return error;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace platform
+}  // namespace kv

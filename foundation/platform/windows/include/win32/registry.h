@@ -1,0 +1,4 @@
+// Registry reading: the system's.
+#pragma once
+
+#include "win32/types.h"
