@@ -16,9 +16,9 @@
 #include "win32/files.h"
 #include "win32/find.h"
 
+// The instantiations the header declares (with their export attribute).
 template class CVectorCol<CRepositoryItem*>;
-template class KV_COLLECTION_INSTANCE_API
-    CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
+template class CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "foundation/platform/windows/filecalls.h"
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -55,6 +56,55 @@ constexpr bool FaultHits(kv::platform::FileCall) {
 }
 #endif
 
+// Renames `source` over `target` by handle, with the rename semantics of
+// POSIX: a target that others hold open with delete sharing is replaced, as
+// the data-file lock's own handle holds it (a plain rename over an open file
+// is refused). Windows 10 1809 and later on NTFS; elsewhere the system
+// refuses the request, and *supported is false so the caller renames the
+// ordinary way.
+BOOL RenameReplacing(const std::wstring& source, const std::wstring& target, bool* supported) {
+    *supported = true;
+    const HANDLE file = CreateFileW(source.c_str(), DELETE | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return FALSE;
+    // FILE_RENAME_INFO with its flags member, which the toolchain's headers
+    // declare only for newer targets.
+    struct RenameInformation {
+        DWORD flags;
+        HANDLE root;
+        DWORD nameBytes;
+        WCHAR name[1];
+    };
+    constexpr DWORD kReplaceIfExists = 0x1, kPosixSemantics = 0x2;
+    constexpr int kRenameInfoEx = 22;  // FileRenameInfoEx
+    std::wstring name = target;
+    const std::size_t bytes = sizeof(RenameInformation) + name.size() * sizeof(WCHAR);
+    std::string buffer(bytes, '\0');
+    auto* info = reinterpret_cast<RenameInformation*>(&buffer[0]);
+    info->flags = kReplaceIfExists | kPosixSemantics;
+    info->root = nullptr;
+    info->nameBytes = static_cast<DWORD>(name.size() * sizeof(WCHAR));
+    std::memcpy(info->name, name.c_str(), name.size() * sizeof(WCHAR));
+    const BOOL renamed =
+        SetFileInformationByHandle(file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(kRenameInfoEx),
+                                   info, static_cast<DWORD>(bytes));
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (!renamed) {
+        *supported = error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+                     error != ERROR_INVALID_FUNCTION && error != ERROR_CALL_NOT_IMPLEMENTED;
+        SetLastError(error);
+    }
+    return renamed;
+}
+
+// Renames `source` over an existing `target`, by handle where the system
+// can, else the ordinary way, retrying while a reader's sharing stands in the
+// way; then puts the folder's new entry on the device.
+BOOL ReplaceByRename(const std::wstring& source, const std::wstring& target);
+
 bool IsReadOnlyFile(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -81,6 +131,20 @@ BOOL RetryingSharing(Attempt&& attempt) {
             return FALSE;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+}
+
+BOOL ReplaceByRename(const std::wstring& source, const std::wstring& target) {
+    bool byHandle = true;
+    return RetryingSharing([&] {
+        if (byHandle) {
+            if (RenameReplacing(source, target, &byHandle))
+                return TRUE;
+            if (byHandle)
+                return FALSE;
+        }
+        return MoveFileExW(source.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    });
 }
 
 }  // namespace
@@ -166,6 +230,9 @@ BOOL KvMoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
     if (!(flags & MOVEFILE_REPLACE_EXISTING) &&
         GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES)
         return Refuse(ERROR_ALREADY_EXISTS);
+    if ((flags & MOVEFILE_REPLACE_EXISTING) &&
+        GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return ReplaceByRename(from, to);
     return RetryingSharing([&] { return MoveFileExW(from.c_str(), to.c_str(), flags); });
 }
 
@@ -189,10 +256,7 @@ BOOL KvReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD fl
         return FALSE;
     if (FaultHits(FileCall::kRename))
         return FALSE;
-    return RetryingSharing([&] {
-        return MoveFileExW(source.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    });
+    return ReplaceByRename(source, target);
 }
 
 UINT KvGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result) {
