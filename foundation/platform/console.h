@@ -26,7 +26,7 @@ bool IsInteractiveInput();
 // it is on POSIX; the system's UTF-16 command line converted on Windows. When
 // an argument holds a character that the code page cannot hold, returns false
 // with that argument's index in `failed` and its text, in UTF-8, in
-// `failedText`.
+// `failedText`; only the program's name gets the system's substitutes then.
 bool GetAnsiArguments(int argc, char** argv, std::vector<std::string>& arguments,
                       std::size_t& failed, std::string& failedText);
 

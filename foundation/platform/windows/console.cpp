@@ -64,6 +64,16 @@ bool GetAnsiArguments(int argc, char** argv, std::vector<std::string>& arguments
         std::string ansi;
         const int length = static_cast<int>(wcslen(wide[i]));
         converted = Narrow(CP_ACP, wide[i], length, ansi);
+        // The program's own path may lie in a folder the code page cannot
+        // name; it is only a name for messages, so its substitutes do.
+        if (!converted && i == 0) {
+            const int size =
+                WideCharToMultiByte(CP_ACP, 0, wide[i], length, nullptr, 0, nullptr, nullptr);
+            ansi.assign(static_cast<std::size_t>(std::max(size, 0)), '?');
+            if (size > 0)
+                WideCharToMultiByte(CP_ACP, 0, wide[i], length, &ansi[0], size, nullptr, nullptr);
+            converted = true;
+        }
         if (converted) {
             arguments.push_back(ansi);
         } else {
