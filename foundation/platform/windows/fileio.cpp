@@ -5,7 +5,6 @@
 #include "foundation/platform/windows/filecalls.h"
 
 #include <chrono>
-#include <cstring>
 #include <string>
 #include <thread>
 
@@ -56,55 +55,6 @@ constexpr bool FaultHits(kv::platform::FileCall) {
 }
 #endif
 
-// Renames `source` over `target` by handle, with the rename semantics of
-// POSIX: a target that others hold open with delete sharing is replaced, as
-// the data-file lock's own handle holds it (a plain rename over an open file
-// is refused). Windows 10 1809 and later on NTFS; elsewhere the system
-// refuses the request, and *supported is false so the caller renames the
-// ordinary way.
-BOOL RenameReplacing(const std::wstring& source, const std::wstring& target, bool* supported) {
-    *supported = true;
-    const HANDLE file = CreateFileW(source.c_str(), DELETE | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return FALSE;
-    // FILE_RENAME_INFO with its flags member, which the toolchain's headers
-    // declare only for newer targets.
-    struct RenameInformation {
-        DWORD flags;
-        HANDLE root;
-        DWORD nameBytes;
-        WCHAR name[1];
-    };
-    constexpr DWORD kReplaceIfExists = 0x1, kPosixSemantics = 0x2;
-    constexpr int kRenameInfoEx = 22;  // FileRenameInfoEx
-    std::wstring name = target;
-    const std::size_t bytes = sizeof(RenameInformation) + name.size() * sizeof(WCHAR);
-    std::string buffer(bytes, '\0');
-    auto* info = reinterpret_cast<RenameInformation*>(&buffer[0]);
-    info->flags = kReplaceIfExists | kPosixSemantics;
-    info->root = nullptr;
-    info->nameBytes = static_cast<DWORD>(name.size() * sizeof(WCHAR));
-    std::memcpy(info->name, name.c_str(), name.size() * sizeof(WCHAR));
-    const BOOL renamed =
-        SetFileInformationByHandle(file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(kRenameInfoEx),
-                                   info, static_cast<DWORD>(bytes));
-    const DWORD error = GetLastError();
-    CloseHandle(file);
-    if (!renamed) {
-        *supported = error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
-                     error != ERROR_INVALID_FUNCTION && error != ERROR_CALL_NOT_IMPLEMENTED;
-        SetLastError(error);
-    }
-    return renamed;
-}
-
-// Renames `source` over an existing `target`, by handle where the system
-// can, else the ordinary way, retrying while a reader's sharing stands in the
-// way; then puts the folder's new entry on the device.
-BOOL ReplaceByRename(const std::wstring& source, const std::wstring& target);
-
 bool IsReadOnlyFile(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -126,25 +76,12 @@ BOOL RetryingSharing(Attempt&& attempt) {
             return TRUE;
         const DWORD error = GetLastError();
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-             error != ERROR_LOCK_VIOLATION) ||
+             error != ERROR_LOCK_VIOLATION && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
+             error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) ||
             std::chrono::steady_clock::now() >= deadline)
             return FALSE;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-}
-
-BOOL ReplaceByRename(const std::wstring& source, const std::wstring& target) {
-    bool byHandle = true;
-    return RetryingSharing([&] {
-        if (byHandle) {
-            if (RenameReplacing(source, target, &byHandle))
-                return TRUE;
-            if (byHandle)
-                return FALSE;
-        }
-        return MoveFileExW(source.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    });
 }
 
 }  // namespace
@@ -230,9 +167,6 @@ BOOL KvMoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
     if (!(flags & MOVEFILE_REPLACE_EXISTING) &&
         GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES)
         return Refuse(ERROR_ALREADY_EXISTS);
-    if ((flags & MOVEFILE_REPLACE_EXISTING) &&
-        GetFileAttributesW(to.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return ReplaceByRename(from, to);
     return RetryingSharing([&] { return MoveFileExW(from.c_str(), to.c_str(), flags); });
 }
 
@@ -248,15 +182,24 @@ BOOL KvReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD fl
         return Refuse(ERROR_ACCESS_DENIED);
     if (old & FILE_ATTRIBUTE_READONLY)
         return Refuse(ERROR_ACCESS_DENIED);
-    // The new file takes the attributes that describe the file, not its state.
-    const DWORD carried = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                 FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (FaultHits(FileCall::kChmod) ||
-        !SetFileAttributesW(source.c_str(), carried ? carried : FILE_ATTRIBUTE_NORMAL))
-        return FALSE;
     if (FaultHits(FileCall::kRename))
         return FALSE;
-    return ReplaceByRename(source, target);
+    // ReplaceFileW, not a rename: it carries the old file's attributes over,
+    // and it replaces a file that others hold open with delete sharing, as the
+    // data-file lock's own handle holds it, where a rename is refused. After
+    // the retries, nothing has changed: both files are as they were.
+    const BOOL done = RetryingSharing([&] {
+        return ReplaceFileW(target.c_str(), source.c_str(), nullptr,
+                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+    });
+    if (!done) {
+        const DWORD error = GetLastError();
+        return Refuse(error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+                              error == ERROR_UNABLE_TO_MOVE_REPLACEMENT
+                          ? DWORD(ERROR_SHARING_VIOLATION)
+                          : error);
+    }
+    return TRUE;
 }
 
 UINT KvGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result) {
