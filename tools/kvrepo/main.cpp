@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
     app.add_flag("--json", session.json, "Print results as JSON");
     // Global options may also follow the command.
     app.fallthrough();
+    // Options are --name on every platform; on Windows "/x" stays a path.
+    app.allow_windows_style_options(false);
     app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
         return std::string(kProgram) + ": " + CLI::FailureMessage::simple(failed, error);
     });
