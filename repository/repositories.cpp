@@ -8,10 +8,6 @@
 #include "foundation/folderpath.h"
 #include "xml/xpath.h"
 
-// The instantiations the header declares (with their export attribute).
-template class CVectorCol<CRepository*>;
-template class CRepoCollection<CRepository*, CVectorCol<CRepository*>>;
-
 namespace {
 
 constexpr OLECHAR kPlaceholder[] = OLESTR("##TestingRepositoriesDir##");

@@ -16,10 +16,6 @@
 #include "win32/files.h"
 #include "win32/find.h"
 
-// The instantiations the header declares (with their export attribute).
-template class CVectorCol<CRepositoryItem*>;
-template class CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
-
 namespace {
 
 const OLECHAR kAllItems[] = OLESTR("/*");

@@ -40,10 +40,6 @@ BOOL KvLockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DW
                   LPOVERLAPPED overlapped);
 // FILE_ATTRIBUTE_READONLY and FILE_ATTRIBUTE_NORMAL as the system has them.
 BOOL KvSetFileAttributesA(LPCSTR path, DWORD attributes);
-// As the POSIX layer's CopyFileA: an existing read-only target is refused, and
-// the target is written through a temporary file so a failed copy leaves it
-// as it was.
-BOOL KvCopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists);
 BOOL KvCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL KvRemoveDirectoryA(LPCSTR path);
 // As GetFinalPathNameByHandleA, without the "\\?\" prefix: "C:\x" for a drive

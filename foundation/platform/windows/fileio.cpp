@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "foundation/platform/faults.h"
+#include "foundation/platform/filecopy.h"
 
 namespace {
 
@@ -221,34 +222,6 @@ BOOL KvSetFileAttributesA(LPCSTR path, DWORD attributes) {
     return SetFileAttributesW(WidePath(path).c_str(), attributes);
 }
 
-BOOL KvCopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
-    const std::wstring from = WidePath(source), to = WidePath(target);
-    const DWORD existing = GetFileAttributesW(to.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES) {
-        if (failIfExists)
-            return Refuse(ERROR_FILE_EXISTS);
-        if (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
-            return Refuse(ERROR_ACCESS_DENIED);
-    }
-    if (FaultHits(FileCall::kCopy))
-        return FALSE;
-    // Through a temporary file beside the target, so a failed copy leaves it whole.
-    const std::size_t slash = to.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? L"." : to.substr(0, slash + 1);
-    wchar_t temporary[MAX_PATH + 1];
-    if (GetTempFileNameW(folder.c_str(), L".kv", 0, temporary) == 0)
-        return FALSE;
-    if (!CopyFileW(from.c_str(), temporary, FALSE) ||
-        !MoveFileExW(temporary, to.c_str(),
-                     (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING) | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        SetFileAttributesW(temporary, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(temporary);
-        return Refuse(error);
-    }
-    return TRUE;
-}
-
 BOOL KvCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
     if (FaultHits(FileCall::kMakeFolder))
         return FALSE;
@@ -286,3 +259,37 @@ DWORD KvGetFinalPathNameByHandleA(HANDLE handle, LPSTR buffer, DWORD size, DWORD
     buffer[needed] = '\0';
     return static_cast<DWORD>(needed);
 }
+
+namespace kv {
+namespace platform {
+
+BOOL CopyOneFile(LPCSTR source, LPCSTR target, BOOL failIfExists) {
+    const std::wstring from = WidePath(source), to = WidePath(target);
+    const DWORD existing = GetFileAttributesW(to.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (failIfExists)
+            return Refuse(ERROR_FILE_EXISTS);
+        if (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
+            return Refuse(ERROR_ACCESS_DENIED);
+    }
+    if (FaultHits(FileCall::kCopy))
+        return FALSE;
+    // Through a temporary file beside the target, so a failed copy leaves it whole.
+    const std::size_t slash = to.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"." : to.substr(0, slash + 1);
+    wchar_t temporary[MAX_PATH + 1];
+    if (GetTempFileNameW(folder.c_str(), L".kv", 0, temporary) == 0)
+        return FALSE;
+    if (!CopyFileW(from.c_str(), temporary, FALSE) ||
+        !MoveFileExW(temporary, to.c_str(),
+                     (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING) | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        SetFileAttributesW(temporary, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temporary);
+        return Refuse(error);
+    }
+    return TRUE;
+}
+
+}  // namespace platform
+}  // namespace kv
