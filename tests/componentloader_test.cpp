@@ -56,7 +56,7 @@ protected:
     }
 
     TempTree m_tree;
-    ScopedEnv m_common{"KV_COMMON_FILES_DIR", (m_tree / "Common").c_str()};
+    ScopedEnv m_common{"KV_COMMON_FILES_DIR", m_tree / "Common"};
     ComponentLoader m_loader{_stringx((m_tree / "P/Bin/kvrepo.dll").string())};
 };
 

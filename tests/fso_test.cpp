@@ -34,11 +34,11 @@ TEST(FileCopy, ARefusedCopyLeavesTheTargetAndNoTemporaryFile) {
     TempTree tree;
     const std::string from = WriteText(tree / "from", "new"), to = WriteText(tree / "to", "old");
     SetPerms(to, kReadOnly);  // root included
-    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), Fails(CopyFileA(from.c_str(), to.c_str(), FALSE)));
+    EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), Fails(CopyFileA(Ansi(from), Ansi(to), FALSE)));
     EXPECT_EQ("old", ReadText(to));
     EXPECT_EQ((std::vector<std::string>{"from", "to"}), Names(tree.root()));
     EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND),
-              Fails(CopyFileA((tree / "missing").c_str(), (tree / "x").c_str(), FALSE)));
+              Fails(CopyFileA(Ansi(tree / "missing"), Ansi(tree / "x"), FALSE)));
 }
 
 // The component as publishing calls it: copies overwrite, and deletions are

@@ -28,7 +28,7 @@ TEST(PlatformFind, WildcardsFollowTheWindowsRules) {
 std::vector<WIN32_FIND_DATAA> Search(const fs::path& searchPath, DWORD& error) {
     std::vector<WIN32_FIND_DATAA> found;
     WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA(searchPath.c_str(), &data);
+    HANDLE search = FindFirstFileA(kvtest::Ansi(searchPath), &data);
     error = GetLastError();
     if (search == INVALID_HANDLE_VALUE)
         return found;

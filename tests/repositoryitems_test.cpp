@@ -61,7 +61,7 @@ protected:
 
     kvtest::TempTree tree;
     kvtest::RecordingStatus status;
-    CRepository repo{"R", (tree / "Repo.xml").c_str(), true, "", &status};
+    CRepository repo{"R", kvtest::Ansi(tree / "Repo.xml"), true, "", &status};
 };
 
 TEST_F(ItemsTest, ListsATypeOrOneFileWithStoredOrDerivedProperties) {

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <ostream>
 #include <random>
@@ -41,13 +42,36 @@ namespace kvtest {
 
 namespace fs = std::filesystem;
 
+// This run's part of the names of temporary folders: random, or in a child
+// process that re-runs a test to run one ChildProcess body (on Windows), its
+// parent's, so that the child finds the parent's folders.
+inline const std::string& RunId() {
+    static const std::string id = [] {
+        if (const char* parents = std::getenv("KVTEST_RUN_ID"))
+            return std::string(parents);
+        std::random_device random;
+        return std::to_string(random()) + "-" + std::to_string(random());
+    }();
+    return id;
+}
+
 // A temporary folder, removed with everything in it at the end of the test.
+// Its name is the same in every process that runs the same test of the same
+// run: the run, the test and how many came before it in the test.
 class TempTree {
 public:
     TempTree() {
-        std::random_device random;
+        static const testing::TestInfo* test = nullptr;
+        static int count = 0;
+        const testing::TestInfo* now = testing::UnitTest::GetInstance()->current_test_info();
+        if (now != test)
+            test = now, count = 0;
+        const std::size_t testId =
+            now ? std::hash<std::string>()(std::string(now->test_suite_name()) + "." + now->name())
+                : 0;
         m_root = fs::temp_directory_path() /
-                 ("kvtest-" + std::to_string(random()) + "-" + std::to_string(random()));
+                 ("kvtest-" + RunId() + "-" + std::to_string(testId % 100000) + "-" +
+                  std::to_string(++count));
         fs::create_directories(m_root);
         m_root = fs::canonical(m_root);
     }
@@ -73,21 +97,43 @@ private:
     fs::path m_root;
 };
 
+// Sets (or with null, removes) an environment variable of this process, where
+// the library's std::getenv reads it.
+inline void SetEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");  // an empty value removes it
+#else
+    value ? setenv(name, value, 1) : unsetenv(name);
+#endif
+}
+
 // Sets (or with null, unsets) an environment variable until the end of the scope.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
         if (const char* old = std::getenv(name))
             m_old = old, m_hadOld = true;
-        value ? setenv(name, value, 1) : unsetenv(name);
+        SetEnv(name, value);
     }
-    ~ScopedEnv() { m_hadOld ? setenv(m_name.c_str(), m_old.c_str(), 1) : unsetenv(m_name.c_str()); }
+    ScopedEnv(const char* name, const fs::path& value) : ScopedEnv(name, value.string().c_str()) {}
+    ~ScopedEnv() { SetEnv(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     std::string m_name, m_old;
     bool m_hadOld = false;
+};
+
+// A path as the narrow (ANSI code page) text the layer's "A" calls take:
+// CreateFileA(Ansi(path), ...).
+class Ansi {
+public:
+    explicit Ansi(const fs::path& path) : m_text(path.string()) {}
+    operator const char*() const { return m_text.c_str(); }
+
+private:
+    std::string m_text;
 };
 
 // Runs in `folder` until the end of the scope.
