@@ -45,7 +45,7 @@ TEST(AppServices, InstalledLayoutsFindShareBesideTheLibraryFolder) {
     for (const char* libraryFolder : {"usr/lib", "usr/lib/x86_64-linux-gnu"}) {
         _stringx folder;
         ASSERT_EQ(S_OK, query(libraryFolder, folder)) << libraryFolder;
-        EXPECT_EQ((tree / "usr/share/kvrepo").string(), U8(folder));
+        EXPECT_EQ((tree / "usr" / "share" / "kvrepo").string(), U8(folder));
     }
     _stringx folder(OLESTR("unchanged"));  // no support folder installed
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), query("opt/lib", folder));

@@ -78,10 +78,13 @@ TEST(FileIo, TransfersReportTheirErrorsAndTheFinalPathResolvesLinks) {
         EXPECT_EQ(count, 0u);
     }
 
-    fs::create_directory_symlink("real", tree / "dirlink");
-    fs::create_symlink(tree / "dirlink/data", tree / "filelink");
-    Handle linked(tree / "filelink", GENERIC_READ);
-    const std::string expected = (tree / "real/data").string();
+    // Through links where they can be made; the final path is the file's.
+    if (!kNoSymlinks) {
+        fs::create_directory_symlink("real", tree / "dirlink");
+        fs::create_symlink(tree / "dirlink/data", tree / "filelink");
+    }
+    Handle linked(kNoSymlinks ? tree / "real" / "data" : tree / "filelink", GENERIC_READ);
+    const std::string expected = (tree / "real" / "data").string();
     EXPECT_EQ(GetFinalPathNameByHandleA(linked, buffer, MAX_PATH, 0), expected.size());
     EXPECT_EQ(std::string(buffer), expected);
     // Too small (no room for the terminator): the size needed, with it.
@@ -111,7 +114,12 @@ TEST(FileIo, MoveAndReplaceNeverOverwriteAReadOnlyFile) {
 
 TEST(FileIo, TempFileNamesAreUniqueCreatedAndWellFormed) {
     TempTree tree;
+#ifdef _WIN32
+    // The system's names; Wine writes their hexadecimal digits in lower case.
+    const std::regex form(R"(\.kv([0-9A-F]{4,8})\.tmp)", std::regex::icase);
+#else
     const std::regex form(R"(\.kv([0-9A-F]{4,8})\.tmp)");
+#endif
     std::set<std::string> seen;
     char result[MAX_PATH];
     for (int i = 0; i < 300; ++i) {
@@ -127,7 +135,11 @@ TEST(FileIo, TempFileNamesAreUniqueCreatedAndWellFormed) {
     EXPECT_EQ(Names(tree.root()).size(), 300u);
     EXPECT_EQ(ReadText(tree / *seen.begin()), "");
     EXPECT_EQ(GetTempFileNameA(Ansi(tree / "missing"), ".kv", 0, result), 0u);
+#ifdef _WIN32
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_DIRECTORY));  // the system's code for it
+#else
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
+#endif
 }
 
 // Byte ranges, anywhere up to the largest offset, lock against other handles
@@ -155,12 +167,12 @@ TEST(FileIo, RangeLocksBelongToTheirHandle) {
 #ifndef _WIN32
     // POSIX takes an exclusive lock only through a handle open for writing;
     // Windows takes one through any handle, and has no check for a missing
-    // OVERLAPPED.
+    // OVERLAPPED nor for an empty range.
     EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), Fails(LockFileEx(reader, exclusive, 0, 1, 0, &high)));
     EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER),
               Fails(LockFileEx(second, exclusive, 0, 1, 0, nullptr)));
-#endif
     EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), Fails(LockFileEx(second, exclusive, 0, 0, 0, &high)));
+#endif
 
     { Handle third(path, GENERIC_READ); }  // closing another handle leaves the lock
     EXPECT_FALSE(LockFileEx(second, exclusive, 0, 1, 0, &high));

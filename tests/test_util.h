@@ -4,6 +4,7 @@
 // is told, and short ways to drive the XML document component.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -87,7 +88,7 @@ public:
 
     // Copies `file` to `relative`, creating the folders on the way.
     fs::path Place(const fs::path& relative, const char* file) const {
-        const fs::path target = m_root / relative;
+        const fs::path target = (m_root / relative).make_preferred();
         fs::create_directories(target.parent_path());
         fs::copy_file(file, target, fs::copy_options::overwrite_existing);
         return target;
@@ -181,7 +182,42 @@ inline void SetPerms(const fs::path& path, fs::perms perms) {
     fs::permissions(path, perms, fs::perm_options::replace);
 }
 
+// A read-only file's permissions, as they are set and read back. Windows has
+// only the read-only attribute: such a file reads back as readable by all.
+#ifdef _WIN32
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+#else
 constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read;
+#endif
+
+// The platform, for rows of the data files that hold on one only.
+#ifdef _WIN32
+constexpr const char* kPlatform = "windows";
+#else
+constexpr const char* kPlatform = "posix";
+#endif
+
+// Why no symbolic link can be made here, or null. mingw-w64's C++ library
+// makes none on Windows, and Wine's CreateSymbolicLink reports success but
+// makes none either.
+#ifdef _WIN32
+constexpr const char* kNoSymlinks = "no symbolic links on Windows with mingw-w64 and Wine";
+#else
+constexpr const char* kNoSymlinks = nullptr;
+#endif
+
+// A message text of the system's: on POSIX the layer's copy of the Windows
+// English text; on Windows the system's own, in its language, of which the
+// library keeps no line break at the end.
+inline testing::Matcher<std::string> SystemText(const std::string& english) {
+#ifdef _WIN32
+    (void)english;
+    return testing::AllOf(testing::Not(testing::IsEmpty()), testing::Not(testing::EndsWith("\n")));
+#else
+    return testing::Eq(english);
+#endif
+}
 
 // The names in a folder, sorted.
 inline std::vector<std::string> Names(const fs::path& folder) {
