@@ -12,7 +12,8 @@
 namespace kv {
 namespace component {
 
-// A counted object implementing one interface (and its bases). Created with
+// A counted object implementing one interface (and its bases; for a DOM
+// interface, platform::DomInterface of it, see win32/msxml.h). Created with
 // one reference, which the creator hands on; destroyed by the last Release.
 template <class Interface>
 class ComObject : public Interface {
@@ -31,19 +32,21 @@ protected:
     ComObject(const ComObject&) = delete;
     ComObject& operator=(const ComObject&) = delete;
 
-    // Answers `iid` with this object when it is one of `iids`.
+    // Answers `iid` with this object when it is one of `iids`, or the
+    // automation interface (IDispatch) that `Interface` derives from.
     HRESULT Answer(REFIID iid, void** object, std::initializer_list<const IID*> iids) {
         if (!object)
             return E_POINTER;
-        for (const IID* candidate : iids) {
-            if (iid == *candidate) {
-                *object = static_cast<Interface*>(this);
-                AddRef();
-                return S_OK;
-            }
+        bool answered = platform::IsDispatchOf<Interface>(iid);
+        for (const IID* candidate : iids)
+            answered = answered || iid == *candidate;
+        if (!answered) {
+            *object = nullptr;
+            return E_NOINTERFACE;
         }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        *object = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
     }
 
 private:

@@ -17,8 +17,7 @@
 #include "win32/find.h"
 
 template class CVectorCol<CRepositoryItem*>;
-template class KV_COLLECTION_INSTANCE_API
-    CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
+template class CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
 
 namespace {
 

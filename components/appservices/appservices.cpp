@@ -2,9 +2,11 @@
 // operation reports the support folder, where the template data file
 // "RepositoryTpl.xml" lies:
 //  - $KV_SUPPORT_DIR when it is set and not empty;
-//  - otherwise the share/kvrepo folder installed beside the module's library
-//    folder (<prefix>/lib/KvAppServices.dll -> <prefix>/share/kvrepo). The build
-//    tree is laid out the same way.
+//  - otherwise the folder installed with the module (foundation/platform/
+//    layout.h): on Windows "support" beside it (<prefix>\bin\support), elsewhere
+//    the share/kvrepo folder beside its library folder (<prefix>/lib/
+//    KvAppServices.dll -> <prefix>/share/kvrepo). The build tree is laid out
+//    the same way.
 // Either way the folder must exist; otherwise the answer is a failure.
 
 #include <atomic>
@@ -16,6 +18,7 @@
 #include "components/classfactory.h"
 #include "foundation/appservices.h"
 #include "foundation/pathx.h"
+#include "foundation/platform/layout.h"
 #include "win32/bstr.h"
 #include "win32/errors.h"
 #include "win32/files.h"
@@ -52,19 +55,21 @@ HRESULT OwnModuleFile(_stringx& file) {
     return S_OK;
 }
 
-// The share/kvrepo folder of the installation that holds this module. The
-// library folder may be nested (lib/<multiarch>), so the nearest of a few
-// ancestors that has one wins.
+// The support folder of the installation that holds this module. Where the
+// layout allows a few ancestors (a nested library folder, lib/<multiarch>),
+// the nearest that has one wins.
 HRESULT InstalledSupportFolder(_stringx& folder) {
     _stringx file;
     const HRESULT result = OwnModuleFile(file);
     if (FAILED(result))
         return result;
-    const _stringx share(OLESTR("share"));
-    const _stringx product(OLESTR("kvrepo"));
-    _stringx ancestor = kv::PathFolderPart(kv::PathFolderPart(file));
-    for (int level = 0; level < 3 && !ancestor.empty(); ++level) {
-        const _stringx candidate = kv::PathJoin(kv::PathJoin(ancestor, share), product);
+    const kv::platform::SupportFolderLayout& layout = kv::platform::kSupportFolderLayout;
+    const _stringx relative(layout.relative);
+    _stringx ancestor = kv::PathFolderPart(file);
+    for (int level = 0; level < layout.firstLevel && !ancestor.empty(); ++level)
+        ancestor = kv::PathFolderPart(ancestor);
+    for (int level = 0; level < layout.levels && !ancestor.empty(); ++level) {
+        const _stringx candidate = kv::PathJoin(ancestor, relative);
         if (IsFolder(candidate)) {
             folder = candidate;
             return S_OK;

@@ -21,7 +21,7 @@ class Node;
 constexpr IID IID_KvAttributeImplementation = {
     0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x02}};
 
-class Attribute final : public component::ComObject<IXMLDOMAttribute> {
+class Attribute final : public component::ComObject<platform::DomInterface<IXMLDOMAttribute>> {
 public:
     // The attribute `name` of `element` (which has it).
     static HRESULT OfElement(Node* element, const std::string& name, IXMLDOMNode** out);

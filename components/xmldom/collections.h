@@ -19,7 +19,7 @@ class Node;
 
 // Selected nodes in document order, walked with nextNode. The list holds the
 // document; once the document loads again, nextNode answers E_UNEXPECTED.
-class NodeList final : public component::ComObject<IXMLDOMNodeList> {
+class NodeList final : public component::ComObject<platform::DomInterface<IXMLDOMNodeList>> {
 public:
     NodeList(Document* document, const pugi::xpath_node_set& nodes);
 
@@ -42,7 +42,8 @@ private:
 };
 
 // The attributes of one element (placed or not), in document order.
-class AttributeMap final : public component::ComObject<IXMLDOMNamedNodeMap> {
+class AttributeMap final
+    : public component::ComObject<platform::DomInterface<IXMLDOMNamedNodeMap>> {
 public:
     explicit AttributeMap(Node* element);
 

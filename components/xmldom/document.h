@@ -25,7 +25,7 @@
 namespace kv {
 namespace xmldom {
 
-class Document final : public component::ComObject<IXMLDOMDocument2> {
+class Document final : public component::ComObject<platform::DomInterface<IXMLDOMDocument2>> {
 public:
     Document();
 

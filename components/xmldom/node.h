@@ -28,7 +28,7 @@ class Document;
 constexpr IID IID_KvNodeImplementation = {
     0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x01}};
 
-class Node final : public component::ComObject<IXMLDOMElement> {
+class Node final : public component::ComObject<platform::DomInterface<IXMLDOMElement>> {
 public:
     // A wrapper of a node of the document's tree.
     static HRESULT Wrap(Document* document, const pugi::xml_node& node, IXMLDOMNode** out);

@@ -53,4 +53,17 @@ HRESULT CreateErrorInfo(ICreateErrorInfo** info);
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** object);
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid);
 
+namespace kv {
+namespace platform {
+
+// Whether an object implementing `Interface` answers `iid` as the automation
+// interface it derives from. No interface here is an automation interface.
+template <class Interface>
+bool IsDispatchOf(REFIID) {
+    return false;
+}
+
+}  // namespace platform
+}  // namespace kv
+
 typedef HRESULT(STDMETHODCALLTYPE* LPFNGETCLASSOBJECT)(REFCLSID, REFIID, void**);

@@ -143,6 +143,17 @@ constexpr IID IID_IXMLDOMElement = {
 constexpr IID IID_IXMLDOMDocument2 = {
     0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
 
+namespace kv {
+namespace platform {
+
+// The class a component implements for the DOM interface I: here I itself (on
+// Windows, I with the system's methods beyond these answering E_NOTIMPL).
+template <class I>
+using DomInterface = I;
+
+}  // namespace platform
+}  // namespace kv
+
 // The document classes: version 4.0 from "msxml4.dll", 3.0 from "msxml3.dll".
 constexpr CLSID CLSID_DOMDocument40 = {
     0x88D969C0, 0xF192, 0x11D4, {0xA6, 0x5F, 0x00, 0x40, 0x96, 0x32, 0x51, 0xE5}};
