@@ -5,6 +5,10 @@
 
 #include <gmock/gmock.h>
 
+// First: the library's CopyFileA member is compiled under the layer's name
+// for the Windows call (a macro there), and is called by that name here too.
+#include "win32/fileio.h"
+
 #include "repo_util.h"
 
 namespace {

@@ -376,10 +376,16 @@ inline DocumentPtr NewDocument() {
     return document;
 }
 
+// A path as OLECHAR text (UTF-16 on every platform, whatever OLECHAR is).
+inline std::basic_string<OLECHAR> OleText(const fs::path& path) {
+    const std::u16string text = path.u16string();
+    return std::basic_string<OLECHAR>(text.begin(), text.end());
+}
+
 // Loads `path`; whether it loaded.
 inline bool Load(IXMLDOMDocument2* document, const fs::path& path) {
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT hr = document->load(CComVariant(path.u16string().c_str()), &loaded);
+    const HRESULT hr = document->load(CComVariant(OleText(path).c_str()), &loaded);
     EXPECT_EQ(hr == S_OK, loaded == VARIANT_TRUE);
     return loaded == VARIANT_TRUE;
 }
@@ -393,7 +399,7 @@ inline DocumentPtr Parse(const fs::path& file, const std::string& bytes) {
 
 // What saving the document to `file` writes.
 inline std::string Saved(IXMLDOMDocument2* document, const fs::path& file) {
-    EXPECT_EQ(S_OK, document->save(CComVariant(file.u16string().c_str())));
+    EXPECT_EQ(S_OK, document->save(CComVariant(OleText(file).c_str())));
     return ReadText(file);
 }
 
