@@ -178,7 +178,9 @@ TEST_F(HostileNames, LongAndNonAsciiNamesWorkInEitherFileEncoding) {
         WriteText(data, declaration + ReadText(data));
         WriteText(tree / "Repo/Dialogs/\xC3\x89t\xC3\xA9.kvd", "x");
         EXPECT_THAT(
-            Describe(Items(repository, "<KVREPOSITORY>\\Dialogs\\\xC3\xA9t\xC3\xA9.kvd").get(),
+            Describe(Items(repository,
+                           AnsiText("<KVREPOSITORY>\\Dialogs\\\xC3\xA9t\xC3\xA9.kvd").c_str())
+                         .get(),
                      {OLESTR("DisplayName")}),
             ElementsAre("Summer"));
 

@@ -20,7 +20,8 @@ using testing::ElementsAre;
 // The patterns and names of tests/data/wildcards.txt match as it says.
 TEST(PlatformFind, WildcardsFollowTheWindowsRules) {
     for (const auto& row : kvtest::DataRows("wildcards.txt"))
-        EXPECT_EQ(kv::platform::MatchWildcard(row[0].c_str(), row[1].c_str()), row[2] == "yes")
+        EXPECT_EQ(kv::platform::MatchWildcard(AnsiText(row[0]).c_str(), AnsiText(row[1]).c_str()),
+                  row[2] == "yes")
             << row[0] << " " << row[1];
 }
 

@@ -28,15 +28,28 @@
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/bstr.h"
+#include "win32/codepage.h"
 #include "win32/errors.h"
+
+// The text in UTF-8, whatever the ANSI code page.
+inline std::string U8(const _stringx& s) {
+    const int size = static_cast<int>(s.size());
+    std::string bytes(
+        WideCharToMultiByte(CP_UTF8, 0, s.c_str(), size, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.c_str(), size, &bytes[0], static_cast<int>(bytes.size()),
+                        nullptr, nullptr);
+    return bytes;
+}
+
+// UTF-8 text in the ANSI code page, for the library's narrow calls (the same
+// text on POSIX, where the code page is UTF-8).
+inline std::string AnsiText(const std::string& utf8) {
+    return _stringx(utf8.data(), utf8.size(), CP_UTF8).narrow();
+}
 
 // Lets gtest print _stringx values in failure messages.
 inline void PrintTo(const _stringx& s, std::ostream* os) {
-    *os << '"' << s.narrow() << '"';
-}
-
-inline std::string U8(const _stringx& s) {
-    return s.narrow();
+    *os << '"' << U8(s) << '"';
 }
 
 namespace kvtest {
