@@ -7,6 +7,7 @@
 #include <map>
 
 #include "repository/repository.h"
+#include "foundation/platform/text.h"
 #include "repository/repositoryitems.h"
 #include "test_util.h"
 
@@ -39,7 +40,7 @@ protected:
         CRepositoryItems items(&repo, &status);
         EXPECT_EQ(items.GetItems(itemPath), expected) << (itemPath ? itemPath : "(null)");
         std::vector<std::string> lines;
-        const std::string root = tree.root().string() + "/";
+        const std::string root = tree.root().string() + char(kv::platform::kPathSeparator);
         for (CRepositoryItem* item = items.MoveFirst(); item; item = items.MoveNext()) {
             std::string line = Cached(item, OLESTR("LocalCopy"));
             if (line.compare(0, root.size(), root) == 0)

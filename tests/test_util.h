@@ -47,6 +47,11 @@ inline std::string AnsiText(const std::string& utf8) {
     return _stringx(utf8.data(), utf8.size(), CP_UTF8).narrow();
 }
 
+// UTF-8 text as a string, whatever the ANSI code page.
+inline _stringx FromU8(const std::string& utf8) {
+    return _stringx(utf8.data(), utf8.size(), CP_UTF8);
+}
+
 // Lets gtest print _stringx values in failure messages.
 inline void PrintTo(const _stringx& s, std::ostream* os) {
     *os << '"' << U8(s) << '"';
