@@ -43,6 +43,16 @@
 #define KV_COLLECTION_API KV_API
 #define KV_COLLECTION_INSTANCE_API
 #endif
+// Whether the library's two instantiations are declared for the code that
+// includes this header: everywhere on ELF; on Windows inside the library only.
+// There a caller instantiates the members it uses itself, since the
+// toolchain exports no inline member of an instantiation, and a caller built
+// without optimisation would find none of them in the library.
+#if !defined(_WIN32) || defined(KVREPO_BUILDING)
+#define KV_COLLECTION_EXTERN_INSTANCES 1
+#else
+#define KV_COLLECTION_EXTERN_INSTANCES 0
+#endif
 
 template <class T>
 class KV_COLLECTION_API CVectorCol {

@@ -128,10 +128,13 @@ bool PathIsRooted(const _stringx& path) {
 bool PathIsInside(const _stringx& folder, const _stringx& path) {
     const SplitPath outer = Split(folder);
     const SplitPath inner = Split(path);
-    if (outer.root != inner.root || inner.parts.size() <= outer.parts.size())
+    const auto same = [](const _stringx& a, const _stringx& b) {
+        return platform::SameFileName(a.data(), a.size(), b.data(), b.size());
+    };
+    if (!same(outer.root, inner.root) || inner.parts.size() <= outer.parts.size())
         return false;
     for (std::size_t i = 0; i < outer.parts.size(); ++i)
-        if (outer.parts[i] != inner.parts[i] || outer.parts[i] == _stringx(OLESTR("..")))
+        if (!same(outer.parts[i], inner.parts[i]) || outer.parts[i] == _stringx(OLESTR("..")))
             return false;
     return true;
 }

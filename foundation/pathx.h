@@ -31,7 +31,9 @@ KV_API _stringx PathJoin(const _stringx& left, const _stringx& right);
 KV_API _stringx PathNormalize(const _stringx& path);
 
 // Whether `path`, once normalized, lies strictly inside `folder` (normalized
-// too): below it, not the folder itself. Components compare exactly.
+// too): below it, not the folder itself. Components compare as the file system
+// compares names (kv::platform::SameFileName: exactly on POSIX, ignoring case
+// on Windows).
 KV_API bool PathIsInside(const _stringx& folder, const _stringx& path);
 
 // Whether a file name stands on its own rather than under a base folder: two

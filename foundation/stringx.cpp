@@ -18,7 +18,7 @@ std::size_t NarrowLength(const OLECHAR* text, std::size_t length) {
         ascii = text[i] < 0x80;
     if (ascii)
         return length;
-    const int n = WideCharToMultiByte(CP_THREAD_ACP, 0, text, static_cast<int>(length), nullptr, 0,
+    const int n = WideCharToMultiByte(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0,
                                       nullptr, nullptr);
     return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
@@ -131,7 +131,7 @@ const char* _stringx::narrow() const {
     }
     int written = 0;
     if (length > 0)
-        written = WideCharToMultiByte(CP_THREAD_ACP, 0, data(), static_cast<int>(length), m_narrow,
+        written = WideCharToMultiByte(CP_ACP, 0, data(), static_cast<int>(length), m_narrow,
                                       static_cast<int>(m_narrowSize), nullptr, nullptr);
     m_narrow[written > 0 ? written : 0] = '\0';
     return m_narrow;

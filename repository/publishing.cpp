@@ -1,5 +1,6 @@
 // Publishing, removal and local copies of repository items.
 #include "foundation/comerror.h"
+#include "foundation/platform/filecopy.h"
 #include "foundation/componentloader.h"
 #include "foundation/folderpath.h"
 #include "win32/errors.h"
@@ -178,7 +179,7 @@ int CRepositoryItem::CopyFileWithin(const _stringx& source, const _stringx& targ
         return error != ERROR_SUCCESS ? static_cast<int>(error) : E_ACCESSDENIED;
     }
     try {
-        if (!::CopyFileA(source.narrow(), target.narrow(), FALSE))
+        if (!kv::platform::CopyOneFile(source.narrow(), target.narrow(), FALSE))
             throw kv::win32_exception();
     } catch (const kv::win32_exception& error) {
         return static_cast<int>(error.error());

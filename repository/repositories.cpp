@@ -8,9 +8,6 @@
 #include "foundation/folderpath.h"
 #include "xml/xpath.h"
 
-template class CVectorCol<CRepository*>;
-template class CRepoCollection<CRepository*, CVectorCol<CRepository*>>;
-
 namespace {
 
 constexpr OLECHAR kPlaceholder[] = OLESTR("##TestingRepositoriesDir##");

@@ -16,9 +16,11 @@
 #include "foundation/collections.h"
 #include "repository/repository.h"
 
+#if KV_COLLECTION_EXTERN_INSTANCES
 extern template class KV_COLLECTION_INSTANCE_API CVectorCol<CRepository*>;
 extern template class KV_COLLECTION_INSTANCE_API
     CRepoCollection<CRepository*, CVectorCol<CRepository*>>;
+#endif
 
 class KV_API CRepositories : public CRepoCollection<CRepository*, CVectorCol<CRepository*>>,
                              public CRepoData {

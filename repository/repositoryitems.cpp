@@ -16,9 +16,6 @@
 #include "win32/files.h"
 #include "win32/find.h"
 
-template class CVectorCol<CRepositoryItem*>;
-template class CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
-
 namespace {
 
 const OLECHAR kAllItems[] = OLESTR("/*");

@@ -28,9 +28,11 @@
 #include "foundation/collections.h"
 #include "repository/repositoryitem.h"
 
+#if KV_COLLECTION_EXTERN_INSTANCES
 extern template class KV_COLLECTION_INSTANCE_API CVectorCol<CRepositoryItem*>;
 extern template class KV_COLLECTION_INSTANCE_API
     CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>;
+#endif
 
 class KV_API CRepositoryItems
     : public CRepoCollection<CRepositoryItem*, CVectorCol<CRepositoryItem*>>,

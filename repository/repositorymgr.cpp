@@ -1,4 +1,5 @@
 #include "repository/repositorymgr.h"
+#include "foundation/platform/filecopy.h"
 
 #include <new>
 #include <string>
@@ -100,7 +101,7 @@ bool CRepositoryMgr::DoCopyFile(const _stringx& source, const _stringx& target) 
         LogError1(kv::status::kFolderNotCreated, IDS_DIRECTORY_CREATE_FAILED, folder);
         return false;
     }
-    if (!CopyFileA(source.narrow(), target.narrow(), FALSE)) {
+    if (!kv::platform::CopyOneFile(source.narrow(), target.narrow(), FALSE)) {
         LogError1(kv::status::kTemplateNotCopied, IDS_REPO_FILE_CREATE_FAILED, target);
         return false;
     }

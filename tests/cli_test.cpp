@@ -128,6 +128,26 @@ TEST_F(CliTest, ChangesPublishesAndDeletes) {
     EXPECT_EQ(Findings(verify.Json()), std::set<std::string>{"missing-file setup.kvd"});
 }
 
+// Text that windows-1252, the usual ANSI code page on Windows, holds beyond
+// ASCII: in a folder, a file name, an item path and a property value, in and
+// out through arguments, table and JSON output and the file system.
+TEST_F(CliTest, KeepsLatin1AndEuroTextIntact) {
+    const fs::path folder = tree / "D\u00e9p\u00f4t \u20ac";
+    ASSERT_EQ(Run({"create", "Local", (folder / "Repository.xml").string()}).status, 0);
+    const std::string name = "Caf\u00e9 \u00e0 5 \u20ac";
+    const std::string source = WriteText(tree / "work/Men\u00fc\u20ac.kvd", "x");
+    const Outcome published = Run({"publish", "Local", source, "--type", "Dialogs", "--set",
+                                   "DisplayName=" + name, "--json"});
+    ASSERT_EQ(published.status, 0) << published.err;
+    EXPECT_EQ(published.Json()["localCopy"], (folder / "Dialogs/Men\u00fc\u20ac.kvd").string());
+    EXPECT_EQ(
+        Values(Run({"items", "Dialogs/*", "--repo", "Local", "--json"}).Json(), "displayName"),
+        std::set<std::string>{name});
+    EXPECT_EQ(Run({"item", "get", "Local", "Dialogs/men\u00fc\u20ac.kvd", "DisplayName"}).out,
+              name + "\n");
+    EXPECT_EQ(Run({"verify", "Local"}).status, 0);
+}
+
 TEST_F(CliTest, FirstRunCreatesThePerUserList) {
     environment["KVREPO_LIST"] = std::nullopt;
     environment["XDG_CONFIG_HOME"] = (tree / "config").string();

@@ -6,6 +6,8 @@
 // to the next.
 #pragma once
 
+#include <cstddef>
+
 #include "foundation/platform/types.h"
 
 namespace kv {
@@ -32,6 +34,12 @@ constexpr OLECHAR AnsiLowerChar(OLECHAR c) {
                ? static_cast<OLECHAR>(c + 0x20)
                : c;
 }
+
+// Whether two path components (or roots) name the same entry, as the file
+// system compares names: exactly on POSIX; ignoring letter case on Windows, as
+// NTFS and network shares do (the system's ordinal case folding, which also
+// covers letters outside Latin-1).
+bool SameFileName(const OLECHAR* a, std::size_t aLength, const OLECHAR* b, std::size_t bLength);
 
 }  // namespace platform
 }  // namespace kv

@@ -47,8 +47,8 @@ bool ConsoleStatus::Answer(const char* what, const _stringx& path) {
         case Overwrite::kAsk:
             break;
     }
-    std::cerr << kProgram << ": overwrite the existing " << what << " " << Text(path) << "? [y/N] "
-              << std::flush;
+    PrintError(std::string(kProgram) + ": overwrite the existing " + what + " " + Text(path) +
+               "? [y/N] ");
     std::string reply;
     if (!std::getline(std::cin, reply))
         return false;

@@ -1,6 +1,5 @@
 // Items: listing, reading and writing item properties, and deleting an item's
 // file.
-#include <iostream>
 #include <memory>
 
 #include "commands.h"
@@ -106,7 +105,7 @@ int GetItemProperty(Session& session, const ItemOptions& options) {
                    {"name", options.name},
                    {"value", Text(value)}});
     else
-        std::cout << Text(value) << '\n';
+        Print(Text(value) + '\n');
     return kExitOk;
 }
 
@@ -149,7 +148,7 @@ int DeleteItem(Session& session, const ItemOptions& options) {
                    {"item", Property(item, OLESTR("DisplayPath"))},
                    {"deleted", file}});
     else
-        std::cout << "Deleted " << file << '\n';
+        Print("Deleted " + file + '\n');
     return kExitOk;
 }
 

@@ -77,13 +77,26 @@ long ReadItemGroups(CRepository& repository, std::vector<ItemGroup>& groups) {
     return 0;
 }
 
+std::filesystem::path FilePath(const std::string& path) {
+    const _stringx wide(path);
+    return std::filesystem::path(wide.begin(), wide.end());
+}
+
+std::string PathText(const std::filesystem::path& path) {
+    return Text(_stringx(path.string<OLECHAR>().c_str()));
+}
+
+std::string GenericPathText(const std::filesystem::path& path) {
+    return Text(_stringx(path.generic_string<OLECHAR>().c_str()));
+}
+
 std::filesystem::path LocalPath(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
-    return std::filesystem::path(path);
+    return FilePath(path);
 }
 
 bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& path) {
-    const _stringx folder(root.string()), inner(path.string());
+    const _stringx folder(PathText(root)), inner(PathText(path));
     return kv::PathStaysInside(folder, inner) ||
            kv::ResolveExistingPath(folder) == kv::ResolveExistingPath(inner);
 }

@@ -43,6 +43,14 @@ struct ItemGroup {
 // order: 0, or the status of a data file that cannot be read.
 long ReadItemGroups(CRepository& repository, std::vector<ItemGroup>& groups);
 
+// A path in the ANSI code page as a file-system path, and back. Both go
+// through the library's UTF-16 text, never through the standard library's own
+// narrow conversion, which on Windows is not the ANSI code page.
+std::filesystem::path FilePath(const std::string& path);
+std::string PathText(const std::filesystem::path& path);
+// The path with '/' separators.
+std::string GenericPathText(const std::filesystem::path& path);
+
 // A path from a data file as a file-system path: data files written on
 // Windows separate with backslashes.
 std::filesystem::path LocalPath(std::string path);

@@ -4,9 +4,10 @@
 //
 // Exit status: 0 success, 1 a failed operation, 2 bad usage.
 #include <cstdio>
-#include <iostream>
+#include <sstream>
 
 #include "commands.h"
+#include "foundation/platform/console.h"
 #include "output.h"
 
 #ifndef KVREPO_VERSION
@@ -32,7 +33,8 @@ const char kExamples[] =
     "  kvrepo verify Local\n"
     "\n"
     "The repository list is --list, else $KVREPO_LIST, else\n"
-    "$XDG_CONFIG_HOME/kvrepo/Repositories.xml (created on first use).";
+    "$XDG_CONFIG_HOME/kvrepo/Repositories.xml (%APPDATA%\\kvrepo\\Repositories.xml on\n"
+    "Windows), created on first use.";
 
 // Runs the selected command; every failure becomes a message and a status.
 int Run(const Action& action) {
@@ -40,7 +42,7 @@ int Run(const Action& action) {
         return action();
     } catch (const UsageError& error) {
         Warn(error.what());
-        std::cerr << "Run with --help for more information." << std::endl;
+        PrintError("Run with --help for more information.\n");
         return kExitUsage;
     } catch (const Failure& error) {
         Warn(error.what());
@@ -64,6 +66,22 @@ int Run(const Action& action) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Arguments in the ANSI code page, which the library takes; one it cannot
+    // hold is refused here rather than passed on with '?' in it.
+    std::vector<std::string> arguments;
+    std::size_t failed = 0;
+    std::string failedText;
+    if (!kv::platform::GetAnsiArguments(argc, argv, arguments, failed, failedText)) {
+        kv::platform::WriteStandardText(
+            kv::platform::StandardStream::kError,
+            std::string(kProgram) + ": argument " + std::to_string(failed) + " (\"" + failedText +
+                "\") has a character that the system's ANSI code page cannot hold\n");
+        return kExitUsage;
+    }
+    std::vector<char*> argumentPointers;
+    for (std::string& argument : arguments)
+        argumentPointers.push_back(&argument[0]);
+
     Session session;
     Action action;
 
@@ -74,6 +92,8 @@ int main(int argc, char** argv) {
     app.add_flag("--json", session.json, "Print results as JSON");
     // Global options may also follow the command.
     app.fallthrough();
+    // Options are --name on every platform; on Windows "/x" stays a path.
+    app.allow_windows_style_options(false);
     app.failure_message([](const CLI::App* failed, const CLI::Error& error) {
         return std::string(kProgram) + ": " + CLI::FailureMessage::simple(failed, error);
     });
@@ -87,9 +107,12 @@ int main(int argc, char** argv) {
     app.footer(kExamples);
 
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(argumentPointers.size()), argumentPointers.data());
     } catch (const CLI::ParseError& error) {
-        const int status = app.exit(error);
+        std::ostringstream out, err;
+        const int status = app.exit(error, out, err);
+        Print(out.str());
+        PrintError(err.str());
         return status == 0 ? kExitOk : kExitUsage;
     }
     return Run(action);

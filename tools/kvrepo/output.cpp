@@ -1,18 +1,76 @@
 #include "output.h"
 
 #include <algorithm>
-#include <iostream>
 
+#include "foundation/platform/console.h"
 #include "status_text.h"
 
 namespace kvtool {
+
+namespace {
+
+constexpr UINT kUtf8 = 65001;
+
+using kv::platform::StandardStream;
+using kv::platform::WriteStandardText;
+
+// Columns line up by characters, not by UTF-8 bytes.
+std::size_t Width(const std::string& utf8) {
+    std::size_t width = 0;
+    for (unsigned char c : utf8)
+        width += (c & 0xC0) != 0x80 ? 1 : 0;
+    return width;
+}
+
+nlohmann::json Utf8Json(const nlohmann::json& value) {
+    if (value.is_string())
+        return Utf8(value.get_ref<const std::string&>());
+    if (value.is_array()) {
+        nlohmann::json array = nlohmann::json::array();
+        for (const auto& element : value)
+            array.push_back(Utf8Json(element));
+        return array;
+    }
+    if (value.is_object()) {
+        nlohmann::json object = nlohmann::json::object();
+        for (const auto& [name, element] : value.items())
+            object[Utf8(name)] = Utf8Json(element);
+        return object;
+    }
+    return value;
+}
+
+}  // namespace
 
 void ThrowStatus(const std::string& what, long status) {
     throw Failure(what + ": " + DescribeStatus(status));
 }
 
+std::string Utf8(const std::string& text) {
+    if (text.empty())
+        return text;
+    const _stringx wide(text);
+    const int size = wide.convert(kUtf8, nullptr, 0);
+    if (size <= 0)
+        return std::string();
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    wide.convert(kUtf8, &utf8[0], size);
+    // Without the terminator the conversion counts.
+    while (!utf8.empty() && utf8.back() == '\0')
+        utf8.pop_back();
+    return utf8;
+}
+
+void Print(const std::string& text) {
+    WriteStandardText(StandardStream::kOutput, Utf8(text));
+}
+
+void PrintError(const std::string& text) {
+    WriteStandardText(StandardStream::kError, Utf8(text));
+}
+
 void Warn(const std::string& text) {
-    std::cerr << kProgram << ": " << text << std::endl;
+    PrintError(std::string(kProgram) + ": " + text + "\n");
 }
 
 nlohmann::json OptionalText(long status, const _stringx& value) {
@@ -20,40 +78,39 @@ nlohmann::json OptionalText(long status, const _stringx& value) {
 }
 
 void PrintJson(const nlohmann::json& value) {
-    std::cout << value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
+    WriteStandardText(
+        StandardStream::kOutput,
+        Utf8Json(value).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n");
 }
-
-namespace {
-// Columns line up by characters, not by UTF-8 bytes.
-std::size_t Width(const std::string& text) {
-    std::size_t width = 0;
-    for (unsigned char c : text)
-        width += (c & 0xC0) != 0x80 ? 1 : 0;
-    return width;
-}
-}  // namespace
 
 void PrintTable(const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows) {
-    std::vector<std::size_t> widths(header.size());
-    for (std::size_t i = 0; i < header.size(); ++i)
-        widths[i] = Width(header[i]);
-    for (const auto& row : rows)
-        for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i)
-            widths[i] = std::max(widths[i], Width(row[i]));
-
-    auto print = [&widths](const std::vector<std::string>& cells) {
-        std::string line;
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            line += cells[i];
-            if (i + 1 < cells.size())
-                line += std::string(widths[i] - Width(cells[i]) + 2, ' ');
-        }
-        std::cout << line << '\n';
+    // Cells in UTF-8 first, so that widths count characters.
+    auto encode = [](const std::vector<std::string>& cells) {
+        std::vector<std::string> encoded;
+        for (const std::string& cell : cells)
+            encoded.push_back(Utf8(cell));
+        return encoded;
     };
-    print(header);
+    std::vector<std::vector<std::string>> lines{encode(header)};
     for (const auto& row : rows)
-        print(row);
+        lines.push_back(encode(row));
+
+    std::vector<std::size_t> widths(header.size());
+    for (const auto& line : lines)
+        for (std::size_t i = 0; i < line.size() && i < widths.size(); ++i)
+            widths[i] = std::max(widths[i], Width(line[i]));
+
+    std::string text;
+    for (const auto& cells : lines) {
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            text += cells[i];
+            if (i + 1 < cells.size())
+                text += std::string(widths[i] - Width(cells[i]) + 2, ' ');
+        }
+        text += '\n';
+    }
+    WriteStandardText(StandardStream::kOutput, text);
 }
 
 }  // namespace kvtool

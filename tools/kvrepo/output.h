@@ -1,6 +1,10 @@
 // What the tool prints: results as aligned text or as JSON on standard output,
 // and its own messages, prefixed with the program name, on standard error.
 // Failures travel as exceptions to main, which turns them into exit statuses.
+//
+// The tool's strings are the library's: text in the ANSI code page (UTF-8 on
+// POSIX, usually windows-1252 on Windows). They become UTF-8 on the way out
+// (and UTF-16 on a Windows console), so JSON is always UTF-8.
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -38,15 +42,23 @@ public:
 // "kvrepo: <text>" on standard error.
 void Warn(const std::string& text);
 
-// The text of a library string (UTF-8 on POSIX).
+// Text as it is, no line end added, on standard output or error.
+void Print(const std::string& text);
+void PrintError(const std::string& text);
+
+// The text of a library string, in the ANSI code page.
 inline std::string Text(const _stringx& text) {
     return text.str();
 }
 
+// Text in the ANSI code page as UTF-8.
+std::string Utf8(const std::string& text);
+
 // JSON null for a property the library did not find.
 nlohmann::json OptionalText(long status, const _stringx& value);
 
-// Prints `value` as indented JSON, invalid UTF-8 replaced.
+// Prints `value`, whose strings are in the ANSI code page, as indented UTF-8
+// JSON, invalid UTF-8 replaced.
 void PrintJson(const nlohmann::json& value);
 
 // Prints rows under a header line, each column as wide as its widest cell.

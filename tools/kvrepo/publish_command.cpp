@@ -1,6 +1,5 @@
 // Publishing: a new item of a type, its file, its properties, one commit.
 #include <filesystem>
-#include <iostream>
 #include <memory>
 
 #include "commands.h"
@@ -36,6 +35,22 @@ struct PublishOptions {
     bool yes = false;
     bool noOverwrite = false;
 };
+
+// An existing file, found by its name in the ANSI code page (CLI11's own
+// check would read the name in another encoding on Windows).
+CLI::Validator ExistingFile() {
+    return CLI::Validator(
+        [](std::string& file) {
+            std::error_code error;
+            const auto status = std::filesystem::status(FilePath(file), error);
+            if (!std::filesystem::exists(status))
+                return "File does not exist: " + file;
+            if (std::filesystem::is_directory(status))
+                return "File is actually a directory: " + file;
+            return std::string();
+        },
+        "FILE");
+}
 
 std::vector<std::string> ItemTypes() {
     std::vector<std::string> types;
@@ -74,7 +89,7 @@ int Publish(Session& session, const PublishOptions& options) {
     // catalogue names files without an entry; a replaced one keeps its name.
     if (SelectItems(repository, published).items.empty())
         item->PutProperty(_stringx(OLESTR("DisplayName")),
-                          _stringx(std::filesystem::path(options.file).filename().string()));
+                          _stringx(PathText(FilePath(options.file).filename())));
     for (const auto& [name, value] : properties)
         item->PutProperty(_stringx(name), _stringx(value));
 
@@ -104,8 +119,8 @@ int Publish(Session& session, const PublishOptions& options) {
                    {"fileName", Property(*item, OLESTR("FileName"))},
                    {"localCopy", localCopy}});
     else
-        std::cout << "Published " << published << " to '" << options.key << "'"
-                  << (localCopy.empty() ? "" : ": " + localCopy) << '\n';
+        Print("Published " + published + " to '" + options.key + "'" +
+              (localCopy.empty() ? "" : ": " + localCopy) + '\n');
     return kExitOk;
 }
 
@@ -118,7 +133,7 @@ void AddPublishCommand(CLI::App& app, Session& session, Action& action) {
     publish->add_option("KEY", options->key, "Repository key")->required();
     publish->add_option("FILE", options->file, "The item's file")
         ->required()
-        ->check(CLI::ExistingFile);
+        ->check(ExistingFile());
     publish->add_option("--type", options->type, "Item type")
         ->required()
         ->check(CLI::IsMember(ItemTypes()));

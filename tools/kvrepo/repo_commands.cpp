@@ -1,7 +1,6 @@
 // Repositories: listing the repository list, reading and writing repository
 // properties, and creating a repository.
 #include <filesystem>
-#include <iostream>
 #include <memory>
 
 #include "commands.h"
@@ -67,7 +66,7 @@ int GetProperty(Session& session, const PropertyOptions& options) {
     if (session.json)
         PrintJson({{"key", options.key}, {"name", options.name}, {"value", Text(value)}});
     else
-        std::cout << Text(value) << '\n';
+        Print(Text(value) + '\n');
     return kExitOk;
 }
 
@@ -94,18 +93,18 @@ int CreateRepository(Session& session, const CreateOptions& options) {
     std::vector<ItemGroup> groups;
     if (const long read = ReadItemGroups(session.Repository(options.key), groups))
         ThrowStatus("cannot read the new data file " + dataFile, read);
-    const std::filesystem::path root = std::filesystem::path(dataFile).parent_path();
+    const std::filesystem::path root = FilePath(dataFile).parent_path();
     for (const ItemGroup& group : groups) {
         std::error_code error;
         const std::filesystem::path folder = root / LocalPath(group.name);
         // A template naming a folder outside the repository gets no folder.
         if (IsWithin(root, folder) && !std::filesystem::create_directories(folder, error) && error)
-            throw Failure("cannot create the folder " + folder.string() + ": " + error.message());
+            throw Failure("cannot create the folder " + PathText(folder) + ": " + error.message());
     }
     if (session.json)
         PrintJson({{"key", options.key}, {"dataFile", dataFile}, {"list", session.ListFile()}});
     else
-        std::cout << "Created the " << options.key << " repository " << dataFile << '\n';
+        Print("Created the " + options.key + " repository " + dataFile + '\n');
     return kExitOk;
 }
 

@@ -1,9 +1,10 @@
 #include "session.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "foundation/platform/console.h"
+#include "items.h"
 #include "output.h"
 
 namespace kvtool {
@@ -19,33 +20,25 @@ const char kEmptyList[] =
     "\t<Repository Key=\"Network\" Local=\"0\" Path=\"\" DisplayName=\"Network repository\"/>\n"
     "</Repositories>\n";
 
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// $XDG_CONFIG_HOME/kvrepo/Repositories.xml, $XDG_CONFIG_HOME defaulting to
-// $HOME/.config; created on first use.
+// kvrepo/Repositories.xml in the per-user settings folder ($XDG_CONFIG_HOME,
+// else $HOME/.config; %APPDATA% on Windows); created on first use.
 std::string PerUserListFile() {
-    fs::path config = Environment("XDG_CONFIG_HOME");
-    if (config.empty()) {
-        const std::string home = Environment("HOME");
-        if (home.empty())
-            throw Failure(
-                "no repository list: neither XDG_CONFIG_HOME nor HOME is set (use --list)");
-        config = fs::path(home) / ".config";
-    }
-    const fs::path file = config / "kvrepo" / "Repositories.xml";
+    std::string config;
+    if (!kv::platform::GetUserSettingsFolder(config))
+        throw Failure(
+            "no repository list: no per-user settings folder (XDG_CONFIG_HOME or HOME, APPDATA "
+            "on Windows; or use --list)");
+    const fs::path file = FilePath(config) / "kvrepo" / "Repositories.xml";
     std::error_code error;
     if (fs::exists(file, error))
-        return file.string();
+        return PathText(file);
     fs::create_directories(file.parent_path(), error);
     std::ofstream out(file, std::ios::binary);
     out << kEmptyList;
     out.close();
     if (!out)
-        throw Failure("cannot create the repository list " + file.string());
-    return file.string();
+        throw Failure("cannot create the repository list " + PathText(file));
+    return PathText(file);
 }
 
 }  // namespace
@@ -55,12 +48,14 @@ Session::Session() = default;
 Session::~Session() = default;
 
 std::string AbsolutePath(const std::string& path) {
-    return fs::absolute(fs::path(path)).lexically_normal().string();
+    return PathText(fs::absolute(FilePath(path)).lexically_normal());
 }
 
 const std::string& Session::ListFile() {
     if (m_listFile.empty()) {
-        std::string chosen = listOption.empty() ? Environment("KVREPO_LIST") : listOption;
+        std::string chosen = listOption;
+        if (chosen.empty())
+            kv::platform::GetAnsiEnvironment("KVREPO_LIST", chosen);
         m_listFile = chosen.empty() ? PerUserListFile() : AbsolutePath(chosen);
     }
     return m_listFile;

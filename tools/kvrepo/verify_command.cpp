@@ -2,7 +2,6 @@
 // does not match. Nothing is changed.
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <set>
@@ -52,7 +51,7 @@ public:
 
 private:
     std::string Relative(const fs::path& path) const {
-        return path.lexically_relative(m_root).generic_string();
+        return GenericPathText(path.lexically_relative(m_root));
     }
 
     long CheckType(XMLIntercessor& document, const std::vector<ItemGroup>& allGroups,
@@ -87,11 +86,11 @@ private:
         for (CRepositoryItem* item : found.items) {
             const fs::path path = LocalPath(Property(*item, OLESTR("LocalCopy")));
             if (!IsWithin(m_root, path)) {
-                report("outside-repository", path.string(),
+                report("outside-repository", PathText(path),
                        "the item's file lies outside the repository");
                 continue;
             }
-            const std::string name = path.filename().string();
+            const std::string name = PathText(path.filename());
             files[Lower(name)].insert(name);
             firstPath.emplace(Lower(name), Relative(path));
         }
@@ -195,7 +194,7 @@ int Verify(Session& session, const VerifyOptions& options) {
         if (!rows.empty())
             PrintTable({"REPOSITORY", "KIND", "TYPE", "SUBJECT", "DETAIL"}, rows);
         for (const std::string& line : summary)
-            std::cout << line << '\n';
+            Print(line + '\n');
     }
     return exitStatus;
 }

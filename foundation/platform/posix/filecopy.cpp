@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/platform/filecopy.h"
 #include "foundation/platform/posix/errno.h"
 #include "foundation/platform/posix/faults.h"
 #include "foundation/platform/posix/filehandle.h"
@@ -115,3 +116,13 @@ BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
     SetLastError(error);
     return FALSE;
 }
+
+namespace kv {
+namespace platform {
+
+BOOL CopyOneFile(LPCSTR source, LPCSTR target, BOOL failIfExists) {
+    return CopyFileA(source, target, failIfExists);
+}
+
+}  // namespace platform
+}  // namespace kv

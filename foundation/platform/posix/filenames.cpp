@@ -11,6 +11,7 @@
 #include <random>
 #include <string>
 
+#include "foundation/platform/text.h"
 #include "foundation/platform/posix/errno.h"
 #include "foundation/platform/posix/faults.h"
 #include "foundation/platform/posix/filehandle.h"
@@ -284,3 +285,13 @@ BOOL RemoveDirectoryA(LPCSTR path) {
     }
     return TRUE;
 }
+
+namespace kv {
+namespace platform {
+
+bool SameFileName(const OLECHAR* a, std::size_t aLength, const OLECHAR* b, std::size_t bLength) {
+    return aLength == bLength && std::char_traits<OLECHAR>::compare(a, b, aLength) == 0;
+}
+
+}  // namespace platform
+}  // namespace kv

@@ -19,6 +19,7 @@
 #include "win32/errors.h"
 #include "foundation/platform/posix/paths.h"
 #include "foundation/platform/text.h"
+#include "foundation/platform/wildcard.h"
 #include "win32/fileio.h"
 #include "win32/files.h"
 #include "win32/find.h"
@@ -32,8 +33,6 @@ namespace {
 // byte), so that such names still match themselves and nothing else.
 typedef std::uint32_t Unit;
 constexpr Unit kRawByte = 0x110000;
-constexpr Unit kStar = '*';
-constexpr Unit kQuestion = '?';
 
 // Decodes UTF-8 and lower-cases by the ANSI rule into `units` (replaced).
 void Fold(const char* text, std::vector<Unit>& units) {
@@ -88,47 +87,20 @@ void Fold(const char* text, std::vector<Unit>& units) {
     }
 }
 
-// "*" and "?" matching of whole texts; after a mismatch the last "*" takes one
-// more character, which finds a match whenever one exists.
-bool Glob(const Unit* pattern, std::size_t patternLength, const std::vector<Unit>& name) {
-    std::size_t p = 0, n = 0;
-    std::size_t starP = SIZE_MAX, starN = 0;
-    while (n < name.size()) {
-        if (p < patternLength && pattern[p] == kStar) {
-            starP = p++;
-            starN = n;
-        } else if (p < patternLength && (pattern[p] == kQuestion || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (starP != SIZE_MAX) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < patternLength && pattern[p] == kStar)
-        ++p;
-    return p == patternLength;
-}
-
 // A pattern folded once for matching many names of one folder.
 class Matcher {
 public:
     explicit Matcher(const char* pattern) {
         Fold(pattern, m_pattern);
-        // A trailing "." followed only by "*" may also match the end of the
-        // name: "*.*" matches "README", "a.*" matches "a".
-        std::size_t end = m_pattern.size();
-        while (end > 0 && m_pattern[end - 1] == kStar)
-            --end;
-        m_dotEnd = end < m_pattern.size() && end > 0 && m_pattern[end - 1] == '.' ? end - 1 : 0;
+        m_dotEnd = kv::platform::DotStarEnd(m_pattern.data(), m_pattern.size());
     }
 
     bool Matches(const char* name) {
         Fold(name, m_name);
-        return Glob(m_pattern.data(), m_pattern.size(), m_name) ||
-               (m_dotEnd > 0 && Glob(m_pattern.data(), m_dotEnd, m_name));
+        return kv::platform::GlobMatch(m_pattern.data(), m_pattern.size(), m_name.data(),
+                                       m_name.size()) ||
+               (m_dotEnd > 0 &&
+                kv::platform::GlobMatch(m_pattern.data(), m_dotEnd, m_name.data(), m_name.size()));
     }
 
 private:

@@ -43,16 +43,8 @@ HRESULT VariantCopy(VARIANT* target, const VARIANT* source) {
 HRESULT VariantChangeType(VARIANT* target, const VARIANT* source, unsigned short, VARTYPE type) {
     if (!target || !source)
         return E_INVALIDARG;
-    if (source->vt == type)
-        return VariantCopy(target, source);
-    if (type != VT_BSTR)
+    // Text is the only type other types change to here.
+    if (source->vt != type && type != VT_BSTR)
         return DISP_E_TYPEMISMATCH;
-    BSTR text = nullptr;
-    HRESULT hr = kv::platform::VariantText(*source, &text);
-    if (FAILED(hr))
-        return hr;
-    VariantClear(target);
-    target->vt = VT_BSTR;
-    target->bstrVal = text;
-    return S_OK;
+    return kv::platform::ChangeVariantType(target, source, type);
 }

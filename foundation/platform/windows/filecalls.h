@@ -28,9 +28,10 @@ BOOL KvMoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
 // Replaces `replaced` by `replacement` in one step, as the POSIX layer's
 // ReplaceFileA does: the new file takes the old one's attributes, a read-only
 // `replaced` is refused (ERROR_ACCESS_DENIED), a missing one gives
-// ERROR_FILE_NOT_FOUND, and the call returns once the replacement is on the
-// device (write-through). A sharing violation is retried for a bounded time,
-// then reported as ERROR_SHARING_VIOLATION with both files as they were.
+// ERROR_FILE_NOT_FOUND. The replacement must already be on the device (the
+// library flushes it first). A target that a reader holds open without delete
+// sharing is retried for a bounded time, then reported as
+// ERROR_SHARING_VIOLATION with both files as they were.
 // `backup`, `flags`, `exclude` and `reserved` must be null/0.
 BOOL KvReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
                     LPVOID reserved);
@@ -39,10 +40,6 @@ BOOL KvLockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DW
                   LPOVERLAPPED overlapped);
 // FILE_ATTRIBUTE_READONLY and FILE_ATTRIBUTE_NORMAL as the system has them.
 BOOL KvSetFileAttributesA(LPCSTR path, DWORD attributes);
-// As the POSIX layer's CopyFileA: an existing read-only target is refused, and
-// the target is written through a temporary file so a failed copy leaves it
-// as it was.
-BOOL KvCopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists);
 BOOL KvCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL KvRemoveDirectoryA(LPCSTR path);
 // As GetFinalPathNameByHandleA, without the "\\?\" prefix: "C:\x" for a drive

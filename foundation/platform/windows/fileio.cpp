@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "foundation/platform/faults.h"
+#include "foundation/platform/filecopy.h"
 
 namespace {
 
@@ -76,7 +77,8 @@ BOOL RetryingSharing(Attempt&& attempt) {
             return TRUE;
         const DWORD error = GetLastError();
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-             error != ERROR_LOCK_VIOLATION) ||
+             error != ERROR_LOCK_VIOLATION && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
+             error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) ||
             std::chrono::steady_clock::now() >= deadline)
             return FALSE;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -181,18 +183,24 @@ BOOL KvReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD fl
         return Refuse(ERROR_ACCESS_DENIED);
     if (old & FILE_ATTRIBUTE_READONLY)
         return Refuse(ERROR_ACCESS_DENIED);
-    // The new file takes the attributes that describe the file, not its state.
-    const DWORD carried = old & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                 FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (FaultHits(FileCall::kChmod) ||
-        !SetFileAttributesW(source.c_str(), carried ? carried : FILE_ATTRIBUTE_NORMAL))
-        return FALSE;
     if (FaultHits(FileCall::kRename))
         return FALSE;
-    return RetryingSharing([&] {
-        return MoveFileExW(source.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    // ReplaceFileW, not a rename: it carries the old file's attributes over,
+    // and it replaces a file that others hold open with delete sharing, as the
+    // data-file lock's own handle holds it, where a rename is refused. After
+    // the retries, nothing has changed: both files are as they were.
+    const BOOL done = RetryingSharing([&] {
+        return ReplaceFileW(target.c_str(), source.c_str(), nullptr,
+                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
     });
+    if (!done) {
+        const DWORD error = GetLastError();
+        return Refuse(error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
+                              error == ERROR_UNABLE_TO_MOVE_REPLACEMENT
+                          ? DWORD(ERROR_SHARING_VIOLATION)
+                          : error);
+    }
+    return TRUE;
 }
 
 UINT KvGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result) {
@@ -212,34 +220,6 @@ BOOL KvSetFileAttributesA(LPCSTR path, DWORD attributes) {
     if (FaultHits(FileCall::kChmod))
         return FALSE;
     return SetFileAttributesW(WidePath(path).c_str(), attributes);
-}
-
-BOOL KvCopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
-    const std::wstring from = WidePath(source), to = WidePath(target);
-    const DWORD existing = GetFileAttributesW(to.c_str());
-    if (existing != INVALID_FILE_ATTRIBUTES) {
-        if (failIfExists)
-            return Refuse(ERROR_FILE_EXISTS);
-        if (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
-            return Refuse(ERROR_ACCESS_DENIED);
-    }
-    if (FaultHits(FileCall::kCopy))
-        return FALSE;
-    // Through a temporary file beside the target, so a failed copy leaves it whole.
-    const std::size_t slash = to.find_last_of(L"\\/");
-    const std::wstring folder = slash == std::wstring::npos ? L"." : to.substr(0, slash + 1);
-    wchar_t temporary[MAX_PATH + 1];
-    if (GetTempFileNameW(folder.c_str(), L".kv", 0, temporary) == 0)
-        return FALSE;
-    if (!CopyFileW(from.c_str(), temporary, FALSE) ||
-        !MoveFileExW(temporary, to.c_str(),
-                     (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING) | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        SetFileAttributesW(temporary, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(temporary);
-        return Refuse(error);
-    }
-    return TRUE;
 }
 
 BOOL KvCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
@@ -279,3 +259,37 @@ DWORD KvGetFinalPathNameByHandleA(HANDLE handle, LPSTR buffer, DWORD size, DWORD
     buffer[needed] = '\0';
     return static_cast<DWORD>(needed);
 }
+
+namespace kv {
+namespace platform {
+
+BOOL CopyOneFile(LPCSTR source, LPCSTR target, BOOL failIfExists) {
+    const std::wstring from = WidePath(source), to = WidePath(target);
+    const DWORD existing = GetFileAttributesW(to.c_str());
+    if (existing != INVALID_FILE_ATTRIBUTES) {
+        if (failIfExists)
+            return Refuse(ERROR_FILE_EXISTS);
+        if (existing & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))
+            return Refuse(ERROR_ACCESS_DENIED);
+    }
+    if (FaultHits(FileCall::kCopy))
+        return FALSE;
+    // Through a temporary file beside the target, so a failed copy leaves it whole.
+    const std::size_t slash = to.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"." : to.substr(0, slash + 1);
+    wchar_t temporary[MAX_PATH + 1];
+    if (GetTempFileNameW(folder.c_str(), L".kv", 0, temporary) == 0)
+        return FALSE;
+    if (!CopyFileW(from.c_str(), temporary, FALSE) ||
+        !MoveFileExW(temporary, to.c_str(),
+                     (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING) | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        SetFileAttributesW(temporary, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temporary);
+        return Refuse(error);
+    }
+    return TRUE;
+}
+
+}  // namespace platform
+}  // namespace kv

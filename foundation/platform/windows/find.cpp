@@ -9,11 +9,9 @@
 #include <string>
 
 #include "foundation/platform/text.h"
+#include "foundation/platform/wildcard.h"
 
 namespace {
-
-constexpr wchar_t kStar = L'*';
-constexpr wchar_t kQuestion = L'?';
 
 std::wstring Folded(const char* text) {
     std::wstring wide;
@@ -28,40 +26,8 @@ std::wstring Folded(const char* text) {
     return wide;
 }
 
-// "*" and "?" matching of whole texts; after a mismatch the last "*" takes one
-// more character, which finds a match whenever one exists.
-bool Glob(const std::wstring& pattern, std::size_t patternLength, const std::wstring& name) {
-    std::size_t p = 0, n = 0;
-    std::size_t starP = SIZE_MAX, starN = 0;
-    while (n < name.size()) {
-        if (p < patternLength && pattern[p] == kStar) {
-            starP = p++;
-            starN = n;
-        } else if (p < patternLength && (pattern[p] == kQuestion || pattern[p] == name[n])) {
-            ++p;
-            ++n;
-        } else if (starP != SIZE_MAX) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < patternLength && pattern[p] == kStar)
-        ++p;
-    return p == patternLength;
-}
-
 bool Matches(const std::wstring& pattern, const std::wstring& name) {
-    if (Glob(pattern, pattern.size(), name))
-        return true;
-    // A trailing "." followed only by "*" may also match the end of the name:
-    // "*.*" matches "README", "a.*" matches "a".
-    std::size_t end = pattern.size();
-    while (end > 0 && pattern[end - 1] == kStar)
-        --end;
-    return end < pattern.size() && end > 0 && pattern[end - 1] == L'.' &&
-           Glob(pattern, end - 1, name);
+    return kv::platform::WildcardMatch(pattern.data(), pattern.size(), name.data(), name.size());
 }
 
 std::wstring Wide(const std::string& text) {

@@ -24,7 +24,6 @@
 #define GetTempFileNameA KvGetTempFileNameA
 #define LockFileEx KvLockFileEx
 #define SetFileAttributesA KvSetFileAttributesA
-#define CopyFileA KvCopyFileA
 #define CreateDirectoryA KvCreateDirectoryA
 #define RemoveDirectoryA KvRemoveDirectoryA
 #define GetFinalPathNameByHandleA KvGetFinalPathNameByHandleA
