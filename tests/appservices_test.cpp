@@ -32,20 +32,29 @@ TEST(AppServices, AnswersTheSupportFolderFromTheTwentiethTableEntry) {
 }
 
 // Without KV_SUPPORT_DIR the folder is share/kvrepo beside the library's
-// folder, for <prefix>/lib and a multiarch <prefix>/lib/<triplet> alike.
+// folder, for <prefix>/lib and a multiarch <prefix>/lib/<triplet> alike; on
+// Windows it is "support" in the library's folder, bin/.
+#ifdef _WIN32
+const char* const kLibraryFolders[] = {"usr/bin"};
+const char* const kSupportFolder = "usr/bin/support";
+#else
+const char* const kLibraryFolders[] = {"usr/lib", "usr/lib/x86_64-linux-gnu"};
+const char* const kSupportFolder = "usr/share/kvrepo";
+#endif
+
 TEST(AppServices, InstalledLayoutsFindShareBesideTheLibraryFolder) {
     ScopedEnv support("KV_SUPPORT_DIR", nullptr);
     TempTree tree;
-    fs::create_directories(tree / "usr/share/kvrepo");
+    fs::create_directories(tree / kSupportFolder);
     const auto query = [&](const char* libraryFolder, _stringx& folder) {
         tree.Place(fs::path(libraryFolder) / "KvAppServices.dll", KV_APPSERVICES_MODULE);
         ComponentLoader loader(_stringx((tree / libraryFolder / "kvrepo.dll").string()));
         return kv::QuerySupportFolder(folder, loader);
     };
-    for (const char* libraryFolder : {"usr/lib", "usr/lib/x86_64-linux-gnu"}) {
+    for (const char* libraryFolder : kLibraryFolders) {
         _stringx folder;
         ASSERT_EQ(S_OK, query(libraryFolder, folder)) << libraryFolder;
-        EXPECT_EQ((tree / "usr/share/kvrepo").string(), U8(folder));
+        EXPECT_EQ((tree / kSupportFolder).make_preferred().string(), U8(folder));
     }
     _stringx folder(OLESTR("unchanged"));  // no support folder installed
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), query("opt/lib", folder));

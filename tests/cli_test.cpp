@@ -1,7 +1,5 @@
 // The command-line tool, run as a subprocess on a copy of the example
 // repositories: what it prints, what it changes and how it exits.
-#include <sys/wait.h>
-
 #include <gmock/gmock.h>
 #include <nlohmann/json.hpp>
 
@@ -9,6 +7,7 @@
 #include <optional>
 #include <set>
 
+#include "process_util.h"
 #include "test_util.h"
 
 namespace {
@@ -22,13 +21,6 @@ struct Outcome {
     std::string out, err;
     json Json() const { return json::parse(out); }
 };
-
-std::string Quoted(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 // "kind subject" of every finding of a verify report.
 std::set<std::string> Findings(const json& report) {
@@ -54,23 +46,15 @@ protected:
     // Runs the tool with `args`; standard input is a file that holds `input`,
     // so it is never a terminal.
     Outcome Run(const std::vector<std::string>& args, const std::string& input = "") {
-        std::string command = "env";
-        for (const auto& [name, value] : environment)
-            command += value ? " " + Quoted(name + "=" + *value) : " -u " + name;
-        command += " " + Quoted(KVREPO_TOOL);
-        for (const std::string& arg : args)
-            command += " " + Quoted(arg);
         const std::string in = WriteText(tree / "stdin", input);
         const fs::path out = tree / "stdout", err = tree / "stderr";
-        const int status = std::system(
-            (command + " <" + Quoted(in) + " >" + Quoted(out) + " 2>" + Quoted(err.string()))
-                .c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
+        const int status =
+            RunProgram(KVREPO_TOOL, args, environment, in, out.string(), err.string());
+        return {status, ReadText(out), ReadText(err)};
     }
     TempTree tree;
     const fs::path examples = tree / "examples";
-    std::map<std::string, std::optional<std::string>> environment{
-        {"KVREPO_LIST", (examples / "Repositories.xml").string()}};
+    Environment environment{{"KVREPO_LIST", (examples / "Repositories.xml").string()}};
 };
 
 TEST_F(CliTest, ListsAndReadsTheExamples) {

@@ -64,7 +64,7 @@ TEST_F(CreateRepositoryTest, RefusesOtherKeysAndEntriesThatAreMissing) {
 TEST_F(CreateRepositoryTest, TheCopyIsWritableAndReplacesWithoutAsking) {
     const std::string support = WriteText(tree / "Support/RepositoryTpl.xml", "<Repository/>");
     SetPerms(support, kReadOnly);
-    ScopedEnv env("KV_SUPPORT_DIR", (tree / "Support").c_str());
+    ScopedEnv env("KV_SUPPORT_DIR", tree / "Support");
     List("<Repository Key=\"Local\"/>");
     const std::string target = WriteText(tree / "R/Repository.xml", "<Old/>");
     ASSERT_EQ(Create(OLESTR("Local"), target), 0);
@@ -89,7 +89,7 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     EXPECT_EQ(ReadText(list), listBefore);
     EXPECT_FALSE(fs::exists(tree / "Repository.xml"));
     fs::create_directories(tree / "EmptySupport");
-    ScopedEnv env("KV_SUPPORT_DIR", (tree / "EmptySupport").c_str());
+    ScopedEnv env("KV_SUPPORT_DIR", tree / "EmptySupport");
     const fs::path target = tree / "R/Repository.xml";
     EXPECT_EQ(Create(OLESTR("Local"), target), kv::status::kTemplateNotCopied);
     EXPECT_THAT(status.messages,
@@ -98,7 +98,7 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
                             "Unable to create repository file " + target.string()));
 
     // The services component cannot answer a support folder that does not exist.
-    ScopedEnv missing("KV_SUPPORT_DIR", (tree / "NoSuchFolder").c_str());
+    ScopedEnv missing("KV_SUPPORT_DIR", tree / "NoSuchFolder");
     try {
         Create(OLESTR("Local"), tree / "R.xml");
         FAIL() << "no exception";

@@ -209,7 +209,7 @@ class FaultSweep : public testing::TestWithParam<std::string> {};
 TEST_P(FaultSweep, LeavesOldOrNewContentWholeAndNothingBehind) {
     const Scenario& scenario = Scenarios().at(GetParam());
     kvtest::TempTree tree;
-    kvtest::ScopedEnv support("KV_SUPPORT_DIR", (tree / "clean/Support").c_str());
+    kvtest::ScopedEnv support("KV_SUPPORT_DIR", tree / "clean/Support");
     kvtest::ScopedEnv wait("KV_LOCK_TIMEOUT_MS", "0");
 
     // The untouched tree and the tree after a write without faults.

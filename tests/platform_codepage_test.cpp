@@ -30,6 +30,12 @@ TEST(CodePages, ConvertAsTheTableSays) {
         ASSERT_EQ(row.size(), 4u);
         SCOPED_TRACE(row[0] + " " + testing::PrintToString(row[1]));
         const UINT cp = static_cast<UINT>(std::stoul(row[0]));
+#ifdef _WIN32
+        // The system converts: its ANSI code page is the machine's, and what
+        // does not convert back and forth follows its own rules.
+        if (cp == CP_ACP || cp == CP_THREAD_ACP || row[3] != "both")
+            continue;
+#endif
         std::basic_string<OLECHAR> text;
         for (std::size_t i = 0; i + 1 < row[2].size(); i += 2)
             text += OLECHAR(static_cast<unsigned char>(row[2][i]) |

@@ -7,6 +7,7 @@
 #include "win32/com.h"
 #include "foundation/platform/framework.h"
 #include "foundation/platform/variant.h"
+#include "test_util.h"
 
 namespace {
 
@@ -49,9 +50,13 @@ TEST(Variant, ChangesToTextTheWayComDoes) {
         ASSERT_EQ(copy.ChangeType(VT_BSTR), S_OK);
         EXPECT_EQ(Text(copy.bstrVal), text);
     }
+#ifndef _WIN32
+    // The POSIX layer changes types to text only; the system's
+    // VariantChangeType also reads numbers.
     CComVariant a(OLESTR("12"));
     EXPECT_EQ(a.ChangeType(VT_I4), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(a.vt, VT_BSTR);
+#endif
     EXPECT_FALSE(CComVariant(LONG(1)) == CComVariant(OLESTR("1")));  // the type counts
 }
 
@@ -62,7 +67,7 @@ TEST(FrameworkExceptions, AreThrownByPointerAndDeletedByTheCatcher) {
         EXPECT_EQ(e->m_sc, E_ACCESSDENIED);
         char text[64];
         EXPECT_TRUE(e->GetErrorMessage(text, sizeof(text)));
-        EXPECT_STREQ(text, "Access is denied.");
+        EXPECT_THAT(text, kvtest::SystemText("Access is denied."));
         e->Delete();
     }
     try {  // out of memory travels as the memory exception

@@ -102,6 +102,8 @@ TEST_P(OutOfRoomTest, ASaveThatRunsOutOfRoomFailsAndKeepsTheOldBytes) {
         if (!small->Mounted())
             GTEST_SKIP() << "cannot mount a tmpfs here: " << small->Error();
         folder = tree / "small";
+    } else if (kvtest::kNoFileSizeLimit) {
+        GTEST_SKIP() << kvtest::kNoFileSizeLimit;
     }
     const std::string path = WriteText(folder / "list.xml", kList);
     kvtest::ChildProcess saver([&](auto&) {
@@ -158,7 +160,7 @@ TEST_F(RepoDataTest, ARelativeNameIsReadFromTheSupportFolderAndSavedHere) {
     WriteText(tree / "Support/rel.xml", kList);
     WriteText(tree / "Support/sub/rel.xml", kList);  // named with a backslash below
     fs::create_directories(tree / "Work");
-    kvtest::ScopedEnv support("KV_SUPPORT_DIR", (tree / "Support").c_str());
+    kvtest::ScopedEnv support("KV_SUPPORT_DIR", tree / "Support");
     kvtest::ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "0");
     kvtest::ScopedCwd cwd(tree / "Work");
     DataFile relative(&status, "rel.xml");

@@ -62,7 +62,7 @@ TEST_F(ItemTest, FileNamesAreLowerCasedAndTypesFoundInTableOrder) {
     // By the ANSI rule: ASCII and Latin-1 capitals only.
     item.PutProperty(OLESTR("FileName"),
                      OLESTR("\u00C9T\u00DE \u00D7\u00DF\u0178\u0416\u20AC\u0100"));
-    EXPECT_EQ(_stringx(Prop(item, OLESTR("FileName"))),
+    EXPECT_EQ(FromU8(Prop(item, OLESTR("FileName"))),
               OLESTR("\u00E9t\u00FE \u00D7\u00DF\u0178\u0416\u20AC\u0100"));
 
     const std::pair<const OLECHAR*, const char*> types[] = {

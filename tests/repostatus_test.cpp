@@ -40,7 +40,7 @@ TEST(RepoStatusBase, QuestionsAndMessagesReachTheInterfaceOfEveryCopy) {
 TEST(RepoStatusMessages, EachMessageReadsExactlyAsShipped) {
     kvtest::RecordingStatus status;
     CRepoStatusBase base(&status);
-    const _stringx path("/srv/Repo Sh\xC3\xA4red/%1%2%.xml");  // argument text is not expanded
+    const _stringx path = FromU8("/srv/Repo Sh\xC3\xA4red/%1%2%.xml");  // not expanded
     base.LogError1(kv::status::kNotSaved, IDS_XML_SAVE_FAILED, path);
     base.LogError1(kv::status::kNotOpened, IDS_XML_OPEN_FAILED, path);
     base.LogError1(kv::status::kTemplateNotCopied, IDS_REPO_FILE_CREATE_FAILED, path);
@@ -59,7 +59,7 @@ TEST(RepoStatusMessages, EachMessageReadsExactlyAsShipped) {
 
 TEST(MessageExpansion, SelectsArgumentsMarksMissingOnesAndCopiesTheRest) {
     const auto expand = [](const char* text, std::vector<const OLECHAR*> args) {
-        return U8(kv::ExpandMessage(_stringx(text), args.data(), args.size()));
+        return U8(kv::ExpandMessage(FromU8(text), args.data(), args.size()));
     };
     EXPECT_EQ(expand("a %2 b", {OLESTR("one")}), "a ? b");
     EXPECT_EQ(expand("a %2 b", {OLESTR("one"), OLESTR("two")}), "a two b");

@@ -4,12 +4,14 @@
 // is told, and short ways to drive the XML document component.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <ostream>
 #include <random>
@@ -26,28 +28,69 @@
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/bstr.h"
+#include "win32/codepage.h"
 #include "win32/errors.h"
+
+// The text in UTF-8, whatever the ANSI code page.
+inline std::string U8(const _stringx& s) {
+    const int size = static_cast<int>(s.size());
+    std::string bytes(
+        WideCharToMultiByte(CP_UTF8, 0, s.c_str(), size, nullptr, 0, nullptr, nullptr), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.c_str(), size, &bytes[0], static_cast<int>(bytes.size()),
+                        nullptr, nullptr);
+    return bytes;
+}
+
+// UTF-8 text in the ANSI code page, for the library's narrow calls (the same
+// text on POSIX, where the code page is UTF-8).
+inline std::string AnsiText(const std::string& utf8) {
+    return _stringx(utf8.data(), utf8.size(), CP_UTF8).narrow();
+}
+
+// UTF-8 text as a string, whatever the ANSI code page.
+inline _stringx FromU8(const std::string& utf8) {
+    return _stringx(utf8.data(), utf8.size(), CP_UTF8);
+}
 
 // Lets gtest print _stringx values in failure messages.
 inline void PrintTo(const _stringx& s, std::ostream* os) {
-    *os << '"' << s.narrow() << '"';
-}
-
-inline std::string U8(const _stringx& s) {
-    return s.narrow();
+    *os << '"' << U8(s) << '"';
 }
 
 namespace kvtest {
 
 namespace fs = std::filesystem;
 
+// This run's part of the names of temporary folders: random, or in a child
+// process that re-runs a test to run one ChildProcess body (on Windows), its
+// parent's, so that the child finds the parent's folders.
+inline const std::string& RunId() {
+    static const std::string id = [] {
+        if (const char* parents = std::getenv("KVTEST_RUN_ID"))
+            return std::string(parents);
+        std::random_device random;
+        return std::to_string(random()) + "-" + std::to_string(random());
+    }();
+    return id;
+}
+
 // A temporary folder, removed with everything in it at the end of the test.
+// Its name is the same in every process that runs the same test of the same
+// run: the run, the test and how many came before it in the test.
 class TempTree {
 public:
     TempTree() {
-        std::random_device random;
+        static const testing::TestInfo* test = nullptr;
+        static int count = 0;
+        const testing::TestInfo* now = testing::UnitTest::GetInstance()->current_test_info();
+        if (now != test)
+            test = now, count = 0;
+        const std::size_t testId =
+            now ? std::hash<std::string>()(std::string(now->test_suite_name()) + "." + now->name())
+                : 0;
         m_root = fs::temp_directory_path() /
-                 ("kvtest-" + std::to_string(random()) + "-" + std::to_string(random()));
+                 ("kvtest-" + RunId() + "-" + std::to_string(testId % 100000) + "-" +
+                  std::to_string(++count));
         fs::create_directories(m_root);
         m_root = fs::canonical(m_root);
     }
@@ -63,7 +106,7 @@ public:
 
     // Copies `file` to `relative`, creating the folders on the way.
     fs::path Place(const fs::path& relative, const char* file) const {
-        const fs::path target = m_root / relative;
+        const fs::path target = (m_root / relative).make_preferred();
         fs::create_directories(target.parent_path());
         fs::copy_file(file, target, fs::copy_options::overwrite_existing);
         return target;
@@ -73,21 +116,43 @@ private:
     fs::path m_root;
 };
 
+// Sets (or with null, removes) an environment variable of this process, where
+// the library's std::getenv reads it.
+inline void SetEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");  // an empty value removes it
+#else
+    value ? setenv(name, value, 1) : unsetenv(name);
+#endif
+}
+
 // Sets (or with null, unsets) an environment variable until the end of the scope.
 class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : m_name(name) {
         if (const char* old = std::getenv(name))
             m_old = old, m_hadOld = true;
-        value ? setenv(name, value, 1) : unsetenv(name);
+        SetEnv(name, value);
     }
-    ~ScopedEnv() { m_hadOld ? setenv(m_name.c_str(), m_old.c_str(), 1) : unsetenv(m_name.c_str()); }
+    ScopedEnv(const char* name, const fs::path& value) : ScopedEnv(name, value.string().c_str()) {}
+    ~ScopedEnv() { SetEnv(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
     std::string m_name, m_old;
     bool m_hadOld = false;
+};
+
+// A path as the narrow (ANSI code page) text the layer's "A" calls take:
+// CreateFileA(Ansi(path), ...).
+class Ansi {
+public:
+    explicit Ansi(const fs::path& path) : m_text(path.string()) {}
+    operator const char*() const { return m_text.c_str(); }
+
+private:
+    std::string m_text;
 };
 
 // Runs in `folder` until the end of the scope.
@@ -135,7 +200,42 @@ inline void SetPerms(const fs::path& path, fs::perms perms) {
     fs::permissions(path, perms, fs::perm_options::replace);
 }
 
+// A read-only file's permissions, as they are set and read back. Windows has
+// only the read-only attribute: such a file reads back as readable by all.
+#ifdef _WIN32
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+#else
 constexpr fs::perms kReadOnly = fs::perms::owner_read | fs::perms::group_read;
+#endif
+
+// The platform, for rows of the data files that hold on one only.
+#ifdef _WIN32
+constexpr const char* kPlatform = "windows";
+#else
+constexpr const char* kPlatform = "posix";
+#endif
+
+// Why no symbolic link can be made here, or null. mingw-w64's C++ library
+// makes none on Windows, and Wine's CreateSymbolicLink reports success but
+// makes none either.
+#ifdef _WIN32
+constexpr const char* kNoSymlinks = "no symbolic links on Windows with mingw-w64 and Wine";
+#else
+constexpr const char* kNoSymlinks = nullptr;
+#endif
+
+// A message text of the system's: on POSIX the layer's copy of the Windows
+// English text; on Windows the system's own, in its language, of which the
+// library keeps no line break at the end.
+inline testing::Matcher<std::string> SystemText(const std::string& english) {
+#ifdef _WIN32
+    (void)english;
+    return testing::AllOf(testing::Not(testing::IsEmpty()), testing::Not(testing::EndsWith("\n")));
+#else
+    return testing::Eq(english);
+#endif
+}
 
 // The names in a folder, sorted.
 inline std::vector<std::string> Names(const fs::path& folder) {
@@ -294,10 +394,16 @@ inline DocumentPtr NewDocument() {
     return document;
 }
 
+// A path as OLECHAR text (UTF-16 on every platform, whatever OLECHAR is).
+inline std::basic_string<OLECHAR> OleText(const fs::path& path) {
+    const std::u16string text = path.u16string();
+    return std::basic_string<OLECHAR>(text.begin(), text.end());
+}
+
 // Loads `path`; whether it loaded.
 inline bool Load(IXMLDOMDocument2* document, const fs::path& path) {
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    const HRESULT hr = document->load(CComVariant(path.u16string().c_str()), &loaded);
+    const HRESULT hr = document->load(CComVariant(OleText(path).c_str()), &loaded);
     EXPECT_EQ(hr == S_OK, loaded == VARIANT_TRUE);
     return loaded == VARIANT_TRUE;
 }
@@ -311,7 +417,7 @@ inline DocumentPtr Parse(const fs::path& file, const std::string& bytes) {
 
 // What saving the document to `file` writes.
 inline std::string Saved(IXMLDOMDocument2* document, const fs::path& file) {
-    EXPECT_EQ(S_OK, document->save(CComVariant(file.u16string().c_str())));
+    EXPECT_EQ(S_OK, document->save(CComVariant(OleText(file).c_str())));
     return ReadText(file);
 }
 

@@ -23,7 +23,7 @@ std::string Declaration(const char* encoding) {
 std::string Utf16(const std::string& utf8, bool bigEndian, bool bom) {
     std::string bytes;
     for (OLECHAR unit :
-         (bom ? OLESTR("\uFEFF") : OLESTR("")) + std::basic_string<OLECHAR>(_stringx(utf8).c_str()))
+         (bom ? OLESTR("\uFEFF") : OLESTR("")) + std::basic_string<OLECHAR>(FromU8(utf8).c_str()))
         bytes += bigEndian ? std::string{char(unit >> 8), char(unit & 0xFF)}
                            : std::string{char(unit & 0xFF), char(unit >> 8)};
     return bytes;

@@ -84,11 +84,19 @@ HRESULT ReadNode(IXMLDOMNode* node, UINT depth, IKvTreeSink* sink) {
     if (!sink->OnNode(type, depth, name.text, SysStringLen(name.text), value.bstrVal,
                       SysStringLen(value.bstrVal)))
         return S_FALSE;
+    // Only elements have attributes. Some DOMs also answer for the XML
+    // declaration with its pseudo-attributes, which are the text of its value,
+    // read above; not every such map can be walked.
+    if (type != NODE_ELEMENT)
+        return S_OK;
     CComPtr<IXMLDOMNamedNodeMap> attributes;
     HRESULT hr = node->get_attributes(&attributes);
     if (hr == S_FALSE)
         return S_OK;
     if (hr != S_OK || !attributes)
+        return E_FAIL;
+    // The map may be one the DOM hands out again, its walk already begun.
+    if (FAILED(attributes->reset()))
         return E_FAIL;
     for (;;) {
         CComPtr<IXMLDOMNode> attribute;

@@ -406,6 +406,11 @@ HRESULT XMLIntercessor::AppendChildElement(IXMLDOMNode* parent, const _stringx& 
     const _stringx name = ElementNameOf(step);
     if (!xmlutils::IsXmlName(name.c_str(), name.size()))
         return E_FAIL;
+    // Elements are only made inside an element: never a second document
+    // element, whether or not the DOM would append one.
+    DOMNodeType parentType = NODE_INVALID;
+    if (parent->get_nodeType(&parentType) != S_OK || parentType != NODE_ELEMENT)
+        return E_FAIL;
     CComPtr<IXMLDOMElement> element;
     HRESULT hr = m_pDoc->createElement(name.bstr(), &element);
     if (FAILED(hr))
