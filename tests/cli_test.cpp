@@ -60,11 +60,12 @@ protected:
 TEST_F(CliTest, ListsAndReadsTheExamples) {
     const json list = Run({"repos", "--json"}).Json();
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0], (json{{"key", "Local"},
-                             {"local", true},
-                             {"exists", true},
-                             {"dataFile", (examples / "local/Repository.xml").string()},
-                             {"displayName", "Example local repository"}}));
+    EXPECT_EQ(list[0],
+              (json{{"key", "Local"},
+                    {"local", true},
+                    {"exists", true},
+                    {"dataFile", examples.string() + "/local/Repository.xml"},  // as listed
+                    {"displayName", "Example local repository"}}));
     EXPECT_EQ(list[1]["local"], false);
 
     EXPECT_EQ(
@@ -168,7 +169,7 @@ TEST_F(CliTest, ReportsFailuresAndBadUsage) {
     environment["KV_SUPPORT_DIR"] = (tree / "no-support").string();
     const Outcome noTemplate = Run({"create", "Local", (tree / "new/Repository.xml").string()});
     EXPECT_EQ(noTemplate.status, 1);
-    EXPECT_THAT(noTemplate.err, HasSubstr("The system cannot find the path specified."));
+    EXPECT_THAT(noTemplate.err, HasSubstr(SystemMessage(ERROR_PATH_NOT_FOUND)));
     environment.erase("KV_SUPPORT_DIR");
 
     // One unreadable repository: the others are listed, the skipped one named.
