@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 
+#include "foundation/platform/text.h"
 #include "process_util.h"
 #include "test_util.h"
 
@@ -77,7 +78,9 @@ TEST_F(CliTest, ListsAndReadsTheExamples) {
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0]["displayName"], "Basic installation");
     EXPECT_EQ(one[0]["displayPath"], "<KVREPOSITORY>\\Templates\\basic.kvt");
-    EXPECT_EQ(one[0]["localCopy"], (examples / "local/Templates/basic.kvt").string());
+    const std::string separator(1, static_cast<char>(kv::platform::kPathSeparator));
+    EXPECT_EQ(one[0]["localCopy"], examples.string() + "/local" + separator + "Templates" +
+                                       separator + "basic.kvt");  // the listed folder, joined
     EXPECT_THAT(Run({"items", "KVScripts/*", "--all"}).out,
                 testing::AllOf(HasSubstr("DISPLAY NAME"), HasSubstr("Script notes")));
     EXPECT_EQ(Run({"repo", "get", "Local", "DisplayName"}).out, "Example local repository\n");
