@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 
+#include "foundation/platform/text.h"
 #include "process_util.h"
 #include "test_util.h"
 
@@ -60,11 +61,12 @@ protected:
 TEST_F(CliTest, ListsAndReadsTheExamples) {
     const json list = Run({"repos", "--json"}).Json();
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0], (json{{"key", "Local"},
-                             {"local", true},
-                             {"exists", true},
-                             {"dataFile", (examples / "local/Repository.xml").string()},
-                             {"displayName", "Example local repository"}}));
+    EXPECT_EQ(list[0],
+              (json{{"key", "Local"},
+                    {"local", true},
+                    {"exists", true},
+                    {"dataFile", examples.string() + "/local/Repository.xml"},  // as listed
+                    {"displayName", "Example local repository"}}));
     EXPECT_EQ(list[1]["local"], false);
 
     EXPECT_EQ(
@@ -76,7 +78,9 @@ TEST_F(CliTest, ListsAndReadsTheExamples) {
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0]["displayName"], "Basic installation");
     EXPECT_EQ(one[0]["displayPath"], "<KVREPOSITORY>\\Templates\\basic.kvt");
-    EXPECT_EQ(one[0]["localCopy"], (examples / "local/Templates/basic.kvt").string());
+    const std::string separator(1, static_cast<char>(kv::platform::kPathSeparator));
+    EXPECT_EQ(one[0]["localCopy"], examples.string() + "/local" + separator + "Templates" +
+                                       separator + "basic.kvt");  // the listed folder, joined
     EXPECT_THAT(Run({"items", "KVScripts/*", "--all"}).out,
                 testing::AllOf(HasSubstr("DISPLAY NAME"), HasSubstr("Script notes")));
     EXPECT_EQ(Run({"repo", "get", "Local", "DisplayName"}).out, "Example local repository\n");
@@ -188,7 +192,7 @@ TEST_F(CliTest, ReportsFailuresAndBadUsage) {
     environment["KV_SUPPORT_DIR"] = (tree / "no-support").string();
     const Outcome noTemplate = Run({"create", "Local", (tree / "new/Repository.xml").string()});
     EXPECT_EQ(noTemplate.status, 1);
-    EXPECT_THAT(noTemplate.err, HasSubstr("The system cannot find the path specified."));
+    EXPECT_THAT(noTemplate.err, HasSubstr(SystemMessage(ERROR_PATH_NOT_FOUND)));
     environment.erase("KV_SUPPORT_DIR");
 
     // One unreadable repository: the others are listed, the skipped one named.

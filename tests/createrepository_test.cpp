@@ -24,7 +24,7 @@ protected:
 
 TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     List("<Repository Key=\"Local\" Local=\"1\"/><Repository Key=\"Network\"/>");
-    const fs::path local = tree / "New Folder/Deeper/Repository.xml";
+    const fs::path local = tree / "New Folder" / "Deeper" / "Repository.xml";
     ASSERT_EQ(Create(OLESTR("Local"), local), 0);
     ASSERT_NE(created, nullptr);
     EXPECT_TRUE(created->GetRepoDataFilePath().empty());  // built before Path was written
@@ -33,7 +33,7 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     EXPECT_NE(ReadText(local).find("<MergeModules>"), std::string::npos);
 
     // Again, elsewhere: the one entry follows; the old file stays.
-    const fs::path moved = tree / "Moved/Repository.xml";
+    const fs::path moved = tree / "Moved" / "Repository.xml";
     ASSERT_EQ(Create(OLESTR("Local"), moved), 0);
     EXPECT_EQ(PathOf("Local"), moved.string());
     EXPECT_TRUE(fs::exists(local));
@@ -41,7 +41,7 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     // The key may come from the list that the creation reloads.
     CRepository* entry = manager.GetRepository("Network", true);
     ASSERT_NE(entry, nullptr);
-    const _stringx again((tree / "Again/Repository.xml").string());
+    const _stringx again((tree / "Again" / "Repository.xml").string());
     ASSERT_EQ(manager.CreateRepository(entry->GetKey(), again, &created), 0);
     EXPECT_EQ(PathOf("Network"), U8(again));
     EXPECT_TRUE(status.messages.empty());
@@ -50,7 +50,7 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
 TEST_F(CreateRepositoryTest, RefusesOtherKeysAndEntriesThatAreMissing) {
     List("<Repository Key=\"Local\"/>");
     const std::string before = ReadText(list);
-    const fs::path target = tree / "R/Repository.xml";
+    const fs::path target = tree / "R" / "Repository.xml";
     EXPECT_EQ(Create(OLESTR("local"), target), kv::status::kBadRepositoryKey);
     EXPECT_EQ(created, nullptr);
     EXPECT_FALSE(fs::exists(target));
@@ -62,11 +62,11 @@ TEST_F(CreateRepositoryTest, RefusesOtherKeysAndEntriesThatAreMissing) {
 }
 
 TEST_F(CreateRepositoryTest, TheCopyIsWritableAndReplacesWithoutAsking) {
-    const std::string support = WriteText(tree / "Support/RepositoryTpl.xml", "<Repository/>");
+    const std::string support = WriteText(tree / "Support" / "RepositoryTpl.xml", "<Repository/>");
     SetPerms(support, kReadOnly);
     ScopedEnv env("KV_SUPPORT_DIR", tree / "Support");
     List("<Repository Key=\"Local\"/>");
-    const std::string target = WriteText(tree / "R/Repository.xml", "<Old/>");
+    const std::string target = WriteText(tree / "R" / "Repository.xml", "<Old/>");
     ASSERT_EQ(Create(OLESTR("Local"), target), 0);
     EXPECT_EQ(ReadText(target), "<Repository/>");
     EXPECT_NE(Perms(target) & fs::perms::owner_write, fs::perms::none);
@@ -77,7 +77,7 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     List("<Repository Key=\"Local\"/>");
     const std::string listBefore = ReadText(list);
     WriteText(tree / "File", "x");
-    EXPECT_EQ(Create(OLESTR("Local"), tree / "File/Repository.xml"),
+    EXPECT_EQ(Create(OLESTR("Local"), tree / "File" / "Repository.xml"),
               kv::status::kTemplateNotCopied);
     {
         // A folder that is not a rooted path cannot be made; a bare name's
@@ -90,7 +90,7 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     EXPECT_FALSE(fs::exists(tree / "Repository.xml"));
     fs::create_directories(tree / "EmptySupport");
     ScopedEnv env("KV_SUPPORT_DIR", tree / "EmptySupport");
-    const fs::path target = tree / "R/Repository.xml";
+    const fs::path target = tree / "R" / "Repository.xml";
     EXPECT_EQ(Create(OLESTR("Local"), target), kv::status::kTemplateNotCopied);
     EXPECT_THAT(status.messages,
                 ElementsAre("Unable to create directory " + (tree / "File").string(),

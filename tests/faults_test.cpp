@@ -175,8 +175,8 @@ const std::map<std::string, Scenario>& Scenarios() {
               CRepository* created = nullptr;
               arm();
               return manager.CreateRepository(
-                  OLESTR("Network"), _stringx((root / "NewRepo/Sub/Repository.xml").string()),
-                  &created);
+                  OLESTR("Network"),
+                  _stringx((root / "NewRepo" / "Sub" / "Repository.xml").string()), &created);
           },
           {"Repos.xml", "NewRepo/Sub/Repository.xml"},
           // -113: the list could not be read back after its rewrite.

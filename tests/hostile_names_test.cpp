@@ -38,12 +38,13 @@ protected:
         std::vector<std::string> copies;
         for (const std::string& copy :
              Describe(Items(repository, itemPath.c_str()).get(), {OLESTR("LocalCopy")}))
-            copies.push_back(fs::path(copy).lexically_relative(tree.root()).generic_string());
+            copies.push_back(fs::u8path(copy).lexically_relative(tree.root()).generic_u8string());
         return copies;
     }
     std::unique_ptr<CRepositoryItem> Published(CRepository* repository, const std::string& display,
                                                const std::string& file, long expected) {
-        auto item = NewItem(repository, display.c_str(), WriteText(tree / "Work" / file, "new"));
+        auto item = NewItem(repository, display.c_str(),
+                            WriteText(tree / "Work" / fs::u8path(file), "new"));
         item->PutProperty(OLESTR("DisplayName"), OLESTR("New"));
         EXPECT_EQ(item->Commit(), expected) << display;
         return item;
@@ -176,7 +177,7 @@ TEST_F(HostileNames, LongAndNonAsciiNamesWorkInEitherFileEncoding) {
             "<ItemAttrib FileName=\"" + std::string(latin ? "\xE9t\xE9" : "\xC3\xA9t\xC3\xA9") +
                 ".kvd\" DisplayName=\"Summer\"/>"));
         WriteText(data, declaration + ReadText(data));
-        WriteText(tree / "Repo/Dialogs/\xC3\x89t\xC3\xA9.kvd", "x");
+        WriteText(tree / fs::u8path("Repo/Dialogs/\xC3\x89t\xC3\xA9.kvd"), "x");
         EXPECT_THAT(
             Describe(Items(repository,
                            AnsiText("<KVREPOSITORY>\\Dialogs\\\xC3\xA9t\xC3\xA9.kvd").c_str())

@@ -21,7 +21,7 @@ TEST_F(ItemsEndToEnd, FilesWrittenOnWindowsReadTheSameAndKeepTheirEncoding) {
                                   OLESTR("FileName=\"\u00e9quipe.kvd\" DisplayName=\"\u00c9quipe ")
                                       OLESTR("\u20ac\"/>\r\n  </RepoItem></Dialogs>\r\n")
                                           OLESTR("</Repository>\r\n")));
-    WriteText(tree / "Team Share/Team/Dialogs/\xC3\x89quipe.kvd", "d");
+    WriteText(tree / fs::u8path("Team Share/Team/Dialogs/\xC3\x89quipe.kvd"), "d");
     WriteText(list,
               "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<Repositories>\r\n"
               "\t<Repository Key=\"Network\" Local=\"0\" DisplayName=\"\xC9quipe \x80\" "

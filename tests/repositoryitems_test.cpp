@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <map>
 
 #include "repository/repository.h"
@@ -43,8 +44,10 @@ protected:
         const std::string root = tree.root().string() + char(kv::platform::kPathSeparator);
         for (CRepositoryItem* item = items.MoveFirst(); item; item = items.MoveNext()) {
             std::string line = Cached(item, OLESTR("LocalCopy"));
-            if (line.compare(0, root.size(), root) == 0)
-                line.erase(0, root.size());
+            if (line.compare(0, root.size(), root) == 0) {
+                line.erase(0, root.size());  // relative, with "/" on every platform
+                std::replace(line.begin(), line.end(), char(kv::platform::kPathSeparator), '/');
+            }
             line += " key=" + Cached(item, OLESTR("Key")) +
                     " fn=" + Cached(item, OLESTR("FileName")) +
                     " dn=" + Cached(item, OLESTR("DisplayName"));

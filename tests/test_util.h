@@ -294,6 +294,17 @@ inline std::string Unescape(std::string text) {
     return utf16 ? Utf16Le(units).substr(mark ? 0 : 2) : bytes;
 }
 
+// The system's text of a Win32 error code, as the library reports it.
+inline std::string SystemMessage(DWORD code) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    const std::string result = length ? std::string(text, length) : "";
+    LocalFree(text);
+    return result;
+}
+
 // The rows of the data file tests/data/`name`, one a line, each cut at its
 // tabs into texts written as Unescape reads them; empty lines and lines that
 // start with "#" are left out.

@@ -166,9 +166,11 @@ TEST_F(XmlIntercessorTest, InitializeAndSaveReportEachFailure) {
     EXPECT_EQ(a.GetLastResult(), E_FAIL);
     EXPECT_FALSE(a.IsInitialized());
 
+#ifndef _WIN32         // (Windows has the system's msxml3.dll)
     XMLIntercessor b;  // (a file that does not parse is among the hostile files)
     EXPECT_EQ(b.Initialize(missing.c_str(), nullptr, nullptr, false, true), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(U8(b.GetErrorText()), "Could not create XML document. Is msxml3.dll installed?");
+#endif
 
     // A failed open leaves nothing to save, and queries answer nothing.
     EXPECT_EQ(a.Save(missing.c_str()), E_UNEXPECTED);
