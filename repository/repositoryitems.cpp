@@ -15,6 +15,7 @@
 #include "win32/fileio.h"
 #include "win32/files.h"
 #include "win32/find.h"
+#include "foundation/platform/text.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ bool WithinFolder(const _stringx& folder, const _stringx& path) {
 // its own case. Only the file name is matched so; its folders must be spelt
 // as they are. False when there is no such file (or the name holds a wildcard).
 bool FindFile(const _stringx& path, _stringx& found) {
-    if (kv::FileExists(path)) {
+    // Where names are found in any case, only the search gives the file's own.
+    if (!kv::platform::kFileNamesIgnoreCase && kv::FileExists(path)) {
         found = path;
         return true;
     }

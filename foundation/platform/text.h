@@ -35,6 +35,14 @@ constexpr OLECHAR AnsiLowerChar(OLECHAR c) {
                : c;
 }
 
+// Whether the file system finds a name in any letter case (Windows), so that
+// a name that exists may still not be spelt as the file is.
+#if defined(_WIN32)
+constexpr bool kFileNamesIgnoreCase = true;
+#else
+constexpr bool kFileNamesIgnoreCase = false;
+#endif
+
 // Whether two path components (or roots) name the same entry, as the file
 // system compares names: exactly on POSIX; ignoring letter case on Windows, as
 // NTFS and network shares do (the system's ordinal case folding, which also
