@@ -42,7 +42,8 @@ bool GetUserSettingsFolder(std::string& folder);
 enum class StandardStream { kOutput, kError };
 
 // Writes UTF-8 text to standard output or error: to a Windows console as
-// UTF-16, anywhere else as the bytes given. False when not all was written.
+// UTF-16, anywhere else as the bytes given (no carriage return added before line ends).
+// False when not all was written.
 bool WriteStandardText(StandardStream stream, const std::string& utf8);
 
 }  // namespace platform

@@ -111,11 +111,21 @@ bool WriteStandardText(StandardStream stream, const std::string& utf8) {
     const HANDLE handle =
         GetStdHandle(stream == StandardStream::kOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
     DWORD mode = 0;
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode))
-        return std::fwrite(utf8.data(), 1, utf8.size(), file) == utf8.size();
-
     // What the C runtime still holds goes first.
     std::fflush(file);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) {
+        // Redirected: the bytes as they are, lines ending in "\n" as on every
+        // platform (the C runtime's text mode would make them "\r\n").
+        for (std::size_t done = 0; done < utf8.size();) {
+            const DWORD piece =
+                static_cast<DWORD>(std::min<std::size_t>(utf8.size() - done, 1u << 20));
+            DWORD written = 0;
+            if (!WriteFile(handle, utf8.data() + done, piece, &written, nullptr) || written == 0)
+                return false;
+            done += written;
+        }
+        return true;
+    }
     if (utf8.empty())
         return true;
     const int length =
