@@ -13,7 +13,8 @@
 
 namespace {
 
-std::wstring Folded(const char* text) {
+// Narrow text in the ANSI code page as UTF-16.
+std::wstring Wide(const char* text) {
     std::wstring wide;
     const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
     if (length > 0) {
@@ -21,24 +22,18 @@ std::wstring Folded(const char* text) {
         MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
         wide.resize(static_cast<std::size_t>(length - 1));
     }
-    for (wchar_t& c : wide)
-        c = static_cast<wchar_t>(kv::platform::AnsiLowerChar(c));
     return wide;
+}
+
+// UTF-16 text lowered by the library's rule.
+std::wstring Folded(std::wstring text) {
+    for (wchar_t& c : text)
+        c = static_cast<wchar_t>(kv::platform::AnsiLowerChar(c));
+    return text;
 }
 
 bool Matches(const std::wstring& pattern, const std::wstring& name) {
     return kv::platform::WildcardMatch(pattern.data(), pattern.size(), name.data(), name.size());
-}
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide;
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length > 0) {
-        wide.resize(static_cast<std::size_t>(length));
-        MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
-        wide.resize(static_cast<std::size_t>(length - 1));
-    }
-    return wide;
 }
 
 }  // namespace
@@ -47,7 +42,7 @@ namespace kv {
 namespace platform {
 
 bool MatchWildcard(const char* pattern, const char* name) {
-    return Matches(Folded(pattern), Folded(name));
+    return Matches(Folded(Wide(pattern)), Folded(Wide(name)));
 }
 
 DWORD ListFolder(const char* searchPath, std::vector<FolderEntry>& entries) {
@@ -60,11 +55,11 @@ DWORD ListFolder(const char* searchPath, std::vector<FolderEntry>& entries) {
     const std::string folder =
         split == std::string::npos ? std::string() : path.substr(0, split + 1);
     const std::wstring pattern =
-        Folded(path.substr(split == std::string::npos ? 0 : split + 1).c_str());
+        Folded(Wide(path.substr(split == std::string::npos ? 0 : split + 1).c_str()));
     WIN32_FIND_DATAW found;
     const HANDLE search =
-        FindFirstFileExW(Wide(folder + "*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
+        FindFirstFileExW(Wide((folder + "*").c_str()).c_str(), FindExInfoBasic, &found,
+                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND ? DWORD(ERROR_SUCCESS) : error;
@@ -73,10 +68,7 @@ DWORD ListFolder(const char* searchPath, std::vector<FolderEntry>& entries) {
         const std::wstring name(found.cFileName);
         if (name == L"." || name == L"..")
             continue;
-        std::wstring folded(name);
-        for (wchar_t& c : folded)
-            c = static_cast<wchar_t>(AnsiLowerChar(c));
-        if (!Matches(pattern, folded))
+        if (!Matches(pattern, Folded(name)))
             continue;
         const int length =
             WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
