@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "foundation/filesave.h"
+#include "foundation/pathx.h"
 #include "win32/errors.h"
 #include "win32/files.h"
 #include "win32/fileio.h"
@@ -59,16 +61,54 @@ bool PathNamesFile(const std::string& path, HANDLE locked) {
     return same;
 }
 
-// Opens the file at `name` with `access`; a file that may not be read is
-// opened for writing instead (it can be saved, so it is locked too).
-// INVALID_HANDLE_VALUE with the last error set.
-HANDLE OpenToLock(const std::string& name, DWORD access) {
-    const HANDLE handle =
-        CreateFileA(name.c_str(), access, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle != INVALID_HANDLE_VALUE || access != GENERIC_READ ||
-        GetLastError() != ERROR_ACCESS_DENIED)
-        return handle;
-    return CreateFileA(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+// The lock file of the data file at `path`: beside the file the path leads
+// to, links followed, named after it. ERROR_SUCCESS, or the error of opening
+// the data file (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND...).
+DWORD LockFileOf(const std::string& path, std::string& lockName) {
+    const HANDLE file = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    std::string final;
+    const bool known = FinalPathOf(file, final);
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (!known)
+        return error != ERROR_SUCCESS ? error : DWORD(ERROR_GEN_FAILURE);
+    const _stringx resolved(final);
+    lockName = PathJoin(PathFolderPart(resolved),
+                        _stringx("." + PathLastComponent(resolved).str() + ".lock"))
+                   .str();
+    return ERROR_SUCCESS;
+}
+
+// Opens the lock file at `name`, making it when missing, hidden, with the
+// permissions of the data file at `dataFile` (which is open only while it is
+// made: a data file held open could not be replaced on Windows). Writers share
+// reading and writing but not deletion, so that the file cannot be deleted
+// while it is held where the system keeps to sharing. INVALID_HANDLE_VALUE
+// with the last error set.
+HANDLE OpenLockFile(const std::string& name, const std::string& dataFile) {
+    constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
+    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        HANDLE handle =
+            CreateFileA(name.c_str(), kAccess, kShare, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND)
+            return handle;
+        const HANDLE like = CreateFileA(dataFile.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+        handle = CreateFileA(name.c_str(), kAccess, kShare, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_HIDDEN, like == INVALID_HANDLE_VALUE ? nullptr : like);
+        const DWORD error = GetLastError();
+        if (like != INVALID_HANDLE_VALUE)
+            CloseHandle(like);
+        SetLastError(error);
+        // Made by another writer just then: opened as it is.
+        if (handle != INVALID_HANDLE_VALUE ||
+            (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS))
+            return handle;
+    }
+    return INVALID_HANDLE_VALUE;
 }
 
 // Takes the lock through `handle`, trying until `deadline` (at least once, so
@@ -100,40 +140,35 @@ DataFileLock::~DataFileLock() {
 DWORD DataFileLock::Acquire(const _stringx& path, std::chrono::milliseconds timeout) {
     Release();
     const DWORD entryError = GetLastError();  // polling failures are no news on success
-    const std::string name = path.str();
     timeout = std::clamp(timeout, std::chrono::milliseconds::zero(), kLongestTimeout);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    DWORD access = GENERIC_READ;
+    const std::string dataFile = path.str();
+    std::string lockName;
+    if (const DWORD error = LockFileOf(dataFile, lockName))
+        return error;
+    const auto refuse = [](DWORD reason) {
+        SetLastError(reason);  // the system's own reason
+        return DWORD(ERROR_LOCK_VIOLATION);
+    };
     for (;;) {
-        const HANDLE handle = OpenToLock(name, access);
+        const HANDLE handle = OpenLockFile(lockName, dataFile);
         if (handle == INVALID_HANDLE_VALUE)
-            return GetLastError();
+            return refuse(GetLastError());
         const DWORD error = LockUntil(handle, deadline);
-        if (error == ERROR_ACCESS_DENIED && access == GENERIC_READ) {
-            // This system locks exclusively only through a handle open for
-            // writing.
-            CloseHandle(handle);
-            access = GENERIC_WRITE;
-            continue;
-        }
         if (error != ERROR_SUCCESS) {
-            // The system's own reason stays in the last error.
             CloseHandle(handle);
-            SetLastError(error);
-            return ERROR_LOCK_VIOLATION;
+            return refuse(error);
         }
-        // A writer may have replaced the file while we waited: the lock on the
-        // old file then guards nothing, so it is taken again on the new one.
-        if (PathNamesFile(name, handle)) {
+        // A lock file deleted by hand while we waited guards nothing: the
+        // lock is taken again on the one now there.
+        if (PathNamesFile(lockName, handle)) {
             m_handle = handle;
             SetLastError(entryError);
             return ERROR_SUCCESS;
         }
         CloseHandle(handle);
-        if (std::chrono::steady_clock::now() >= deadline) {
-            SetLastError(ERROR_LOCK_VIOLATION);
-            return ERROR_LOCK_VIOLATION;
-        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return refuse(ERROR_LOCK_VIOLATION);
     }
 }
 

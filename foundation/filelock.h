@@ -11,32 +11,33 @@ namespace kv {
 
 // The protocol, the same on every platform and for every writer of this
 // library:
-//  - What is locked: one byte at offset 2^62 of the data file itself, far
-//    beyond any real file's size. The bytes of the file are never locked, so
-//    no reader is ever blocked, even where byte-range locks are mandatory
-//    (Windows, SMB shares): readers take no lock and read the file as it
-//    stands. No lock file is used: it would show in shared folders that
-//    people browse and clean by hand, one deleted while held would let two
-//    writers in, and a linked data file would need it beside the link's
-//    final target.
-//  - By whom, for how long: a writer, from before it reads the file until
-//    after its save has replaced it. Each lock object holds its own handle;
-//    two lock objects exclude each other even in one process.
-//  - Replace: a save puts a new file in place by a rename, and the lock of
-//    the old file guards nothing after that. So once the lock is had, the
-//    path is checked to still name the locked file; if a writer has replaced
-//    it meanwhile, the lock is taken again on the file now there.
+//  - What is locked: one byte (at offset 2^62) of the data file's lock file,
+//    ".<name>.lock" beside the file the data file's path leads to (links
+//    followed), made on first use and never removed. The data file itself is
+//    not held open by the lock: a save can then rename its new file over the
+//    old one in one step on every system (Windows refuses to rename over a
+//    file that is open, and its ReplaceFileW leaves a moment with no file at
+//    the path), and no reader is ever blocked.
+//  - The lock file's permissions: on Windows hidden, with the folder's
+//    security; on POSIX, readable and writable by each class (owner, group,
+//    others) that may read or write the data file when it is made, so that
+//    everyone who may save the data file may lock it.
+//  - By whom, for how long: a writer, from before it reads the data file
+//    until after its save has replaced it. Each lock object holds its own
+//    handle; two lock objects exclude each other even in one process.
+//  - A lock file deleted by hand: where the system keeps to sharing
+//    (Windows) it cannot be while held; elsewhere a writer that got the lock
+//    checks that the name still leads to the file it locked, and if not
+//    locks the one now there. (A lock file deleted while a writer is saving
+//    lets the next writer in beside it: do not delete them by hand.)
 //  - Holder death: the lock belongs to the holder's open file, which the
 //    system closes when the process dies, and with it releases the lock.
 //  - Shares: the lock is a byte-range lock of the file system, which NFS and
 //    SMB carry to the server, so writers on other machines are kept out too
 //    where the share supports such locks (see docs/reliability.md).
-//  - A missing file cannot be locked (ERROR_FILE_NOT_FOUND): a save that
-//    creates its file puts it in place only if the name is still free, so
-//    that nothing another writer made meanwhile is overwritten unlocked.
-// The handle is opened for reading where the system locks through it
-// (Windows: a handle with write access would turn away readers that do not
-// share writing), else for writing (POSIX locks exclusively only so).
+//  - A missing data file cannot be locked (ERROR_FILE_NOT_FOUND): a save
+//    that creates its file puts it in place only if the name is still free,
+//    so that nothing another writer made meanwhile is overwritten unlocked.
 class KV_API DataFileLock {
 public:
     DataFileLock() = default;
@@ -44,11 +45,11 @@ public:
     DataFileLock(const DataFileLock&) = delete;
     DataFileLock& operator=(const DataFileLock&) = delete;
 
-    // Locks the file at `path`, waiting at most `timeout`. ERROR_SUCCESS;
-    // ERROR_LOCK_VIOLATION when the lock could not be had, in time or at all
-    // (the system's reason is then the last error: ERROR_ACCESS_DENIED for a
-    // file this process may neither lock through a reading handle nor open
-    // for writing); otherwise the error of opening the file
+    // Locks the data file at `path`, waiting at most `timeout`.
+    // ERROR_SUCCESS; ERROR_LOCK_VIOLATION when the lock could not be had, in
+    // time or at all (the system's reason is then the last error:
+    // ERROR_ACCESS_DENIED for a lock file this process may not make or open
+    // for writing); otherwise the error of opening the data file
     // (ERROR_FILE_NOT_FOUND for a missing file, ERROR_PATH_NOT_FOUND for a
     // missing folder).
     DWORD Acquire(const _stringx& path, std::chrono::milliseconds timeout = DefaultTimeout());

@@ -68,7 +68,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
     std::map<std::string, std::string> files;
     const std::string prefix = root.string();
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        if (!entry.is_regular_file())
+        if (!entry.is_regular_file() || kvtest::IsLockFile(entry.path()))
             continue;
         std::string content = ReadText(entry.path());
         for (auto at = content.find(prefix); at != std::string::npos; at = content.find(prefix))

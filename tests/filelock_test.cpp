@@ -1,9 +1,10 @@
 // Data-file locks: exclusive between lock objects and processes, released when
-// the holder dies, following a file that a save replaced, and clear of every
-// byte a reader reads. (Concurrent writers through the lock are tested with
-// the data-file access.)
+// the holder dies, unmoved by a save that replaced the data file, and clear of
+// every byte of the data file. (Concurrent writers through the lock are tested
+// with the data-file access.)
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -14,6 +15,7 @@
 #include "win32/errors.h"
 #include "win32/fileio.h"
 
+namespace fs = std::filesystem;
 using kv::DataFileLock;
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
@@ -82,10 +84,10 @@ TEST_F(DataFileLockTest, LockOfADeadProcessIsFreeAtOnce) {
     EXPECT_LT(Since(start), milliseconds(100));
 }
 
-// A waiter that got the lock on the file a save has since replaced must end up
-// holding the new file: a lock on the old one would guard nothing. It gets the
-// lock soon after the holder's destructor released it.
-TEST_F(DataFileLockTest, LockFollowsAReplacedFile) {
+// A save replaces the data file under the lock; the lock, on its own file,
+// stays held, and a waiter gets it soon after the holder's destructor
+// released it.
+TEST_F(DataFileLockTest, ASaveUnderTheLockKeepsItHeld) {
     auto holder = std::make_unique<DataFileLock>();
     DataFileLock waiter, third;
     ASSERT_EQ(holder->Acquire(path), ERROR_SUCCESS);
@@ -95,8 +97,9 @@ TEST_F(DataFileLockTest, LockFollowsAReplacedFile) {
         result = waiter.Acquire(path, milliseconds(5000));
         acquired = Clock::now();
     });
-    std::this_thread::sleep_for(milliseconds(300));  // the waiter polls the old file
+    std::this_thread::sleep_for(milliseconds(300));  // the waiter polls
     ASSERT_EQ(kv::SaveFileAtomically(path, "v2", 2), ERROR_SUCCESS);
+    EXPECT_EQ(third.Acquire(path, milliseconds(0)), DWORD(ERROR_LOCK_VIOLATION));
     const auto released = Clock::now();
     holder.reset();
     thread.join();
@@ -107,6 +110,53 @@ TEST_F(DataFileLockTest, LockFollowsAReplacedFile) {
     waiter.Release();
     EXPECT_EQ(third.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
 }
+
+// The lock file: hidden beside the data file, made once and kept; writable
+// by whoever may read or write the data file, so that a file made read-only
+// for a while and writable again is locked by every writer as before.
+// Deleted by hand, it is made again. Where the system keeps to sharing, it
+// cannot be deleted while held.
+TEST_F(DataFileLockTest, TheLockFileIsHiddenBesideTheDataFileAndKept) {
+    const fs::path lockFile = tree / ".data.xml.lock";
+    {
+        kvtest::SetPerms(tree / "data.xml", fs::perms::owner_read | fs::perms::group_read);
+        DataFileLock lock;
+        ASSERT_EQ(lock.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
+        EXPECT_TRUE(fs::exists(lockFile));
+        EXPECT_EQ(kvtest::Names(tree.root()), std::vector<std::string>{"data.xml"});
+#ifdef _WIN32
+        EXPECT_TRUE(GetFileAttributesA(lockFile.string().c_str()) & FILE_ATTRIBUTE_HIDDEN);
+        EXPECT_FALSE(DeleteFileA(lockFile.string().c_str()));
+#else
+        const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write |
+                             fs::perms::group_read | fs::perms::group_write;
+        EXPECT_EQ(kvtest::Perms(lockFile), rw);
+#endif
+    }
+    kvtest::SetPerms(tree / "data.xml", fs::perms::owner_read | fs::perms::owner_write);
+    DataFileLock lock, other;
+    ASSERT_EQ(lock.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
+    lock.Release();
+    fs::remove(lockFile);
+    ASSERT_EQ(lock.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
+    EXPECT_TRUE(fs::exists(lockFile));
+    EXPECT_EQ(other.Acquire(path, milliseconds(0)), DWORD(ERROR_LOCK_VIOLATION));
+}
+
+#ifndef _WIN32
+// A data file reached through a link is locked beside the link's target, so
+// that writers that name it by either path exclude each other.
+TEST_F(DataFileLockTest, ALinkedDataFileIsLockedBesideItsTarget) {
+    fs::create_directories(tree / "elsewhere");
+    fs::create_symlink(tree / "data.xml", tree / "elsewhere/link.xml");
+    DataFileLock byLink, byName;
+    ASSERT_EQ(byLink.Acquire(_stringx((tree / "elsewhere/link.xml").string()), milliseconds(0)),
+              ERROR_SUCCESS);
+    EXPECT_EQ(byName.Acquire(path, milliseconds(0)), DWORD(ERROR_LOCK_VIOLATION));
+    EXPECT_TRUE(fs::exists(tree / ".data.xml.lock"));
+    EXPECT_FALSE(fs::exists(tree / "elsewhere/.link.xml.lock"));
+}
+#endif
 
 TEST_F(DataFileLockTest, DefaultTimeoutComesFromTheEnvironment) {
     for (const char* bad : {static_cast<const char*>(nullptr), "", "soon", "12ms", "-5"}) {

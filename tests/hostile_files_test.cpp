@@ -116,8 +116,11 @@ protected:
     // Every file below the tree with its content.
     std::map<std::string, std::string> Snapshot() const {
         std::map<std::string, std::string> files;
-        for (const auto& entry : fs::recursive_directory_iterator(tree.root()))
-            files[entry.path().string()] = entry.is_regular_file() ? ReadText(entry.path()) : "/";
+        for (const auto& entry : fs::recursive_directory_iterator(tree.root())) {
+            if (!kvtest::IsLockFile(entry.path()))
+                files[entry.path().string()] =
+                    entry.is_regular_file() ? ReadText(entry.path()) : "/";
+        }
         return files;
     }
     // Each message is message 2 with `path`; there are `count`.

@@ -87,6 +87,25 @@ TEST_F(RepoDataTest, AFileThatCannotBeSavedReportsMessageOneEvenToRoot) {
                                              "Unable to save XML file " + nowhere + "."));
 }
 
+#ifdef _WIN32
+// A reader that holds the data file open without delete sharing keeps a save
+// from putting the new file in place: the save waits a while for it, then
+// fails with message 1 and the file keeps its bytes.
+TEST_F(RepoDataTest, AReaderThatSharesNoDeletionFailsTheSaveAndKeepsTheBytes) {
+    const HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(file.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), kv::status::kNotSaved);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+    CloseHandle(reader);
+    EXPECT_EQ(ReadText(path), kList);
+    EXPECT_EQ(kvtest::Names(tree.root()), std::vector<std::string>{"list.xml"});
+    EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + path + "."));
+    EXPECT_EQ(file.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), 0);
+}
+#endif
+
 // A save that runs out of room, on a full file system (where this process may
 // mount one) or past a file-size limit, is a failed save that leaves the old
 // bytes and no temporary file; a save that fits works again afterwards.

@@ -237,11 +237,20 @@ inline testing::Matcher<std::string> SystemText(const std::string& english) {
 #endif
 }
 
-// The names in a folder, sorted.
+// Whether `name` is a writers' lock file (".<data file>.lock"), which stays
+// beside a data file once it has been written or locked.
+inline bool IsLockFile(const fs::path& path) {
+    const std::string name = path.filename().string();
+    return name.size() > 6 && name[0] == '.' && name.compare(name.size() - 5, 5, ".lock") == 0;
+}
+
+// The names in a folder, sorted, writers' lock files left out.
 inline std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (!IsLockFile(entry.path()))
+            names.push_back(entry.path().filename().string());
+    }
     std::sort(names.begin(), names.end());
     return names;
 }

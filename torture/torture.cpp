@@ -120,6 +120,10 @@ int Writers(int processes, int items, int rounds) {
         const int succeeded = kvtest::RunAll(processes, [&](int process) {
             return Publish(list, tree / "Work" / std::to_string(process), process, items) ? 1 : 0;
         });
+        // A writer that ran this round again on its way to a later one (on
+        // Windows) checks nothing: the round's files are gone by then.
+        if (setUp)
+            continue;
         times.Add(Ms(Clock::now() - start));
 
         // The data file and the folder must name the same items, every one, and

@@ -21,7 +21,7 @@
 using namespace kv::platform;
 
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, DWORD flags,
-                   HANDLE) {
+                   HANDLE templateFile) {
     if (!path) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -89,6 +89,20 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, D
         ((wantsWrite || truncates) && !created && IsReadOnly(status))) {
         close(fd);
         SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    // A new file takes its permissions from the template, as it takes its
+    // attributes on Windows: whoever may read or write the template may read
+    // and write it, past the umask.
+    struct stat like;
+    if (created && templateFile && templateFile != INVALID_HANDLE_VALUE &&
+        fstat(FdFromHandle(templateFile), &like) == 0 &&
+        (FaultHits(FileCall::kChmod) ||
+         fchmod(fd, (like.st_mode & 0666) | ((like.st_mode & 0444) >> 1) |
+                        ((like.st_mode & 0222) << 1)) != 0)) {
+        SetLastErrorFromErrno();
+        close(fd);
+        unlink(systemPath.c_str());
         return INVALID_HANDLE_VALUE;
     }
     if (truncates && status.st_size != 0 && ftruncate(fd, 0) != 0) {

@@ -10,7 +10,9 @@
 
 // As CreateFileA, but a file whose read-only attribute is set is refused for
 // writing with ERROR_ACCESS_DENIED whoever runs the process (Wine running as
-// root would open it). Handles are not inherited by child processes.
+// root would open it). Handles are not inherited by child processes. The
+// template is not used: a new file gets the attributes asked for and the
+// folder's inherited security (POSIX takes the template's permission bits).
 HANDLE KvCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                      DWORD disposition, DWORD flags, HANDLE templateFile);
 BOOL KvReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
@@ -26,12 +28,16 @@ BOOL KvDeleteFileA(LPCSTR path);
 // open without delete sharing) is retried for a bounded time.
 BOOL KvMoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
 // Replaces `replaced` by `replacement` in one step, as the POSIX layer's
-// ReplaceFileA does: the new file takes the old one's attributes, a read-only
-// `replaced` is refused (ERROR_ACCESS_DENIED), a missing one gives
-// ERROR_FILE_NOT_FOUND. The replacement must already be on the device (the
-// library flushes it first). A target that a reader holds open without delete
-// sharing is retried for a bounded time, then reported as
-// ERROR_SHARING_VIOLATION with both files as they were.
+// ReplaceFileA does: a rename over the old file (MoveFileExW, write-through),
+// never a moment with no file at the path. The new file takes the old one's
+// attributes; its security is the folder's inherited one, as for any new file
+// there. A read-only `replaced` is refused (ERROR_ACCESS_DENIED), a missing
+// one gives ERROR_FILE_NOT_FOUND. The replacement must already be on the
+// device (the library flushes it first). A target that someone holds open
+// without delete sharing is retried for a bounded time, then reported as
+// ERROR_SHARING_VIOLATION with both files as they were. (The system's
+// ReplaceFileW is not used: where the target is open it moves the old file
+// away before the new one is in place.)
 // `backup`, `flags`, `exclude` and `reserved` must be null/0.
 BOOL KvReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
                     LPVOID reserved);

@@ -77,8 +77,7 @@ BOOL RetryingSharing(Attempt&& attempt) {
             return TRUE;
         const DWORD error = GetLastError();
         if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-             error != ERROR_LOCK_VIOLATION && error != ERROR_UNABLE_TO_REMOVE_REPLACED &&
-             error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) ||
+             error != ERROR_LOCK_VIOLATION) ||
             std::chrono::steady_clock::now() >= deadline)
             return FALSE;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -98,7 +97,8 @@ HANDLE KvCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUT
     }
     if (FaultHits(FileCall::kOpen))
         return INVALID_HANDLE_VALUE;
-    return CreateFileW(wide.c_str(), access, share, security, disposition, flags, templateFile);
+    (void)templateFile;
+    return CreateFileW(wide.c_str(), access, share, security, disposition, flags, nullptr);
 }
 
 BOOL KvReadFile(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
@@ -185,20 +185,19 @@ BOOL KvReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD fl
         return Refuse(ERROR_ACCESS_DENIED);
     if (FaultHits(FileCall::kRename))
         return FALSE;
-    // ReplaceFileW, not a rename: it carries the old file's attributes over,
-    // and it replaces a file that others hold open with delete sharing, as the
-    // data-file lock's own handle holds it, where a rename is refused. After
-    // the retries, nothing has changed: both files are as they were.
+    // The new file keeps what the old one was: hidden, archive and the rest.
+    const DWORD kept = old & ~DWORD(FILE_ATTRIBUTE_READONLY);
+    if (kept != GetFileAttributesW(source.c_str()))
+        SetFileAttributesW(source.c_str(), kept == 0 ? DWORD(FILE_ATTRIBUTE_NORMAL) : kept);
+    // Renamed over the old file while nobody holds it open without delete
+    // sharing; after the retries nothing has changed.
     const BOOL done = RetryingSharing([&] {
-        return ReplaceFileW(target.c_str(), source.c_str(), nullptr,
-                            REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr);
+        return MoveFileExW(source.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     });
     if (!done) {
         const DWORD error = GetLastError();
-        return Refuse(error == ERROR_UNABLE_TO_REMOVE_REPLACED ||
-                              error == ERROR_UNABLE_TO_MOVE_REPLACEMENT
-                          ? DWORD(ERROR_SHARING_VIOLATION)
-                          : error);
+        return Refuse(error == ERROR_ACCESS_DENIED ? DWORD(ERROR_SHARING_VIOLATION) : error);
     }
     return TRUE;
 }

@@ -34,8 +34,10 @@ typedef void* HANDLE;
 // Opens or creates a file. CREATE_NEW fails with ERROR_FILE_EXISTS when the
 // file exists; a folder cannot be opened (ERROR_ACCESS_DENIED) but with
 // FILE_FLAG_BACKUP_SEMANTICS and no access, to ask about it. New files get
-// the default permissions (0666 less the umask). The handle is not inherited by
-// child processes. INVALID_HANDLE_VALUE on failure.
+// the default permissions (0666 less the umask); a file made by CREATE_NEW
+// with a `templateFile` gives read and write access to each class (owner,
+// group, others) that may read or write the template instead. The
+// handle is not inherited by child processes. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 BOOL CloseHandle(HANDLE handle);
