@@ -33,9 +33,8 @@ protected:
 };
 
 // The second lock waits its timeout (by default the environment's) and
-// fails; the held lock is one byte far beyond the end of the file, so every
-// byte a reader reads, of any file, stays free even where byte-range locks are
-// mandatory.
+// fails; the held lock is on a file of its own, so every byte of the data
+// file stays free even where byte-range locks are mandatory.
 TEST_F(DataFileLockTest, SecondLockWaitsItsTimeoutThenFails) {
     DataFileLock first, second;
     EXPECT_EQ(first.Acquire(_stringx((tree / "missing.xml").string()), milliseconds(0)),

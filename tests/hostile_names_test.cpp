@@ -7,6 +7,7 @@
 
 // First: the library's CopyFileA member is compiled under the layer's name
 // for the Windows call (a macro there), and is called by that name here too.
+#include "foundation/platform/text.h"
 #include "win32/fileio.h"
 
 #include "repo_util.h"
@@ -102,14 +103,18 @@ TEST_F(HostileNames, StoredOrDisplayedPathsOutsideAreRefusedAndTouchNothing) {
     }
     auto elsewhere =
         Published(repository, "<KVREPOSITORY>\\..\\Repo2\\Dialogs\\*.kvd", "x.txt", E_ACCESSDENIED);
-    EXPECT_EQ(elsewhere->Delete(true), ERROR_FILE_NOT_FOUND);  // nothing there to refuse
+    // Nothing there to refuse: the system's error for a file in a missing
+    // folder (Windows tells the folder).
+    EXPECT_EQ(elsewhere->Delete(true), kv::platform::kFileNamesIgnoreCase
+                                           ? long(ERROR_PATH_NOT_FOUND)
+                                           : long(ERROR_FILE_NOT_FOUND));
     ItemProbe probe(repository, false, OLESTR("<KVREPOSITORY>\\Dialogs\\*.kvd"), &status);
     const std::string work = WriteText(tree / "Work/x.kvd", "evil");
     for (const auto& [target, expected] : std::vector<std::pair<std::string, long>>{
              {outside, E_ACCESSDENIED},
-             {tree.root().string() + "/Repo/../outside.txt", E_ACCESSDENIED},
-             {tree.root().string() + "/Repo", ERROR_ACCESS_DENIED},  // a folder: the copy fails
-             {tree.root().string() + "/Repo2/x.kvd", E_ACCESSDENIED},
+             {Native(tree / "Repo/../outside.txt"), E_ACCESSDENIED},
+             {Native(tree / "Repo"), ERROR_ACCESS_DENIED},  // a folder: the copy fails
+             {Native(tree / "Repo2/x.kvd"), E_ACCESSDENIED},
              {"Dialogs/x.kvd", E_ACCESSDENIED},  // relative: not known to be inside
              {"Nowhere/x.kvd", ERROR_PATH_NOT_FOUND}})
         EXPECT_EQ(probe.CopyFileA(_stringx(work), _stringx(target)), expected) << target;
@@ -150,6 +155,9 @@ TEST_F(HostileNames, LinksInsideTheRepositoryThatLeadOutAreRefused) {
 
 // (Quotes in a repository's key are tested with the data-file access.)
 TEST_F(HostileNames, QuotesInFileNamesNeverSelectAnotherNode) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows file names cannot hold a double quote";
+#endif
     CRepository* repository = Load(
         Group("Dialogs", "Dialogs", "*", "<ItemAttrib FileName=\"a.kvd\" DisplayName=\"A\"/>"));
     // A file whose name would select every element, then its stored properties.

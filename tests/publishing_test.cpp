@@ -27,7 +27,10 @@ protected:
     std::string Work(const std::string& name, const std::string& content = "content") {
         return WriteText(tree / "Work" / name, content);
     }
-    fs::path Repo(const std::string& relative) const { return tree / "Repo" / relative; }
+    // With the system's separators, as the library joins paths.
+    fs::path Repo(const std::string& relative) const {
+        return (tree / "Repo" / relative).make_preferred();
+    }
 
     const std::string outside = (tree / "outside.txt").string();
     const std::string dataFile = (tree / "Repo/Repository.xml").string();

@@ -237,6 +237,11 @@ inline testing::Matcher<std::string> SystemText(const std::string& english) {
 #endif
 }
 
+// The path with the system's separators, as text: as the library joins it.
+inline std::string Native(const fs::path& path) {
+    return fs::path(path).make_preferred().string();
+}
+
 // Whether `name` is a writers' lock file (".<data file>.lock"), which stays
 // beside a data file once it has been written or locked.
 inline bool IsLockFile(const fs::path& path) {

@@ -193,19 +193,30 @@ inline std::string QuotedArgument(const std::string& arg) {
     return quoted.append(backslashes * 2, '\\') + "\"";
 }
 
+// UTF-8 text as the system's UTF-16.
+inline std::wstring WideFromUtf8(const std::string& text) {
+    std::wstring wide(text.size(), L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           &wide[0], static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return wide;
+}
+
 // Runs `program` with `args` and `environment` changed, standard input read
 // from the file `in` and output written to the files `out` and `err`; its exit
-// status, or -1 when it could not be run.
+// status, or -1 when it could not be run. Arguments, environment values and
+// paths are UTF-8 (a path's u8string()), as on POSIX: the program gets them in
+// UTF-16, whatever the ANSI code page holds.
 inline int RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const Environment& environment, const std::string& in, const std::string& out,
                       const std::string& err) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     const auto open = [&inherit](const std::string& path, bool write) {
-        return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+        return CreateFileW(WideFromUtf8(path).c_str(), write ? GENERIC_WRITE : GENERIC_READ,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                            write ? CREATE_ALWAYS : OPEN_EXISTING, 0, nullptr);
     };
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = open(in, false);
@@ -213,21 +224,22 @@ inline int RunProgram(const std::string& program, const std::vector<std::string>
     startup.hStdError = open(err, true);
     // The child gets this process's environment with the changes; they are
     // undone once it has started.
-    std::vector<std::pair<std::string, std::optional<std::string>>> before;
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> before;
     for (const auto& [name, value] : environment) {
-        char old[32768];
-        const DWORD length = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
-        before.emplace_back(name, length ? std::optional<std::string>(old) : std::nullopt);
-        SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+        const std::wstring wideName = WideFromUtf8(name);
+        wchar_t old[32768];
+        const DWORD length = GetEnvironmentVariableW(wideName.c_str(), old, 32768);
+        before.emplace_back(wideName, length ? std::optional<std::wstring>(old) : std::nullopt);
+        SetEnvironmentVariableW(wideName.c_str(), value ? WideFromUtf8(*value).c_str() : nullptr);
     }
-    std::string line = QuotedArgument(program);
+    std::wstring line = WideFromUtf8(QuotedArgument(program));
     for (const std::string& arg : args)
-        line += " " + QuotedArgument(arg);
+        line += L" " + WideFromUtf8(QuotedArgument(arg));
     PROCESS_INFORMATION started{};
-    const bool ran = CreateProcessA(program.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                    nullptr, &startup, &started);
+    const bool ran = CreateProcessW(WideFromUtf8(program).c_str(), &line[0], nullptr, nullptr, TRUE,
+                                    0, nullptr, nullptr, &startup, &started);
     for (const auto& [name, value] : before)
-        SetEnvironmentVariableA(name.c_str(), value ? value->c_str() : nullptr);
+        SetEnvironmentVariableW(name.c_str(), value ? value->c_str() : nullptr);
     for (HANDLE file : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
         CloseHandle(file);
     if (!ran)
