@@ -164,8 +164,13 @@ TEST_F(ComponentLoaderTest, CacheIsKeyedByTheNameExactlyAsGivenAndNeverSearchedA
     // own-module lookup relies on it); only its own exports are found.
     char small[6];
     EXPECT_EQ(sizeof small, GetModuleFileNameA(module, small, sizeof small));
+#ifndef _WIN32
+    // As current Windows does; the layer's own call. (Windows' own call under
+    // Wine 8 neither terminates the text nor sets the error, as Windows XP
+    // did: the library relies on the length alone.)
     EXPECT_EQ(first.string().substr(0, 5), small);
     EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+#endif
     EXPECT_EQ(nullptr, GetProcAddress(module, "malloc"));  // linked to, not exported
     EXPECT_EQ(DWORD(ERROR_PROC_NOT_FOUND), GetLastError());
 }

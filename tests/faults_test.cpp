@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
@@ -57,9 +58,16 @@ constexpr const char* kData =
     "<Templates><RepoItem Name=\"Templates\" Key=\"Templates\" Wildcard=\"*.kvt\"/></Templates>\n"
     "</Repository>\n";
 
+// The process's open files: its descriptors on POSIX, its handles on Windows.
 std::size_t OpenDescriptors() {
+#ifdef _WIN32
+    DWORD count = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &count);
+    return count;
+#else
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+#endif
 }
 
 // Every regular file under `root`, relative path to content, with the root's
@@ -192,6 +200,21 @@ const std::map<std::string, Scenario>& Scenarios() {
     return scenarios;
 }
 
+// Statuses that only a failing call of a component can give, where the
+// component makes its calls through the system rather than the fault seam:
+// the system's folder copy and delete on Windows (its file-system object),
+// and the system's DOM, which reads files itself, in the system-dom runs.
+std::set<long> Unseen() {
+    std::set<long> unseen;
+#ifdef _WIN32
+    unseen = {kv::status::kFolderNotDeleted, kv::status::kFolderNotCopied};
+#endif
+    const char* overrides = std::getenv("WINEDLLOVERRIDES");
+    if (overrides && std::string(overrides).find("msxml4=b") != std::string::npos)
+        unseen.insert(kv::status::kNotOpened);
+    return unseen;
+}
+
 // What the messages of a status must be.
 void ExpectMessagesFit(long result, const std::vector<std::string>& messages) {
     const std::string last = messages.empty() ? "<no message>" : messages.back();
@@ -283,8 +306,9 @@ TEST_P(FaultSweep, LeavesOldOrNewContentWholeAndNothingBehind) {
             }
         }
     }
+    const std::set<long> unseen = Unseen();
     for (long status : scenario.expected)
-        EXPECT_TRUE(seen.count(status)) << "never returned " << status;
+        EXPECT_TRUE(seen.count(status) || unseen.count(status)) << "never returned " << status;
     RecordProperty("runs", runs);
 }
 

@@ -209,7 +209,7 @@ TEST_F(HostileNames, LongAndNonAsciiNamesWorkInEitherFileEncoding) {
         Published(repository, longPath + "\\*.kvd", "long.kvd", 0);
         Published(repository, "<KVREPOSITORY>\\Dialogs\\" + std::string(300, 'n') + "\\*.kvd",
                   "deep.kvd", ERROR_FILENAME_EXCED_RANGE);
-        fs::remove_all(tree / "Repo");
+        RemoveTree(tree / "Repo");
     }
 }
 

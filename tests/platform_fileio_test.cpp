@@ -135,11 +135,11 @@ TEST(FileIo, TempFileNamesAreUniqueCreatedAndWellFormed) {
     EXPECT_EQ(Names(tree.root()).size(), 300u);
     EXPECT_EQ(ReadText(tree / *seen.begin()), "");
     EXPECT_EQ(GetTempFileNameA(Ansi(tree / "missing"), ".kv", 0, result), 0u);
-#ifdef _WIN32
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_DIRECTORY));  // the system's code for it
-#else
     EXPECT_EQ(GetLastError(), DWORD(ERROR_PATH_NOT_FOUND));
-#endif
+    // A name that would not fit the caller's buffer is refused, not cut.
+    const std::string deep = Ansi(tree.root()).operator const char*() + std::string(MAX_PATH, 'd');
+    EXPECT_EQ(GetTempFileNameA(deep.c_str(), ".kv", 0, result), 0u);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_FILENAME_EXCED_RANGE));
 }
 
 // Byte ranges, anywhere up to the largest offset, lock against other handles

@@ -172,11 +172,16 @@ inline bool SameFile(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ignored);
 }
 
-// Writes `content` to `path`, creating the folders on the way; the path as text.
+// Writes `content` to `path`, creating the folders on the way; the path as
+// text in the ANSI code page, as the library takes it.
 inline std::string WriteText(const fs::path& path, const std::string& content) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+#ifdef _WIN32
+    return AnsiText(path.u8string());  // as the library's narrow calls take it
+#else
     return path.string();
+#endif
 }
 
 // The file's bytes, read whole (empty when it cannot be read).
@@ -258,6 +263,33 @@ inline std::vector<std::string> Names(const fs::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Removes the tree at `root` whatever the length of the paths below it (the
+// standard library's removal stops at MAX_PATH on Windows).
+inline void RemoveTree(const fs::path& root) {
+#ifdef _WIN32
+    const std::function<void(const std::wstring&)> remove = [&remove](const std::wstring& path) {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = found.cFileName;
+                if (name == L"." || name == L"..")
+                    continue;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    remove(path + L"\\" + name);
+                else
+                    DeleteFileW((path + L"\\" + name).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(path.c_str());
+    };
+    remove(L"\\\\?\\" + fs::absolute(root).make_preferred().wstring());
+#else
+    fs::remove_all(root);
+#endif
 }
 
 // The permissions a new file gets here (0666 less the umask).

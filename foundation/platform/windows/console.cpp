@@ -4,6 +4,7 @@
 // through the C runtime (which ends its lines with CR LF).
 
 #include "foundation/platform/console.h"
+#include "foundation/platform/windows/widetext.h"
 
 #include <shellapi.h>
 
@@ -13,27 +14,6 @@
 namespace kv {
 namespace platform {
 namespace {
-
-// `length` UTF-16 units in `codePage`; for the ANSI code page false when one
-// of them has no place in it (rather than the '?' the system would put).
-bool Narrow(UINT codePage, const wchar_t* text, int length, std::string& narrow) {
-    narrow.clear();
-    if (length == 0)
-        return true;
-    // Neither flag nor the substitute check is allowed with UTF-8, which holds
-    // every character anyway.
-    const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
-    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    BOOL substituted = FALSE;
-    BOOL* check = utf8 ? nullptr : &substituted;
-    const int size = WideCharToMultiByte(codePage, flags, text, length, nullptr, 0, nullptr, check);
-    if (size <= 0 || substituted)
-        return false;
-    narrow.resize(static_cast<std::size_t>(size));
-    return WideCharToMultiByte(codePage, flags, text, length, &narrow[0], size, nullptr, check) ==
-               size &&
-           !substituted;
-}
 
 std::wstring Widen(const char* ascii) {
     std::wstring wide;
@@ -63,22 +43,18 @@ bool GetAnsiArguments(int argc, char** argv, std::vector<std::string>& arguments
     for (int i = 0; i < count && converted; ++i) {
         std::string ansi;
         const int length = static_cast<int>(wcslen(wide[i]));
-        converted = Narrow(CP_ACP, wide[i], length, ansi);
+        converted = NarrowText(CP_ACP, wide[i], length, ansi);
         // The program's own path may lie in a folder the code page cannot
         // name; it is only a name for messages, so its substitutes do.
         if (!converted && i == 0) {
-            const int size =
-                WideCharToMultiByte(CP_ACP, 0, wide[i], length, nullptr, 0, nullptr, nullptr);
-            ansi.assign(static_cast<std::size_t>(std::max(size, 0)), '?');
-            if (size > 0)
-                WideCharToMultiByte(CP_ACP, 0, wide[i], length, &ansi[0], size, nullptr, nullptr);
+            NarrowText(CP_ACP, wide[i], length, ansi, false);
             converted = true;
         }
         if (converted) {
             arguments.push_back(ansi);
         } else {
             failed = static_cast<std::size_t>(i);
-            Narrow(CP_UTF8, wide[i], length, failedText);
+            NarrowText(CP_UTF8, wide[i], length, failedText);
         }
     }
     LocalFree(wide);
@@ -95,7 +71,7 @@ bool GetAnsiEnvironment(const char* name, std::string& value) {
     const DWORD length = GetEnvironmentVariableW(wideName.c_str(), &wide[0], size);
     if (length == 0 || length >= size)
         return false;
-    if (!Narrow(CP_ACP, wide.c_str(), static_cast<int>(length), value)) {
+    if (!NarrowText(CP_ACP, wide.c_str(), static_cast<int>(length), value)) {
         value.clear();
         return false;
     }
@@ -128,12 +104,9 @@ bool WriteStandardText(StandardStream stream, const std::string& utf8) {
     }
     if (utf8.empty())
         return true;
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (length <= 0)
+    const std::wstring wide = WideText(CP_UTF8, utf8.data(), static_cast<int>(utf8.size()));
+    if (wide.empty())
         return false;
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
     // In pieces: older consoles refuse long writes.
     for (std::size_t done = 0; done < wide.size();) {
         const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(wide.size() - done, 8192));

@@ -3,7 +3,9 @@
 // does everywhere, hands them to the system's wide functions (so that paths
 // past MAX_PATH work where the system allows them), and sets the thread's last
 // error on failure as the system does. Where the contract differs from the
-// system's call it says so; elsewhere it is the system's.
+// system's call it says so; elsewhere it is the system's. Everywhere, a path
+// with a name longer than 255 characters is refused with
+// ERROR_FILENAME_EXCED_RANGE, as on POSIX.
 #pragma once
 
 #include "win32/types.h"
@@ -41,6 +43,11 @@ BOOL KvMoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags);
 // `backup`, `flags`, `exclude` and `reserved` must be null/0.
 BOOL KvReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flags, LPVOID exclude,
                     LPVOID reserved);
+// Makes a new empty file "<first 3 of prefix><hex>.tmp" in `folder` (only
+// `unique` 0), as the system's call does, without its limits: a folder whose
+// name leaves no room in MAX_PATH gives ERROR_FILENAME_EXCED_RANGE (the
+// system's call would write past the buffer under Wine), a missing folder
+// ERROR_PATH_NOT_FOUND.
 UINT KvGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result);
 BOOL KvLockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
                   LPOVERLAPPED overlapped);

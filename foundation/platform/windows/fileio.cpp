@@ -4,12 +4,17 @@
 
 #include "foundation/platform/windows/filecalls.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cwchar>
+#include <random>
 #include <string>
 #include <thread>
 
 #include "foundation/platform/faults.h"
 #include "foundation/platform/filecopy.h"
+#include "foundation/platform/windows/widetext.h"
 
 namespace {
 
@@ -17,18 +22,14 @@ namespace {
 // in its way: readers hold a data file open only while they read it.
 constexpr std::chrono::milliseconds kSharingRetry{2000};
 
-// A narrow ANSI path as the system's wide functions take it; paths past
-// MAX_PATH get the "\\?\" form, which takes backslashes only.
-std::wstring WidePath(LPCSTR path) {
-    std::wstring wide;
-    if (!path)
-        return wide;
-    const int length = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (length <= 0)
-        return wide;
-    wide.resize(static_cast<std::size_t>(length));
-    MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length);
-    wide.resize(static_cast<std::size_t>(length - 1));
+BOOL Refuse(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+// A wide path as the system's functions take it: paths past MAX_PATH get the
+// "\\?\" form, which takes backslashes only.
+std::wstring LongForm(std::wstring wide) {
     for (wchar_t& c : wide) {
         if (c == L'/')
             c = L'\\';
@@ -40,6 +41,50 @@ std::wstring WidePath(LPCSTR path) {
             wide.replace(0, 2, L"\\\\?\\UNC\\");
     }
     return wide;
+}
+
+// Whether a name in `path` is longer than any file system takes (255 units):
+// refused as POSIX refuses it (ERROR_FILENAME_EXCED_RANGE), where the system's
+// own error would depend on the call and the file system.
+bool HasTooLongName(const std::wstring& path) {
+    std::size_t length = 0;
+    for (wchar_t c : path) {
+        length = (c == L'\\' || c == L'/') ? 0 : length + 1;
+        if (length > 255)
+            return true;
+    }
+    return false;
+}
+
+// A narrow ANSI path as the system's wide functions take it.
+std::wstring WidePath(LPCSTR path) {
+    return LongForm(kv::platform::WideText(CP_ACP, path));
+}
+
+// Makes a new, empty file "<prefix><hex>.tmp" in `folder` (a path as LongForm
+// gives it, of any length: the system's GetTempFileNameW takes folders up to
+// MAX_PATH - 14 only, and Wine's writes past its buffer beyond that); its
+// path in `path`. FALSE with the last error set: ERROR_PATH_NOT_FOUND for a
+// missing folder, ERROR_FILE_EXISTS when no free name was found.
+BOOL MakeTemporaryFile(std::wstring folder, const std::wstring& prefix, std::wstring& path) {
+    if (!folder.empty() && folder.back() != L'\\')
+        folder += L'\\';
+    thread_local std::mt19937 generator{std::random_device{}()};
+    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+        wchar_t suffix[16];
+        std::swprintf(suffix, 16, L"%04X.tmp", static_cast<unsigned>(generator()) | 1u);
+        path = LongForm(folder + prefix.substr(0, 3) + suffix);
+        const HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return TRUE;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            return Refuse(error == ERROR_FILE_NOT_FOUND ? DWORD(ERROR_PATH_NOT_FOUND) : error);
+    }
+    return Refuse(ERROR_FILE_EXISTS);
 }
 
 #ifdef KV_FAULT_INJECTION
@@ -60,11 +105,6 @@ bool IsReadOnlyFile(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            (attributes & FILE_ATTRIBUTE_READONLY);
-}
-
-BOOL Refuse(DWORD error) {
-    SetLastError(error);
-    return FALSE;
 }
 
 // Runs `attempt` until it works, fails for another reason than a reader's
@@ -91,6 +131,10 @@ using kv::platform::FileCall;
 HANDLE KvCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                      DWORD disposition, DWORD flags, HANDLE templateFile) {
     const std::wstring wide = WidePath(path);
+    if (HasTooLongName(wide)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
     if ((access & GENERIC_WRITE) && disposition != CREATE_NEW && IsReadOnlyFile(wide)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
@@ -203,9 +247,29 @@ BOOL KvReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD fl
 }
 
 UINT KvGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result) {
+    if (!folder || !result || unique != 0)
+        return Refuse(ERROR_INVALID_PARAMETER);
     if (FaultHits(FileCall::kOpen))
         return 0;
-    return GetTempFileNameA(folder, prefix, unique, result);
+    // The name must fit the caller's MAX_PATH buffer, as with the system's call.
+    const std::wstring wideFolder = kv::platform::WideText(CP_ACP, folder);
+    if (wideFolder.size() + 12 >= MAX_PATH)
+        return Refuse(ERROR_FILENAME_EXCED_RANGE);
+    const std::wstring widePrefix = kv::platform::WideText(CP_ACP, prefix ? prefix : "");
+    std::wstring path;
+    if (!MakeTemporaryFile(LongForm(wideFolder), widePrefix, path))
+        return 0;
+    std::string narrow;
+    kv::platform::NarrowText(CP_ACP, path.c_str(), static_cast<int>(path.size()), narrow, false);
+    if (narrow.size() >= MAX_PATH) {
+        DeleteFileW(path.c_str());
+        return Refuse(ERROR_FILENAME_EXCED_RANGE);
+    }
+    narrow.copy(result, narrow.size());
+    result[narrow.size()] = '\0';
+    const std::size_t digits =
+        path.find_last_of(L"\\") + 1 + std::min<std::size_t>(widePrefix.size(), 3);
+    return static_cast<UINT>(std::wcstoul(path.c_str() + digits, nullptr, 16));
 }
 
 BOOL KvLockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
@@ -222,9 +286,12 @@ BOOL KvSetFileAttributesA(LPCSTR path, DWORD attributes) {
 }
 
 BOOL KvCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
+    const std::wstring wide = WidePath(path);
+    if (HasTooLongName(wide))
+        return Refuse(ERROR_FILENAME_EXCED_RANGE);
     if (FaultHits(FileCall::kMakeFolder))
         return FALSE;
-    return CreateDirectoryW(WidePath(path).c_str(), security);
+    return CreateDirectoryW(wide.c_str(), security);
 }
 
 BOOL KvRemoveDirectoryA(LPCSTR path) {
@@ -247,16 +314,15 @@ DWORD KvGetFinalPathNameByHandleA(HANDLE handle, LPSTR buffer, DWORD size, DWORD
         wide.replace(0, 8, L"\\\\");
     else if (wide.compare(0, 4, L"\\\\?\\") == 0)
         wide.erase(0, 4);
-    const int needed = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    if (needed <= 0)
+    std::string narrow;
+    if (!kv::platform::NarrowText(CP_ACP, wide.c_str(), static_cast<int>(wide.size()), narrow,
+                                  false))
         return 0;
-    if (static_cast<DWORD>(needed) >= size)
-        return static_cast<DWORD>(needed) + 1;
-    WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()), buffer, needed,
-                        nullptr, nullptr);
-    buffer[needed] = '\0';
-    return static_cast<DWORD>(needed);
+    if (narrow.size() >= size)
+        return static_cast<DWORD>(narrow.size()) + 1;
+    narrow.copy(buffer, narrow.size());
+    buffer[narrow.size()] = '\0';
+    return static_cast<DWORD>(narrow.size());
 }
 
 namespace kv {
@@ -264,6 +330,8 @@ namespace platform {
 
 BOOL CopyOneFile(LPCSTR source, LPCSTR target, BOOL failIfExists) {
     const std::wstring from = WidePath(source), to = WidePath(target);
+    if (HasTooLongName(to))
+        return Refuse(ERROR_FILENAME_EXCED_RANGE);
     const DWORD existing = GetFileAttributesW(to.c_str());
     if (existing != INVALID_FILE_ATTRIBUTES) {
         if (failIfExists)
@@ -276,15 +344,15 @@ BOOL CopyOneFile(LPCSTR source, LPCSTR target, BOOL failIfExists) {
     // Through a temporary file beside the target, so a failed copy leaves it whole.
     const std::size_t slash = to.find_last_of(L"\\/");
     const std::wstring folder = slash == std::wstring::npos ? L"." : to.substr(0, slash + 1);
-    wchar_t temporary[MAX_PATH + 1];
-    if (GetTempFileNameW(folder.c_str(), L".kv", 0, temporary) == 0)
+    std::wstring temporary;
+    if (!MakeTemporaryFile(folder, L".kv", temporary))
         return FALSE;
-    if (!CopyFileW(from.c_str(), temporary, FALSE) ||
-        !MoveFileExW(temporary, to.c_str(),
+    if (!CopyFileW(from.c_str(), temporary.c_str(), FALSE) ||
+        !MoveFileExW(temporary.c_str(), to.c_str(),
                      (failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING) | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
-        SetFileAttributesW(temporary, FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(temporary);
+        SetFileAttributesW(temporary.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(temporary.c_str());
         return Refuse(error);
     }
     return TRUE;

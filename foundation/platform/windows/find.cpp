@@ -9,20 +9,14 @@
 #include <string>
 
 #include "foundation/platform/text.h"
+#include "foundation/platform/windows/widetext.h"
 #include "foundation/platform/wildcard.h"
 
 namespace {
 
 // Narrow text in the ANSI code page as UTF-16.
 std::wstring Wide(const char* text) {
-    std::wstring wide;
-    const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (length > 0) {
-        wide.resize(static_cast<std::size_t>(length));
-        MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], length);
-        wide.resize(static_cast<std::size_t>(length - 1));
-    }
-    return wide;
+    return kv::platform::WideText(CP_ACP, text);
 }
 
 // UTF-16 text lowered by the library's rule.
@@ -70,13 +64,10 @@ DWORD ListFolder(const char* searchPath, std::vector<FolderEntry>& entries) {
             continue;
         if (!Matches(pattern, Folded(name)))
             continue;
-        const int length =
-            WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, nullptr, 0, nullptr, nullptr);
-        if (length <= 1 || length > MAX_PATH)
+        std::string narrow;
+        if (!NarrowText(CP_ACP, name.c_str(), static_cast<int>(name.size()), narrow, false) ||
+            narrow.empty() || narrow.size() >= MAX_PATH)
             continue;
-        std::string narrow(static_cast<std::size_t>(length), '\0');
-        WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, &narrow[0], length, nullptr, nullptr);
-        narrow.resize(static_cast<std::size_t>(length - 1));
         entries.push_back({std::move(narrow),
                            (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                            (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
