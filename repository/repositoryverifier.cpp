@@ -135,6 +135,7 @@ private:
                    OLESTR("the folder of group '") + key + OLESTR("' is missing"));
             return;
         }
+        // Nor does a listing look there.
         if (!kv::PathIsInside(m_root, folder) &&
             kv::PathNormalize(folder) != kv::PathNormalize(m_root))
             return;

@@ -89,8 +89,8 @@ TEST_F(VerifierTest, ARepositoryThatMatchesItsFoldersHasNoFindings) {
 }
 
 TEST_F(VerifierTest, EachDriftIsFoundWithItsSubject) {
-    const std::string outside = Native(tree / "outside.kvd");
-    WriteText(outside, "keep");
+    // An absolute FileName, lower-cased as stored ("c:\users\..." on Windows).
+    const std::string outside = U8(kv::LowerFileName(_stringx(Native(tree / "outside.kvd"))));
     Load(
         // An entry with no file, one stored with capitals, two that differ only
         // in case, paths that leave, and a LocalCopy outside.
