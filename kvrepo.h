@@ -1,8 +1,9 @@
 // kvrepo: repositories of reusable installation items. Include this one header
 // for the whole public interface: the repository manager and what it hands
-// out, the data-file access, the status codes and messages, and the path and
-// string helpers they use. None of it declares a function of the platform
-// layer: a program may define its own CreateFileA and include this header.
+// out, the verifier of a repository, the data-file access, the status codes
+// and messages, and the path and string helpers they use. None of it declares
+// a function of the platform layer: a program may define its own CreateFileA
+// and include this header.
 #pragma once
 
 #include "foundation/comerror.h"
@@ -11,5 +12,6 @@
 #include "foundation/win32error.h"
 #include "repository/repositorymgr.h"
 #include "repository/repositoryitems.h"
+#include "repository/repositoryverifier.h"
 #include "resources/messages.h"
 #include "xml/xpath.h"

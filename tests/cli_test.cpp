@@ -228,7 +228,9 @@ TEST_F(CliTest, ReportsFailuresAndBadUsage) {
                     "<ItemAttrib FileName=\"\xC3\xA9"
                     "clair.kvd\"/><ItemAttrib FileName=\"welcome.kvd\"",
                     "<ItemAttrib FileName=\"notes.txt\"",
-                    "<ItemAttrib FileName=\"../../x.txt\"/><ItemAttrib FileName=\"notes.txt\""}))
+                    "<ItemAttrib FileName=\"../../x.txt\"/><ItemAttrib FileName=\"notes.txt\"",
+                    "<ItemAttrib FileName=\"prepare.kvs\"",
+                    "<ItemAttrib FileName=\"prepare.kvs\"/><ItemAttrib FileName=\"prepare.kvs\""}))
         data.replace(data.find(from), from.size(), to);
     WriteText(local / "Repository.xml", data);
     WriteText(local / "Dialogs" /
@@ -236,11 +238,13 @@ TEST_F(CliTest, ReportsFailuresAndBadUsage) {
                              "clair.kvd"),
               "accented");
     fs::remove_all(local / "SystemSearches");
+    WriteText(local / ".kv3F0A.tmp", "torn");  // a killed save's temporary file
     std::set<std::string> expected{
         "not-lower-case License.kvd",         "unlisted-file Dialogs/license.kvd",
         "outside-repository ../../elsewhere", "missing-file create_tables.sql",
         "outside-repository ../../x.txt",     "missing-folder SystemSearches",
         "missing-file find_runtime.ini"};
+    expected.insert({"duplicate-entry prepare.kvs", "leftover .kv3F0A.tmp"});
     if (!kv::platform::kFileNamesIgnoreCase) {  // else one file
         WriteText(local / "Dialogs/Welcome.kvd", "twin");
         expected.insert("case-conflict Dialogs/Welcome.kvd");
@@ -249,6 +253,10 @@ TEST_F(CliTest, ReportsFailuresAndBadUsage) {
     EXPECT_EQ(verify.status, 1);
     EXPECT_EQ(Findings(verify.Json()), expected);
     EXPECT_EQ(ReadText(local / "Repository.xml"), data);
+    EXPECT_THAT(
+        Run({"verify", "Local"}).out,
+        testing::AllOf(HasSubstr("leftover"),
+                       HasSubstr("Local: " + std::to_string(expected.size()) + " finding(s)")));
 }
 
 }  // namespace

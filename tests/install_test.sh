@@ -40,6 +40,7 @@ printf 'Title=Hello\n' >"$work/hello.kvd"
 listed=$("$kvrepo" items 'Dialogs/*' --local)
 grep -q "Hello .*hello.kvd .*Local" <<<"$listed" || fail "published item not listed: $listed"
 [[ -f "$XDG_CONFIG_HOME/kvrepo/Repositories.xml" ]] || fail "no per-user list"
+"$kvrepo" verify Local >/dev/null || fail "the published repository does not verify clean"
 
 # The library exports its own classes and helpers, no Win32 or COM name of the
 # platform layer it is built on.
@@ -61,7 +62,8 @@ add_executable(consumer main.cpp)
 target_link_libraries(consumer PRIVATE kvrepo::kvrepo)
 CMAKE
 cat >"$work/consumer/main.cpp" <<'CPP'
-// Counts the repositories of a list file whose data files exist.
+// Counts the repositories of a list file whose data files exist, and the
+// findings of verifying the first.
 #include <cstdio>
 
 #include "kvrepo.h"
@@ -87,7 +89,10 @@ int main(int argc, char** argv) {
         return 1;
     if (CreateFileA("x") != 42 || GetLastError() != 7)
         return 3;
-    std::printf("%ld\n", list->GetCount());
+    std::vector<CRepositoryVerifier::Finding> findings;
+    if (CRepositoryVerifier(list->MoveFirst()).Verify(findings) != 0)
+        return 4;
+    std::printf("%ld %zu\n", list->GetCount(), findings.size());
     return 0;
 }
 CPP
@@ -100,7 +105,7 @@ cmake -S "$work/consumer" -B "$work/consumer/build" "${generator[@]}" \
   -DCMAKE_CXX_FLAGS="$flags" >/dev/null
 cmake --build "$work/consumer/build" >/dev/null
 count=$("$work/consumer/build/consumer" "$XDG_CONFIG_HOME/kvrepo/Repositories.xml")
-[[ "$count" == 1 ]] || fail "the consumer counted '$count' repositories, not 1"
+[[ "$count" == "1 0" ]] || fail "the consumer counted '$count' repositories and findings, not '1 0'"
 
 # pkg-config finds the same library.
 if command -v pkg-config >/dev/null; then
@@ -108,7 +113,7 @@ if command -v pkg-config >/dev/null; then
   "$compiler" -std=c++17 $flags "$work/consumer/main.cpp" -o "$work/consumer/by-pkg-config" \
     $(pkg-config --cflags --libs kvrepo) -Wl,-rpath,"$libdir"
   count=$("$work/consumer/by-pkg-config" "$XDG_CONFIG_HOME/kvrepo/Repositories.xml")
-  [[ "$count" == 1 ]] || fail "the pkg-config consumer counted '$count' repositories"
+  [[ "$count" == "1 0" ]] || fail "the pkg-config consumer counted '$count' repositories and findings"
 fi
 # The Debian package holds the same tree under /usr.
 if command -v dpkg-deb >/dev/null; then

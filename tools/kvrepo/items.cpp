@@ -86,10 +86,6 @@ std::string PathText(const std::filesystem::path& path) {
     return Text(_stringx(path.string<OLECHAR>().c_str()));
 }
 
-std::string GenericPathText(const std::filesystem::path& path) {
-    return Text(_stringx(path.generic_string<OLECHAR>().c_str()));
-}
-
 std::filesystem::path LocalPath(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return FilePath(path);

@@ -48,8 +48,6 @@ long ReadItemGroups(CRepository& repository, std::vector<ItemGroup>& groups);
 // narrow conversion, which on Windows is not the ANSI code page.
 std::filesystem::path FilePath(const std::string& path);
 std::string PathText(const std::filesystem::path& path);
-// The path with '/' separators.
-std::string GenericPathText(const std::filesystem::path& path);
 
 // A path from a data file as a file-system path: data files written on
 // Windows separate with backslashes.

@@ -1,0 +1,231 @@
+// Verifying a repository: every kind of finding with its subject, leftovers
+// and duplicates, data files that do not load, and that nothing is written.
+
+#include <gmock/gmock.h>
+
+#include <map>
+
+#include "foundation/platform/text.h"
+#include "repo_util.h"
+#include "repository/repositoryverifier.h"
+
+namespace {
+
+using namespace kvtest;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testing::UnorderedElementsAre;
+
+// Every file and folder below `root`, hidden ones and lock files included,
+// with the bytes of each file.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = entry.path().lexically_relative(root).generic_string();
+        entries[name] = entry.is_directory() ? "<folder>" : ReadText(entry.path());
+    }
+    return entries;
+}
+
+class VerifierTest : public RepoTest {
+protected:
+    // The repository "Local" on a data file of `body` in Repo/.
+    void Load(const std::string& body) {
+        Data("Repo/Repository.xml", body);
+        List(Entry("Local", data));
+        repository = manager.GetRepository("Local", false);
+        ASSERT_NE(repository, nullptr);
+    }
+    // "kind type subject" per finding, in order; every run must leave the
+    // tree as it found it.
+    std::vector<std::string> Found(long expected = 0) {
+        const auto before = Snapshot(tree.root());
+        std::vector<CRepositoryVerifier::Finding> findings(1);  // replaced, not appended to
+        EXPECT_EQ(CRepositoryVerifier(repository).Verify(findings), expected);
+        EXPECT_EQ(Snapshot(tree.root()), before);
+        std::vector<std::string> lines;
+        for (const CRepositoryVerifier::Finding& finding : findings) {
+            lines.push_back(std::string(CRepositoryVerifier::GetKindName(finding.kind)) + " " +
+                            U8(finding.type) + " " + U8(finding.subject));
+            EXPECT_FALSE(finding.detail.empty()) << lines.back();
+        }
+        return lines;
+    }
+    // The detail of the first finding whose subject is `subject`.
+    std::string Detail(const std::string& subject) {
+        std::vector<CRepositoryVerifier::Finding> findings;
+        CRepositoryVerifier(repository).Verify(findings);
+        for (const CRepositoryVerifier::Finding& finding : findings)
+            if (U8(finding.subject) == subject)
+                return U8(finding.detail);
+        return "<none>";
+    }
+    void File(const std::string& relative) { WriteText(tree / "Repo" / relative, relative); }
+
+    const std::string data = (tree / "Repo/Repository.xml").string();
+    CRepository* repository = nullptr;
+};
+
+TEST_F(VerifierTest, ARepositoryThatMatchesItsFoldersHasNoFindings) {
+    // Files keep their own case; entries name them lower-cased. A template in
+    // a folder of its own, a group without Wildcard (the catalogue ignores
+    // it, folder or not), two groups in one folder, a comment.
+    Load(Group("Dialogs", "Dialogs", "*.kvd",
+               "<ItemAttrib FileName=\"welcome.kvd\" DisplayName=\"Welcome\"/>"
+               "<ItemAttrib FileName=\"finish.kvd\"/>") +
+         "<Templates><!-- shipped --><RepoItem Name=\"Templates\" Key=\"Templates\" "
+         "Wildcard=\"*.kvt\"><ItemAttrib FileName=\"basic.kvt\"/></RepoItem>"
+         "<RepoItem Name=\"Gone\" Key=\"Templates\"/></Templates>"
+         "<SqlScripts><RepoItem Name=\"Scripts\" Key=\"SqlScripts\" Wildcard=\"*.sql\">"
+         "<ItemAttrib FileName=\"a.sql\"/></RepoItem>"
+         "<RepoItem Name=\"Scripts\" Key=\"SqlScripts\" Wildcard=\"*.txt\">"
+         "<ItemAttrib FileName=\"b.txt\"/></RepoItem></SqlScripts>" +
+         Group("MergeModules", "", "*.msm", "<ItemAttrib FileName=\"core.msm\"/>"));
+    for (const char* name : {"Dialogs/Welcome.kvd", "Dialogs/finish.kvd", "Dialogs/notes.txt",
+                             "Templates/Basic/Basic.kvt", "Scripts/a.sql", "Scripts/b.txt",
+                             "core.msm", ".Repository.xml.lock"})
+        File(name);
+    EXPECT_THAT(Found(), IsEmpty());
+}
+
+TEST_F(VerifierTest, EachDriftIsFoundWithItsSubject) {
+    // An absolute FileName, lower-cased as stored ("c:\users\..." on Windows).
+    const std::string outside = U8(kv::LowerFileName(_stringx(Native(tree / "outside.kvd"))));
+    Load(
+        // An entry with no file, one stored with capitals, two that differ only
+        // in case, paths that leave, and a LocalCopy outside.
+        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
+        "<ItemAttrib FileName=\"gone.kvd\"/>"
+        "<ItemAttrib FileName=\"License.kvd\"/>"
+        "<ItemAttrib FileName=\"Pair.kvd\"/><ItemAttrib FileName=\"pair.kvd\"/>"
+        "<ItemAttrib FileName=\"../../x.kvd\"/>"
+        "<ItemAttrib FileName=\"" +
+        outside +
+        "\"/>"
+        "<ItemAttrib FileName=\"shown.kvd\" LocalCopy=\"../outside.kvd\"/>"
+        "</RepoItem>"
+        // A second folder of the type: one name in two cases across folders.
+        "<RepoItem Name=\"More\\Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+        "<RepoItem Name=\"../../elsewhere\" Key=\"Far\" Wildcard=\"*.kvd\"/>"
+        "</Dialogs>" +
+        Group("SystemSearches", "SystemSearches", "*.ini") +
+        // An unlisted template in a sub-folder, named with "/".
+        Group("Templates", "Templates", "*.kvt"));
+    for (const char* name :
+         {"Dialogs/license.kvd", "Dialogs/pair.kvd", "Dialogs/shown.kvd", "Dialogs/Twin.kvd",
+          "More/Dialogs/twin.kvd", "Templates/Base/Base.kvt"})
+        File(name);
+    EXPECT_THAT(
+        Found(),
+        UnorderedElementsAre(
+            "missing-folder SystemSearches SystemSearches",
+            "outside-repository Dialogs ../../elsewhere", "case-conflict Dialogs Dialogs/Twin.kvd",
+            "missing-file Dialogs gone.kvd", "not-lower-case Dialogs License.kvd",
+            "not-lower-case Dialogs Pair.kvd", "outside-repository Dialogs ../../x.kvd",
+            "outside-repository Dialogs " + outside, "outside-repository Dialogs ../outside.kvd",
+            "case-conflict Dialogs Pair.kvd", "unlisted-file Dialogs Dialogs/license.kvd",
+            "unlisted-file Dialogs Dialogs/Twin.kvd",
+            "unlisted-file Templates Templates/Base/Base.kvt"));
+    EXPECT_EQ(Detail("SystemSearches"), "the folder of group 'SystemSearches' is missing");
+    EXPECT_EQ(Detail("../../elsewhere"), "the folder of group 'Far' leads outside the repository");
+    EXPECT_EQ(Detail("Dialogs/Twin.kvd"),
+              "files Twin.kvd and twin.kvd differ only in letter case and share one entry");
+    EXPECT_EQ(Detail("Pair.kvd"), "FileName is not lower case; the catalogue never matches it");
+    EXPECT_EQ(Detail("gone.kvd"), "the entry's file is missing");
+
+    // Two files of one folder that differ only in case, where a folder can
+    // hold them.
+    if (!kv::platform::kFileNamesIgnoreCase) {
+        File("Dialogs/Pair.kvd");
+        EXPECT_THAT(Found(), testing::Contains("case-conflict Dialogs Dialogs/Pair.kvd"));
+    }
+}
+
+TEST_F(VerifierTest, LinksThatLeadOutAreFoundOnceEach) {
+    if (kvtest::kNoSymlinks)
+        GTEST_SKIP() << kvtest::kNoSymlinks;
+    WriteText(tree / "Outside/Dialogs/a.kvd", "a");
+    WriteText(tree / "Outside/secret.txt", "secret");
+    Load(Group("Dialogs", "Dialogs", "*.kvd", "<ItemAttrib FileName=\"a.kvd\"/>") +
+         Group("SqlScripts", "SqlScripts", "*.sql", "<ItemAttrib FileName=\"evil.sql\"/>"));
+    fs::create_directory_symlink(tree / "Outside/Dialogs", tree / "Repo/Dialogs");
+    fs::create_directories(tree / "Repo/SqlScripts");
+    fs::create_symlink(tree / "Outside/secret.txt", tree / "Repo/SqlScripts/evil.sql");
+    // The folder once, not its files; the linked file is there, so its entry
+    // is not missing.
+    EXPECT_THAT(Found(), ElementsAre("outside-repository SqlScripts SqlScripts/evil.sql",
+                                     "outside-repository Dialogs Dialogs"));
+}
+
+TEST_F(VerifierTest, DuplicateEntriesAndLeftoversAreFound) {
+    // Three entries for one file over two groups of a type; the same name in
+    // another type is no duplicate.
+    Load(
+        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
+        "<ItemAttrib FileName=\"a.kvd\"/><ItemAttrib FileName=\"a.kvd\" DisplayName=\"Again\"/>"
+        "</RepoItem><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\">"
+        "<ItemAttrib FileName=\"a.kvd\"/></RepoItem></Dialogs>" +
+        Group("KVScripts", "Scripts", "*.*", "<ItemAttrib FileName=\"a.kvd\"/>") +
+        Group("MergeModules", "Modules", "*.msm"));
+    for (const char* name : {"Dialogs/a.kvd", "Scripts/a.kvd", ".kv1A2B.tmp",
+                             "Dialogs/.KVffffffff.TMP", "Modules/kvc00C3.tmp",
+                             // Found by the group's own pattern: a leftover, not an unlisted file.
+                             "Scripts/.kv9.tmp",
+                             // Not the temporary files' names.
+                             ".kv.tmp", ".kv123456789.tmp", ".kvXYZ.tmp", "Dialogs/notes.kv1.tmp",
+                             "kv12.tmp", ".Repository.xml.lock"})
+        File(name);
+    // Leftovers last: beside the data file first, then by type.
+    EXPECT_THAT(Found(), ElementsAre("duplicate-entry Dialogs a.kvd", "leftover  .kv1A2B.tmp",
+                                     "leftover KVScripts Scripts/.kv9.tmp",
+                                     "leftover Dialogs Dialogs/.KVffffffff.TMP",
+                                     "leftover MergeModules Modules/kvc00C3.tmp"));
+    EXPECT_EQ(Detail("a.kvd"),
+              "3 ItemAttrib entries have this FileName; the catalogue reads only the first");
+}
+
+TEST_F(VerifierTest, ADataFileThatDoesNotLoadGivesNotOpenedAndNothingElse) {
+    Load(Group("Dialogs", "Dialogs", "*.kvd"));
+    File("Dialogs/unlisted.kvd");
+    WriteText(data, "<Repository><Dialogs>");
+    EXPECT_THAT(Found(kv::status::kNotOpened), IsEmpty());
+    EXPECT_THAT(status.messages, ElementsAre("Error opening XML file " + data));
+    fs::remove(data);
+    EXPECT_THAT(Found(kv::status::kNotOpened), IsEmpty());
+
+    // No data file to name: nothing is opened or reported.
+    status.messages.clear();
+    CRepository unnamed("Local", "", true, list.c_str(), &status);
+    std::vector<CRepositoryVerifier::Finding> findings;
+    EXPECT_EQ(CRepositoryVerifier(&unnamed).Verify(findings), kv::status::kNoDataFilePath);
+    EXPECT_EQ(CRepositoryVerifier(nullptr).Verify(findings), kv::status::kNoDataFilePath);
+    EXPECT_THAT(status.messages, IsEmpty());
+}
+
+// Whatever a data file holds, the answer is findings or -103, and nothing is
+// written (Found checks).
+TEST_F(VerifierTest, HostileDataFilesGiveFindingsOrNotOpened) {
+    Load(Group("Dialogs", "Dialogs", "*.kvd"));
+    File("Dialogs/a.kvd");
+    for (const std::string& bad : DataCases("malformed-any-dom.txt")) {
+        WriteText(data, bad);
+        EXPECT_THAT(Found(kv::status::kNotOpened), IsEmpty()) << testing::PrintToString(bad);
+    }
+    // Well-formed, but with names no writer of the library makes.
+    Load(
+        "<Dialogs a=\"1\"><RepoItem Name=\"Dialogs\" Key=\"&quot;']\" "
+        "Wildcard=\";;*.kvd;..\\*;*\"><RepoItem/>"
+        "<ItemAttrib FileName=\"\"/><ItemAttrib/><ItemAttrib FileName=\"q&quot;.kvd\"/>"
+        "<ItemAttrib FileName=\"*\"/><ItemAttrib FileName=\".\"/><ItemAttrib FileName=\"" +
+        std::string(300, 'x') +
+        "\"/></RepoItem><RepoItem Name=\".\" Wildcard=\"Dialogs\"/>"
+        "<ItemAttrib FileName=\"stray.kvd\"/></Dialogs><Templates><RepoItem "
+        "Name=\"Dialogs\\..\\Dialogs\" Key=\"T\" Wildcard=\"..\"/></Templates>");
+    EXPECT_THAT(Found(), UnorderedElementsAre("missing-file Dialogs q\".kvd",
+                                              "missing-file Dialogs *", "missing-file Dialogs .",
+                                              "missing-file Dialogs " + std::string(300, 'x'),
+                                              "unlisted-file Dialogs Dialogs/a.kvd",
+                                              "unlisted-file Dialogs Dialogs"));
+}
+
+}  // namespace
