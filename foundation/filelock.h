@@ -19,9 +19,10 @@ namespace kv {
 //    file that is open, and its ReplaceFileW leaves a moment with no file at
 //    the path), and no reader is ever blocked.
 //  - The lock file's permissions: on Windows hidden, with the folder's
-//    security; on POSIX, readable and writable by each class (owner, group,
-//    others) that may read or write the data file when it is made, so that
-//    everyone who may save the data file may lock it.
+//    security; on POSIX, as the data file is when it is made, plus reading
+//    and writing for each class (group, others) that may write the data
+//    file and for its owner, so that everyone who may save the data file may
+//    lock it (an exclusive lock needs a handle open for writing there).
 //  - By whom, for how long: a writer, from before it reads the data file
 //    until after its save has replaced it. Each lock object holds its own
 //    handle; two lock objects exclude each other even in one process.

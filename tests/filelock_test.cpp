@@ -110,15 +110,17 @@ TEST_F(DataFileLockTest, ASaveUnderTheLockKeepsItHeld) {
     EXPECT_EQ(third.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
 }
 
-// The lock file: hidden beside the data file, made once and kept; writable
-// by whoever may read or write the data file, so that a file made read-only
-// for a while and writable again is locked by every writer as before.
+// The lock file: hidden beside the data file, made once and kept; readable
+// as the data file is, writable by whoever may write it and by its owner, so
+// that a file made read-only for a while and writable again is locked by its
+// writer as before.
 // Deleted by hand, it is made again. Where the system keeps to sharing, it
 // cannot be deleted while held.
 TEST_F(DataFileLockTest, TheLockFileIsHiddenBesideTheDataFileAndKept) {
     const fs::path lockFile = tree / ".data.xml.lock";
     {
-        kvtest::SetPerms(tree / "data.xml", fs::perms::owner_read | fs::perms::group_read);
+        kvtest::SetPerms(tree / "data.xml", fs::perms::owner_read | fs::perms::group_read |
+                                                fs::perms::group_write | fs::perms::others_read);
         DataFileLock lock;
         ASSERT_EQ(lock.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
         EXPECT_TRUE(fs::exists(lockFile));
@@ -127,9 +129,9 @@ TEST_F(DataFileLockTest, TheLockFileIsHiddenBesideTheDataFileAndKept) {
         EXPECT_TRUE(GetFileAttributesA(lockFile.string().c_str()) & FILE_ATTRIBUTE_HIDDEN);
         EXPECT_FALSE(DeleteFileA(lockFile.string().c_str()));
 #else
-        const fs::perms rw = fs::perms::owner_read | fs::perms::owner_write |
-                             fs::perms::group_read | fs::perms::group_write;
-        EXPECT_EQ(kvtest::Perms(lockFile), rw);
+        EXPECT_EQ(kvtest::Perms(lockFile), fs::perms::owner_read | fs::perms::owner_write |
+                                               fs::perms::group_read | fs::perms::group_write |
+                                               fs::perms::others_read);
 #endif
     }
     kvtest::SetPerms(tree / "data.xml", fs::perms::owner_read | fs::perms::owner_write);

@@ -92,14 +92,15 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, D
         return INVALID_HANDLE_VALUE;
     }
     // A new file takes its permissions from the template, as it takes its
-    // attributes on Windows: whoever may read or write the template may read
-    // and write it, past the umask.
+    // attributes on Windows, past the umask: who may read the template may
+    // read it, who may write the template may read and write it, and its
+    // owner may always.
     struct stat like;
     if (created && templateFile && templateFile != INVALID_HANDLE_VALUE &&
         fstat(FdFromHandle(templateFile), &like) == 0 &&
         (FaultHits(FileCall::kChmod) ||
-         fchmod(fd, (like.st_mode & 0666) | ((like.st_mode & 0444) >> 1) |
-                        ((like.st_mode & 0222) << 1)) != 0)) {
+         fchmod(fd, (like.st_mode & 0666) | ((like.st_mode & 0222) << 1) | S_IRUSR | S_IWUSR) !=
+             0)) {
         SetLastErrorFromErrno();
         close(fd);
         unlink(systemPath.c_str());

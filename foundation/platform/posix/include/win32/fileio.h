@@ -35,8 +35,9 @@ typedef void* HANDLE;
 // file exists; a folder cannot be opened (ERROR_ACCESS_DENIED) but with
 // FILE_FLAG_BACKUP_SEMANTICS and no access, to ask about it. New files get
 // the default permissions (0666 less the umask); a file made by CREATE_NEW
-// with a `templateFile` gives read and write access to each class (owner,
-// group, others) that may read or write the template instead. The
+// with a `templateFile` gets the template's read bits, read and write for
+// each class that may write the template, and read and write for its owner
+// instead. The
 // handle is not inherited by child processes. INVALID_HANDLE_VALUE on failure.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
