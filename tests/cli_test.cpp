@@ -173,10 +173,16 @@ TEST_F(CliTest, FirstRunCreatesThePerUserList) {
     const Outcome first = Run({"repos", "--include-missing", "--json"});
     EXPECT_EQ(Values(first.Json(), "key"), (std::set<std::string>{"Local", "Network"}));
     EXPECT_EQ(first.Json()[0]["exists"], false);
+    // A new user is told how to make a repository; the output stays as it is.
+    EXPECT_THAT(first.err, HasSubstr("has a data file yet; make one with: kvrepo create Local"));
+    const Outcome none = Run({"items", "Dialogs/*"});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_THAT(none.err, HasSubstr("kvrepo create"));
     EXPECT_TRUE(fs::exists(tree / "config/kvrepo/Repositories.xml"));
 
     ASSERT_EQ(Run({"create", "Local", (tree / "mine/Repository.xml").string()}).status, 0);
     EXPECT_EQ(Run({"verify"}).status, 0);  // the group folders exist too
+    EXPECT_EQ(Run({"items", "Dialogs/*"}).err, "");
     const std::string path = Run({"repo", "get", "Local", "Path"}).out;
     EXPECT_EQ(AsPath(json(path.substr(0, path.size() - 1))), AsPath(tree / "mine/Repository.xml"));
 }

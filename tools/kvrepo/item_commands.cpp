@@ -68,11 +68,14 @@ int ListItems(Session& session, const ItemsOptions& options) {
         const long status = session.Manager().GetRepositories(nullptr, &list, true);
         if (status != 0 || !list)
             ThrowStatus("cannot read the repository list " + session.ListFile(), status);
+        bool anySetUp = false;
         for (CRepository* repository = list->MoveFirst(); repository;
              repository = list->MoveNext()) {
             // An entry without a data file has not been set up: nothing to skip.
-            if ((options.local && !repository->GetLocal()) ||
-                repository->GetRepoDataFilePath().empty())
+            if (repository->GetRepoDataFilePath().empty())
+                continue;
+            anySetUp = true;
+            if (options.local && !repository->GetLocal())
                 continue;
             const ItemSelection selection = SelectItems(*repository, options.itemPath);
             if (selection.status != 0) {
@@ -83,6 +86,8 @@ int ListItems(Session& session, const ItemsOptions& options) {
             }
             AddRows(*repository, selection, result, rows);
         }
+        if (!anySetUp)
+            WarnNoRepositories(session.ListFile());
     }
     if (session.json)
         PrintJson(result);

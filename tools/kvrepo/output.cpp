@@ -73,6 +73,11 @@ void Warn(const std::string& text) {
     PrintError(std::string(kProgram) + ": " + text + "\n");
 }
 
+void WarnNoRepositories(const std::string& listFile) {
+    Warn("no repository in " + listFile +
+         " has a data file yet; make one with: kvrepo create Local <folder>/Repository.xml");
+}
+
 nlohmann::json OptionalText(long status, const _stringx& value) {
     return status == 0 ? nlohmann::json(Text(value)) : nlohmann::json();
 }

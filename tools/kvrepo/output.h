@@ -41,6 +41,9 @@ public:
 
 // "kvrepo: <text>" on standard error.
 void Warn(const std::string& text);
+// Tells a user whose list names no repository with a data file yet how to
+// make one (on standard error, so that output stays as it is).
+void WarnNoRepositories(const std::string& listFile);
 
 // Text as it is, no line end added, on standard output or error.
 void Print(const std::string& text);

@@ -35,10 +35,12 @@ int ListRepositories(Session& session, const ReposOptions& options) {
 
     nlohmann::json result = nlohmann::json::array();
     std::vector<std::vector<std::string>> rows;
+    bool anyExists = false;
     for (CRepository* repository = list->MoveFirst(); repository; repository = list->MoveNext()) {
         const std::string dataFile = Text(repository->GetRepoDataFilePath());
         std::error_code error;
         const bool exists = std::filesystem::is_regular_file(LocalPath(dataFile), error);
+        anyExists = anyExists || exists;
         _stringx displayName;
         const long found = repository->GetProperty(_stringx(OLESTR("DisplayName")), &displayName);
         result.push_back({{"key", Text(repository->GetKey())},
@@ -53,6 +55,8 @@ int ListRepositories(Session& session, const ReposOptions& options) {
         PrintJson(result);
     else
         PrintTable({"KEY", "KIND", "EXISTS", "DISPLAY NAME", "DATA FILE"}, rows);
+    if (!anyExists && options.key.empty())
+        WarnNoRepositories(session.ListFile());
     return kExitOk;
 }
 
