@@ -65,20 +65,34 @@ bool PathNamesFile(const std::string& path, HANDLE locked) {
 // to, links followed, named after it. ERROR_SUCCESS, or the error of opening
 // the data file (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND...).
 DWORD LockFileOf(const std::string& path, std::string& lockName) {
-    const HANDLE file = CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    std::string final;
-    const bool known = FinalPathOf(file, final);
-    const DWORD error = GetLastError();
-    CloseHandle(file);
-    if (!known)
-        return error != ERROR_SUCCESS ? error : DWORD(ERROR_GEN_FAILURE);
-    const _stringx resolved(final);
-    lockName = PathJoin(PathFolderPart(resolved),
-                        _stringx("." + PathLastComponent(resolved).str() + ".lock"))
-                   .str();
-    return ERROR_SUCCESS;
+    // A writer may replace the file while its path is asked for; the system
+    // then names the old file as gone (Linux appends " (deleted)"). The path
+    // counts only once it leads to the file it was asked of.
+    constexpr int kAttempts = 100;
+    for (int attempt = 1;; ++attempt) {
+        const HANDLE file =
+            CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return GetLastError();
+        std::string final;
+        const bool known = FinalPathOf(file, final);
+        const DWORD error = GetLastError();
+        const bool current = known && PathNamesFile(final, file);
+        CloseHandle(file);
+        if (!current && attempt < kAttempts)
+            continue;
+        if (!known)
+            return error != ERROR_SUCCESS ? error : DWORD(ERROR_GEN_FAILURE);
+        if (!current) {
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return ERROR_LOCK_VIOLATION;  // replaced without end: no lock to be had
+        }
+        const _stringx resolved(final);
+        lockName = PathJoin(PathFolderPart(resolved),
+                            _stringx("." + PathLastComponent(resolved).str() + ".lock"))
+                       .str();
+        return ERROR_SUCCESS;
+    }
 }
 
 // Opens the lock file at `name`, making it when missing, hidden, with the

@@ -3,10 +3,12 @@
 // every byte of the data file. (Concurrent writers through the lock are tested
 // with the data-file access.)
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "foundation/filelock.h"
 #include "foundation/filesave.h"
@@ -142,6 +144,34 @@ TEST_F(DataFileLockTest, TheLockFileIsHiddenBesideTheDataFileAndKept) {
     ASSERT_EQ(lock.Acquire(path, milliseconds(0)), ERROR_SUCCESS);
     EXPECT_TRUE(fs::exists(lockFile));
     EXPECT_EQ(other.Acquire(path, milliseconds(0)), DWORD(ERROR_LOCK_VIOLATION));
+}
+
+// A data file that a save replaces while a writer asks for its lock is
+// locked under its own name, never under the name the system gives the
+// replaced file (Linux names it "data.xml (deleted)"): writers would lock
+// different files.
+TEST_F(DataFileLockTest, AFileReplacedMeanwhileIsLockedUnderItsOwnName) {
+    std::atomic<bool> stop{false};
+    std::thread replacer([&] {
+        while (!stop)
+            kv::SaveFileAtomically(path, "v", 1);
+    });
+    for (int i = 0; i < 300; ++i) {
+        DataFileLock lock;
+        const DWORD result = lock.Acquire(path, milliseconds(1000));
+        if (result != ERROR_SUCCESS) {
+            ADD_FAILURE() << "Acquire gave " << result;
+            break;
+        }
+    }
+    stop = true;
+    replacer.join();
+    std::vector<std::string> lockFiles;
+    for (const auto& entry : fs::directory_iterator(tree.root())) {
+        if (kvtest::IsLockFile(entry.path()))
+            lockFiles.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(lockFiles, std::vector<std::string>{".data.xml.lock"});
 }
 
 #ifndef _WIN32
