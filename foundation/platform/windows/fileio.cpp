@@ -4,9 +4,7 @@
 
 #include "foundation/platform/windows/filecalls.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cwchar>
 #include <random>
 #include <string>
@@ -64,21 +62,23 @@ std::wstring WidePath(LPCSTR path) {
 // Makes a new, empty file "<prefix><hex>.tmp" in `folder` (a path as LongForm
 // gives it, of any length: the system's GetTempFileNameW takes folders up to
 // MAX_PATH - 14 only, and Wine's writes past its buffer beyond that); its
-// path in `path`. FALSE with the last error set: ERROR_PATH_NOT_FOUND for a
-// missing folder, ERROR_FILE_EXISTS when no free name was found.
-BOOL MakeTemporaryFile(std::wstring folder, const std::wstring& prefix, std::wstring& path) {
+// path in `path`. The number in its name, or 0 with the last error set:
+// ERROR_PATH_NOT_FOUND for a missing folder, ERROR_FILE_EXISTS when no free
+// name was found.
+UINT MakeTemporaryFile(std::wstring folder, const std::wstring& prefix, std::wstring& path) {
     if (!folder.empty() && folder.back() != L'\\')
         folder += L'\\';
     thread_local std::mt19937 generator{std::random_device{}()};
     for (unsigned attempt = 0; attempt < 1000; ++attempt) {
+        const UINT number = static_cast<UINT>(generator()) | 1u;
         wchar_t suffix[16];
-        std::swprintf(suffix, 16, L"%04X.tmp", static_cast<unsigned>(generator()) | 1u);
+        std::swprintf(suffix, 16, L"%04X.tmp", number);
         path = LongForm(folder + prefix.substr(0, 3) + suffix);
         const HANDLE file =
             CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             CloseHandle(file);
-            return TRUE;
+            return number;
         }
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
@@ -255,9 +255,10 @@ UINT KvGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result)
     const std::wstring wideFolder = kv::platform::WideText(CP_ACP, folder);
     if (wideFolder.size() + 12 >= MAX_PATH)
         return Refuse(ERROR_FILENAME_EXCED_RANGE);
-    const std::wstring widePrefix = kv::platform::WideText(CP_ACP, prefix ? prefix : "");
     std::wstring path;
-    if (!MakeTemporaryFile(LongForm(wideFolder), widePrefix, path))
+    const UINT number = MakeTemporaryFile(
+        LongForm(wideFolder), kv::platform::WideText(CP_ACP, prefix ? prefix : ""), path);
+    if (number == 0)
         return 0;
     std::string narrow;
     kv::platform::NarrowText(CP_ACP, path.c_str(), static_cast<int>(path.size()), narrow, false);
@@ -267,9 +268,7 @@ UINT KvGetTempFileNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR result)
     }
     narrow.copy(result, narrow.size());
     result[narrow.size()] = '\0';
-    const std::size_t digits =
-        path.find_last_of(L"\\") + 1 + std::min<std::size_t>(widePrefix.size(), 3);
-    return static_cast<UINT>(std::wcstoul(path.c_str() + digits, nullptr, 16));
+    return number;
 }
 
 BOOL KvLockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DWORD bytesHigh,
