@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "foundation/platform/windows/widetext.h"
 #include "test_util.h"
 
 namespace kvtest {
@@ -195,11 +196,7 @@ inline std::string QuotedArgument(const std::string& arg) {
 
 // UTF-8 text as the system's UTF-16.
 inline std::wstring WideFromUtf8(const std::string& text) {
-    std::wstring wide(text.size(), L'\0');
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           &wide[0], static_cast<int>(wide.size()));
-    wide.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-    return wide;
+    return kv::platform::WideText(CP_UTF8, text.data(), static_cast<int>(text.size()));
 }
 
 // Runs `program` with `args` and `environment` changed, standard input read

@@ -37,8 +37,8 @@ typedef void* HANDLE;
 // the default permissions (0666 less the umask); a file made by CREATE_NEW
 // with a `templateFile` gets the template's read bits, read and write for
 // each class that may write the template, and read and write for its owner
-// instead. The
-// handle is not inherited by child processes. INVALID_HANDLE_VALUE on failure.
+// instead. The handle is not inherited by child processes.
+// INVALID_HANDLE_VALUE on failure.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share, void* security, DWORD disposition,
                    DWORD flags, HANDLE templateFile);
 BOOL CloseHandle(HANDLE handle);
