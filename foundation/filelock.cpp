@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "foundation/filesave.h"
+#include "foundation/lockbyte.h"
 #include "foundation/pathx.h"
 #include "win32/errors.h"
 #include "win32/files.h"
@@ -32,33 +33,9 @@ constexpr DWORD kLockBytes = 1;
 constexpr std::chrono::milliseconds kFirstPoll{2};
 constexpr std::chrono::milliseconds kLongestPoll{50};
 
-OVERLAPPED LockPosition() {
-    OVERLAPPED position{};
-    position.Offset = static_cast<DWORD>(kLockOffset);
-    position.OffsetHigh = static_cast<DWORD>(kLockOffset >> 32);
-    return position;
-}
-
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-}
-
-// Whether `path` still names the file open as `locked`. A path that names no
-// file, or another file, does not.
-bool PathNamesFile(const std::string& path, HANDLE locked) {
-    BY_HANDLE_FILE_INFORMATION lockedInfo;
-    if (!GetFileInformationByHandle(locked, &lockedInfo))
-        return false;
-    const HANDLE current =
-        CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (current == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION currentInfo;
-    const bool same =
-        GetFileInformationByHandle(current, &currentInfo) && SameFile(lockedInfo, currentInfo);
-    CloseHandle(current);
-    return same;
 }
 
 // The lock file of the data file at `path`: beside the file the path leads
@@ -147,6 +124,28 @@ DWORD LockUntil(HANDLE handle, std::chrono::steady_clock::time_point deadline) {
 
 }  // namespace
 
+OVERLAPPED LockPosition() {
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(kLockOffset);
+    position.OffsetHigh = static_cast<DWORD>(kLockOffset >> 32);
+    return position;
+}
+
+bool PathNamesFile(const std::string& path, HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION lockedInfo;
+    if (!GetFileInformationByHandle(handle, &lockedInfo))
+        return false;
+    const HANDLE current =
+        CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (current == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION currentInfo;
+    const bool same =
+        GetFileInformationByHandle(current, &currentInfo) && SameFile(lockedInfo, currentInfo);
+    CloseHandle(current);
+    return same;
+}
+
 DataFileLock::~DataFileLock() {
     Release();
 }
@@ -177,6 +176,7 @@ DWORD DataFileLock::Acquire(const _stringx& path, std::chrono::milliseconds time
         // lock is taken again on the one now there.
         if (PathNamesFile(lockName, handle)) {
             m_handle = handle;
+            m_folder = PathFolderPart(_stringx(lockName)).str();
             SetLastError(entryError);
             return ERROR_SUCCESS;
         }
@@ -194,6 +194,7 @@ void DataFileLock::Release() {
     UnlockFileEx(m_handle, 0, kLockBytes, 0, &position);
     CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
+    m_folder.clear();
     SetLastError(error);
 }
 

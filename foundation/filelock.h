@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 
 #include "win32/fileio.h"
 #include "foundation/stringx.h"
@@ -57,12 +58,16 @@ public:
     // Releases the lock, if held. Also done by the destructor.
     void Release();
     bool Held() const { return m_handle != INVALID_HANDLE_VALUE; }
+    // The folder of the file the held lock guards, links followed: where the
+    // saves of that file make their temporary files. Empty while not held.
+    const std::string& Folder() const { return m_folder; }
 
     // 10 seconds, or the number of milliseconds in KV_LOCK_TIMEOUT_MS.
     static std::chrono::milliseconds DefaultTimeout();
 
 private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
+    std::string m_folder;
 };
 
 }  // namespace kv

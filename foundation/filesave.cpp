@@ -111,10 +111,11 @@ DWORD ResolveTarget(const _stringx& path, std::string& target, bool& exists) {
     return ERROR_SUCCESS;
 }
 
-// Writes the bytes to the temporary file (not yet flushed).
+// Writes the bytes to the temporary file (not yet flushed). Shared as its
+// hold shares it.
 DWORD WriteTemporary(const std::string& temporary, const void* bytes, std::size_t size) {
-    const HANDLE handle =
-        CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    const HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, kShareAll, nullptr,
+                                      TRUNCATE_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrorOrFailure();
     HandleCloser closer(handle);
@@ -186,9 +187,23 @@ DWORD FileReplacement::Begin(const _stringx& path) {
     DWORD error = ResolveTarget(path, m_target, m_exists);
     // Hidden, so that a temporary file a crash leaves behind stays out of sight.
     char temporary[MAX_PATH];
-    if (error == ERROR_SUCCESS &&
-        GetTempFileNameA(FolderOf(m_target).c_str(), ".kv", 0, temporary) == 0)
-        error = LastErrorOrFailure();
+    // A cleaner may take the new file for a leftover before it is held; it
+    // is then left to the cleaner, and another is made.
+    for (int attempt = 0; error == ERROR_SUCCESS; ++attempt) {
+        if (GetTempFileNameA(FolderOf(m_target).c_str(), ".kv", 0, temporary) == 0) {
+            error = LastErrorOrFailure();
+            break;
+        }
+        error = m_hold.Take(temporary);
+        if (error == ERROR_SUCCESS)
+            break;
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_LOCK_VIOLATION) {
+            DeleteFileA(temporary);
+            break;
+        }
+        if (attempt < 10)
+            error = ERROR_SUCCESS;
+    }
     if (error != ERROR_SUCCESS) {
         SetLastError(error);
         return error;
@@ -208,13 +223,20 @@ DWORD FileReplacement::Begin(const _stringx& path) {
     return ERROR_SUCCESS;
 }
 
+void FileReplacement::LetOthersWrite() {
+    m_hold.Release();
+}
+
 DWORD FileReplacement::Commit(bool createOnly) {
     if (m_temporary.empty()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return ERROR_INVALID_PARAMETER;
     }
     const DWORD entryError = GetLastError();
-    DWORD error = FlushFile(m_temporary);
+    // Held again after another writer had it by name: the file there now.
+    DWORD error = m_hold.Held() ? DWORD(ERROR_SUCCESS) : m_hold.Take(m_temporary);
+    if (error == ERROR_SUCCESS)
+        error = FlushFile(m_temporary);
     if (error == ERROR_SUCCESS && createOnly && m_exists)
         error = ERROR_ALREADY_EXISTS;
     if (error == ERROR_SUCCESS) {
@@ -231,6 +253,7 @@ DWORD FileReplacement::Commit(bool createOnly) {
                 MoveFileExA(m_temporary.c_str(), m_target.c_str(),
                             (createOnly ? 0 : MOVEFILE_REPLACE_EXISTING) | MOVEFILE_WRITE_THROUGH);
         if (placed) {
+            m_hold.Release();
             m_temporary.clear();
             SetLastError(entryError);
             return ERROR_SUCCESS;
@@ -246,7 +269,9 @@ void FileReplacement::Abandon() {
     if (m_temporary.empty())
         return;
     const DWORD error = GetLastError();
+    // Removed while still held, so that no cleaner takes it meanwhile.
     DeleteFileA(m_temporary.c_str());
+    m_hold.Release();
     m_temporary.clear();
     SetLastError(error);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/stringx.h"
+#include "foundation/temporaryfiles.h"
 #include "win32/fileio.h"
 
 namespace kv {
@@ -31,11 +32,12 @@ KV_API DWORD ReadWholeFile(const _stringx& path, std::string& bytes);
 //     was none, and the folder is flushed.
 // Whatever fails or is killed on the way, the target holds its old content or
 // the new one, whole. Until Commit succeeds, the destructor (or Abandon)
-// removes the temporary file. A process killed before that leaves it behind:
-// hidden (".kv<hex>.tmp"), beside the target, never read. No later save
-// removes it, since it cannot tell an abandoned one from one that a save in
-// another process is still writing; it may be deleted whenever no save into
-// that folder is running.
+// removes the temporary file. From Begin to Commit the temporary file is held
+// (kv::TemporaryFileHold), except between LetOthersWrite and Commit. A
+// process killed before Commit leaves it behind: hidden (".kv<hex>.tmp"),
+// beside the target, never read, held by nobody: a leftover that
+// kv::FindLeftovers removes (the library's data-file saves do so in their
+// folder).
 class KV_API FileReplacement {
 public:
     FileReplacement() = default;
@@ -48,6 +50,12 @@ public:
     DWORD Begin(const _stringx& path);
     // The temporary file to write, once Begin succeeded.
     const std::string& Temporary() const { return m_temporary; }
+    // Lets go of the temporary file until Commit, for a writer that opens it
+    // by name without sharing or puts another file in its place (Windows
+    // refuses both while it is held). Meanwhile a cleaner could take it for
+    // a leftover: callers hold the target's kv::DataFileLock, under which
+    // the library's cleaners run.
+    void LetOthersWrite();
     // Step 3. With `createOnly` a target that exists by then is kept and the
     // replacement fails with ERROR_ALREADY_EXISTS: for a writer that could
     // not lock a file that was not there. ERROR_SUCCESS, or the Win32 error
@@ -59,6 +67,7 @@ public:
     void Abandon();
 
 private:
+    TemporaryFileHold m_hold;
     std::string m_target;
     std::string m_temporary;
     bool m_exists = false;

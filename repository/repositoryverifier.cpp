@@ -9,6 +9,7 @@
 #include "foundation/pathx.h"
 #include "foundation/platform/find.h"
 #include "foundation/platform/text.h"
+#include "foundation/temporaryfiles.h"
 #include "repository/repositoryitem.h"
 #include "repository/repositoryitems.h"
 
@@ -24,24 +25,6 @@ public:
     using CRepositoryItems::FindItemFiles;
     using CRepositoryItems::FoundFile;
 };
-
-// Whether `name` is a name GetTempFileNameA gives a save's temporary file
-// (prefix ".kv") or, on POSIX, a file copy's ("kvc"): the prefix, one to eight
-// hexadecimal digits and ".tmp", in any letter case (the systems differ).
-bool IsLeftoverName(const _stringx& name) {
-    const _stringx lower = kv::LowerFileName(name);
-    constexpr std::size_t kPrefix = 3, kSuffix = 4;
-    if (lower.size() <= kPrefix + kSuffix || lower.size() > kPrefix + 8 + kSuffix)
-        return false;
-    if (lower.compare(0, kPrefix, OLESTR(".kv")) != 0 &&
-        lower.compare(0, kPrefix, OLESTR("kvc")) != 0)
-        return false;
-    if (lower.compare(lower.size() - kSuffix, kSuffix, OLESTR(".tmp")) != 0)
-        return false;
-    return std::all_of(lower.begin() + kPrefix, lower.end() - kSuffix, [](OLECHAR c) {
-        return (c >= OLESTR('0') && c <= OLESTR('9')) || (c >= OLESTR('a') && c <= OLESTR('f'));
-    });
-}
 
 // `path` (below the repository's folder) as a finding names it: normalized,
 // with "/" separators, whatever the system's.
@@ -147,7 +130,7 @@ private:
         for (const CatalogueSearch::FoundFile& file : found) {
             const _stringx fileName = kv::PathLastComponent(file.name);
             const _stringx relative = RelativeText(name, file.name);
-            if (IsLeftoverName(fileName)) {
+            if (kv::IsTemporaryFileName(fileName)) {
                 AddLeftover(type, relative);
                 continue;
             }
@@ -226,7 +209,7 @@ private:
         kv::platform::ListFolder(kv::PathJoin(folder, _stringx(OLESTR("*"))).narrow(), entries);
         std::vector<_stringx> names;
         for (const kv::platform::FolderEntry& entry : entries)
-            if (!entry.folder && IsLeftoverName(_stringx(entry.name)))
+            if (!entry.folder && kv::IsTemporaryFileName(_stringx(entry.name)))
                 names.push_back(_stringx(entry.name));
         std::sort(names.begin(), names.end());
         for (const _stringx& leftover : names)
@@ -236,9 +219,8 @@ private:
     void AddLeftover(const _stringx& type, const _stringx& relative) {
         if (m_leftoverPaths.insert(relative).second)
             m_leftovers.push_back({Kind::kLeftover, type, relative,
-                                   _stringx(OLESTR("a temporary file left by an interrupted save "
-                                                   "or copy; it may be deleted while no save or "
-                                                   "publish is running"))});
+                                   _stringx(OLESTR("a temporary file of a save or copy; repair "
+                                                   "removes it once no running save holds it"))});
     }
 
     CRepository& m_repository;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "foundation/filesave.h"
+#include "foundation/temporaryfiles.h"
 #include "process_util.h"
 #include "test_util.h"
 #include "win32/errors.h"
@@ -164,6 +165,67 @@ TEST(FileSave, KilledSaverLeavesOneWholeVersion) {
     }
     EXPECT_GT(seen[0], 0);
     EXPECT_GT(seen[1], 0);
+}
+
+// A temporary file is a leftover only once nobody holds it: a replacement
+// holds its own from Begin to Commit (in another process too, until that
+// process dies), and the search for leftovers takes only unheld files of the
+// temporary files' pattern, never a link.
+TEST(Leftovers, OnlyTemporaryFilesThatNobodyHoldsAreTaken) {
+    TempTree tree;
+    const fs::path path = tree / "data.xml";
+    WriteText(path, "old");
+    for (const char* name : {".kv1A2B.tmp", "kvcFF.tmp", ".kv12.tmpx", "kv12.tmp", ".kvXYZ.tmp"})
+        WriteText(tree / name, "x");
+    if (!kvtest::kNoSymlinks)
+        fs::create_symlink(path, tree / ".kvABC.tmp");
+    kv::FileReplacement mine;
+    ASSERT_EQ(mine.Begin(_stringx(path.string())), ERROR_SUCCESS);
+    const std::string own = fs::path(mine.Temporary()).filename().string();
+
+    std::vector<_stringx> found;
+    kv::FindLeftovers(_stringx(tree.root().string()), false, found);
+    EXPECT_EQ(found, (std::vector<_stringx>{_stringx(".kv1A2B.tmp"), _stringx("kvcFF.tmp")}));
+    EXPECT_TRUE(fs::exists(tree / ".kv1A2B.tmp"));  // only named
+    found.clear();
+    kv::FindLeftovers(_stringx(tree.root().string()), true, found);
+    EXPECT_EQ(found.size(), 2u);
+    EXPECT_FALSE(fs::exists(tree / ".kv1A2B.tmp"));
+    EXPECT_FALSE(fs::exists(tree / "kvcFF.tmp"));
+    EXPECT_TRUE(fs::exists(tree / own));
+    EXPECT_TRUE(kvtest::kNoSymlinks || fs::is_symlink(tree / ".kvABC.tmp"));
+
+    // Let go while another writes it by name, and held again by Commit.
+    mine.LetOthersWrite();
+    WriteText(mine.Temporary(), "new");
+    EXPECT_EQ(mine.Commit(), ERROR_SUCCESS);
+    EXPECT_EQ(ReadText(path), "new");
+
+    kvtest::ChildProcess saver([&](const kvtest::ChildProcess::Ready& ready) {
+        kv::FileReplacement replacement;
+        if (replacement.Begin(_stringx(path.string())) != ERROR_SUCCESS)
+            return 1;
+        ready();
+        std::this_thread::sleep_for(std::chrono::seconds(30));
+        return 0;
+    });
+    ASSERT_TRUE(saver.WaitReady());
+    const auto temporaries = [&] {
+        Files names;
+        for (const std::string& name : Names(tree.root()))
+            if (kv::IsTemporaryFileName(_stringx(name)) && !fs::is_symlink(tree / name))
+                names.push_back(name);
+        return names;
+    };
+    ASSERT_EQ(temporaries().size(), 1u);
+    found.clear();
+    kv::FindLeftovers(_stringx(tree.root().string()), true, found);
+    EXPECT_TRUE(found.empty());
+    EXPECT_EQ(temporaries().size(), 1u);
+    saver.Kill();
+    kv::FindLeftovers(_stringx(tree.root().string()), true, found);
+    EXPECT_EQ(found.size(), 1u);
+    EXPECT_TRUE(temporaries().empty());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "foundation/filelock.h"
+#include "foundation/temporaryfiles.h"
 #include "process_util.h"
 #include "test_util.h"
 #include "xml/repodata.h"
@@ -85,6 +86,18 @@ TEST_F(RepoDataTest, AFileThatCannotBeSavedReportsMessageOneEvenToRoot) {
     EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + path + ".",
                                              "Unable to save XML file " + path + ".",
                                              "Unable to save XML file " + nowhere + "."));
+}
+
+// A save, under the file's lock, removes the temporary files that killed
+// saves left beside it, and none that a live writer holds.
+TEST_F(RepoDataTest, ASaveRemovesTheLeftoversBesideItsFile) {
+    WriteText(tree / ".kv1F.tmp", "killed");
+    WriteText(tree / "kvc2.tmp", "killed");
+    const std::string live = WriteText(tree / ".kv3.tmp", "live");
+    kv::TemporaryFileHold hold;
+    ASSERT_EQ(hold.Take(live), ERROR_SUCCESS);
+    EXPECT_EQ(file.Set(OLESTR("Repository"), OLESTR("Name"), OLESTR("x")), 0);
+    EXPECT_EQ(kvtest::Names(tree.root()), (std::vector<std::string>{".kv3.tmp", "list.xml"}));
 }
 
 #ifdef _WIN32

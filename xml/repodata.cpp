@@ -1,6 +1,7 @@
 #include "xml/repodata.h"
 
 #include "foundation/filelock.h"
+#include "foundation/temporaryfiles.h"
 #include "win32/files.h"
 #include "foundation/platform/framework.h"
 #include "resources/messages.h"
@@ -117,8 +118,15 @@ long CRepoData::ChangeXmlFile(const _stringx& file, Change change, bool save) {
             return 0;
         }
         change(document);
-        if (lock.Held())
-            return SaveXmlFile(path, document);
+        if (lock.Held()) {
+            const long saved = SaveXmlFile(path, document);
+            // Saves of this file are kept out by the lock: a temporary file
+            // beside it that nobody holds is a killed save's.
+            std::vector<_stringx> removed;
+            if (saved == 0)
+                kv::FindLeftovers(_stringx(lock.Folder()), true, removed);
+            return saved;
+        }
         // With no file to lock, the new file is put in place only while its
         // name is still free, so that nothing another writer made is lost.
         const HRESULT hr = document.SaveNew(path.c_str());

@@ -133,6 +133,7 @@ long XMLIntercessor::SaveAs(const OLECHAR* fileName, bool createOnly) {
     DWORD error = replacement.Begin(_stringx(fileName));
     if (error != ERROR_SUCCESS)
         return Fail("Could not save manifest", HRESULT_FROM_WIN32(error));
+    replacement.LetOthersWrite();
     const HRESULT hr = m_pDoc->save(CComVariant(_stringx(replacement.Temporary()).c_str()));
     if (FAILED(hr))
         return Fail("Could not save manifest", hr);

@@ -41,6 +41,51 @@ void CloseQuietly(HANDLE handle) {
     SetLastError(error);
 }
 
+// Makes a temporary file ("kvc<hex>.tmp") in `folder` and holds it as every
+// maker of the library's temporary files does (an exclusive lock on the byte
+// at 2^62 of the file, see foundation/temporaryfiles.h), so that no cleaner
+// takes it for a leftover. One that a cleaner removed or locked before it
+// was held is left to it, and another is made. The open handle, with its
+// name in `temporary`; INVALID_HANDLE_VALUE with the last error set.
+HANDLE HeldTemporary(const std::string& folder, char (&temporary)[MAX_PATH]) {
+    for (int attempt = 0;; ++attempt) {
+        if (GetTempFileNameA(folder.c_str(), "kvc", 0, temporary) == 0)
+            return INVALID_HANDLE_VALUE;
+        const HANDLE out =
+            CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (out == INVALID_HANDLE_VALUE) {
+            if (GetLastError() == ERROR_FILE_NOT_FOUND && attempt < 10)
+                continue;
+            const DWORD error = GetLastError();
+            if (!FaultHits(FileCall::kDelete))
+                unlink(temporary);
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        OVERLAPPED position{};
+        position.OffsetHigh = 1u << 30;
+        const bool locked = LockFileEx(out, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                                       1, 0, &position) != FALSE;
+        if (!locked && GetLastError() != ERROR_LOCK_VIOLATION) {
+            const DWORD error = GetLastError();
+            if (!FaultHits(FileCall::kDelete))
+                unlink(temporary);
+            CloseHandle(out);
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        struct stat opened, named;
+        if (locked && fstat(FdFromHandle(out), &opened) == 0 && stat(temporary, &named) == 0 &&
+            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
+            return out;
+        CloseQuietly(out);
+        if (attempt == 10) {
+            SetLastError(ERROR_LOCK_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+}
+
 }  // namespace
 
 BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
@@ -86,33 +131,32 @@ BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
     // The copy is written beside the target and renamed over it only once it
     // is whole, so a failed copy leaves an existing target as it was.
     char temporary[MAX_PATH];
-    if (GetTempFileNameA(FolderOf(to).c_str(), "kvc", 0, temporary) == 0) {
+    const HANDLE out = HeldTemporary(FolderOf(to), temporary);
+    if (out == INVALID_HANDLE_VALUE) {
         CloseQuietly(in);
         return FALSE;
     }
-    bool copied = false;
-    const HANDLE out = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (out != INVALID_HANDLE_VALUE) {
-        copied = CopyContent(in, out);
-        if (copied && (FaultHits(FileCall::kChmod) ||
-                       fchmod(FdFromHandle(out), status.st_mode & 0777) != 0)) {
-            SetLastErrorFromErrno();
-            copied = false;
-        }
-        // Flushed, so that a crash after the rename never leaves the target empty.
-        copied = copied && FlushFileBuffers(out);
-        CloseQuietly(out);
-    }
+    bool copied = CopyContent(in, out);
     CloseQuietly(in);
-    if (copied) {
-        if (MoveFileExA(temporary, to.c_str(), failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING))
-            return TRUE;
-        if (GetLastError() == ERROR_ALREADY_EXISTS)
-            SetLastError(ERROR_FILE_EXISTS);
+    if (copied &&
+        (FaultHits(FileCall::kChmod) || fchmod(FdFromHandle(out), status.st_mode & 0777) != 0)) {
+        SetLastErrorFromErrno();
+        copied = false;
     }
+    // Flushed, so that a crash after the rename never leaves the target empty.
+    copied = copied && FlushFileBuffers(out);
+    // Renamed while still held; the hold ends with the handle.
+    if (copied &&
+        MoveFileExA(temporary, to.c_str(), failIfExists ? 0 : MOVEFILE_REPLACE_EXISTING)) {
+        CloseHandle(out);
+        return TRUE;
+    }
+    if (copied && GetLastError() == ERROR_ALREADY_EXISTS)
+        SetLastError(ERROR_FILE_EXISTS);
     const DWORD error = GetLastError();
     if (!FaultHits(FileCall::kDelete))
         unlink(temporary);
+    CloseHandle(out);
     SetLastError(error);
     return FALSE;
 }

@@ -1,0 +1,115 @@
+#include "foundation/temporaryfiles.h"
+
+#include <algorithm>
+
+#include "foundation/folderpath.h"
+#include "foundation/lockbyte.h"
+#include "foundation/pathx.h"
+#include "foundation/platform/find.h"
+#include "win32/errors.h"
+#include "win32/files.h"
+
+namespace kv {
+
+namespace {
+
+// Whether `path` leads to the file open as `handle`: ERROR_SUCCESS;
+// ERROR_FILE_NOT_FOUND when it leads nowhere or to another file (opened just
+// as another removed it, or removed and made anew under the same name);
+// otherwise the error of looking.
+DWORD CheckNamesFile(const std::string& path, HANDLE handle) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE named =
+        CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (named == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_PATH_NOT_FOUND ? DWORD(ERROR_FILE_NOT_FOUND)
+                                                      : GetLastError();
+    BY_HANDLE_FILE_INFORMATION held, found;
+    DWORD error = ERROR_SUCCESS;
+    if (!GetFileInformationByHandle(handle, &held) || !GetFileInformationByHandle(named, &found))
+        error = GetLastError();
+    else if (held.dwVolumeSerialNumber != found.dwVolumeSerialNumber ||
+             held.nFileIndexHigh != found.nFileIndexHigh ||
+             held.nFileIndexLow != found.nFileIndexLow)
+        error = ERROR_FILE_NOT_FOUND;
+    CloseHandle(named);
+    return error;
+}
+
+}  // namespace
+
+TemporaryFileHold::~TemporaryFileHold() {
+    Release();
+}
+
+DWORD TemporaryFileHold::Take(const std::string& path) {
+    Release();
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    // Writing, since POSIX gives exclusive locks to writers only.
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError();
+    OVERLAPPED position = LockPosition();
+    DWORD error = ERROR_SUCCESS;
+    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                    &position))
+        error = GetLastError();
+    else
+        error = CheckNamesFile(path, handle);
+    if (error != ERROR_SUCCESS) {
+        CloseHandle(handle);
+        SetLastError(error);
+        return error;
+    }
+    m_handle = handle;
+    return ERROR_SUCCESS;
+}
+
+void TemporaryFileHold::Release() {
+    if (m_handle == INVALID_HANDLE_VALUE)
+        return;
+    const DWORD error = GetLastError();
+    CloseHandle(m_handle);  // which releases the lock
+    m_handle = INVALID_HANDLE_VALUE;
+    SetLastError(error);
+}
+
+bool IsTemporaryFileName(const _stringx& name) {
+    const _stringx lower = LowerFileName(name);
+    constexpr std::size_t kPrefix = 3, kSuffix = 4;
+    if (lower.size() <= kPrefix + kSuffix || lower.size() > kPrefix + 8 + kSuffix)
+        return false;
+    if (lower.compare(0, kPrefix, OLESTR(".kv")) != 0 &&
+        lower.compare(0, kPrefix, OLESTR("kvc")) != 0)
+        return false;
+    if (lower.compare(lower.size() - kSuffix, kSuffix, OLESTR(".tmp")) != 0)
+        return false;
+    return std::all_of(lower.begin() + kPrefix, lower.end() - kSuffix, [](OLECHAR c) {
+        return (c >= OLESTR('0') && c <= OLESTR('9')) || (c >= OLESTR('a') && c <= OLESTR('f'));
+    });
+}
+
+void FindLeftovers(const _stringx& folder, bool remove, std::vector<_stringx>& names) {
+    const DWORD entryError = GetLastError();
+    std::vector<platform::FolderEntry> entries;
+    platform::ListFolder(PathJoin(folder, _stringx(OLESTR("*"))).narrow(), entries);
+    std::vector<_stringx> found;
+    for (const platform::FolderEntry& entry : entries) {
+        const _stringx name(entry.name);
+        if (entry.folder || entry.link || !IsTemporaryFileName(name))
+            continue;
+        const std::string path = PathJoin(folder, name).str();
+        TemporaryFileHold hold;
+        if (hold.Take(path) != ERROR_SUCCESS)
+            continue;  // a live one, or one that is gone
+        if (remove && !DeleteFileA(path.c_str()))
+            continue;
+        found.push_back(name);
+    }
+    std::sort(found.begin(), found.end());
+    names.insert(names.end(), found.begin(), found.end());
+    SetLastError(entryError);
+}
+
+}  // namespace kv
