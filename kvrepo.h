@@ -12,6 +12,7 @@
 #include "foundation/win32error.h"
 #include "repository/repositorymgr.h"
 #include "repository/repositoryitems.h"
+#include "repository/repositoryrepairer.h"
 #include "repository/repositoryverifier.h"
 #include "resources/messages.h"
 #include "xml/xpath.h"

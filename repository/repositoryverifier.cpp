@@ -10,6 +10,7 @@
 #include "foundation/platform/find.h"
 #include "foundation/platform/text.h"
 #include "foundation/temporaryfiles.h"
+#include "repository/cataloguesearch.h"
 #include "repository/repositoryitem.h"
 #include "repository/repositoryitems.h"
 
@@ -17,14 +18,6 @@ namespace {
 
 typedef CRepositoryVerifier::FindingKind Kind;
 typedef CRepositoryVerifier::Finding Finding;
-
-// The catalogue's own folder search, so that verifying finds exactly the files
-// that a listing finds.
-class CatalogueSearch : public CRepositoryItems {
-public:
-    using CRepositoryItems::FindItemFiles;
-    using CRepositoryItems::FoundFile;
-};
 
 // `path` (below the repository's folder) as a finding names it: normalized,
 // with "/" separators, whatever the system's.

@@ -173,4 +173,23 @@ TEST(XmlDomEditing, NewElementsArePlacedByAppendChildAndNeedNames) {
     EXPECT_FALSE(bad || node);
 }
 
+// A child is removed with what lies below it; any other node is refused, and
+// the wrappers of the tree are stale afterwards (nodes are selected afresh).
+TEST(XmlDomEditing, RemoveChildTakesOnlyAChildAndStalesTheTree) {
+    TempTree tree;
+    DocumentPtr document = Parse(tree / "in.xml", "<R><A><B/></A><C/></R>");
+    NodePtr root = Root(document);
+    NodePtr a = SelectOne(root, OLESTR("A")), b = SelectOne(root, OLESTR("A/B"));
+    NodePtr removed;
+    EXPECT_EQ(E_INVALIDARG, root->removeChild(b, &removed));  // a grandchild
+    EXPECT_EQ(E_INVALIDARG, b->removeChild(a, &removed));
+    EXPECT_EQ(E_INVALIDARG, document->removeChild(a, &removed));
+    EXPECT_FALSE(removed);
+    ASSERT_EQ(S_OK, root->removeChild(a, &removed));
+    EXPECT_EQ(a.get(), removed.get());
+    EXPECT_EQ(E_UNEXPECTED, b->removeChild(a, nullptr));
+    EXPECT_EQ("<R><C/></R>", Saved(document, tree / "out.xml"));
+    EXPECT_EQ((Names{"C"}), Select(Root(document), OLESTR("*")));
+}
+
 }  // namespace

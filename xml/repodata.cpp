@@ -1,5 +1,7 @@
 #include "xml/repodata.h"
 
+#include <type_traits>
+
 #include "foundation/filelock.h"
 #include "foundation/temporaryfiles.h"
 #include "win32/files.h"
@@ -117,7 +119,13 @@ long CRepoData::ChangeXmlFile(const _stringx& file, Change change, bool save) {
                 return notSaved();
             return 0;
         }
-        change(document);
+        // A change may find nothing to change: the file is then left as it is.
+        if constexpr (std::is_same_v<decltype(change(document)), bool>) {
+            if (!change(document))
+                return 0;
+        } else {
+            change(document);
+        }
         if (lock.Held()) {
             const long saved = SaveXmlFile(path, document);
             // Saves of this file are kept out by the lock: a temporary file
@@ -135,6 +143,10 @@ long CRepoData::ChangeXmlFile(const _stringx& file, Change change, bool save) {
         if (hr != HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS) || attempt == kAttempts)
             return notSaved();
     }
+}
+
+long CRepoData::EditXmlFile(const std::function<bool(XMLIntercessor&)>& change) {
+    return ChangeXmlFile(_stringx(), change);
 }
 
 long CRepoData::CheckXmlFileChange(const _stringx& file) {

@@ -20,6 +20,8 @@
 // and otherwise starts again under that file's lock.
 #pragma once
 
+#include <functional>
+
 #include "Backend/inc/XMLIntercessor.h"
 #include "foundation/repostatus.h"
 #include "foundation/status.h"
@@ -65,6 +67,12 @@ public:
     // 0, -102 or -103.
     long SetAttribValuesToXmlFile(const _stringx& xpath, XmlAttribMap& attributes,
                                   const _stringx& file = _stringx());
+
+    // Any change to this object's own file, made as the writes above make
+    // theirs: under the file's lock from before it is read until after it is
+    // saved. `change` changes the open document and says whether to save it.
+    // 0, -102 or -103, with the messages of the writes above.
+    long EditXmlFile(const std::function<bool(XMLIntercessor&)>& change);
 
 protected:
     // Opens `path` into `document`: 0, or -103 with message 2.

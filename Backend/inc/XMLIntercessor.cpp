@@ -429,6 +429,47 @@ HRESULT XMLIntercessor::AppendChildElement(IXMLDOMNode* parent, const _stringx& 
     return S_OK;
 }
 
+CComPtr<IXMLDOMNode> XMLIntercessor::NodeAt(const OLECHAR* xpath, std::size_t position) {
+    CComPtr<IXMLDOMNodeList> list = SelectList(xpath);
+    for (std::size_t index = 0; list; ++index) {
+        CComPtr<IXMLDOMNode> node;
+        if (list->nextNode(&node) != S_OK || !node)
+            break;
+        if (index == position)
+            return node;
+    }
+    return CComPtr<IXMLDOMNode>();
+}
+
+bool XMLIntercessor::SetAttribValueAt(const OLECHAR* xpath, std::size_t position,
+                                      const OLECHAR* name, VARIANT value) {
+    CComPtr<IXMLDOMNode> node = NodeAt(xpath, position);
+    return node && SUCCEEDED(SetNodeAttribValue(node, name, value));
+}
+
+bool XMLIntercessor::AppendElementAt(const OLECHAR* xpath, std::size_t position,
+                                     const OLECHAR* name, const XmlAttribMap& attributes) {
+    CComPtr<IXMLDOMNode> parent = NodeAt(xpath, position);
+    CComPtr<IXMLDOMNode> placed;
+    return parent && SUCCEEDED(AppendChildElement(parent, _stringx(name), attributes, &placed));
+}
+
+bool XMLIntercessor::RemoveNodeAt(const OLECHAR* xpath, std::size_t position) {
+    CComPtr<IXMLDOMNode> node = NodeAt(xpath, position);
+    CComPtr<IXMLDOMNode> parent, removed;
+    if (!node || node->selectSingleNode(_stringx(OLESTR("..")).bstr(), &parent) != S_OK || !parent)
+        return false;
+    const HRESULT hr = parent->removeChild(node, &removed);
+    // A DOM may make every node it handed out stale, the root's too.
+    node.Release();
+    parent.Release();
+    removed.Release();
+    m_pRoot.Release();
+    if (FAILED(m_pDoc->get_documentElement(&m_pRoot)) || !m_pRoot)
+        m_bInitialized = false;
+    return SUCCEEDED(hr);
+}
+
 int XMLIntercessor::GetChildNodes(const OLECHAR* xpath, std::vector<XmlNodeEntry>& entries) {
     // Callers list children only after a successful open; without a document
     // there is nothing to list.

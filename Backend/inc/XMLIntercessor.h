@@ -121,6 +121,22 @@ public:
     // call (foundation/xmldomreader.h), any other node by node.
     int GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts);
 
+    // Changes to one node of those `xpath` selects, by its position among
+    // them in document order (as GetAllAttribValues lists them), for callers
+    // that cannot name a node by its values in a path (a value may hold both
+    // quotes). Each is false, changing nothing, when there is no node at
+    // that position or the DOM refuses the change; names and values are
+    // checked as by SetAttribValue.
+    // Sets one attribute.
+    bool SetAttribValueAt(const OLECHAR* xpath, std::size_t position, const OLECHAR* name,
+                          VARIANT value);
+    // Appends a new element `name` with `attributes` as the node's last child.
+    bool AppendElementAt(const OLECHAR* xpath, std::size_t position, const OLECHAR* name,
+                         const XmlAttribMap& attributes);
+    // Removes the node with everything below it. The positions after it move
+    // up by one: remove the last first.
+    bool RemoveNodeAt(const OLECHAR* xpath, std::size_t position);
+
     bool IsInitialized() const { return m_bInitialized; }
     // The text and HRESULT of the most recent failure, for diagnosis.
     const _stringx& GetErrorText() const { return m_strError; }
@@ -148,6 +164,8 @@ private:
     long SaveAs(const OLECHAR* fileName, bool createOnly);
     // The nodes `xpath` selects; null without a document or for a malformed path.
     CComPtr<IXMLDOMNodeList> SelectList(const OLECHAR* xpath);
+    // The node at `position` among them; null when there is none.
+    CComPtr<IXMLDOMNode> NodeAt(const OLECHAR* xpath, std::size_t position);
 
     bool m_bInitialized = false;
     // A value XML cannot carry was refused: the document is not to be saved.

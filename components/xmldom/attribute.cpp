@@ -152,6 +152,12 @@ HRESULT Attribute::appendChild(IXMLDOMNode*, IXMLDOMNode** placed) {
     return E_FAIL;
 }
 
+HRESULT Attribute::removeChild(IXMLDOMNode*, IXMLDOMNode** removed) {
+    if (removed)
+        *removed = nullptr;
+    return E_INVALIDARG;
+}
+
 HRESULT Attribute::selectNodes(BSTR expression, IXMLDOMNodeList** list) {
     if (!list)
         return E_POINTER;

@@ -49,6 +49,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_firstChild(IXMLDOMNode** child) override;
     HRESULT STDMETHODCALLTYPE get_nextSibling(IXMLDOMNode** sibling) override;
     HRESULT STDMETHODCALLTYPE appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) override;
+    HRESULT STDMETHODCALLTYPE removeChild(IXMLDOMNode* child, IXMLDOMNode** removed) override;
     // Selection from an attribute of a placed element; E_FAIL otherwise.
     HRESULT STDMETHODCALLTYPE selectNodes(BSTR expression, IXMLDOMNodeList** list) override;
     HRESULT STDMETHODCALLTYPE selectSingleNode(BSTR expression, IXMLDOMNode** node) override;

@@ -290,6 +290,10 @@ HRESULT Document::appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) {
     return component::Guarded([&] { return AppendChild(this, m_tree, child, placed); });
 }
 
+HRESULT Document::removeChild(IXMLDOMNode* child, IXMLDOMNode** removed) {
+    return component::Guarded([&] { return RemoveChild(this, m_tree, child, removed); });
+}
+
 HRESULT Document::selectNodes(BSTR expression, IXMLDOMNodeList** list) {
     if (!list)
         return E_POINTER;

@@ -32,6 +32,9 @@ public:
     // Counts the trees the document has held: wrappers of nodes from an
     // earlier tree know themselves stale.
     unsigned Generation() const { return m_generation; }
+    // Makes every wrapper of the tree stale: after a removal, which frees
+    // nodes that wrappers may still name.
+    void TreeChanged() { ++m_generation; }
     // The node after `node` among its siblings as the DOM lists them: the
     // declaration, kept apart from the tree, comes before the tree's first
     // top-level node.
@@ -52,6 +55,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_firstChild(IXMLDOMNode** child) override;
     HRESULT STDMETHODCALLTYPE get_nextSibling(IXMLDOMNode** sibling) override;
     HRESULT STDMETHODCALLTYPE appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) override;
+    HRESULT STDMETHODCALLTYPE removeChild(IXMLDOMNode* child, IXMLDOMNode** removed) override;
     HRESULT STDMETHODCALLTYPE selectNodes(BSTR expression, IXMLDOMNodeList** list) override;
     HRESULT STDMETHODCALLTYPE selectSingleNode(BSTR expression, IXMLDOMNode** node) override;
 

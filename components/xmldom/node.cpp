@@ -246,6 +246,17 @@ HRESULT Node::appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) {
     });
 }
 
+HRESULT Node::removeChild(IXMLDOMNode* child, IXMLDOMNode** removed) {
+    if (removed)
+        *removed = nullptr;
+    return component::Guarded([&] {
+        if (m_detached)
+            return E_INVALIDARG;
+        const pugi::xml_node node = Live();
+        return node ? RemoveChild(m_document, node, child, removed) : E_UNEXPECTED;
+    });
+}
+
 HRESULT Node::selectNodes(BSTR expression, IXMLDOMNodeList** list) {
     if (!list)
         return E_POINTER;

@@ -47,6 +47,8 @@ public:
     HRESULT STDMETHODCALLTYPE get_nextSibling(IXMLDOMNode** sibling) override;
     // A new element cannot take children before it is placed (E_FAIL).
     HRESULT STDMETHODCALLTYPE appendChild(IXMLDOMNode* child, IXMLDOMNode** placed) override;
+    // Every wrapper of the tree is stale afterwards (see RemoveChild).
+    HRESULT STDMETHODCALLTYPE removeChild(IXMLDOMNode* child, IXMLDOMNode** removed) override;
     // Selection needs a placed node (E_FAIL before).
     HRESULT STDMETHODCALLTYPE selectNodes(BSTR expression, IXMLDOMNodeList** list) override;
     HRESULT STDMETHODCALLTYPE selectSingleNode(BSTR expression, IXMLDOMNode** node) override;

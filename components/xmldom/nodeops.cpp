@@ -200,5 +200,23 @@ HRESULT AppendChild(Document* document, pugi::xml_node parent, IXMLDOMNode* chil
     return hr;
 }
 
+HRESULT RemoveChild(Document* document, pugi::xml_node parent, IXMLDOMNode* child,
+                    IXMLDOMNode** removed) {
+    if (removed)
+        *removed = nullptr;
+    Node* node = Node::Of(child);
+    if (!node || node->document() != document)
+        return E_INVALIDARG;
+    const pugi::xml_node gone = node->Live();
+    if (!gone || gone.parent() != parent)
+        return E_INVALIDARG;
+    if (!parent.remove_child(gone))
+        return E_FAIL;
+    document->TreeChanged();
+    if (removed)
+        component::Hand(child, removed);
+    return S_OK;
+}
+
 }  // namespace xmldom
 }  // namespace kv

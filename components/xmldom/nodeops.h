@@ -51,5 +51,12 @@ HRESULT SelectSingleNode(Document* document, const pugi::xpath_node& context, BS
 HRESULT AppendChild(Document* document, pugi::xml_node parent, IXMLDOMNode* child,
                     IXMLDOMNode** placed);
 
+// Removes `child`, a child of `parent`, with what lies below it (E_INVALIDARG
+// for any other node). pugixml frees what it removes, so every wrapper of the
+// document's tree becomes stale, as after a new load; `removed` (may be null)
+// receives the child, stale too.
+HRESULT RemoveChild(Document* document, pugi::xml_node parent, IXMLDOMNode* child,
+                    IXMLDOMNode** removed);
+
 }  // namespace xmldom
 }  // namespace kv

@@ -50,6 +50,9 @@ struct IXMLDOMNode : IUnknown {
     // that the document's "SelectionNamespaces" do not bind.
     virtual HRESULT STDMETHODCALLTYPE selectNodes(BSTR expression, IXMLDOMNodeList** list) = 0;
     virtual HRESULT STDMETHODCALLTYPE selectSingleNode(BSTR expression, IXMLDOMNode** node) = 0;
+    // Removes `child`, a child of this node, with everything below it, and
+    // returns it. E_INVALIDARG for a node that is not a child of this one.
+    virtual HRESULT STDMETHODCALLTYPE removeChild(IXMLDOMNode* child, IXMLDOMNode** removed) = 0;
 
 protected:
     ~IXMLDOMNode() = default;

@@ -1,0 +1,199 @@
+// Repairing a repository: each repair and what it leaves alone, a dry run
+// that reports exactly what a real run changes, failures that change
+// nothing, and publishers in other processes that lose nothing meanwhile.
+
+#include <gmock/gmock.h>
+
+#include <map>
+
+#include "foundation/filelock.h"
+#include "foundation/platform/text.h"
+#include "foundation/temporaryfiles.h"
+#include "process_util.h"
+#include "repo_util.h"
+#include "repository/repositoryrepairer.h"
+#include "repository/repositoryverifier.h"
+
+namespace {
+
+using namespace kvtest;
+using testing::ElementsAre;
+using testing::IsEmpty;
+using testing::UnorderedElementsAre;
+using Options = CRepositoryRepairer::Options;
+
+// A name that no path can quote: both quotes, where the system allows them.
+#ifdef _WIN32
+const std::string kQuoted = "Don't", kQuotedLower = "don't";
+#else
+const std::string kQuoted = "Don't \"Quote\"", kQuotedLower = "don't \"quote\"";
+#endif
+
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        entries[entry.path().lexically_relative(root).generic_string()] =
+            entry.is_directory() ? "<folder>" : ReadText(entry.path());
+    return entries;
+}
+
+class RepairerTest : public RepoTest {
+protected:
+    void Load(const std::string& body) {
+        Data("Repo/Repository.xml", body);
+        List(Entry("Local", data));
+        repository = manager.GetRepository("Local", false);
+        ASSERT_NE(repository, nullptr);
+    }
+    // "kind type subject" per change, in order.
+    std::vector<std::string> Repair(Options options = Options(), long expected = 0) {
+        std::vector<CRepositoryRepairer::Change> changes(1);  // replaced, not appended to
+        EXPECT_EQ(CRepositoryRepairer(repository).Repair(options, changes), expected);
+        std::vector<std::string> lines;
+        for (const CRepositoryRepairer::Change& change : changes) {
+            lines.push_back(std::string(CRepositoryRepairer::GetKindName(change.kind)) + " " +
+                            U8(change.type) + " " + U8(change.subject));
+            EXPECT_FALSE(change.detail.empty()) << lines.back();
+        }
+        return lines;
+    }
+    std::vector<std::string> Verify() {
+        std::vector<CRepositoryVerifier::Finding> findings;
+        EXPECT_EQ(CRepositoryVerifier(repository).Verify(findings), 0);
+        std::vector<std::string> lines;
+        for (const CRepositoryVerifier::Finding& finding : findings)
+            lines.push_back(std::string(CRepositoryVerifier::GetKindName(finding.kind)) + " " +
+                            U8(finding.subject));
+        return lines;
+    }
+    void File(const std::string& relative) { WriteText(tree / "Repo" / relative, relative); }
+
+    const std::string data = (tree / "Repo/Repository.xml").string();
+    CRepository* repository = nullptr;
+};
+
+// Every repair on one repository: the dry run reports it and changes nothing,
+// the real run reports the same and makes it in one save, after which only
+// what repair leaves alone is still found; a second run has nothing to save.
+TEST_F(RepairerTest, ADryRunReportsExactlyWhatTheRepairThenChanges) {
+    Load(Group("Dialogs", "Dialogs", "*.kvd",
+               "<ItemAttrib FileName=\"Welcome.kvd\" DisplayName=\"Hi\"/>"
+               "<ItemAttrib FileName=\"a.kvd\" V=\"1\"/><ItemAttrib FileName=\"a.kvd\" V=\"1\"/>"
+               "<ItemAttrib FileName=\"b.kvd\" V=\"1\"/><ItemAttrib FileName=\"b.kvd\" V=\"2\"/>"
+               "<ItemAttrib FileName=\"X.kvd\"/><ItemAttrib FileName=\"x.kvd\"/>"
+               "<ItemAttrib FileName=\"gone.kvd\" Author=\"Ana\"/>") +
+         Group("KVScripts", "Scripts", "*.kvs") + Group("MergeModules", "Missing", "*.msm"));
+    for (const char* name :
+         {"Dialogs/Welcome.kvd", "Dialogs/a.kvd", "Dialogs/b.kvd", "Dialogs/x.kvd",
+          "Dialogs/New One.kvd", ".kv1A.tmp", "Dialogs/kvc2.tmp"})
+        File(name);
+    File("Scripts/" + kQuoted + ".kvs");
+    const std::vector<std::string> expected = {"remove-duplicate Dialogs a.kvd",
+                                               "left-alone Dialogs b.kvd",
+                                               "left-alone Dialogs X.kvd",
+                                               "lower-case Dialogs Welcome.kvd",
+                                               "left-alone Dialogs gone.kvd",
+                                               "add-entry Dialogs Dialogs/New One.kvd",
+                                               "add-entry KVScripts Scripts/" + kQuoted + ".kvs",
+                                               "remove-leftover  .kv1A.tmp",
+                                               "remove-leftover Dialogs Dialogs/kvc2.tmp"};
+    const auto before = Snapshot(tree.root());
+    Options dry;
+    dry.dryRun = true;
+    // Sorted as the repair reports, by type and within one by kind of pass.
+    EXPECT_THAT(Repair(dry), UnorderedElementsAre(expected[0], expected[1], expected[2],
+                                                  expected[3], expected[4], expected[5],
+                                                  expected[6], expected[7], expected[8]));
+    EXPECT_EQ(Snapshot(tree.root()), before);
+    const auto dryRun = Repair(dry);
+
+    EXPECT_EQ(Repair(), dryRun);
+    EXPECT_THAT(Verify(), UnorderedElementsAre("duplicate-entry b.kvd", "not-lower-case X.kvd",
+                                               "case-conflict X.kvd", "missing-file gone.kvd",
+                                               "missing-folder Missing"));
+    EXPECT_THAT(
+        Describe(Items(repository, "Dialogs/*").get(), {OLESTR("FileName"), OLESTR("DisplayName")}),
+        UnorderedElementsAre("a.kvd | <-101>", "b.kvd | <-101>", "welcome.kvd | Hi",
+                             "x.kvd | <-101>", "new one.kvd | New One.kvd"));
+    EXPECT_THAT(Describe(Items(repository, "KVScripts/*").get(), {OLESTR("FileName")}),
+                ElementsAre(kQuotedLower + ".kvs"));
+
+    const std::string saved = ReadText(data);
+    EXPECT_THAT(Repair(), ElementsAre("left-alone Dialogs b.kvd", "left-alone Dialogs X.kvd",
+                                      "left-alone Dialogs gone.kvd"));
+    EXPECT_EQ(ReadText(data), saved);
+
+    // Pruning, with a name of its own for new entries.
+    File("Dialogs/Later.kvd");
+    Options prune;
+    prune.pruneMissing = true;
+    prune.displayName = [](const _stringx& name) { return _stringx(OLESTR("Made: ")) + name; };
+    EXPECT_THAT(Repair(prune), ElementsAre("left-alone Dialogs b.kvd", "left-alone Dialogs X.kvd",
+                                           "remove-missing Dialogs gone.kvd",
+                                           "add-entry Dialogs Dialogs/Later.kvd"));
+    EXPECT_THAT(Verify(), UnorderedElementsAre("duplicate-entry b.kvd", "not-lower-case X.kvd",
+                                               "case-conflict X.kvd", "missing-folder Missing"));
+    EXPECT_THAT(Describe(Items(repository, "Dialogs/*").get(), {OLESTR("DisplayName")}),
+                testing::Contains("Made: Later.kvd"));
+}
+
+// A repair that cannot be made changes nothing and says why; leftovers that a
+// live writer holds are never taken.
+TEST_F(RepairerTest, FailuresChangeNothing) {
+    Load(Group("Dialogs", "Dialogs", "*.kvd"));
+    File("Dialogs/new.kvd");
+    const std::string live = WriteText(tree / "Repo/.kv77.tmp", "live");
+    kv::TemporaryFileHold hold;
+    ASSERT_EQ(hold.Take(live), ERROR_SUCCESS);
+    {
+        ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "0");
+        kv::DataFileLock other;
+        ASSERT_EQ(other.Acquire(_stringx(data)), ERROR_SUCCESS);
+        const auto before = Snapshot(tree.root());
+        EXPECT_THAT(Repair(Options(), kv::status::kNotSaved), IsEmpty());
+        EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + data + "."));
+        EXPECT_EQ(Snapshot(tree.root()), before);
+    }
+    EXPECT_THAT(Repair(), ElementsAre("add-entry Dialogs Dialogs/new.kvd"));
+    EXPECT_TRUE(fs::exists(live));
+
+    WriteText(data, "<Repository><Dialogs>");
+    EXPECT_THAT(Repair(Options(), kv::status::kNotOpened), IsEmpty());
+    CRepository pathless("None", "", true, list.c_str(), &status);
+    std::vector<CRepositoryRepairer::Change> changes;
+    EXPECT_EQ(CRepositoryRepairer(&pathless).Repair(Options(), changes),
+              kv::status::kNoDataFilePath);
+}
+
+// Publishers in four other processes commit items while repairs run here,
+// each adding an entry for a file copied in by hand: every item and every
+// entry is there at the end.
+TEST_F(RepairerTest, PublishersRacingARepairLoseNothing) {
+    Load(Group("Dialogs", "Dialogs", "*.kvd"));
+    constexpr int kPublishers = 4, kItems = 15, kRepairs = 15;
+    std::vector<std::unique_ptr<ChildProcess>> publishers;
+    for (int p = 0; p < kPublishers; ++p)
+        publishers.push_back(std::make_unique<ChildProcess>([&, p](auto&) {
+            CRepositoryMgr own(list.c_str(), nullptr);
+            CRepository* mine = own.GetRepository("Local", false);
+            for (int i = 0; i < kItems; ++i) {
+                const std::string name = "p" + std::to_string(p) + "-" + std::to_string(i);
+                auto item = NewItem(mine, "<KVREPOSITORY>\\Dialogs\\*.kvd",
+                                    WriteText(tree / "source" / (name + ".kvd"), name));
+                if (item->Commit() != 0)
+                    return 1;
+            }
+            return 0;
+        }));
+    for (int r = 0; r < kRepairs; ++r) {
+        File("Dialogs/hand" + std::to_string(r) + ".kvd");
+        Repair();
+    }
+    for (auto& publisher : publishers)
+        EXPECT_EQ(publisher->Wait(), 0);
+    Repair();
+    EXPECT_THAT(Verify(), IsEmpty());
+    EXPECT_EQ(Items(repository, "Dialogs/*")->GetCount(), kPublishers * kItems + kRepairs);
+}
+
+}  // namespace
