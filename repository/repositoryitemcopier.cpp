@@ -237,10 +237,11 @@ long CRepositoryItemCopier::Copy(CRepositoryItem& item, Copied* copied) {
         item.GetAttribValue(attribute.first, stored, value);
         published->PutProperty(attribute.first, value);
     }
-    if (stored.empty()) {
+    const _stringx displayName(OLESTR("DisplayName"));
+    if (stored.empty() && item.GetPropertyExists(displayName, false)) {
         // Listed without an element: the name the source's catalogue gave it.
-        if (item.GetPropertyValue(_stringx(OLESTR("DisplayName")), value, false) == 0)
-            published->PutProperty(_stringx(OLESTR("DisplayName")), value);
+        item.GetPropertyValue(displayName, value, false);
+        published->PutProperty(displayName, value);
     }
     if (const long status = published->Commit())
         return status;
