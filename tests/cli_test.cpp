@@ -141,6 +141,85 @@ TEST_F(CliTest, ChangesPublishesAndDeletes) {
     EXPECT_EQ(Findings(verify.Json()), std::set<std::string>{"missing-file setup.kvd"});
 }
 
+TEST_F(CliTest, CopiesAnItemAskingBeforeItOverwrites) {
+    const fs::path network = examples / "network";
+    const Outcome copied = Run({"copy", "Local", "Templates/basic.kvt", "Network", "--json"});
+    ASSERT_EQ(copied.status, 0) << copied.err;
+    EXPECT_EQ(copied.Json()["displayPath"], "<KVREPOSITORY>\\Templates\\basic.kvt");
+    EXPECT_EQ(copied.Json()["replaced"], false);
+    EXPECT_EQ(ReadText(network / "Templates/basic/readme.txt"),
+              ReadText(examples / "local/Templates/basic/readme.txt"));
+    EXPECT_EQ(Run({"item", "get", "Network", "Templates/basic.kvt", "DisplayName"}).out,
+              "Basic installation\n");
+    EXPECT_THAT(ReadText(network / "Repository.xml"), testing::Not(HasSubstr("LocalCopy")));
+
+    // The answer is no without a terminal: nothing changes, not even the data file.
+    WriteText(network / "Dialogs/welcome.kvd", "theirs");
+    const std::string data = ReadText(network / "Repository.xml");
+    const Outcome declined = Run({"copy", "Local", "Dialogs/welcome.kvd", "Network"}, "y\n");
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_THAT(declined.err, HasSubstr("status -109"));
+    EXPECT_EQ(ReadText(network / "Dialogs/welcome.kvd"), "theirs");
+    EXPECT_EQ(ReadText(network / "Repository.xml"), data);
+    EXPECT_EQ(Run({"copy", "Local", "Dialogs/welcome.kvd", "Network", "--no-overwrite"}).status, 1);
+    const Outcome replaced = Run({"copy", "Local", "Dialogs/welcome.kvd", "Network", "--yes"});
+    EXPECT_EQ(replaced.status, 0);
+    EXPECT_THAT(replaced.out, HasSubstr("Replaced <KVREPOSITORY>\\Dialogs\\welcome.kvd"));
+    EXPECT_EQ(ReadText(network / "Dialogs/welcome.kvd"),
+              ReadText(examples / "local/Dialogs/welcome.kvd"));
+
+    EXPECT_EQ(Run({"copy", "Local", "Dialogs/none.kvd", "Network"}).status, 1);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"copy", "Local", "Dialogs/*", "Network"},
+             {"copy", "Local", "Dialogs/welcome.kvd", "Local"},
+             {"copy", "Local", "Dialogs/welcome.kvd", "Network", "--yes", "--no-overwrite"},
+             {"sync", "Local", "Network", "--type", "Pictures"}})
+        EXPECT_EQ(Run(args).status, 2) << testing::PrintToString(args);
+}
+
+TEST_F(CliTest, SyncsWhatIsMissingAndWithUpdateWhatDiffers) {
+    const fs::path network = examples / "network";
+    // The same bytes written later, and other bytes.
+    WriteText(network / "Dialogs/welcome.kvd", ReadText(examples / "local/Dialogs/welcome.kvd"));
+    WriteText(network / "Dialogs/license.kvd", "other");
+    const auto before = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(network))
+            if (entry.is_regular_file())
+                files[entry.path().string()] = ReadText(entry.path());
+        return files;
+    };
+    const auto unchanged = before();
+    const Outcome dry = Run({"sync", "Local", "Network", "--update", "--dry-run", "--json"});
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    std::set<std::string> planned;
+    const json report = dry.Json();
+    for (const json& item : report["items"])
+        planned.insert(item["reason"].get<std::string>() + " " +
+                       item["fileName"].get<std::string>());
+    EXPECT_EQ(planned, (std::set<std::string>{"differs license.kvd", "missing basic.kvt",
+                                              "missing create_tables.sql", "missing notes.txt",
+                                              "missing prepare.kvs", "missing find_runtime.ini",
+                                              "missing runtime.msm"}));
+    EXPECT_EQ(before(), unchanged);
+
+    const Outcome dialogs = Run({"sync", "Local", "Network", "--type", "Dialogs", "--json"});
+    EXPECT_EQ(dialogs.status, 0);
+    EXPECT_TRUE(dialogs.Json()["items"].empty());  // both dialogs are there
+    const Outcome declined = Run({"sync", "Local", "Network", "--update", "--json"});
+    EXPECT_EQ(declined.status, 1);
+    EXPECT_EQ(ReadText(network / "Dialogs/license.kvd"), "other");
+    EXPECT_TRUE(fs::exists(network / "Templates/basic/banner.txt"));
+    const Outcome updated = Run({"sync", "Local", "Network", "--update", "--yes"});
+    EXPECT_EQ(updated.status, 0) << updated.err;
+    EXPECT_THAT(updated.out, HasSubstr("1 of 1 item(s) copied"));
+    EXPECT_EQ(ReadText(network / "Dialogs/license.kvd"),
+              ReadText(examples / "local/Dialogs/license.kvd"));
+    EXPECT_THAT(Run({"sync", "Local", "Network", "--update"}).out, HasSubstr("Nothing to copy"));
+    EXPECT_EQ(Run({"item", "get", "Network", "Dialogs/license.kvd", "DisplayName"}).out,
+              "License agreement\n");
+}
+
 // Text that windows-1252, the usual ANSI code page on Windows, holds beyond
 // ASCII: in a folder, a file name, an item path and a property value, in and
 // out through arguments, table and JSON output and the file system.

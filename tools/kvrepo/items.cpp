@@ -97,6 +97,13 @@ bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& pa
            kv::ResolveExistingPath(folder) == kv::ResolveExistingPath(inner);
 }
 
+std::vector<std::string> ItemTypes() {
+    std::vector<std::string> types;
+    for (const OLECHAR* type : CRepositoryItem::kItemTypes)
+        types.push_back(Text(_stringx(type)));
+    return types;
+}
+
 std::string Property(CRepositoryItem& item, const OLECHAR* name) {
     _stringx value;
     return item.GetProperty(_stringx(name), &value) == 0 ? Text(value) : std::string();

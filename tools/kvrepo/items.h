@@ -56,6 +56,9 @@ std::filesystem::path LocalPath(std::string path);
 // Whether `path`, links resolved, is `root` or lies below it.
 bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& path);
 
+// The six item types, as the command line names them.
+std::vector<std::string> ItemTypes();
+
 // A property of an item as text; empty when it is missing.
 std::string Property(CRepositoryItem& item, const OLECHAR* name);
 

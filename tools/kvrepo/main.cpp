@@ -1,6 +1,7 @@
 // kvrepo: the command-line tool over the repository library. It lists
 // repositories and items, reads and writes their properties, publishes,
-// deletes, creates repositories and verifies data files.
+// deletes, creates repositories, verifies data files, and copies items from
+// one repository to another.
 //
 // Exit status: 0 success, 1 a failed operation, 2 bad usage.
 #include <cstdio>
@@ -31,6 +32,8 @@ const char kExamples[] =
     "  kvrepo delete Local Dialogs/welcome.kvd\n"
     "  kvrepo create Local ~/repositories/mine/Repository.xml\n"
     "  kvrepo verify Local\n"
+    "  kvrepo copy Local Dialogs/welcome.kvd Network --no-overwrite\n"
+    "  kvrepo sync Local Network --type Dialogs --update --dry-run\n"
     "\n"
     "The repository list is --list, else $KVREPO_LIST, else\n"
     "$XDG_CONFIG_HOME/kvrepo/Repositories.xml (%APPDATA%\\kvrepo\\Repositories.xml on\n"
@@ -85,7 +88,7 @@ int main(int argc, char** argv) {
     Session session;
     Action action;
 
-    CLI::App app("Repositories of reusable installation items: list, read, publish, verify.",
+    CLI::App app("Repositories of reusable installation items: list, read, publish, verify, copy.",
                  kProgram);
     app.set_version_flag("--version", std::string(kProgram) + " " + KVREPO_VERSION);
     app.add_option("--list", session.listOption, "The repository-list file");
@@ -103,6 +106,7 @@ int main(int argc, char** argv) {
     AddItemCommands(app, session, action);
     AddPublishCommand(app, session, action);
     AddVerifyCommand(app, session, action);
+    AddCopyCommands(app, session, action);
     // Set last: subcommands take the footer of their parent when they are added.
     app.footer(kExamples);
 

@@ -52,13 +52,6 @@ CLI::Validator ExistingFile() {
         "FILE");
 }
 
-std::vector<std::string> ItemTypes() {
-    std::vector<std::string> types;
-    for (const OLECHAR* type : CRepositoryItem::kItemTypes)
-        types.push_back(Text(_stringx(type)));
-    return types;
-}
-
 int Publish(Session& session, const PublishOptions& options) {
     // Checked before anything is written, so that a typo costs nothing.
     std::vector<std::pair<std::string, std::string>> properties;

@@ -81,4 +81,26 @@ CRepository& Session::Repository(const std::string& key) {
     return *repository;
 }
 
+std::vector<CRepository*> Session::Repositories(const std::vector<std::string>& keys) {
+    for (const std::string& key : keys)
+        if (key.empty())
+            throw UsageError("a repository key must not be empty");
+    CRepositories* list = nullptr;
+    const long status = Manager().GetRepositories(nullptr, &list, true);
+    if (status != 0 || !list)
+        ThrowStatus("cannot read the repository list " + ListFile(), status);
+    std::vector<CRepository*> found;
+    for (const std::string& key : keys) {
+        CRepository* match = nullptr;
+        for (CRepository* repository = list->MoveFirst(); repository && !match;
+             repository = list->MoveNext())
+            if (repository->GetKey() == _stringx(key))
+                match = repository;
+        if (!match)
+            throw Failure("no repository with key '" + key + "' in " + ListFile());
+        found.push_back(match);
+    }
+    return found;
+}
+
 }  // namespace kvtool

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "console_status.h"
 #include "kvrepo.h"
@@ -37,6 +38,10 @@ public:
     // belongs to the manager's current list: the next load destroys it.
     // Throws Failure when the list has no such entry.
     CRepository& Repository(const std::string& key);
+    // The repositories with these keys, in their order, from one load of the
+    // list (each load destroys what the previous one gave, so two calls of
+    // Repository cannot hold two repositories). Throws as Repository does.
+    std::vector<CRepository*> Repositories(const std::vector<std::string>& keys);
 
 private:
     ConsoleStatus m_status;

@@ -1,0 +1,216 @@
+// Copying items between repositories and syncing one with another: what
+// comes along, what a declined overwrite leaves (nothing), the failures, and
+// which items a sync plans.
+#include <gmock/gmock.h>
+
+#include <map>
+
+#include "repo_util.h"
+#include "repository/repositoryitemcopier.h"
+#include "repository/repositorysync.h"
+
+namespace {
+
+using namespace kvtest;
+using testing::ElementsAre;
+using testing::HasSubstr;
+using testing::IsEmpty;
+
+// Every file and folder below `root`, hidden ones and lock files included,
+// with the bytes of each file.
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string name = entry.path().lexically_relative(root).generic_string();
+        entries[name] = entry.is_directory() ? "<folder>" : ReadText(entry.path());
+    }
+    return entries;
+}
+
+// A local repository in Local/ and a network one in Net/, each with a
+// Dialogs and a Templates group; `local` and `net` are their ItemAttribs.
+class CopierTest : public RepoTest {
+protected:
+    void Load(const std::string& localDialogs, const std::string& netTemplates = "",
+              const std::string& netDialogs = "") {
+        Data("Local/Repository.xml", Group("Dialogs", "Dialogs", "*.kvd", localDialogs) +
+                                         Group("Templates", "Templates", "*.kvt"));
+        Data("Net/Repository.xml", Group("Dialogs", "Dialogs", "*.kvd", netDialogs) +
+                                       Group("Templates", "Templates", "*.kvt", netTemplates));
+        List(Entry("Local", (tree / "Local/Repository.xml").string()) +
+             Entry("Network", (tree / "Net/Repository.xml").string(), "0"));
+        CRepositories* list = nullptr;
+        ASSERT_EQ(manager.GetRepositories(nullptr, &list, false), 0);
+        local = list->MoveFirst();
+        network = list->MoveNext();
+        ASSERT_NE(network, nullptr);
+    }
+    fs::path In(const std::string& repository, const std::string& relative) const {
+        return (tree / repository / relative).make_preferred();
+    }
+
+    CRepository* local = nullptr;
+    CRepository* network = nullptr;
+};
+
+TEST_F(CopierTest, CopiesEitherWayWithStoredPropertiesButNotLocalCopyAndTemplateFolders) {
+    WriteText(tree / "Local/Dialogs/Welcome.kvd", "welcome");
+    WriteText(tree / "Local/Dialogs/bare.kvd", "bare");
+    const std::string storedCopy = In("Local", "Dialogs/Welcome.kvd").string();
+    Load(
+        "<ItemAttrib FileName=\"welcome.kvd\" DisplayName=\"Welcome\" Version=\"1.0\" "
+        "LocalCopy=\"" +
+            storedCopy + "\"/>",
+        "<ItemAttrib FileName=\"base.kvt\" DisplayName=\"Base\"/>"
+        "<ItemAttrib FileName=\"foo.kvt\" Author=\"Ana\"/>");
+    WriteText(tree / "Net/Templates/base/base.kvt", "whole");
+    WriteText(tree / "Net/Templates/base/Parts/part.txt", "part");
+    WriteText(tree / "Net/Templates/foo.kvt", "foo");
+    WriteText(tree / "Net/Templates/foo/inc.txt", "inc");
+
+    // Local to network: the stored properties, not the stored LocalCopy.
+    CRepositoryItemCopier toNetwork(local, network);
+    CRepositoryItemCopier::Copied copied;
+    ASSERT_EQ(toNetwork.Copy("<KVREPOSITORY>\\Dialogs\\welcome.kvd", &copied), 0);
+    EXPECT_EQ(U8(copied.displayPath), "<KVREPOSITORY>\\Dialogs\\welcome.kvd");
+    EXPECT_EQ(U8(copied.targetFile), In("Net", "Dialogs/Welcome.kvd").string());
+    EXPECT_FALSE(copied.replaced);
+    EXPECT_EQ(ReadText(tree / "Net/Dialogs/Welcome.kvd"), "welcome");
+    EXPECT_THAT(ReadText(tree / "Net/Repository.xml"), testing::Not(HasSubstr("LocalCopy")));
+    EXPECT_THAT(Describe(Items(network, "Dialogs/*").get(),
+                         {OLESTR("DisplayName"), OLESTR("Version"), OLESTR("LocalCopy")}),
+                ElementsAre("Welcome | 1.0 | " + In("Net", "Dialogs/Welcome.kvd").string()));
+    // A file listed without an element brings the name its listing gave it.
+    ASSERT_EQ(toNetwork.Copy("<KVREPOSITORY>\\Dialogs\\bare.kvd"), 0);
+    EXPECT_EQ(Prop(*Items(network, "<KVREPOSITORY>\\Dialogs\\bare.kvd")->GetFirst(),
+                   OLESTR("DisplayName")),
+              "bare.kvd");
+
+    // Network to local: a template in its own folder and one with a companion.
+    CRepositoryItemCopier toLocal(network, local);
+    ASSERT_EQ(toLocal.Copy("<KVREPOSITORY>\\Templates\\base.kvt", &copied), 0);
+    EXPECT_EQ(U8(copied.targetFile), In("Local", "Templates/base/base.kvt").string());
+    ASSERT_EQ(toLocal.Copy("<KVREPOSITORY>\\Templates\\foo.kvt"), 0);
+    EXPECT_EQ(ReadText(tree / "Local/Templates/base/base.kvt"), "whole");
+    EXPECT_EQ(ReadText(tree / "Local/Templates/base/Parts/part.txt"), "part");
+    EXPECT_EQ(ReadText(tree / "Local/Templates/foo.kvt"), "foo");
+    EXPECT_EQ(ReadText(tree / "Local/Templates/foo/inc.txt"), "inc");
+    EXPECT_THAT(Describe(Items(local, "Templates/*").get(),
+                         {OLESTR("FileName"), OLESTR("DisplayName"), OLESTR("Author")}),
+                ElementsAre("base.kvt | Base | <-101>", "foo.kvt | <-101> | Ana"));
+    // Nothing was there, so nothing was asked but the whole folder's question.
+    EXPECT_THAT(status.asked, ElementsAre("folder " + In("Local", "Templates/base").string()));
+}
+
+TEST_F(CopierTest, ADeclinedOverwriteChangesNothingAnAcceptedOneReplacesAskingOnce) {
+    WriteText(tree / "Local/Dialogs/a.kvd", "new");
+    WriteText(tree / "Net/Dialogs/a.kvd", "old");
+    WriteText(tree / "Local/Templates/t/t.kvt", "new template");
+    WriteText(tree / "Net/Templates/t/t.kvt", "old template");
+    Load("<ItemAttrib FileName=\"a.kvd\" Version=\"2\"/>", "",
+         "<ItemAttrib FileName=\"a.kvd\" Version=\"1\" Owner=\"Bo\"/>");
+    CRepositoryItemCopier copier(local, network);
+    const auto before = Snapshot(tree / "Net");
+
+    status.allowFiles = status.allowFolders = false;
+    EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Dialogs\\a.kvd"), kv::status::kFileOverwriteDeclined);
+    EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Templates\\t.kvt"),
+              kv::status::kFolderOverwriteDeclined);
+    EXPECT_EQ(Snapshot(tree / "Net"), before);  // byte for byte, and no lock file
+
+    status.asked.clear();
+    status.allowFiles = status.allowFolders = true;
+    CRepositoryItemCopier::Copied copied;
+    ASSERT_EQ(copier.Copy("<KVREPOSITORY>\\Dialogs\\a.kvd", &copied), 0);
+    EXPECT_TRUE(copied.replaced);
+    ASSERT_EQ(copier.Copy("<KVREPOSITORY>\\Templates\\t.kvt"), 0);
+    EXPECT_EQ(ReadText(tree / "Net/Dialogs/a.kvd"), "new");
+    EXPECT_EQ(ReadText(tree / "Net/Templates/t/t.kvt"), "new template");
+    // Copied properties replace theirs; the destination's others stay.
+    EXPECT_THAT(Describe(Items(network, "Dialogs/*").get(), {OLESTR("Version"), OLESTR("Owner")}),
+                ElementsAre("2 | Bo"));
+    EXPECT_THAT(status.asked, ElementsAre("file " + In("Net", "Dialogs/a.kvd").string(),
+                                          "folder " + In("Net", "Templates/t").string()));
+}
+
+TEST_F(CopierTest, MissingItemsOtherFailuresAndCopiesOntoItselfWriteNothing) {
+    WriteText(tree / "Local/Dialogs/gone.kvd", "x");
+    WriteText(tree / "Local/Dialogs/stray.kvd", "x");
+    WriteText(tree / "outside.kvd", "secret");
+    Load("<ItemAttrib FileName=\"stray.kvd\" LocalCopy=\"" + (tree / "outside.kvd").string() +
+         "\"/>");
+    CRepositoryItemCopier copier(local, network);
+    const auto before = Snapshot(tree / "Net");
+
+    EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Dialogs\\none.kvd"), ERROR_FILE_NOT_FOUND);
+    auto listed = Items(local, "<KVREPOSITORY>\\Dialogs\\gone.kvd");
+    fs::remove(tree / "Local/Dialogs/gone.kvd");  // listed, then deleted
+    EXPECT_EQ(copier.Copy(*listed->GetFirst()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Dialogs\\stray.kvd"), E_ACCESSDENIED);
+    EXPECT_EQ(copier.Copy("Dialogs/*"), E_INVALIDARG);
+    EXPECT_EQ(copier.Copy(nullptr), E_INVALIDARG);
+    EXPECT_EQ(CRepositoryItemCopier(local, local).Copy("<KVREPOSITORY>\\Dialogs\\stray.kvd"),
+              E_INVALIDARG);
+    EXPECT_EQ(Snapshot(tree / "Net"), before);
+
+    // A destination whose data file does not parse: its own status and message.
+    WriteText(tree / "Local/Dialogs/ok.kvd", "x");
+    WriteText(tree / "Net/Repository.xml", "<Repository");
+    EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Dialogs\\ok.kvd"), kv::status::kNotOpened);
+    EXPECT_FALSE(fs::exists(tree / "Net/Dialogs/ok.kvd"));
+    EXPECT_THAT(status.messages, ElementsAre(HasSubstr("Net")));
+}
+
+TEST_F(CopierTest, SyncPlansWhatIsMissingAndWithUpdateWhatDiffersByContent) {
+    for (const char* name : {"same.kvd", "changed.kvd", "new.kvd"})
+        WriteText(tree / "Local/Dialogs" / name, std::string("local ") + name);
+    WriteText(tree / "Net/Dialogs/same.kvd", "local same.kvd");  // newer, same bytes
+    WriteText(tree / "Net/Dialogs/changed.kvd", "other bytes");
+    WriteText(tree / "Net/Dialogs/extra.kvd", "only here");
+    // Same template file, companion folders that differ in one file.
+    WriteText(tree / "Local/Templates/t.kvt", "t");
+    WriteText(tree / "Local/Templates/t/inc.txt", "one");
+    WriteText(tree / "Net/Templates/t.kvt", "t");
+    WriteText(tree / "Net/Templates/t/inc.txt", "two");
+    Load("");
+    CRepositorySync sync(local, network);
+    const auto plan = [&](const _stringx& type, bool update) {
+        std::vector<CRepositorySync::Entry> entries;
+        EXPECT_EQ(sync.Plan(type, update, entries), 0);
+        std::vector<std::string> lines;
+        for (const auto& entry : entries)
+            lines.push_back(std::string(CRepositorySync::GetReasonName(entry.reason)) + " " +
+                            U8(entry.type) + " " + U8(entry.fileName));
+        return lines;
+    };
+    const auto before = Snapshot(tree.root());
+    EXPECT_THAT(plan(_stringx(), false), ElementsAre("missing Dialogs new.kvd"));
+    EXPECT_THAT(plan(_stringx(), true),
+                ElementsAre("differs Dialogs changed.kvd", "missing Dialogs new.kvd",
+                            "differs Templates t.kvt"));
+    EXPECT_THAT(plan(_stringx(OLESTR("Templates")), false), IsEmpty());
+    EXPECT_EQ(Snapshot(tree.root()), before);  // planning reads only
+    std::vector<CRepositorySync::Entry> entries;
+    EXPECT_EQ(sync.Plan(_stringx(OLESTR("Dialog")), false, entries), E_INVALIDARG);
+
+    // Applied: declined replacements are recorded, changing nothing (not even
+    // the companion folder that publishing deletes before its question), and
+    // the rest goes on.
+    ASSERT_EQ(sync.Plan(_stringx(), true, entries), 0);
+    status.allowFiles = false;
+    EXPECT_EQ(sync.Apply(entries), kv::status::kFileOverwriteDeclined);
+    EXPECT_EQ(entries[0].status, kv::status::kFileOverwriteDeclined);
+    EXPECT_EQ(entries[1].status, 0);
+    EXPECT_EQ(entries[2].status, kv::status::kFileOverwriteDeclined);
+    EXPECT_EQ(ReadText(tree / "Net/Dialogs/new.kvd"), "local new.kvd");
+    EXPECT_EQ(ReadText(tree / "Net/Dialogs/changed.kvd"), "other bytes");
+    EXPECT_EQ(ReadText(tree / "Net/Templates/t/inc.txt"), "two");
+    status.allowFiles = true;
+    ASSERT_EQ(sync.Plan(_stringx(), true, entries), 0);
+    EXPECT_EQ(sync.Apply(entries), 0);
+    EXPECT_THAT(plan(_stringx(), true), IsEmpty());
+    EXPECT_EQ(ReadText(tree / "Net/Templates/t/inc.txt"), "one");
+    EXPECT_TRUE(fs::exists(tree / "Net/Dialogs/extra.kvd"));  // never removed
+}
+
+}  // namespace
