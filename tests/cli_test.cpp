@@ -342,6 +342,34 @@ TEST_F(CliTest, ReportsFailuresAndBadUsage) {
         Run({"verify", "Local"}).out,
         testing::AllOf(HasSubstr("leftover"),
                        HasSubstr("Local: " + std::to_string(expected.size()) + " finding(s)")));
+
+    // Repair: the dry run prints exactly what the run then makes; what repair
+    // does not decide is still found afterwards.
+    const auto changes = [](const json& report) {
+        std::vector<std::string> made;
+        for (const json& change : report["changes"])
+            made.push_back(change["kind"].get<std::string>() + " " +
+                           change["subject"].get<std::string>());
+        return made;
+    };
+    const Outcome dry = Run({"repair", "Local", "--prune-missing", "--dry-run", "--json"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(ReadText(local / "Repository.xml"), data);
+    const Outcome repaired = Run({"repair", "Local", "--prune-missing", "--json"});
+    EXPECT_EQ(repaired.status, 0) << repaired.err;
+    EXPECT_EQ(changes(repaired.Json()), changes(dry.Json()));
+    EXPECT_THAT(
+        changes(repaired.Json()),
+        testing::IsSupersetOf({"lower-case License.kvd", "left-alone prepare.kvs",
+                               "remove-missing create_tables.sql",
+                               "remove-missing find_runtime.ini", "remove-leftover .kv3F0A.tmp"}));
+    std::set<std::string> left{"duplicate-entry prepare.kvs", "outside-repository ../../elsewhere",
+                               "outside-repository ../../x.txt", "missing-folder SystemSearches"};
+    if (!kv::platform::kFileNamesIgnoreCase)
+        left.insert("case-conflict Dialogs/Welcome.kvd");
+    EXPECT_EQ(Findings(Run({"verify", "Local", "--json"}).Json()), left);
+    EXPECT_THAT(Run({"repair", "Local", "--dry-run"}).out,
+                HasSubstr("Local: would make 0 change(s)"));
 }
 
 }  // namespace

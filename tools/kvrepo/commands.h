@@ -22,6 +22,8 @@ void AddItemCommands(CLI::App& app, Session& session, Action& action);
 void AddPublishCommand(CLI::App& app, Session& session, Action& action);
 // verify.
 void AddVerifyCommand(CLI::App& app, Session& session, Action& action);
+// repair.
+void AddRepairCommand(CLI::App& app, Session& session, Action& action);
 // copy, sync.
 void AddCopyCommands(CLI::App& app, Session& session, Action& action);
 

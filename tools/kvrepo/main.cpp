@@ -32,6 +32,7 @@ const char kExamples[] =
     "  kvrepo delete Local Dialogs/welcome.kvd\n"
     "  kvrepo create Local ~/repositories/mine/Repository.xml\n"
     "  kvrepo verify Local\n"
+    "  kvrepo repair Local --dry-run\n"
     "  kvrepo copy Local Dialogs/welcome.kvd Network --no-overwrite\n"
     "  kvrepo sync Local Network --type Dialogs --update --dry-run\n"
     "\n"
@@ -106,6 +107,7 @@ int main(int argc, char** argv) {
     AddItemCommands(app, session, action);
     AddPublishCommand(app, session, action);
     AddVerifyCommand(app, session, action);
+    AddRepairCommand(app, session, action);
     AddCopyCommands(app, session, action);
     // Set last: subcommands take the footer of their parent when they are added.
     app.footer(kExamples);
