@@ -16,17 +16,6 @@ using testing::ElementsAre;
 using testing::HasSubstr;
 using testing::IsEmpty;
 
-// Every file and folder below `root`, hidden ones and lock files included,
-// with the bytes of each file.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string name = entry.path().lexically_relative(root).generic_string();
-        entries[name] = entry.is_directory() ? "<folder>" : ReadText(entry.path());
-    }
-    return entries;
-}
-
 // A local repository in Local/ and a network one in Net/, each with a
 // Dialogs and a Templates group; `local` and `net` are their ItemAttribs.
 class CopierTest : public RepoTest {
@@ -110,13 +99,13 @@ TEST_F(CopierTest, ADeclinedOverwriteChangesNothingAnAcceptedOneReplacesAskingOn
     Load("<ItemAttrib FileName=\"a.kvd\" Version=\"2\"/>", "",
          "<ItemAttrib FileName=\"a.kvd\" Version=\"1\" Owner=\"Bo\"/>");
     CRepositoryItemCopier copier(local, network);
-    const auto before = Snapshot(tree / "Net");
+    const auto before = Tree(tree / "Net");
 
     status.allowFiles = status.allowFolders = false;
     EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Dialogs\\a.kvd"), kv::status::kFileOverwriteDeclined);
     EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Templates\\t.kvt"),
               kv::status::kFolderOverwriteDeclined);
-    EXPECT_EQ(Snapshot(tree / "Net"), before);  // byte for byte, and no lock file
+    EXPECT_EQ(Tree(tree / "Net"), before);  // byte for byte, and no lock file
 
     status.asked.clear();
     status.allowFiles = status.allowFolders = true;
@@ -140,7 +129,7 @@ TEST_F(CopierTest, MissingItemsOtherFailuresAndCopiesOntoItselfWriteNothing) {
     Load("<ItemAttrib FileName=\"stray.kvd\" LocalCopy=\"" + (tree / "outside.kvd").string() +
          "\"/>");
     CRepositoryItemCopier copier(local, network);
-    const auto before = Snapshot(tree / "Net");
+    const auto before = Tree(tree / "Net");
 
     EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Dialogs\\none.kvd"), ERROR_FILE_NOT_FOUND);
     auto listed = Items(local, "<KVREPOSITORY>\\Dialogs\\gone.kvd");
@@ -151,7 +140,7 @@ TEST_F(CopierTest, MissingItemsOtherFailuresAndCopiesOntoItselfWriteNothing) {
     EXPECT_EQ(copier.Copy(nullptr), E_INVALIDARG);
     EXPECT_EQ(CRepositoryItemCopier(local, local).Copy("<KVREPOSITORY>\\Dialogs\\stray.kvd"),
               E_INVALIDARG);
-    EXPECT_EQ(Snapshot(tree / "Net"), before);
+    EXPECT_EQ(Tree(tree / "Net"), before);
 
     // A destination whose data file does not parse: its own status and message.
     WriteText(tree / "Local/Dialogs/ok.kvd", "x");
@@ -183,13 +172,13 @@ TEST_F(CopierTest, SyncPlansWhatIsMissingAndWithUpdateWhatDiffersByContent) {
                             U8(entry.type) + " " + U8(entry.fileName));
         return lines;
     };
-    const auto before = Snapshot(tree.root());
+    const auto before = Tree(tree.root());
     EXPECT_THAT(plan(_stringx(), false), ElementsAre("missing Dialogs new.kvd"));
     EXPECT_THAT(plan(_stringx(), true),
                 ElementsAre("differs Dialogs changed.kvd", "missing Dialogs new.kvd",
                             "differs Templates t.kvt"));
     EXPECT_THAT(plan(_stringx(OLESTR("Templates")), false), IsEmpty());
-    EXPECT_EQ(Snapshot(tree.root()), before);  // planning reads only
+    EXPECT_EQ(Tree(tree.root()), before);  // planning reads only
     std::vector<CRepositorySync::Entry> entries;
     EXPECT_EQ(sync.Plan(_stringx(OLESTR("Dialog")), false, entries), E_INVALIDARG);
 

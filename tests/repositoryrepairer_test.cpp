@@ -29,14 +29,6 @@ const std::string kQuoted = "Don't", kQuotedLower = "don't";
 const std::string kQuoted = "Don't \"Quote\"", kQuotedLower = "don't \"quote\"";
 #endif
 
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        entries[entry.path().lexically_relative(root).generic_string()] =
-            entry.is_directory() ? "<folder>" : ReadText(entry.path());
-    return entries;
-}
-
 class RepairerTest : public RepoTest {
 protected:
     void Load(const std::string& body) {
@@ -97,14 +89,14 @@ TEST_F(RepairerTest, ADryRunReportsExactlyWhatTheRepairThenChanges) {
                                                "add-entry KVScripts Scripts/" + kQuoted + ".kvs",
                                                "remove-leftover  .kv1A.tmp",
                                                "remove-leftover Dialogs Dialogs/kvc2.tmp"};
-    const auto before = Snapshot(tree.root());
+    const auto before = Tree(tree.root());
     Options dry;
     dry.dryRun = true;
     // Sorted as the repair reports, by type and within one by kind of pass.
     EXPECT_THAT(Repair(dry), UnorderedElementsAre(expected[0], expected[1], expected[2],
                                                   expected[3], expected[4], expected[5],
                                                   expected[6], expected[7], expected[8]));
-    EXPECT_EQ(Snapshot(tree.root()), before);
+    EXPECT_EQ(Tree(tree.root()), before);
     const auto dryRun = Repair(dry);
 
     EXPECT_EQ(Repair(), dryRun);
@@ -149,10 +141,10 @@ TEST_F(RepairerTest, FailuresChangeNothing) {
         ScopedEnv timeout("KV_LOCK_TIMEOUT_MS", "0");
         kv::DataFileLock other;
         ASSERT_EQ(other.Acquire(_stringx(data)), ERROR_SUCCESS);
-        const auto before = Snapshot(tree.root());
+        const auto before = Tree(tree.root());
         EXPECT_THAT(Repair(Options(), kv::status::kNotSaved), IsEmpty());
         EXPECT_THAT(status.messages, ElementsAre("Unable to save XML file " + data + "."));
-        EXPECT_EQ(Snapshot(tree.root()), before);
+        EXPECT_EQ(Tree(tree.root()), before);
     }
     EXPECT_THAT(Repair(), ElementsAre("add-entry Dialogs Dialogs/new.kvd"));
     EXPECT_TRUE(fs::exists(live));

@@ -16,17 +16,6 @@ using testing::ElementsAre;
 using testing::IsEmpty;
 using testing::UnorderedElementsAre;
 
-// Every file and folder below `root`, hidden ones and lock files included,
-// with the bytes of each file.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
-    std::map<std::string, std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string name = entry.path().lexically_relative(root).generic_string();
-        entries[name] = entry.is_directory() ? "<folder>" : ReadText(entry.path());
-    }
-    return entries;
-}
-
 class VerifierTest : public RepoTest {
 protected:
     // The repository "Local" on a data file of `body` in Repo/.
@@ -39,10 +28,10 @@ protected:
     // "kind type subject" per finding, in order; every run must leave the
     // tree as it found it.
     std::vector<std::string> Found(long expected = 0) {
-        const auto before = Snapshot(tree.root());
+        const auto before = Tree(tree.root());
         std::vector<CRepositoryVerifier::Finding> findings(1);  // replaced, not appended to
         EXPECT_EQ(CRepositoryVerifier(repository).Verify(findings), expected);
-        EXPECT_EQ(Snapshot(tree.root()), before);
+        EXPECT_EQ(Tree(tree.root()), before);
         std::vector<std::string> lines;
         for (const CRepositoryVerifier::Finding& finding : findings) {
             lines.push_back(std::string(CRepositoryVerifier::GetKindName(finding.kind)) + " " +

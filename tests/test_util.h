@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
 #include <ostream>
 #include <random>
 #include <string>
@@ -263,6 +264,16 @@ inline std::vector<std::string> Names(const fs::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Every file and folder below `root`, hidden ones and lock files included:
+// relative path ("/" separators) -> the file's bytes, "<folder>" for a folder.
+inline std::map<std::string, std::string> Tree(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        entries[entry.path().lexically_relative(root).generic_string()] =
+            entry.is_directory() ? "<folder>" : ReadText(entry.path());
+    return entries;
 }
 
 // Removes the tree at `root` whatever the length of the paths below it (the
