@@ -161,7 +161,10 @@ TEST_F(RepairerTest, FailuresChangeNothing) {
 // each adding an entry for a file copied in by hand: every item and every
 // entry is there at the end.
 TEST_F(RepairerTest, PublishersRacingARepairLoseNothing) {
-    Load(Group("Dialogs", "Dialogs", "*.kvd"));
+    // Where a child re-runs the test on its way to its body, the files that
+    // the publishers already use are not written again.
+    if (!IsReplayingChild())
+        Load(Group("Dialogs", "Dialogs", "*.kvd"));
     constexpr int kPublishers = 4, kItems = 15, kRepairs = 15;
     std::vector<std::unique_ptr<ChildProcess>> publishers;
     for (int p = 0; p < kPublishers; ++p)
