@@ -8,8 +8,9 @@ namespace {
 
 // The script's fixed part; "@NAME@" is the program's name, "@FUNCTION@" the
 // prefix of the script's shell functions. It needs bash alone, no completion
-// package. Repository keys come from "repos --json", run only when the list
-// it reads exists already (the tool would create the per-user one).
+// package. Repository keys come from "repos --include-missing --json", run
+// only when the list it reads exists already (the tool would create the
+// per-user one).
 const char kScript[] = R"sh(
 # Sets kind to what option $1 of the current command takes ("-": nothing);
 # fails for an option that the command does not have.
@@ -33,7 +34,7 @@ const char kScript[] = R"sh(
     [[ $list == '~/'* ]] && list=$HOME/${list#'~/'}
     [[ -n $list ]] || list=${KVREPO_LIST:-${XDG_CONFIG_HOME:-$HOME/.config}/kvrepo/Repositories.xml}
     [[ -f $list ]] && command -v timeout >/dev/null || return 0
-    timeout 2 "$program" --list "$list" repos --json </dev/null 2>/dev/null |
+    timeout 2 "$program" --list "$list" repos --include-missing --json </dev/null 2>/dev/null |
         sed -n 's/^ *"key": *"\([^"\\]*\)",\{0,1\}$/\1/p'
 }
 
