@@ -79,7 +79,8 @@ ArgumentDoc DescribeArgument(const CLI::Option& option) {
         argument.kind = ValueKind::kChoice;
     else if (file)
         argument.kind = ValueKind::kFile;
-    else if (argument.value == "KEY")
+    else if (argument.value.size() >= 3 &&
+             argument.value.compare(argument.value.size() - 3, 3, "KEY") == 0)
         argument.kind = ValueKind::kKey;
     return argument;
 }

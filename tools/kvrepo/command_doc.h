@@ -15,7 +15,7 @@ enum class ValueKind {
     kNone,    // nothing: a flag
     kText,    // any text
     kFile,    // a file name (the value's name says FILE)
-    kKey,     // a repository key (the value's name is KEY)
+    kKey,     // a repository key (the value's name ends in KEY: KEY, SRCKEY)
     kChoice,  // one of `choices` (a set the parser checks)
 };
 
