@@ -7,43 +7,30 @@
 namespace kvtool {
 namespace {
 
-// `text` for a roff text line or a quoted macro argument: the escape
-// character, hyphens (minus signs, so that options can be copied), quotes and
-// the characters that a terminal would show as typographic ones are spelled
-// as escapes, and a line never starts with a control character.
+// How roff input spells a character that it must not hold as typed: the
+// escape character, hyphens (minus signs, so that options can be copied),
+// quotes, and what a terminal would show as a typographic character.
+const char* RoffEscape(char c) {
+    static const struct {
+        char c;
+        const char* escape;
+    } kEscapes[] = {{'\\', "\\e"},  {'-', "\\-"},   {'\'', "\\(aq"}, {'`', "\\(ga"},
+                    {'"', "\\(dq"}, {'~', "\\(ti"}, {'^', "\\(ha"}};
+    for (const auto& entry : kEscapes)
+        if (entry.c == c)
+            return entry.escape;
+    return nullptr;
+}
+
+// `text` for a roff text line or a quoted macro argument, escaped, and no line
+// starting with a control character.
 std::string Roff(const std::string& text) {
     std::string out;
     for (const char c : text) {
-        switch (c) {
-            case '\\':
-                out += "\\e";
-                break;
-            case '-':
-                out += "\\-";
-                break;
-            case '\'':
-                out += "\\(aq";
-                break;
-            case '`':
-                out += "\\(ga";
-                break;
-            case '"':
-                out += "\\(dq";
-                break;
-            case '~':
-                out += "\\(ti";
-                break;
-            case '^':
-                out += "\\(ha";
-                break;
-            case '\n':
-                out += "\n";
-                break;
-            default:
-                out += c;
-        }
-        if (c == '.' && (out.size() == 1 || out[out.size() - 2] == '\n'))
-            out.insert(out.size() - 1, "\\&");
+        if (c == '.' && (out.empty() || out.back() == '\n'))
+            out += "\\&";
+        const char* escape = RoffEscape(c);
+        out += escape ? escape : std::string(1, c);
     }
     return out;
 }
