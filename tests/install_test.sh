@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix, moves the prefix elsewhere, and
-# uses the installed tree alone: the installed tool creates a repository in a
-# fresh per-user list, publishes a file and lists it; a small program finds
-# the package with find_package and with pkg-config, builds and runs. Then
-# checks the Debian package that CPack makes.
+# uses the installed tree alone: the manual page and bash completion are in
+# place, the installed tool creates a repository in a fresh per-user list,
+# publishes a file and lists it; a small program finds the package with
+# find_package and with pkg-config, builds and runs. Then checks the Debian
+# package that CPack makes.
 #   install_test.sh BUILD_DIR CXX_COMPILER SANITIZE(ON|OFF)
 # Exit 77 (skipped) when cmake is not available.
 set -euo pipefail
@@ -25,7 +26,8 @@ prefix=$work/prefix
 libdir=$(dirname "$(find "$prefix" -name 'libkvrepo.so' | head -n 1)")
 for f in "$prefix/bin/kvrepo" "$libdir/msxml4.dll" "$libdir/scrrun.dll" "$libdir/KvAppServices.dll" \
          "$prefix/share/kvrepo/RepositoryTpl.xml" "$prefix/include/kvrepo/kvrepo.h" \
-         "$libdir/cmake/kvrepo/kvrepoConfig.cmake" "$libdir/pkgconfig/kvrepo.pc"; do
+         "$libdir/cmake/kvrepo/kvrepoConfig.cmake" "$libdir/pkgconfig/kvrepo.pc" \
+         "$prefix/share/man/man1/kvrepo.1" "$prefix/share/bash-completion/completions/kvrepo"; do
   [[ -e "$f" ]] || fail "not installed: ${f#"$prefix"/}"
 done
 
@@ -120,7 +122,8 @@ if command -v dpkg-deb >/dev/null; then
   cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >/dev/null
   contents=$(dpkg-deb -c "$work"/package/kvrepo_*.deb)
   for f in usr/bin/kvrepo usr/lib/msxml4.dll usr/share/kvrepo/RepositoryTpl.xml \
-           usr/include/kvrepo/kvrepo.h usr/lib/pkgconfig/kvrepo.pc; do
+           usr/include/kvrepo/kvrepo.h usr/lib/pkgconfig/kvrepo.pc usr/share/man/man1/kvrepo.1 \
+           usr/share/bash-completion/completions/kvrepo; do
     grep -q "\./$f\$" <<<"$contents" || fail "not in the Debian package: $f"
   done
 fi

@@ -164,7 +164,8 @@ void AddItemCommands(CLI::App& app, Session& session, Action& action) {
     CLI::App* list = app.add_subcommand(
         "items", "List items of a type (Type/*) or one item by display path (Type/file)");
     list->add_option("ITEMPATH", items->itemPath, "Dialogs/*, or Dialogs/welcome.kvd")->required();
-    CLI::Option* repo = list->add_option("--repo", items->key, "Only the repository with this key");
+    CLI::Option* repo = list->add_option("--repo", items->key, "Only the repository with this key")
+                            ->type_name("KEY");
     CLI::Option* local = list->add_flag("--local", items->local, "Every local repository");
     CLI::Option* all = list->add_flag("--all", items->all, "Every repository (the default)");
     repo->excludes(local)->excludes(all);

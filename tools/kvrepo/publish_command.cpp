@@ -131,6 +131,7 @@ void AddPublishCommand(CLI::App& app, Session& session, Action& action) {
         ->required()
         ->check(CLI::IsMember(ItemTypes()));
     publish->add_option("--set", options->properties, "A property, NAME=VALUE (repeatable)")
+        ->type_name("NAME=VALUE")
         ->allow_extra_args(false);
     CLI::Option* yes =
         publish->add_flag("--yes", options->yes, "Overwrite existing files without asking");
