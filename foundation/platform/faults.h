@@ -31,8 +31,14 @@ enum class FileCall {
     kMakeFolder,   // creating a folder
     kCopy,         // a whole file copy (its own opens, reads and writes count too)
     kDelete,       // deleting a file or an empty folder
+    // Counted only, never failed: for tests that show how the work of an
+    // operation grows (a listing must not ask each file for its status). On
+    // Windows only folder listings are counted: the status queries there are
+    // the system's own calls.
+    kStatus,      // asking for one file's status or attributes by name
+    kFolderList,  // opening a folder to read its entries (the reads are not counted)
 };
-constexpr int kFileCallKinds = 12;
+constexpr int kFileCallKinds = 14;
 
 struct InjectedFault {
     FileCall call = FileCall::kOpen;

@@ -3,6 +3,10 @@
 // answer is a constant "no" and disappears from the build.
 #pragma once
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <cstddef>
 
 #include "foundation/platform/faults.h"
@@ -17,7 +21,12 @@ bool FaultHits(FileCall call);
 // short-count fault hits. A plain write fault sets errno and returns 0 through
 // `failed`.
 std::size_t FaultedWriteSize(std::size_t size, bool& failed);
+// Counts a call of a kind that faults never hit (FileCall::kStatus, kFolderList).
+inline void CountCall(FileCall call) {
+    DecideFault(call);
+}
 #else
+inline void CountCall(FileCall) {}
 inline bool FaultHits(FileCall) {
     return false;
 }
@@ -29,3 +38,22 @@ inline std::size_t FaultedWriteSize(std::size_t size, bool& failed) {
 
 }  // namespace platform
 }  // namespace kv
+
+// The layer's status queries by name and folder openings, counted as
+// FileCall::kStatus and kFolderList.
+inline int CountedStat(const char* path, struct stat* status) {
+    kv::platform::CountCall(kv::platform::FileCall::kStatus);
+    return stat(path, status);
+}
+inline int CountedLstat(const char* path, struct stat* status) {
+    kv::platform::CountCall(kv::platform::FileCall::kStatus);
+    return lstat(path, status);
+}
+inline int CountedStatAt(int folder, const char* name, struct stat* status, int flags) {
+    kv::platform::CountCall(kv::platform::FileCall::kStatus);
+    return fstatat(folder, name, status, flags);
+}
+inline DIR* CountedOpenFolder(const char* path) {
+    kv::platform::CountCall(kv::platform::FileCall::kFolderList);
+    return opendir(path);
+}

@@ -75,8 +75,9 @@ HANDLE HeldTemporary(const std::string& folder, char (&temporary)[MAX_PATH]) {
             return INVALID_HANDLE_VALUE;
         }
         struct stat opened, named;
-        if (locked && fstat(FdFromHandle(out), &opened) == 0 && stat(temporary, &named) == 0 &&
-            opened.st_ino == named.st_ino && opened.st_dev == named.st_dev)
+        if (locked && fstat(FdFromHandle(out), &opened) == 0 &&
+            CountedStat(temporary, &named) == 0 && opened.st_ino == named.st_ino &&
+            opened.st_dev == named.st_dev)
             return out;
         CloseQuietly(out);
         if (attempt == 10) {
@@ -113,7 +114,7 @@ BOOL CopyFileA(LPCSTR source, LPCSTR target, BOOL failIfExists) {
     // target that appears meanwhile is still not overwritten against the rules.
     const std::string to = ToSystemPath(target);
     struct stat existing;
-    if (stat(to.c_str(), &existing) == 0) {
+    if (CountedStat(to.c_str(), &existing) == 0) {
         DWORD refusal = ERROR_SUCCESS;
         if (S_ISDIR(existing.st_mode))
             refusal = ERROR_ACCESS_DENIED;

@@ -69,7 +69,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD, void*, DWORD disposition, D
         // Windows tells a missing folder on the way from a missing file.
         const int error = errno;
         struct stat folder;
-        if (error == ENOENT && stat(FolderOf(systemPath).c_str(), &folder) != 0)
+        if (error == ENOENT && CountedStat(FolderOf(systemPath).c_str(), &folder) != 0)
             SetLastError(ERROR_PATH_NOT_FOUND);
         else
             SetLastError(Win32ErrorFromErrno(error));

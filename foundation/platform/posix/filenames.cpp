@@ -45,7 +45,7 @@ BOOL DeleteFileA(LPCSTR path) {
     const std::string systemPath = ToSystemPath(path);
     // A link is deleted itself, so its own (always writable) mode is what counts.
     struct stat status;
-    if (lstat(systemPath.c_str(), &status) != 0) {
+    if (CountedLstat(systemPath.c_str(), &status) != 0) {
         SetLastErrorFromErrno();
         return FALSE;
     }
@@ -69,12 +69,12 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR target, DWORD flags) {
     const std::string from = ToSystemPath(existing);
     const std::string to = ToSystemPath(target);
     struct stat source;
-    if (lstat(from.c_str(), &source) != 0) {
+    if (CountedLstat(from.c_str(), &source) != 0) {
         SetLastErrorFromErrno();
         return FALSE;
     }
     struct stat replaced;
-    const bool targetExists = lstat(to.c_str(), &replaced) == 0;
+    const bool targetExists = CountedLstat(to.c_str(), &replaced) == 0;
     if (targetExists) {
         if (!(flags & MOVEFILE_REPLACE_EXISTING)) {
             SetLastError(ERROR_ALREADY_EXISTS);
@@ -125,7 +125,7 @@ BOOL ReplaceFileA(LPCSTR replaced, LPCSTR replacement, LPCSTR backup, DWORD flag
     const std::string oldPath = ToSystemPath(replaced);
     const std::string newPath = ToSystemPath(replacement);
     struct stat old;
-    if (stat(oldPath.c_str(), &old) != 0) {
+    if (CountedStat(oldPath.c_str(), &old) != 0) {
         SetLastErrorFromErrno();
         return FALSE;
     }
@@ -236,7 +236,7 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
     }
     const std::string systemPath = ToSystemPath(path);
     struct stat status;
-    if (stat(systemPath.c_str(), &status) != 0) {
+    if (CountedStat(systemPath.c_str(), &status) != 0) {
         SetLastErrorFromErrno();
         return FALSE;
     }
@@ -276,7 +276,7 @@ BOOL RemoveDirectoryA(LPCSTR path) {
         struct stat status;
         if (error == ENOTEMPTY || error == EEXIST)
             SetLastError(ERROR_DIR_NOT_EMPTY);
-        else if (error == ENOTDIR && lstat(systemPath.c_str(), &status) == 0 &&
+        else if (error == ENOTDIR && CountedLstat(systemPath.c_str(), &status) == 0 &&
                  !S_ISDIR(status.st_mode))
             SetLastError(ERROR_DIRECTORY);  // a file (or a link) is not a folder
         else

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "win32/errors.h"
+#include "foundation/platform/posix/faults.h"
 #include "foundation/platform/posix/paths.h"
 
 using kv::platform::IsHiddenName;
@@ -23,7 +24,7 @@ DWORD GetFileAttributesA(LPCSTR path) {
     }
     const std::string systemPath = ToSystemPath(path);
     struct stat status;
-    if (stat(systemPath.c_str(), &status) != 0) {
+    if (CountedStat(systemPath.c_str(), &status) != 0) {
         kv::platform::SetLastErrorFromErrno();
         return INVALID_FILE_ATTRIBUTES;
     }
@@ -63,7 +64,8 @@ BOOL SetCurrentDirectoryA(LPCSTR path) {
         const int error = errno;
         struct stat status;
         // Windows names a file given in place of a folder "invalid directory name".
-        if (error == ENOTDIR && stat(systemPath.c_str(), &status) == 0 && !S_ISDIR(status.st_mode))
+        if (error == ENOTDIR && CountedStat(systemPath.c_str(), &status) == 0 &&
+            !S_ISDIR(status.st_mode))
             SetLastError(ERROR_DIRECTORY);
         else
             SetLastError(

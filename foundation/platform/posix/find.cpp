@@ -17,6 +17,7 @@
 #include "foundation/platform/posix/errno.h"
 #include "win32/codepage.h"
 #include "win32/errors.h"
+#include "foundation/platform/posix/faults.h"
 #include "foundation/platform/posix/paths.h"
 #include "foundation/platform/text.h"
 #include "foundation/platform/wildcard.h"
@@ -125,7 +126,7 @@ void SplitSearchPath(const char* searchPath, std::string& folder, std::string& p
 
 // Opens a search's folder, or sets the last error as FindFirstFileA does.
 DIR* OpenSearchFolder(const std::string& folder) {
-    DIR* dir = opendir(folder.c_str());
+    DIR* dir = CountedOpenFolder(folder.c_str());
     if (!dir) {
         if (errno == ENOENT || errno == ENOTDIR)
             SetLastError(ERROR_PATH_NOT_FOUND);
@@ -220,13 +221,13 @@ HANDLE FindFirstFileA(LPCSTR searchPath, WIN32_FIND_DATAA* data) {
             if (name.size() >= MAX_PATH || !matcher.Matches(found->d_name))
                 continue;
             struct stat status;
-            if (fstatat(fd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            if (CountedStatAt(fd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
                 continue;
             const bool link = S_ISLNK(status.st_mode);
             // A link counts as what it points to; one that points nowhere is
             // listed as itself, so that a folder holding one can be emptied.
             struct stat target;
-            if (link && fstatat(fd, found->d_name, &target, 0) == 0)
+            if (link && CountedStatAt(fd, found->d_name, &target, 0) == 0)
                 status = target;
             const bool isFolder = S_ISDIR(status.st_mode);
             entries.push_back({name, AttributesOf(name, status, link),
@@ -301,11 +302,11 @@ DWORD ListFolder(const char* searchPath, std::vector<FolderEntry>& entries) {
             bool link = type == DT_LNK;
             if (type == DT_UNKNOWN || link) {
                 struct stat status;
-                if (fstatat(fd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+                if (CountedStatAt(fd, found->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0)
                     continue;
                 link = S_ISLNK(status.st_mode);
                 struct stat target;
-                if (link && fstatat(fd, found->d_name, &target, 0) == 0)
+                if (link && CountedStatAt(fd, found->d_name, &target, 0) == 0)
                     status = target;
                 type = S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
             }

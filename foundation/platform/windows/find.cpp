@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/platform/faults.h"
 #include "foundation/platform/text.h"
 #include "foundation/platform/windows/widetext.h"
 #include "foundation/platform/wildcard.h"
@@ -51,6 +52,9 @@ DWORD ListFolder(const char* searchPath, std::vector<FolderEntry>& entries) {
     const std::wstring pattern =
         Folded(Wide(path.substr(split == std::string::npos ? 0 : split + 1).c_str()));
     WIN32_FIND_DATAW found;
+#ifdef KV_FAULT_INJECTION
+    DecideFault(FileCall::kFolderList);  // counted only, never failed
+#endif
     const HANDLE search =
         FindFirstFileExW(Wide((folder + "*").c_str()).c_str(), FindExInfoBasic, &found,
                          FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
