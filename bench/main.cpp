@@ -234,6 +234,31 @@ void CommitPlainFloor(benchmark::State& state, int n) {
     CommitFloor(state, n, false);
 }
 
+// --- the tool as a whole process ------------------------------------------------
+
+#if defined(KVBENCH_TOOL) && defined(KVBENCH_TOOL_FLOOR)
+// `kvrepo items 'MergeModules/*' --repo KEY --json` over the short list, and
+// the same output from a program with pugixml and the C library alone
+// (tool_floor.cpp), each a whole process, its start included.
+void ToolLibrary(benchmark::State& state, int n) {
+    const Layout& layout = LayoutFor(n);
+    int status = -1;
+    for (auto _ : state)
+        status = kvbench::RunQuietly({KVBENCH_TOOL, "--list", layout.shortList.string(), "items",
+                                      kListPath, "--repo", "Repo000000", "--json"});
+    Check(state, status == 0, "the tool failed");
+}
+
+void ToolFloor(benchmark::State& state, int n) {
+    const Layout& layout = LayoutFor(n);
+    int status = -1;
+    for (auto _ : state)
+        status = kvbench::RunQuietly(
+            {KVBENCH_TOOL_FLOOR, layout.dataFile.string(), "MergeModules", "Repo000000"});
+    Check(state, status == 0, "the tool's floor failed");
+}
+#endif
+
 const std::vector<Operation>& Operations() {
     static const std::vector<Operation> operations = {
         {"List", "GetItems(\"MergeModules/*\")", ListLibrary, ListFloor},
@@ -242,6 +267,9 @@ const std::vector<Operation>& Operations() {
         {"CommitNoSync", "  same, floor without fsync", nullptr, CommitPlainFloor},
         {"GetProperty", "GetProperty, uncached name", PropertyLibrary, PropertyFloor},
         {"GetRepositories", "GetRepositories, N entries", RepositoriesLibrary, RepositoriesFloor},
+#if defined(KVBENCH_TOOL) && defined(KVBENCH_TOOL_FLOOR)
+        {"ToolItems", "kvrepo items --json, process", ToolLibrary, ToolFloor},
+#endif
     };
     return operations;
 }

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -9,6 +11,8 @@
 #include <cstring>
 #include <fstream>
 #include <thread>
+
+extern char** environ;
 
 namespace kvbench {
 
@@ -73,6 +77,23 @@ bool SyncFolder(const std::string& folder) {
     const bool synced = fsync(fd) == 0;
     close(fd);
     return synced;
+}
+
+int RunQuietly(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    int status = 0;
+    if (spawned != 0 || waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string MachineDescription() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kvbench {
 
@@ -23,6 +24,10 @@ long long PeakResidentBytes();
 bool WriteFileDurably(const std::string& path, const std::string& bytes);
 // Flushes a folder's entries (a rename into it) to the device.
 bool SyncFolder(const std::string& folder);
+
+// Runs the program `arguments[0]` to its end with its standard output going
+// nowhere; its exit status, or -1 when it could not be run.
+int RunQuietly(const std::vector<std::string>& arguments);
 
 // One line about the machine: processor model and count, memory.
 std::string MachineDescription();
