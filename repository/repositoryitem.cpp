@@ -2,6 +2,7 @@
 
 #include "win32/scripting.h"
 
+#include <iterator>
 #include <string>
 
 #include "win32/codepage.h"
@@ -44,7 +45,7 @@ long CRepositoryItem::GetProperty(const _stringx& name, _stringx* value) {
         *value = GetDisplayPath();
         return 0;
     }
-    if (name == _stringx(OLESTR("ParentRepo"))) {
+    if (name.compare(OLESTR("ParentRepo")) == 0) {
         if (CRepository* repository = GetRepository())
             repository->GetProperty(_stringx(OLESTR("DisplayName")), value);
         return 0;
@@ -81,8 +82,15 @@ _stringx CRepositoryItem::GetDisplayPath() {
         GetPropertyValue(kDisplayPath, path, false);
         return path;
     }
-    return _stringx(kRepositoryMarker) + OLESTR('\\') + GetRequiredProp(kKey) + OLESTR('\\') +
-           GetRequiredProp(kFileName);
+    // Built in place: a listing asks every item for it.
+    _stringx key, fileName;
+    GetPropertyValue(kKey, key, true);
+    GetPropertyValue(kFileName, fileName, true);
+    _stringx path;
+    path.reserve(std::size(kRepositoryMarker) + key.size() + fileName.size() + 1);
+    path.append(kRepositoryMarker).append(1, OLESTR('\\')).append(key).append(1, OLESTR('\\'));
+    path.append(fileName);
+    return path;
 }
 
 _stringx CRepositoryItem::GetItemXPath() {

@@ -4,6 +4,7 @@
 
 #include "commands.h"
 #include "items.h"
+#include "json_stream.h"
 #include "output.h"
 #include "status_text.h"
 
@@ -31,27 +32,36 @@ bool IsManagedProperty(const std::string& name) {
            name == "LocalCopy";
 }
 
-void AddRows(CRepository& repository, const ItemSelection& selection, nlohmann::json& result,
+// The items of one repository: as JSON records (`json`) or as table rows.
+void AddRows(CRepository& repository, const ItemSelection& selection, JsonArrayWriter* json,
              std::vector<std::vector<std::string>>& rows) {
-    const std::string key = Text(repository.GetKey());
+    const _stringx& key = repository.GetKey();
+    const _stringx displayNameName(OLESTR("DisplayName")), fileNameName(OLESTR("FileName")),
+        displayPathName(OLESTR("DisplayPath"));
     for (CRepositoryItem* item : selection.items) {
-        _stringx displayName, localCopy;
-        const long named = item->GetProperty(_stringx(OLESTR("DisplayName")), &displayName);
-        const long copied = item->CreateLocalCopy(&localCopy);
-        const std::string fileName = Property(*item, OLESTR("FileName"));
-        const std::string displayPath = Property(*item, OLESTR("DisplayPath"));
-        result.push_back({{"displayName", OptionalText(named, displayName)},
-                          {"fileName", fileName},
-                          {"repository", key},
-                          {"displayPath", displayPath},
-                          {"localCopy", OptionalText(copied, localCopy)}});
-        rows.push_back({named == 0 ? Text(displayName) : "", fileName, key, displayPath,
-                        copied == 0 ? Text(localCopy) : ""});
+        _stringx displayName, localCopy, fileName, displayPath;
+        const bool named = item->GetProperty(displayNameName, &displayName) == 0;
+        const bool copied = item->CreateLocalCopy(&localCopy) == 0;
+        if (item->GetProperty(fileNameName, &fileName) != 0)
+            fileName.clear();
+        if (item->GetProperty(displayPathName, &displayPath) != 0)
+            displayPath.clear();
+        if (json)
+            json->Record({{"displayName", named ? &displayName : nullptr},
+                          {"displayPath", &displayPath},
+                          {"fileName", &fileName},
+                          {"localCopy", copied ? &localCopy : nullptr},
+                          {"repository", &key}});
+        else
+            rows.push_back({named ? Text(displayName) : "", Text(fileName), Text(key),
+                            Text(displayPath), copied ? Text(localCopy) : ""});
     }
 }
 
 int ListItems(Session& session, const ItemsOptions& options) {
-    nlohmann::json result = nlohmann::json::array();
+    // Records are written as they are made; an error after the first leaves
+    // a cut-off array, as any failure half way through a listing would.
+    std::unique_ptr<JsonArrayWriter> json(session.json ? new JsonArrayWriter : nullptr);
     std::vector<std::vector<std::string>> rows;
     int exitStatus = kExitOk;
     if (!options.key.empty()) {
@@ -60,7 +70,7 @@ int ListItems(Session& session, const ItemsOptions& options) {
         if (selection.status != 0)
             ThrowStatus("cannot read the items of repository '" + options.key + "'",
                         selection.status);
-        AddRows(repository, selection, result, rows);
+        AddRows(repository, selection, json.get(), rows);
     } else {
         // Walked here rather than through the list's own gathering, which
         // stops at the first repository that cannot be read.
@@ -84,13 +94,13 @@ int ListItems(Session& session, const ItemsOptions& options) {
                 exitStatus = kExitFailed;
                 continue;
             }
-            AddRows(*repository, selection, result, rows);
+            AddRows(*repository, selection, json.get(), rows);
         }
         if (!anySetUp)
             WarnNoRepositories(session.ListFile());
     }
-    if (session.json)
-        PrintJson(result);
+    if (json)
+        json->Finish();
     else
         PrintTable({"DISPLAY NAME", "FILE NAME", "REPOSITORY", "DISPLAY PATH", "LOCAL COPY"}, rows);
     return exitStatus;
