@@ -47,7 +47,8 @@ void ThrowStatus(const std::string& what, long status) {
 }
 
 std::string Utf8(const std::string& text) {
-    if (text.empty())
+    // ASCII is the same in every code page the tool meets, and most text is.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; }))
         return text;
     const _stringx wide(text);
     const int size = wide.convert(kUtf8, nullptr, 0);
@@ -90,28 +91,39 @@ void PrintJson(const nlohmann::json& value) {
 
 void PrintTable(const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows) {
-    // Cells in UTF-8 first, so that widths count characters.
-    auto encode = [](const std::vector<std::string>& cells) {
-        std::vector<std::string> encoded;
-        for (const std::string& cell : cells)
-            encoded.push_back(Utf8(cell));
-        return encoded;
+    // Cells in UTF-8 first, so that widths count characters; each cell's
+    // width is counted once.
+    struct Cell {
+        std::string text;
+        std::size_t width;
     };
-    std::vector<std::vector<std::string>> lines{encode(header)};
-    for (const auto& row : rows)
-        lines.push_back(encode(row));
-
+    std::vector<std::vector<Cell>> lines;
+    lines.reserve(rows.size() + 1);
     std::vector<std::size_t> widths(header.size());
-    for (const auto& line : lines)
-        for (std::size_t i = 0; i < line.size() && i < widths.size(); ++i)
-            widths[i] = std::max(widths[i], Width(line[i]));
+    std::size_t bytes = 0;
+    const auto add = [&](const std::vector<std::string>& cells) {
+        std::vector<Cell>& line = lines.emplace_back();
+        line.reserve(cells.size());
+        for (const std::string& cell : cells) {
+            std::string text = Utf8(cell);
+            const std::size_t width = Width(text);
+            if (line.size() < widths.size())
+                widths[line.size()] = std::max(widths[line.size()], width);
+            bytes += text.size() + 2;
+            line.push_back({std::move(text), width});
+        }
+    };
+    add(header);
+    for (const auto& row : rows)
+        add(row);
 
     std::string text;
+    text.reserve(bytes + lines.size() * (widths.size() * 8 + 1));
     for (const auto& cells : lines) {
         for (std::size_t i = 0; i < cells.size(); ++i) {
-            text += cells[i];
+            text += cells[i].text;
             if (i + 1 < cells.size())
-                text += std::string(widths[i] - Width(cells[i]) + 2, ' ');
+                text.append(widths[i] - cells[i].width + 2, ' ');
         }
         text += '\n';
     }
