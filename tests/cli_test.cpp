@@ -90,6 +90,29 @@ TEST_F(CliTest, ListsAndReadsTheExamples) {
     const std::string separator(1, static_cast<char>(kv::platform::kPathSeparator));
     EXPECT_EQ(one[0]["localCopy"], examples.string() + "/local" + separator + "Templates" +
                                        separator + "basic.kvt");  // the listed folder, joined
+    // Records are written as they are made: every character arrives, escaped
+    // where JSON asks it; no item is an empty array.
+    std::set<std::string> odd{
+        "gr\xC3\xBC\xC3\x9F"
+        "e \xE2\x82\xAC.kvd"};  // grüße €
+    if (!kvtest::kNoSymlinks)   // POSIX: names may hold quotes and tabs
+        odd.insert("q\"uote \ttab.kvd");
+    const std::set<std::string> files = odd;
+    for (const std::string& name : files)
+        WriteText(examples / "local/Dialogs" / fs::u8path(name), name);
+    const fs::path data = examples / "local/Repository.xml";
+    std::string text = ReadText(data);
+    const std::string welcome = "\"Welcome dialog\"";
+    text.replace(text.find(welcome), welcome.size(), "\"Welcome&#10;dialog&#9;&#x1F600;\"");
+    WriteText(data, text);
+    odd.insert("Welcome\ndialog\t\xF0\x9F\x98\x80");
+    const json listed = Run({"items", "Dialogs/*", "--repo", "Local", "--json"}).Json();
+    for (const std::string& name : odd)
+        EXPECT_EQ(Values(listed, "displayName").count(name), 1u) << name;
+    WriteText(data, ReadText(KVREPO_EXAMPLES_DIR "/local/Repository.xml"));
+    for (const std::string& name : files)
+        fs::remove(examples / "local/Dialogs" / fs::u8path(name));
+    EXPECT_EQ(Run({"items", "None/*", "--repo", "Local", "--json"}).out, "[]\n");
     EXPECT_THAT(Run({"items", "KVScripts/*", "--all"}).out,
                 testing::AllOf(HasSubstr("DISPLAY NAME"), HasSubstr("Script notes")));
     EXPECT_EQ(Run({"repo", "get", "Local", "DisplayName"}).out, "Example local repository\n");
