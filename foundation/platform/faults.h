@@ -33,8 +33,8 @@ enum class FileCall {
     kDelete,       // deleting a file or an empty folder
     // Counted only, never failed: for tests that show how the work of an
     // operation grows (a listing must not ask each file for its status). On
-    // Windows only folder listings are counted: the status queries there are
-    // the system's own calls.
+    // Windows the layer counts the system's GetFileAttributesA and
+    // FindFirstFileA as these.
     kStatus,      // asking for one file's status or attributes by name
     kFolderList,  // opening a folder to read its entries (the reads are not counted)
 };

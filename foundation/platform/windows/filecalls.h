@@ -55,6 +55,10 @@ BOOL KvLockFileEx(HANDLE handle, DWORD flags, DWORD reserved, DWORD bytesLow, DW
 BOOL KvSetFileAttributesA(LPCSTR path, DWORD attributes);
 BOOL KvCreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security);
 BOOL KvRemoveDirectoryA(LPCSTR path);
+// The system's GetFileAttributesA and FindFirstFileA, counted as a status
+// query and a folder listing where the tests count the layer's calls.
+DWORD KvGetFileAttributesA(LPCSTR path);
+HANDLE KvFindFirstFileA(LPCSTR search, LPWIN32_FIND_DATAA data);
 // As GetFinalPathNameByHandleA, without the "\\?\" prefix: "C:\x" for a drive
 // path, "\\server\share\x" for a network one.
 DWORD KvGetFinalPathNameByHandleA(HANDLE handle, LPSTR buffer, DWORD size, DWORD flags);
