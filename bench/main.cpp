@@ -257,6 +257,25 @@ void ToolFloor(benchmark::State& state, int n) {
             {KVBENCH_TOOL_FLOOR, layout.dataFile.string(), "MergeModules", "Repo000000"});
     Check(state, status == 0, "the tool's floor failed");
 }
+
+// The same listing as the tool's table.
+void ToolTableLibrary(benchmark::State& state, int n) {
+    const Layout& layout = LayoutFor(n);
+    int status = -1;
+    for (auto _ : state)
+        status = kvbench::RunQuietly({KVBENCH_TOOL, "--list", layout.shortList.string(), "items",
+                                      kListPath, "--repo", "Repo000000"});
+    Check(state, status == 0, "the tool failed");
+}
+
+void ToolTableFloor(benchmark::State& state, int n) {
+    const Layout& layout = LayoutFor(n);
+    int status = -1;
+    for (auto _ : state)
+        status = kvbench::RunQuietly({KVBENCH_TOOL_FLOOR, layout.dataFile.string(), "MergeModules",
+                                      "Repo000000", "--table"});
+    Check(state, status == 0, "the tool's floor failed");
+}
 #endif
 
 const std::vector<Operation>& Operations() {
@@ -269,6 +288,7 @@ const std::vector<Operation>& Operations() {
         {"GetRepositories", "GetRepositories, N entries", RepositoriesLibrary, RepositoriesFloor},
 #if defined(KVBENCH_TOOL) && defined(KVBENCH_TOOL_FLOOR)
         {"ToolItems", "kvrepo items --json, process", ToolLibrary, ToolFloor},
+        {"ToolTable", "kvrepo items, table, process", ToolTableLibrary, ToolTableFloor},
 #endif
     };
     return operations;

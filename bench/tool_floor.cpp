@@ -2,10 +2,13 @@
 // --json`, as a whole process with pugixml and the C library alone, no code of
 // the library or the tool: parse the data file, read each group folder's
 // names with one directory read, keep those the group's patterns match, sort
-// them, join each to its stored properties and print one JSON record per
+// them group by group, join each to its stored properties and print one JSON record per
 // item with the fields the tool prints.
 //
-//   kvrepo_tool_floor DATAFILE TYPE KEY
+// With --table it prints the tool's table instead: the same columns, each as
+// wide as its widest cell in characters.
+//
+//   kvrepo_tool_floor DATAFILE TYPE KEY [--table]
 #include <dirent.h>
 
 #include <algorithm>
@@ -72,11 +75,51 @@ void Quote(std::string& out, const char* text) {
     out += '"';
 }
 
+// Characters, not bytes, of UTF-8 text.
+std::size_t Width(const std::string& text) {
+    std::size_t width = 0;
+    for (unsigned char c : text)
+        width += (c & 0xC0) != 0x80;
+    return width;
+}
+
+int PrintTable(const std::vector<std::pair<std::string, std::string>>& items,
+               const std::unordered_map<std::string, pugi::xml_node>& stored, const char* type,
+               const char* key) {
+    std::vector<std::vector<std::string>> lines{
+        {"DISPLAY NAME", "FILE NAME", "REPOSITORY", "DISPLAY PATH", "LOCAL COPY"}};
+    lines.reserve(items.size() + 1);
+    for (const auto& [name, folder] : items) {
+        const std::string fileName = Lower(name);
+        const auto entry = stored.find(fileName);
+        lines.push_back(
+            {entry != stored.end() ? entry->second.attribute("DisplayName").value() : name,
+             fileName, key, "<KVREPOSITORY>\\" + std::string(type) + "\\" + fileName,
+             folder + "/" + name});
+    }
+    std::size_t widths[5] = {};
+    for (const auto& line : lines)
+        for (std::size_t i = 0; i < 5; ++i)
+            widths[i] = std::max(widths[i], Width(line[i]));
+    std::string out;
+    for (const auto& line : lines) {
+        for (std::size_t i = 0; i < 5; ++i) {
+            out += line[i];
+            if (i < 4)
+                out.append(widths[i] - Width(line[i]) + 2, ' ');
+        }
+        out += '\n';
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: kvrepo_tool_floor DATAFILE TYPE KEY\n");
+    const bool table = argc == 5 && std::strcmp(argv[4], "--table") == 0;
+    if (argc != 4 && !table) {
+        std::fprintf(stderr, "usage: kvrepo_tool_floor DATAFILE TYPE KEY [--table]\n");
         return 2;
     }
     const std::string dataFile = argv[1];
@@ -99,14 +142,18 @@ int main(int argc, char** argv) {
         DIR* dir = opendir(folder.c_str());
         if (!dir)
             continue;
+        // Each group's names sorted, groups in their order, as the tool lists them.
+        const std::size_t first = items.size();
         while (const dirent* found = readdir(dir))
             if (found->d_type == DT_REG &&
                 Matches(found->d_name, group.attribute("Wildcard").value()))
                 items.emplace_back(found->d_name, folder);
         closedir(dir);
+        std::sort(items.begin() + static_cast<std::ptrdiff_t>(first), items.end());
     }
-    std::sort(items.begin(), items.end());
 
+    if (table)
+        return PrintTable(items, stored, type, key);
     std::string out = "[\n";
     out.reserve(items.size() * 256);
     bool first = true;
