@@ -84,4 +84,21 @@ protected:
     CRepositoryMgr manager{list.c_str(), &status};
 };
 
+// One repository "Local" in Repo/ of the tree, for the upkeep operations.
+class OneRepoTest : public RepoTest {
+protected:
+    // The repository on a data file of `body`.
+    void Load(const std::string& body) {
+        Data("Repo/Repository.xml", body);
+        List(Entry("Local", data));
+        repository = manager.GetRepository("Local", false);
+        ASSERT_NE(repository, nullptr);
+    }
+    // A file at `relative` below Repo/, holding its own name.
+    void File(const std::string& relative) { WriteText(tree / "Repo" / relative, relative); }
+
+    const std::string data = (tree / "Repo/Repository.xml").string();
+    CRepository* repository = nullptr;
+};
+
 }  // namespace kvtest

@@ -29,14 +29,8 @@ const std::string kQuoted = "Don't", kQuotedLower = "don't";
 const std::string kQuoted = "Don't \"Quote\"", kQuotedLower = "don't \"quote\"";
 #endif
 
-class RepairerTest : public RepoTest {
+class RepairerTest : public OneRepoTest {
 protected:
-    void Load(const std::string& body) {
-        Data("Repo/Repository.xml", body);
-        List(Entry("Local", data));
-        repository = manager.GetRepository("Local", false);
-        ASSERT_NE(repository, nullptr);
-    }
     // "kind type subject" per change, in order.
     std::vector<std::string> Repair(Options options = Options(), long expected = 0) {
         std::vector<CRepositoryRepairer::Change> changes(1);  // replaced, not appended to
@@ -58,10 +52,6 @@ protected:
                             U8(finding.subject));
         return lines;
     }
-    void File(const std::string& relative) { WriteText(tree / "Repo" / relative, relative); }
-
-    const std::string data = (tree / "Repo/Repository.xml").string();
-    CRepository* repository = nullptr;
 };
 
 // Every repair on one repository: the dry run reports it and changes nothing,

@@ -16,15 +16,8 @@ using testing::ElementsAre;
 using testing::IsEmpty;
 using testing::UnorderedElementsAre;
 
-class VerifierTest : public RepoTest {
+class VerifierTest : public OneRepoTest {
 protected:
-    // The repository "Local" on a data file of `body` in Repo/.
-    void Load(const std::string& body) {
-        Data("Repo/Repository.xml", body);
-        List(Entry("Local", data));
-        repository = manager.GetRepository("Local", false);
-        ASSERT_NE(repository, nullptr);
-    }
     // "kind type subject" per finding, in order; every run must leave the
     // tree as it found it.
     std::vector<std::string> Found(long expected = 0) {
@@ -49,10 +42,6 @@ protected:
                 return U8(finding.detail);
         return "<none>";
     }
-    void File(const std::string& relative) { WriteText(tree / "Repo" / relative, relative); }
-
-    const std::string data = (tree / "Repo/Repository.xml").string();
-    CRepository* repository = nullptr;
 };
 
 TEST_F(VerifierTest, ARepositoryThatMatchesItsFoldersHasNoFindings) {
