@@ -77,8 +77,9 @@ public:
     // by type in the order of CRepositoryItem::kItemTypes, leftovers last.
     // 0; -3 when the repository has no data-file path; -103 when the data
     // file does not open or parse (message 2); -102 when it could not be
-    // locked in time or saved (message 1), and then nothing was changed, the
-    // leftovers included, and `changes` is empty.
+    // locked in time or saved (message 1): the data file is then as it was
+    // (leftovers may already be gone when the save itself failed) and
+    // `changes` is empty.
     long Repair(const Options& options, std::vector<Change>& changes);
 
     // The stable name of `kind` ("add-entry"); "unknown" for any other value.
