@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "foundation/filesave.h"
-#include "foundation/lockbyte.h"
 #include "foundation/pathx.h"
+#include "foundation/platform/lockbyte.h"
 #include "win32/errors.h"
 #include "win32/files.h"
 #include "win32/fileio.h"
@@ -24,19 +24,10 @@ constexpr std::chrono::milliseconds kDefaultTimeout{10000};
 // Waits beyond this are taken as waiting for ever (and keep the deadline
 // within the clock's range).
 constexpr std::chrono::milliseconds kLongestTimeout{std::chrono::hours(24 * 365 * 10)};
-// The locked byte: beyond any real file, so that no read or write of the
-// file's content ever meets it.
-constexpr std::uint64_t kLockOffset = std::uint64_t(1) << 62;
-constexpr DWORD kLockBytes = 1;
 // The polling interval starts short, so that a lock released quickly is had
 // quickly, and grows so that a long wait costs little.
 constexpr std::chrono::milliseconds kFirstPoll{2};
 constexpr std::chrono::milliseconds kLongestPoll{50};
-
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-}
 
 // The lock file of the data file at `path`: beside the file the path leads
 // to, links followed, named after it. ERROR_SUCCESS, or the error of opening
@@ -54,7 +45,7 @@ DWORD LockFileOf(const std::string& path, std::string& lockName) {
         std::string final;
         const bool known = FinalPathOf(file, final);
         const DWORD error = GetLastError();
-        const bool current = known && PathNamesFile(final, file);
+        const bool current = known && CheckPathLeadsTo(final, file) == ERROR_SUCCESS;
         CloseHandle(file);
         if (!current && attempt < kAttempts)
             continue;
@@ -108,9 +99,9 @@ HANDLE OpenLockFile(const std::string& name, const std::string& dataFile) {
 DWORD LockUntil(HANDLE handle, std::chrono::steady_clock::time_point deadline) {
     auto poll = kFirstPoll;
     for (;;) {
-        OVERLAPPED position = LockPosition();
-        if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, kLockBytes,
-                       0, &position))
+        OVERLAPPED position = platform::LockPosition();
+        if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                       platform::kLockBytes, 0, &position))
             return ERROR_SUCCESS;
         const DWORD error = GetLastError();
         const auto now = std::chrono::steady_clock::now();
@@ -123,28 +114,6 @@ DWORD LockUntil(HANDLE handle, std::chrono::steady_clock::time_point deadline) {
 }
 
 }  // namespace
-
-OVERLAPPED LockPosition() {
-    OVERLAPPED position{};
-    position.Offset = static_cast<DWORD>(kLockOffset);
-    position.OffsetHigh = static_cast<DWORD>(kLockOffset >> 32);
-    return position;
-}
-
-bool PathNamesFile(const std::string& path, HANDLE handle) {
-    BY_HANDLE_FILE_INFORMATION lockedInfo;
-    if (!GetFileInformationByHandle(handle, &lockedInfo))
-        return false;
-    const HANDLE current =
-        CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (current == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION currentInfo;
-    const bool same =
-        GetFileInformationByHandle(current, &currentInfo) && SameFile(lockedInfo, currentInfo);
-    CloseHandle(current);
-    return same;
-}
 
 DataFileLock::~DataFileLock() {
     Release();
@@ -174,7 +143,7 @@ DWORD DataFileLock::Acquire(const _stringx& path, std::chrono::milliseconds time
         }
         // A lock file deleted by hand while we waited guards nothing: the
         // lock is taken again on the one now there.
-        if (PathNamesFile(lockName, handle)) {
+        if (CheckPathLeadsTo(lockName, handle) == ERROR_SUCCESS) {
             m_handle = handle;
             m_folder = PathFolderPart(_stringx(lockName)).str();
             SetLastError(entryError);
@@ -190,8 +159,8 @@ void DataFileLock::Release() {
     if (m_handle == INVALID_HANDLE_VALUE)
         return;
     const DWORD error = GetLastError();
-    OVERLAPPED position = LockPosition();
-    UnlockFileEx(m_handle, 0, kLockBytes, 0, &position);
+    OVERLAPPED position = platform::LockPosition();
+    UnlockFileEx(m_handle, 0, platform::kLockBytes, 0, &position);
     CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
     m_folder.clear();

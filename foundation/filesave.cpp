@@ -28,6 +28,25 @@ bool FinalPathOf(HANDLE handle, std::string& path) {
     return true;
 }
 
+DWORD CheckPathLeadsTo(const std::string& path, HANDLE handle) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE named =
+        CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (named == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_PATH_NOT_FOUND ? DWORD(ERROR_FILE_NOT_FOUND)
+                                                      : GetLastError();
+    BY_HANDLE_FILE_INFORMATION held, found;
+    DWORD error = ERROR_SUCCESS;
+    if (!GetFileInformationByHandle(handle, &held) || !GetFileInformationByHandle(named, &found))
+        error = GetLastError();
+    else if (held.dwVolumeSerialNumber != found.dwVolumeSerialNumber ||
+             held.nFileIndexHigh != found.nFileIndexHigh ||
+             held.nFileIndexLow != found.nFileIndexLow)
+        error = ERROR_FILE_NOT_FOUND;
+    CloseHandle(named);
+    return error;
+}
+
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;

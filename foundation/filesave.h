@@ -10,12 +10,18 @@
 
 namespace kv {
 
-// Reads the whole file at `path` into `bytes`. ERROR_SUCCESS or the Win32 error
-// (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...); `bytes` is unchanged on failure.
 // The path of the file or folder open as `handle`, every link resolved, of
 // whatever length; false (last error set) when the system cannot tell.
 bool FinalPathOf(HANDLE handle, std::string& path);
 
+// Whether `path` leads to the file open as `handle` (same volume, same file
+// index): ERROR_SUCCESS; ERROR_FILE_NOT_FOUND when it leads nowhere or to
+// another file (replaced, or removed and made anew under the same name);
+// otherwise the error of looking.
+DWORD CheckPathLeadsTo(const std::string& path, HANDLE handle);
+
+// Reads the whole file at `path` into `bytes`. ERROR_SUCCESS or the Win32 error
+// (ERROR_FILE_NOT_FOUND, ERROR_ACCESS_DENIED, ...); `bytes` is unchanged on failure.
 KV_API DWORD ReadWholeFile(const _stringx& path, std::string& bytes);
 
 // A crash-safe replacement of the file at a path by content that the caller

@@ -3,40 +3,14 @@
 #include <algorithm>
 
 #include "foundation/folderpath.h"
-#include "foundation/lockbyte.h"
+#include "foundation/filesave.h"
 #include "foundation/pathx.h"
 #include "foundation/platform/find.h"
+#include "foundation/platform/lockbyte.h"
 #include "win32/errors.h"
 #include "win32/files.h"
 
 namespace kv {
-
-namespace {
-
-// Whether `path` leads to the file open as `handle`: ERROR_SUCCESS;
-// ERROR_FILE_NOT_FOUND when it leads nowhere or to another file (opened just
-// as another removed it, or removed and made anew under the same name);
-// otherwise the error of looking.
-DWORD CheckNamesFile(const std::string& path, HANDLE handle) {
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const HANDLE named =
-        CreateFileA(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (named == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_PATH_NOT_FOUND ? DWORD(ERROR_FILE_NOT_FOUND)
-                                                      : GetLastError();
-    BY_HANDLE_FILE_INFORMATION held, found;
-    DWORD error = ERROR_SUCCESS;
-    if (!GetFileInformationByHandle(handle, &held) || !GetFileInformationByHandle(named, &found))
-        error = GetLastError();
-    else if (held.dwVolumeSerialNumber != found.dwVolumeSerialNumber ||
-             held.nFileIndexHigh != found.nFileIndexHigh ||
-             held.nFileIndexLow != found.nFileIndexLow)
-        error = ERROR_FILE_NOT_FOUND;
-    CloseHandle(named);
-    return error;
-}
-
-}  // namespace
 
 TemporaryFileHold::~TemporaryFileHold() {
     Release();
@@ -50,13 +24,13 @@ DWORD TemporaryFileHold::Take(const std::string& path) {
                                       nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return GetLastError();
-    OVERLAPPED position = LockPosition();
+    OVERLAPPED position = platform::LockPosition();
     DWORD error = ERROR_SUCCESS;
-    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                    &position))
+    if (!LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
+                    platform::kLockBytes, 0, &position))
         error = GetLastError();
     else
-        error = CheckNamesFile(path, handle);
+        error = CheckPathLeadsTo(path, handle);
     if (error != ERROR_SUCCESS) {
         CloseHandle(handle);
         SetLastError(error);

@@ -9,7 +9,7 @@
 #include "foundation/pathx.h"
 #include "foundation/platform/variant.h"
 #include "foundation/temporaryfiles.h"
-#include "repository/cataloguesearch.h"
+#include "repository/upkeep.h"
 #include "repository/repositoryitem.h"
 
 namespace {
@@ -18,15 +18,6 @@ typedef CRepositoryRepairer::ChangeKind Kind;
 typedef CRepositoryRepairer::Change Change;
 
 const OLECHAR kFileName[] = OLESTR("FileName");
-
-// `name` below the repository's folder, as changes name files: "/" separators.
-_stringx RelativeText(const _stringx& folder, const _stringx& name) {
-    _stringx path = kv::PathNormalize(kv::PathJoin(folder, name));
-    const auto begin = path.find_first_not_of(OLESTR("\\/"));
-    path.erase(0, begin == _stringx::npos ? path.size() : begin);
-    std::replace(path.begin(), path.end(), OLESTR('\\'), OLESTR('/'));
-    return path;
-}
 
 // An entry's attributes as text, for telling identical entries apart.
 std::map<_stringx, _stringx> Texts(CRepository& repository, const XmlAttribMap& attributes) {
@@ -179,9 +170,7 @@ private:
         Report(Kind::kLeftAlone, type, subject, detail);
     }
 
-    bool Within(const _stringx& path) const {
-        return kv::PathStaysInside(m_root, path) || kv::ResolveExistingPath(path) == m_resolvedRoot;
-    }
+    bool Within(const _stringx& path) const { return UpkeepWithin(m_root, m_resolvedRoot, path); }
     // A FileName that is a path leaves the repository, or is one no listing
     // matches: either way not a missing file of this repository's own.
     bool LeadsOut(const _stringx& fileName) const {
@@ -224,7 +213,7 @@ private:
                 FilesNamed& named = files[kv::LowerFileName(fileName)];
                 named.names.insert(fileName);
                 if (named.firstPath.empty()) {
-                    named.firstPath = RelativeText(name, file.name);
+                    named.firstPath = UpkeepRelativeText(name, file.name);
                     named.group = position;
                 }
             }
@@ -238,7 +227,7 @@ private:
         std::vector<_stringx> found;
         kv::FindLeftovers(folder, remove, found);
         for (const _stringx& leftover : found)
-            m_leftovers.push_back({Kind::kRemoveLeftover, type, RelativeText(name, leftover),
+            m_leftovers.push_back({Kind::kRemoveLeftover, type, UpkeepRelativeText(name, leftover),
                                    _stringx(OLESTR("a temporary file that no save holds any "
                                                    "more is deleted"))});
     }

@@ -10,7 +10,7 @@
 #include "foundation/platform/find.h"
 #include "foundation/platform/text.h"
 #include "foundation/temporaryfiles.h"
-#include "repository/cataloguesearch.h"
+#include "repository/upkeep.h"
 #include "repository/repositoryitem.h"
 #include "repository/repositoryitems.h"
 
@@ -18,17 +18,6 @@ namespace {
 
 typedef CRepositoryVerifier::FindingKind Kind;
 typedef CRepositoryVerifier::Finding Finding;
-
-// `path` (below the repository's folder) as a finding names it: normalized,
-// with "/" separators, whatever the system's.
-_stringx RelativeText(const _stringx& folder, const _stringx& name) {
-    _stringx path = folder;
-    const auto begin = path.find_first_not_of(OLESTR("\\/"));
-    path.erase(0, begin == _stringx::npos ? path.size() : begin);
-    path = kv::PathNormalize(path.empty() ? name : kv::PathJoin(path, name));
-    std::replace(path.begin(), path.end(), OLESTR('\\'), OLESTR('/'));
-    return path;
-}
 
 // One verification: the open data file, the repository's folder, and what has
 // been found so far.
@@ -86,9 +75,7 @@ private:
 
     // Whether `path` is the repository's folder or lies below it, as written
     // and with links followed.
-    bool Within(const _stringx& path) const {
-        return kv::PathStaysInside(m_root, path) || kv::ResolveExistingPath(path) == m_resolvedRoot;
-    }
+    bool Within(const _stringx& path) const { return UpkeepWithin(m_root, m_resolvedRoot, path); }
 
     void CheckGroup(const _stringx& type, const XmlAttribMap& attributes, bool templates,
                     std::vector<_stringx>& folders, std::map<_stringx, FilesNamed>& files) {
@@ -122,7 +109,7 @@ private:
         CatalogueSearch::FindItemFiles(folder, wildcard, templates, found, _stringx(), m_root);
         for (const CatalogueSearch::FoundFile& file : found) {
             const _stringx fileName = kv::PathLastComponent(file.name);
-            const _stringx relative = RelativeText(name, file.name);
+            const _stringx relative = UpkeepRelativeText(name, file.name);
             if (kv::IsTemporaryFileName(fileName)) {
                 AddLeftover(type, relative);
                 continue;
@@ -206,7 +193,7 @@ private:
                 names.push_back(_stringx(entry.name));
         std::sort(names.begin(), names.end());
         for (const _stringx& leftover : names)
-            AddLeftover(type, RelativeText(name, leftover));
+            AddLeftover(type, UpkeepRelativeText(name, leftover));
     }
 
     void AddLeftover(const _stringx& type, const _stringx& relative) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "foundation/platform/filecopy.h"
+#include "foundation/platform/lockbyte.h"
 #include "foundation/platform/posix/errno.h"
 #include "foundation/platform/posix/faults.h"
 #include "foundation/platform/posix/filehandle.h"
@@ -62,10 +63,9 @@ HANDLE HeldTemporary(const std::string& folder, char (&temporary)[MAX_PATH]) {
             SetLastError(error);
             return INVALID_HANDLE_VALUE;
         }
-        OVERLAPPED position{};
-        position.OffsetHigh = 1u << 30;
+        OVERLAPPED position = LockPosition();
         const bool locked = LockFileEx(out, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0,
-                                       1, 0, &position) != FALSE;
+                                       kLockBytes, 0, &position) != FALSE;
         if (!locked && GetLastError() != ERROR_LOCK_VIOLATION) {
             const DWORD error = GetLastError();
             if (!FaultHits(FileCall::kDelete))
