@@ -1,9 +1,14 @@
 #include "floors.h"
 
+#include <strings.h>
+
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 #include <pugixml.hpp>
@@ -46,6 +51,26 @@ bool WriteFile(const fs::path& path, const std::string& bytes, bool durable) {
     return static_cast<bool>(out.flush());
 }
 
+// Whether `name` ends in one of the extensions of `patterns` ("*.msm;*.txt";
+// "*" or "*.*" takes every name), letter case ignored.
+bool Matches(const std::string& name, const char* patterns) {
+    for (const char* at = patterns;;) {
+        const char* end = std::strchr(at, ';');
+        const std::string_view pattern(at, end ? std::size_t(end - at) : std::strlen(at));
+        if (pattern == "*" || pattern == "*.*")
+            return true;
+        if (pattern.size() >= 2 && pattern[0] == '*') {
+            const std::string_view tail = pattern.substr(1);
+            if (name.size() >= tail.size() && strncasecmp(name.c_str() + name.size() - tail.size(),
+                                                          tail.data(), tail.size()) == 0)
+                return true;
+        }
+        if (!end)
+            return false;
+        at = end + 1;
+    }
+}
+
 }  // namespace
 
 std::size_t ListFloor(const fs::path& dataFile, const char* type) {
@@ -53,16 +78,32 @@ std::size_t ListFloor(const fs::path& dataFile, const char* type) {
     if (!document.load_file(dataFile.c_str(), kParse))
         return 0;
     std::size_t listed = 0;
+    std::vector<std::string> names;
+    std::unordered_map<std::string_view, pugi::xml_node> stored;
+    std::string lower;
     for (pugi::xml_node group : document.document_element().child(type).children("RepoItem")) {
-        std::vector<std::string> names;
-        std::error_code error;
-        for (fs::directory_iterator
-                 entry(FolderOf(dataFile, group.attribute("Name").value()), error),
-             end;
-             !error && entry != end; entry.increment(error))
-            names.push_back(entry->path().filename().string());
+        stored.clear();
+        for (pugi::xml_node entry : group.children("ItemAttrib"))
+            stored.emplace(entry.attribute("FileName").value(), entry);
+        names.clear();
+        const char* patterns = group.attribute("Wildcard").value();
+        if (!ReadFileNames(FolderOf(dataFile, group.attribute("Name").value()).string(), names))
+            continue;
+        names.erase(
+            std::remove_if(names.begin(), names.end(),
+                           [&](const std::string& name) { return !Matches(name, patterns); }),
+            names.end());
         std::sort(names.begin(), names.end());
-        listed += names.size();
+        for (const std::string& name : names) {
+            lower.assign(name);
+            for (char& c : lower)
+                if (c >= 'A' && c <= 'Z')
+                    c = static_cast<char>(c - 'A' + 'a');
+            const auto found = stored.find(lower);
+            // Each item carries its display name: the stored one, or its file's.
+            listed += *(found != stored.end() ? found->second.attribute("DisplayName").value()
+                                              : name.c_str()) != '\0';
+        }
     }
     return listed;
 }

@@ -11,8 +11,10 @@
 
 namespace kvbench {
 
-// Listing one type: parse the data file, list each group's folder, sort the
-// names. Returns the number of names.
+// Listing one type: parse the data file; for each group, read its folder's
+// names with one directory read, keep those its patterns match, sort them and
+// join each to its stored properties (its display name: the stored one, or
+// the file's name). Returns the number of items.
 std::size_t ListFloor(const std::filesystem::path& dataFile, const char* type);
 
 // Committing one new item: parse the data file, add the item's element, save
