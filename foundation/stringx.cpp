@@ -174,6 +174,22 @@ int _stringx::convert(UINT codePage, void* buffer, int size) const {
 void _stringx::assign_bytes(const char* bytes, std::size_t length, UINT codePage) {
     if (length == 0)
         return;
+    // ASCII is itself in the ANSI code pages and UTF-8, and nearly every name
+    // the library converts is ASCII: widened in place, without the two passes
+    // of the conversion.
+    if (codePage == CP_ACP || codePage == CP_UTF8) {
+        base_type::resize(length);
+        OLECHAR* out = &(*this)[0];
+        unsigned bits = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            const unsigned char c = static_cast<unsigned char>(bytes[i]);
+            bits |= c;
+            out[i] = c;
+        }
+        if (bits < 0x80)
+            return;
+        base_type::clear();
+    }
     const int n = MultiByteToWideChar(codePage, 0, bytes, static_cast<int>(length), nullptr, 0);
     if (n <= 0)
         return;
