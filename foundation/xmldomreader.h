@@ -13,8 +13,11 @@
 //
 // IKvTreeReader: an optional interface of a document, which reads every node
 // of it in one call, for the library's check of what a loaded document holds
-// (xml/xmlrules.h).
+// (xml/xmlrules.h). IKvTreeReaderUtf8 reads the same as UTF-8, the text the
+// project's component holds, without converting it.
 #pragma once
+
+#include <cstddef>
 
 #include "win32/msxml.h"
 
@@ -80,3 +83,29 @@ protected:
 
 constexpr IID IID_IKvTreeReader = {
     0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x11}};
+
+// Receives what IKvTreeReaderUtf8 reads: what IKvTreeSink receives, each text
+// as UTF-8 instead of UTF-16. Texts are valid during the call only.
+struct IKvTreeSinkUtf8 {
+    virtual bool OnNode(DOMNodeType type, UINT depth, const char* name, std::size_t nameLength,
+                        const char* value, std::size_t valueLength) = 0;
+    virtual bool OnAttribute(const char* name, std::size_t nameLength, const char* value,
+                             std::size_t valueLength) = 0;
+
+protected:
+    ~IKvTreeSinkUtf8() = default;
+};
+
+// IKvTreeReaderUtf8: an optional interface of a document from the project's
+// own component that holds its text as UTF-8: ReadTree's nodes, in the same
+// order and with the same depths, names and values, without a conversion per
+// text.
+struct IKvTreeReaderUtf8 : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE ReadTreeUtf8(IKvTreeSinkUtf8* sink) = 0;
+
+protected:
+    ~IKvTreeReaderUtf8() = default;
+};
+
+constexpr IID IID_IKvTreeReaderUtf8 = {
+    0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x12}};

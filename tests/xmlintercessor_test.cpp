@@ -97,6 +97,28 @@ private:
     std::size_t m_limit, m_nodes = 0;
 };
 
+// The same lines from the reader of UTF-8 text.
+class TreeLinesUtf8 : public IKvTreeSinkUtf8 {
+public:
+    explicit TreeLinesUtf8(std::size_t limit = SIZE_MAX) : m_limit(limit) {}
+    bool OnNode(DOMNodeType type, UINT depth, const char* name, std::size_t nameLength,
+                const char* value, std::size_t valueLength) override {
+        lines += std::to_string(type) + "/" + std::to_string(depth) + " " +
+                 std::string(name, nameLength) + "=" + std::string(value, valueLength) + "\n";
+        return ++m_nodes < m_limit;
+    }
+    bool OnAttribute(const char* name, std::size_t nameLength, const char* value,
+                     std::size_t valueLength) override {
+        lines +=
+            "  @" + std::string(name, nameLength) + "=" + std::string(value, valueLength) + "\n";
+        return true;
+    }
+    std::string lines;
+
+private:
+    std::size_t m_limit, m_nodes = 0;
+};
+
 // The component reads its whole tree in one call exactly as the standard
 // methods walk it, also once it holds what the library refuses.
 TEST_F(XmlIntercessorTest, TreeReadInOneCallAsNodeByNode) {
@@ -104,11 +126,17 @@ TEST_F(XmlIntercessorTest, TreeReadInOneCallAsNodeByNode) {
         kvtest::Parse(path,
                       "<?xml version=\"1.0\"?><!-- top --><R a=\"r\"><E k=\"1\" x=\"&lt;&#233;\">"
                       "<![CDATA[c]]>text<?pi data?><F/></E><E/></R><?after?>");
+    CComPtr<IKvTreeReaderUtf8> reader;
+    ASSERT_EQ(document->QueryInterface(IID_IKvTreeReaderUtf8, reinterpret_cast<void**>(&reader)),
+              S_OK);
     const auto read = [&](std::size_t limit, HRESULT expected) {
         TreeLines fast(limit), byNode(limit);
+        TreeLinesUtf8 utf8(limit);
         EXPECT_EQ(xmlutils::ReadDocumentTree(document, &fast), expected);
         EXPECT_EQ(xmlutils::ReadDocumentTree(document, &byNode, true), expected);
+        EXPECT_EQ(reader->ReadTreeUtf8(&utf8), expected);
         EXPECT_EQ(fast.lines, byNode.lines);
+        EXPECT_EQ(utf8.lines, fast.lines);
         return fast.lines;
     };
     EXPECT_EQ(read(SIZE_MAX, S_OK),
@@ -122,6 +150,115 @@ TEST_F(XmlIntercessorTest, TreeReadInOneCallAsNodeByNode) {
     ASSERT_EQ(text->put_nodeValue(CComVariant(OLESTR("a\u0001b"))), S_OK);
     read(SIZE_MAX, S_OK);
     EXPECT_FALSE(xmlutils::IsAcceptableDocument(document));
+}
+
+// The check of a loaded document judges alike whether it reads the texts as
+// the component holds them (UTF-8), through its UTF-16 reader or node by
+// node: each change below, made through the DOM after the load, is one that
+// only the check can find.
+TEST_F(XmlIntercessorTest, EveryReadingOfTheTreeJudgesAlike) {
+    using xmlutils::TreeText;
+    struct Change {
+        const OLECHAR* xpath;
+        const OLECHAR* value;
+        bool acceptable;
+    };
+    const Change changes[] = {
+        {OLESTR("E/@k"), OLESTR("plain \u00e9\u20ac \U0001F600"), true},
+        {OLESTR("E/@k"), OLESTR("bell\u0007"), false},
+        {OLESTR("E/@k"), OLESTR("\uFFFE"), false},
+        {OLESTR("E/text()"), OLESTR("tab\tand line\nfeed"), true},
+        {OLESTR("E/text()"), OLESTR("nul\u0001"), false},
+        {OLESTR("comment()"), OLESTR(" a - b "), true},
+        {OLESTR("comment()"), OLESTR(" a -- b "), false},
+        {OLESTR("comment()"), OLESTR("ends-"), false},
+        {OLESTR("E/processing-instruction()"), OLESTR("data ?> more"), false},
+        {OLESTR("E/node()[1]"), OLESTR("c ]]> d"), false},
+    };
+    for (const Change& change : changes) {
+        kvtest::DocumentPtr document = kvtest::Parse(
+            path,
+            "<?xml version=\"1.0\"?><R><!-- c --><E k=\"1\"><![CDATA[c]]>text<?pi d?></E></R>");
+        ASSERT_TRUE(xmlutils::IsAcceptableDocument(document));
+        kvtest::NodePtr node = kvtest::SelectOne(kvtest::Root(document), change.xpath);
+        ASSERT_TRUE(node) << U8(change.xpath);
+        ASSERT_EQ(node->put_nodeValue(CComVariant(change.value)), S_OK) << U8(change.xpath);
+        for (TreeText read : {TreeText::kAsHeld, TreeText::kUtf16, TreeText::kByNode})
+            EXPECT_EQ(xmlutils::IsAcceptableDocument(document, read), change.acceptable)
+                << U8(change.xpath) << " = " << U8(change.value) << ", reading " << int(read);
+    }
+}
+
+// The character rules give the same answer for a text in UTF-8 as in UTF-16;
+// a malformed UTF-8 sequence is no character at all.
+TEST(XmlRulesTest, TextsAndNamesAreJudgedAlikeInUtf8AndUtf16) {
+    struct Case {
+        std::u32string text;
+        bool isText, isName;
+    };
+    const Case cases[] = {
+        {U"FileName", true, true},      {U"x:y-z.1_", true, true},
+        {U"1st", true, false},          {U"-a", true, false},
+        {U"a b", true, false},          {U"", true, false},
+        {U"\u00e9t\u00e9", true, true}, {U"a\u00b7\u0300\u203f", true, true},
+        {U"\u00b7a", true, false},      {U"\u4e2d\u6587", true, true},
+        {U"\U00010000x", true, true},   {U"\U000F0000", true, false},
+        {U"a\u00d7b", true, false},     {U"del\u007f", true, false},
+        {U"tab\t", true, false},        {U"bell\u0007", false, false},
+        {U"\uFFFE", false, false},      {U"\uFFFD", true, true},
+        {U"\U0010FFFF", true, false},
+    };
+    const auto utf8 = [](const std::u32string& text) {
+        std::string out;
+        for (char32_t c : text) {
+            if (c < 0x80) {
+                out += char(c);
+            } else if (c < 0x800) {
+                out += char(0xC0 | (c >> 6));
+                out += char(0x80 | (c & 0x3F));
+            } else if (c < 0x10000) {
+                out += char(0xE0 | (c >> 12));
+                out += char(0x80 | ((c >> 6) & 0x3F));
+                out += char(0x80 | (c & 0x3F));
+            } else {
+                out += char(0xF0 | (c >> 18));
+                out += char(0x80 | ((c >> 12) & 0x3F));
+                out += char(0x80 | ((c >> 6) & 0x3F));
+                out += char(0x80 | (c & 0x3F));
+            }
+        }
+        return out;
+    };
+    const auto utf16 = [](const std::u32string& text) {
+        std::basic_string<OLECHAR> out;
+        for (char32_t c : text) {
+            if (c < 0x10000) {
+                out += OLECHAR(c);
+            } else {
+                out += OLECHAR(0xD800 + ((c - 0x10000) >> 10));
+                out += OLECHAR(0xDC00 + ((c - 0x10000) & 0x3FF));
+            }
+        }
+        return out;
+    };
+    for (const Case& c : cases) {
+        const std::string a = utf8(c.text);
+        const std::basic_string<OLECHAR> w = utf16(c.text);
+        EXPECT_EQ(xmlutils::IsXmlText(a.data(), a.size()), c.isText) << a;
+        EXPECT_EQ(xmlutils::IsXmlText(w.data(), w.size()), c.isText) << a;
+        EXPECT_EQ(xmlutils::IsXmlName(a.data(), a.size()), c.isName) << a;
+        EXPECT_EQ(xmlutils::IsXmlName(w.data(), w.size()), c.isName) << a;
+    }
+    // Overlong, a surrogate, beyond U+10FFFF, cut short, a stray continuation.
+    for (const std::string bad :
+         {"\xC0\xAF", "a\xED\xA0\x80", "\xF4\x90\x80\x80", "ab\xE2\x82", "\x80"}) {
+        EXPECT_FALSE(xmlutils::IsXmlText(bad.data(), bad.size()));
+        EXPECT_FALSE(xmlutils::IsXmlName(bad.data(), bad.size()));
+    }
+    // A lone surrogate in UTF-16.
+    const OLECHAR lone[] = {OLESTR('a'), OLECHAR(0xD800), OLESTR('b')};
+    EXPECT_FALSE(xmlutils::IsXmlText(lone, 3));
+    EXPECT_FALSE(xmlutils::IsXmlName(lone, 3));
 }
 
 // (Selection relative to the document element is what every data-file path

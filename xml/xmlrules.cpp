@@ -1,9 +1,8 @@
 #include "xml/xmlrules.h"
 
 #include <cstdint>
+#include <type_traits>
 #include <string>
-#include <string_view>
-#include <unordered_set>
 #include <vector>
 
 #include "xml/xmlchars.h"
@@ -15,8 +14,6 @@
 namespace xmlutils {
 
 namespace {
-
-typedef std::basic_string_view<OLECHAR> Text;
 
 bool IsHighSurrogate(char32_t c) {
     return c >= 0xD800 && c <= 0xDBFF;
@@ -35,26 +32,93 @@ char32_t NextChar(const OLECHAR* text, std::size_t length, std::size_t& i) {
     return c;
 }
 
-// The name characters of ASCII, for the common case.
+// The name characters (1) and name-start characters (2, also name
+// characters) of ASCII, for the common case.
 constexpr struct AsciiNameChars {
-    bool is[0x80] = {};
+    unsigned char is[0x80] = {};
     constexpr AsciiNameChars() {
-        for (char32_t c = 0; c < 0x80; ++c)
-            is[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                    c == '_' || c == ':' || c == '-' || c == '.';
+        for (char32_t c = 0; c < 0x80; ++c) {
+            if ((c >= '0' && c <= '9') || c == '-' || c == '.')
+                is[c] = 1;
+            if (IsAsciiNameStart(c))
+                is[c] = 3;
+        }
     }
-    bool operator[](OLECHAR c) const { return is[c]; }
 } kAsciiNameChars;
 
-bool Contains(Text text, const char* part) {
-    for (std::size_t at = 0; at + std::char_traits<char>::length(part) <= text.size(); ++at) {
-        std::size_t i = 0;
-        while (part[i] && text[at + i] == OLECHAR(part[i]))
-            ++i;
-        if (!part[i])
-            return true;
+// What a malformed UTF-8 sequence reads as: no character at all.
+constexpr char32_t kNotAChar = 0xFFFFFFFF;
+
+// The character of UTF-8 text at `i`, with `i` moved past it: kNotAChar (and
+// one byte on) for a sequence that is malformed, overlong, or encodes a
+// surrogate or a value beyond U+10FFFF.
+char32_t NextChar(const char* text, std::size_t length, std::size_t& i) {
+    const unsigned char lead = static_cast<unsigned char>(text[i++]);
+    if (lead < 0x80)
+        return lead;
+    std::size_t more = 0;
+    char32_t c = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        more = 1;
+        c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        more = 2;
+        c = lead & 0x0F;
+        low = lead == 0xE0 ? 0xA0 : 0x80;
+        high = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        more = 3;
+        c = lead & 0x07;
+        low = lead == 0xF0 ? 0x90 : 0x80;
+        high = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return kNotAChar;
     }
-    return false;
+    if (length - i < more)
+        return kNotAChar;
+    for (std::size_t k = 0; k < more; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if (next < (k == 0 ? low : 0x80) || next > (k == 0 ? high : 0xBF))
+            return kNotAChar;
+        c = (c << 6) | (next & 0x3F);
+    }
+    i += more;
+    return c;
+}
+
+// Whether `text` is an XML Name, decoded by NextChar: a name-start character,
+// then name characters, ASCII ones by table.
+template <class Char>
+bool IsName(const Char* text, std::size_t length) {
+    if (length == 0)
+        return false;
+    // Names are nearly always ASCII: tested by table, unit by unit, until
+    // the first unit that is not.
+    typedef std::make_unsigned_t<Char> Unit;
+    std::size_t i = 0;
+    const Unit first = static_cast<Unit>(text[0]);
+    if (first < 0x80) {
+        if ((kAsciiNameChars.is[first] & 2) == 0)
+            return false;
+        i = 1;
+    } else if (!IsNameStartChar(NextChar(text, length, i))) {
+        return false;
+    }
+    while (i < length) {
+        const Unit unit = static_cast<Unit>(text[i]);
+        if (unit < 0x80) {
+            if (kAsciiNameChars.is[unit] == 0)
+                return false;
+            ++i;
+            continue;
+        }
+        std::size_t at = i;  // apart, so that `i` stays out of memory
+        if (!IsNameChar(NextChar(text, length, at)))
+            return false;
+        i = at;
+    }
+    return true;
 }
 
 // Frees a BSTR at the end of a scope.
@@ -113,95 +177,6 @@ HRESULT ReadNode(IXMLDOMNode* node, UINT depth, IKvTreeSink* sink) {
     }
 }
 
-// Whether a processing instruction's target is "xml" in some letter case:
-// reserved, only the XML declaration has it.
-bool IsXmlTarget(Text name) {
-    return name.size() == 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' &&
-           (name[2] | 0x20) == 'l';
-}
-
-// What the library takes from a loaded document (see IsAcceptableDocument),
-// judged node by node as it is read.
-class DocumentRules final : public IKvTreeSink {
-public:
-    bool OnNode(DOMNodeType type, UINT depth, const OLECHAR* name, UINT nameLength,
-                const OLECHAR* value, UINT valueLength) override {
-        const bool first = m_first;
-        m_first = false;
-        m_names.clear();
-        m_starts.clear();
-        if (!m_many.empty())
-            m_many.clear();
-        m_seen = 0;
-        const Text text(value, valueLength);
-        switch (type) {
-            case NODE_ELEMENT:
-                // One element holds the document, nested no deeper than the limit.
-                return depth <= kMaxElementDepth && (depth > 1 || m_roots++ == 0) &&
-                       IsXmlName(name, nameLength);
-            case NODE_TEXT:
-                return depth > 1 && IsXmlText(value, valueLength);
-            case NODE_CDATA_SECTION:
-                return depth > 1 && IsXmlText(value, valueLength) && !Contains(text, "]]>");
-            case NODE_COMMENT:
-                return IsXmlText(value, valueLength) && !Contains(text, "--") &&
-                       (text.empty() || text.back() != OLESTR('-'));
-            case NODE_PROCESSING_INSTRUCTION:
-                // The declaration is the first node, exactly "xml".
-                if (IsXmlTarget(Text(name, nameLength)) &&
-                    !(first && depth == 1 && Text(name, nameLength) == OLESTR("xml")))
-                    return false;
-                return IsXmlName(name, nameLength) && IsXmlText(value, valueLength) &&
-                       !Contains(text, "?>");
-            default:
-                // A document type declaration, or what only comes with one.
-                return false;
-        }
-    }
-    bool OnAttribute(const OLECHAR* name, UINT nameLength, const OLECHAR* value,
-                     UINT valueLength) override {
-        return IsXmlName(name, nameLength) && IsXmlText(value, valueLength) &&
-               IsNewName(Text(name, nameLength));
-    }
-
-private:
-    // Whether no attribute of this name came before on the same element.
-    // Elements have a few attributes, compared one by one; a hostile one with
-    // many is looked up in a set.
-    bool IsNewName(Text name) {
-        constexpr std::size_t kCompared = 32;
-        if (m_starts.size() < kCompared) {
-            // Names that differ in length or first unit need no comparing.
-            const std::uint64_t bit = std::uint64_t(1) << ((name.size() * 7 + name[0]) & 63);
-            if (m_seen & bit)
-                for (std::size_t i = 0; i < m_starts.size(); ++i)
-                    if (NameAt(i) == name)
-                        return false;
-            m_seen |= bit;
-            m_starts.push_back(m_names.size());
-            m_names.append(name);
-            return true;
-        }
-        if (m_many.empty())
-            for (std::size_t i = 0; i < m_starts.size(); ++i)
-                m_many.emplace(NameAt(i));
-        return m_many.emplace(name).second;
-    }
-    Text NameAt(std::size_t i) const {
-        const std::size_t end = i + 1 < m_starts.size() ? m_starts[i + 1] : m_names.size();
-        return Text(m_names.data() + m_starts[i], end - m_starts[i]);
-    }
-
-    bool m_first = true;
-    unsigned m_roots = 0;
-    // The attribute names of the current element: their text and where each
-    // starts in it, and the set of them once there are many.
-    std::basic_string<OLECHAR> m_names;
-    std::vector<std::size_t> m_starts;
-    std::uint64_t m_seen = 0;  // a bit per length and first unit seen
-    std::unordered_set<std::basic_string<OLECHAR>> m_many;
-};
-
 }  // namespace
 
 bool IsXmlText(const OLECHAR* text, std::size_t length) {
@@ -220,20 +195,24 @@ bool IsXmlText(const OLECHAR* text, std::size_t length) {
 }
 
 bool IsXmlName(const OLECHAR* text, std::size_t length) {
-    std::size_t i = 0;
-    if (length == 0 || !IsNameStartChar(NextChar(text, length, i)))
-        return false;
-    while (i < length) {
-        const OLECHAR unit = text[i];
-        if (unit < 0x80) {
-            if (!kAsciiNameChars[unit])
-                return false;
-            ++i;
-        } else if (!IsNameChar(NextChar(text, length, i))) {
+    return IsName(text, length);
+}
+
+bool IsXmlText(const char* text, std::size_t length) {
+    // As the UTF-16 test: printable ASCII in one pass, the rest decoded.
+    unsigned other = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        other |= static_cast<unsigned char>(text[i] - 0x20) >= 0x80 - 0x20;
+    if (!other)
+        return true;
+    for (std::size_t i = 0; i < length;)
+        if (!IsXmlChar(NextChar(text, length, i)))
             return false;
-        }
-    }
     return true;
+}
+
+bool IsXmlName(const char* text, std::size_t length) {
+    return IsName(text, length);
 }
 
 HRESULT ReadDocumentTree(IXMLDOMDocument* document, IKvTreeSink* sink, bool byNode) {
@@ -273,11 +252,6 @@ HRESULT ReadDocumentTree(IXMLDOMDocument* document, IKvTreeSink* sink, bool byNo
         node = std::move(next);
     }
     return S_OK;
-}
-
-bool IsAcceptableDocument(IXMLDOMDocument* document) {
-    DocumentRules rules;
-    return ReadDocumentTree(document, &rules) == S_OK;
 }
 
 }  // namespace xmlutils

@@ -25,6 +25,10 @@ KV_API bool IsXmlText(const OLECHAR* text, std::size_t length);
 // characters (":" among both, as XML 1.0 has it).
 KV_API bool IsXmlName(const OLECHAR* text, std::size_t length);
 
+// The same tests of UTF-8 text; a malformed sequence is no character at all.
+KV_API bool IsXmlText(const char* text, std::size_t length);
+KV_API bool IsXmlName(const char* text, std::size_t length);
+
 // Hands every node of the document, with its attributes, to `sink`, depth
 // first in document order (see IKvTreeReader): in one call where the document
 // offers IKvTreeReader, otherwise, and always with `byNode`, by walking the
@@ -41,6 +45,12 @@ KV_API HRESULT ReadDocumentTree(IXMLDOMDocument* document, IKvTreeSink* sink, bo
 // nor "-" at its end, no "?>" in a processing instruction, no "]]>" in a CDATA
 // section), so that the document can be saved as XML that reads back the
 // same. False also when the DOM fails to answer.
-KV_API bool IsAcceptableDocument(IXMLDOMDocument* document);
+//
+// The texts are read as the document holds them where it can tell
+// (IKvTreeReaderUtf8: UTF-8, unconverted), otherwise as the standard methods
+// give them; `read` asks for another way, so that tests can show all three
+// judge alike.
+enum class TreeText { kAsHeld, kUtf16, kByNode };
+KV_API bool IsAcceptableDocument(IXMLDOMDocument* document, TreeText read = TreeText::kAsHeld);
 
 }  // namespace xmlutils

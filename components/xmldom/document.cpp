@@ -83,8 +83,25 @@ bool IsName(BSTR name, const OLECHAR* expected) {
     return name && std::basic_string<OLECHAR>(name, SysStringLen(name)) == expected;
 }
 
-// The document's IKvTreeReader: a separate object, since the document's own
-// class implements one interface.
+// The document's IKvTreeReader and IKvTreeReaderUtf8: separate objects,
+// since the document's own class implements one interface.
+class TreeReaderUtf8 final : public component::ComObject<IKvTreeReaderUtf8> {
+public:
+    explicit TreeReaderUtf8(Document* document) : m_document(document) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        return Answer(iid, object, {&IID_IUnknown, &IID_IKvTreeReaderUtf8});
+    }
+    HRESULT STDMETHODCALLTYPE ReadTreeUtf8(IKvTreeSinkUtf8* sink) override {
+        return m_document->ReadTreeUtf8(sink);
+    }
+
+private:
+    ~TreeReaderUtf8() override = default;
+
+    CComPtr<Document> m_document;
+};
+
 class TreeReader final : public component::ComObject<IKvTreeReader> {
 public:
     explicit TreeReader(Document* document) : m_document(document) {}
@@ -174,8 +191,49 @@ HRESULT Document::QueryInterface(REFIID iid, void** object) {
             return S_OK;
         });
     }
+    if (object && iid == IID_IKvTreeReaderUtf8 && !kNaive) {
+        *object = nullptr;
+        return component::Guarded([&] {
+            *object = static_cast<IKvTreeReaderUtf8*>(new TreeReaderUtf8(this));
+            return S_OK;
+        });
+    }
     return Answer(iid, object,
                   {&IID_IUnknown, &IID_IXMLDOMNode, &IID_IXMLDOMDocument, &IID_IXMLDOMDocument2});
+}
+
+template <class Visit>
+HRESULT Document::WalkTree(Visit& visit) {
+    // Depth first without recursion, pugixml's parent links leading back up.
+    pugi::xml_node node = m_declaration.first_child();
+    if (!node)
+        node = m_tree.first_child();
+    UINT depth = 1;
+    while (node) {
+        const DOMNodeType type = NodeType(node);
+        if (!visit.Node(type, depth, node))
+            return S_FALSE;
+        for (pugi::xml_attribute attribute = node.first_attribute();
+             attribute && type == NODE_ELEMENT; attribute = attribute.next_attribute())
+            if (!visit.Attribute(attribute))
+                return S_FALSE;
+        if (const pugi::xml_node child = node.first_child()) {
+            node = child;
+            ++depth;
+            continue;
+        }
+        for (;;) {
+            if (const pugi::xml_node next = NextSibling(node)) {
+                node = next;
+                break;
+            }
+            if (depth == 1)
+                return S_OK;
+            node = node.parent();
+            --depth;
+        }
+    }
+    return S_OK;
 }
 
 HRESULT Document::ReadTree(IKvTreeSink* sink) {
@@ -183,58 +241,79 @@ HRESULT Document::ReadTree(IKvTreeSink* sink) {
         return E_POINTER;
     return component::Guarded([&] {
         // What the standard methods give, converted as they convert, into
-        // buffers reused from one node to the next; depth first without
-        // recursion, pugixml's parent links leading back up.
-        std::basic_string<OLECHAR> name, value;
-        const auto text = [](const char* utf8, std::basic_string<OLECHAR>& buffer) {
-            return static_cast<UINT>(ToUtf16(utf8, std::strlen(utf8), buffer));
-        };
-        pugi::xml_node node = m_declaration.first_child();
-        if (!node)
-            node = m_tree.first_child();
-        UINT depth = 1;
-        while (node) {
-            const DOMNodeType type = NodeType(node);
-            const UINT nameUnits =
-                text(type == NODE_ELEMENT ? node.name() : NodeName(node).c_str(), name);
-            UINT valueUnits = 0;
-            if (type == NODE_PROCESSING_INSTRUCTION && node.type() == pugi::node_declaration) {
-                CComVariant declaration;
-                HRESULT hr = GetNodeValue(node, &declaration);
-                if (FAILED(hr))
-                    return hr;
-                value.assign(declaration.bstrVal, SysStringLen(declaration.bstrVal));
-                valueUnits = static_cast<UINT>(value.size());
-            } else if (type != NODE_ELEMENT && type != NODE_DOCUMENT_TYPE) {
-                valueUnits = text(node.value(), value);
+        // buffers reused from one node to the next.
+        struct Visit {
+            IKvTreeSink* sink;
+            std::basic_string<OLECHAR> name, value;
+            HRESULT failure = S_OK;
+            static UINT Text(const char* utf8, std::basic_string<OLECHAR>& buffer) {
+                return static_cast<UINT>(ToUtf16(utf8, std::strlen(utf8), buffer));
             }
-            if (!sink->OnNode(type, depth, name.data(), nameUnits, value.data(), valueUnits))
-                return S_FALSE;
-            for (pugi::xml_attribute attribute = node.first_attribute();
-                 attribute && type == NODE_ELEMENT; attribute = attribute.next_attribute()) {
-                const UINT attributeNameUnits = text(attribute.name(), name);
-                const UINT attributeValueUnits = text(attribute.value(), value);
-                if (!sink->OnAttribute(name.data(), attributeNameUnits, value.data(),
-                                       attributeValueUnits))
-                    return S_FALSE;
-            }
-            if (const pugi::xml_node child = node.first_child()) {
-                node = child;
-                ++depth;
-                continue;
-            }
-            for (;;) {
-                if (const pugi::xml_node next = NextSibling(node)) {
-                    node = next;
-                    break;
+            bool Node(DOMNodeType type, UINT depth, const pugi::xml_node& node) {
+                const UINT nameUnits =
+                    Text(type == NODE_ELEMENT ? node.name() : NodeName(node).c_str(), name);
+                UINT valueUnits = 0;
+                if (type == NODE_PROCESSING_INSTRUCTION && node.type() == pugi::node_declaration) {
+                    CComVariant declaration;
+                    failure = GetNodeValue(node, &declaration);
+                    if (FAILED(failure))
+                        return false;
+                    value.assign(declaration.bstrVal, SysStringLen(declaration.bstrVal));
+                    valueUnits = static_cast<UINT>(value.size());
+                } else if (type != NODE_ELEMENT && type != NODE_DOCUMENT_TYPE) {
+                    valueUnits = Text(node.value(), value);
                 }
-                if (depth == 1)
-                    return S_OK;
-                node = node.parent();
-                --depth;
+                return sink->OnNode(type, depth, name.data(), nameUnits, value.data(), valueUnits);
             }
-        }
-        return S_OK;
+            bool Attribute(const pugi::xml_attribute& attribute) {
+                const UINT nameUnits = Text(attribute.name(), name);
+                const UINT valueUnits = Text(attribute.value(), value);
+                return sink->OnAttribute(name.data(), nameUnits, value.data(), valueUnits);
+            }
+        } visit{sink, {}, {}};
+        const HRESULT hr = WalkTree(visit);
+        return FAILED(visit.failure) ? visit.failure : hr;
+    });
+}
+
+HRESULT Document::ReadTreeUtf8(IKvTreeSinkUtf8* sink) {
+    if (!sink)
+        return E_POINTER;
+    return component::Guarded([&] {
+        // The tree's own texts; only the names of nodes other than elements
+        // and the declaration's value are made.
+        struct Visit {
+            IKvTreeSinkUtf8* sink;
+            HRESULT failure = S_OK;
+            bool Node(DOMNodeType type, UINT depth, const pugi::xml_node& node) {
+                std::string made;
+                const char* name = node.name();
+                if (type != NODE_ELEMENT) {
+                    made = NodeName(node);
+                    name = made.c_str();
+                }
+                const std::size_t nameLength =
+                    type != NODE_ELEMENT ? made.size() : std::strlen(name);
+                if (type == NODE_PROCESSING_INSTRUCTION && node.type() == pugi::node_declaration) {
+                    CComVariant declaration;
+                    failure = GetNodeValue(node, &declaration);
+                    if (FAILED(failure))
+                        return false;
+                    const std::string value = Utf8FromBstr(declaration.bstrVal);
+                    return sink->OnNode(type, depth, name, nameLength, value.data(), value.size());
+                }
+                const char* value =
+                    type != NODE_ELEMENT && type != NODE_DOCUMENT_TYPE ? node.value() : "";
+                return sink->OnNode(type, depth, name, nameLength, value, std::strlen(value));
+            }
+            bool Attribute(const pugi::xml_attribute& attribute) {
+                const char* name = attribute.name();
+                const char* value = attribute.value();
+                return sink->OnAttribute(name, std::strlen(name), value, std::strlen(value));
+            }
+        } visit{sink};
+        const HRESULT hr = WalkTree(visit);
+        return FAILED(visit.failure) ? visit.failure : hr;
     });
 }
 

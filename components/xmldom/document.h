@@ -42,10 +42,12 @@ public:
     // The prefixes that the "SelectionNamespaces" property binds.
     const PrefixBindings& Prefixes() const { return m_prefixes; }
 
-    // Also answers IKvTreeReader (foundation/xmldomreader.h) with a companion
-    // object, whose work ReadTree does.
+    // Also answers IKvTreeReader and IKvTreeReaderUtf8
+    // (foundation/xmldomreader.h) with companion objects, whose work ReadTree
+    // and ReadTreeUtf8 do.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     HRESULT ReadTree(IKvTreeSink* sink);
+    HRESULT ReadTreeUtf8(IKvTreeSinkUtf8* sink);
 
     HRESULT STDMETHODCALLTYPE get_nodeName(BSTR* name) override;
     HRESULT STDMETHODCALLTYPE get_nodeValue(VARIANT* value) override;
@@ -83,6 +85,11 @@ private:
     bool Read(const VARIANT& source);
     std::string Serialise() const;
     CComVariant* Property(BSTR name);
+    // The walk that ReadTree and ReadTreeUtf8 share: `visit.Node(type, depth,
+    // node)` then `visit.Attribute(attribute)` for each of an element's
+    // attributes; false from either stops it (S_FALSE).
+    template <class Visit>
+    HRESULT WalkTree(Visit& visit);
 
     // The loaded file's text, which the tree was parsed in (its texts point
     // into it): declared before the tree, so it outlives it.
