@@ -433,6 +433,7 @@ struct Options {
     std::vector<int> sizes = {1000, 10000, 50000};
     int repetitions = 5;
     double minTime = 0.2;
+    std::string layOut;  // --lay-out: only lay out, there
 };
 
 bool TakeOption(const char* argument, const char* name, std::string& value) {
@@ -464,6 +465,8 @@ Options ParseOptions(int& argc, char** argv) {
             }
         } else if (TakeOption(argv[i], "--repetitions", value)) {
             options.repetitions = std::max(1, std::atoi(value.c_str()));
+        } else if (TakeOption(argv[i], "--lay-out", value)) {
+            options.layOut = value;
         } else if (TakeOption(argv[i], "--min-time", value)) {
             options.minTime = std::atof(value.c_str());
         } else {
@@ -476,6 +479,19 @@ Options ParseOptions(int& argc, char** argv) {
         options.repetitions = 1;
     }
     return options;
+}
+
+// --lay-out=DIR: lays out the repositories of each size under DIR/<N> and
+// prints, one line per size, N, the data file and the short list, for timing
+// the tool elsewhere (scripts/bench --windows, under Wine).
+int LayOut(const Options& options) {
+    for (int n : options.sizes) {
+        const kvbench::Layout layout =
+            kvbench::MakeLayout(fs::path(options.layOut) / std::to_string(n), n);
+        std::printf("%d %s %s\n", n, layout.dataFile.string().c_str(),
+                    layout.shortList.string().c_str());
+    }
+    return 0;
 }
 
 void Register(const Options& options) {
@@ -502,6 +518,8 @@ void Register(const Options& options) {
 
 int main(int argc, char** argv) {
     const Options options = ParseOptions(argc, argv);
+    if (!options.layOut.empty())
+        return LayOut(options);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 2;

@@ -8,8 +8,15 @@
 // With --table it prints the tool's table instead: the same columns, each as
 // wide as its widest cell in characters.
 //
+// Built for Windows too (scripts/bench --windows times it under Wine), where
+// it reads folders with the system's own search and joins paths with "\\".
+//
 //   kvrepo_tool_floor DATAFILE TYPE KEY [--table]
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dirent.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -21,6 +28,46 @@
 #include <pugixml.hpp>
 
 namespace {
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+// The names of the regular files in `folder`, one directory read; false when
+// it cannot be read.
+bool ReadFileNames(const std::string& folder, std::vector<std::string>& names) {
+#ifdef _WIN32
+    WIN32_FIND_DATAA data;
+    const HANDLE search =
+        FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    do
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.emplace_back(data.cFileName);
+    while (FindNextFileA(search, &data));
+    FindClose(search);
+#else
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return false;
+    while (const dirent* found = readdir(dir))
+        if (found->d_type == DT_REG)
+            names.emplace_back(found->d_name);
+    closedir(dir);
+#endif
+    return true;
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
 
 // Whether `name` ends in one of the extensions of `patterns` ("*.msm;*.txt";
 // "*" or "*.*" takes every name).
@@ -38,17 +85,10 @@ bool Matches(const std::string& name, const char* patterns) {
             continue;
         const std::string tail = pattern.substr(1);
         if (name.size() >= tail.size() &&
-            strcasecmp(name.c_str() + name.size() - tail.size(), tail.c_str()) == 0)
+            Lower(name.substr(name.size() - tail.size())) == Lower(tail))
             return true;
     }
     return false;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 // Appends `text` as a JSON string.
@@ -95,7 +135,7 @@ int PrintTable(const std::vector<std::pair<std::string, std::string>>& items,
         lines.push_back(
             {entry != stored.end() ? entry->second.attribute("DisplayName").value() : name,
              fileName, key, "<KVREPOSITORY>\\" + std::string(type) + "\\" + fileName,
-             folder + "/" + name});
+             folder + kSeparator + name});
     }
     std::size_t widths[5] = {};
     for (const auto& line : lines)
@@ -128,7 +168,7 @@ int main(int argc, char** argv) {
     pugi::xml_document document;
     if (!document.load_file(dataFile.c_str()))
         return 1;
-    const std::string root = dataFile.substr(0, dataFile.find_last_of('/') + 1);
+    const std::string root = dataFile.substr(0, dataFile.find_last_of("/\\") + 1);
     const pugi::xml_node typeNode = document.document_element().child(type);
 
     std::unordered_map<std::string, pugi::xml_node> stored;
@@ -137,18 +177,16 @@ int main(int argc, char** argv) {
         for (pugi::xml_node entry : group.children("ItemAttrib"))
             stored.emplace(entry.attribute("FileName").value(), entry);
         std::string folder = group.attribute("Name").value();
-        std::replace(folder.begin(), folder.end(), '\\', '/');
+        std::replace(folder.begin(), folder.end(), '\\', kSeparator);
         folder = root + folder;
-        DIR* dir = opendir(folder.c_str());
-        if (!dir)
+        std::vector<std::string> names;
+        if (!ReadFileNames(folder, names))
             continue;
         // Each group's names sorted, groups in their order, as the tool lists them.
         const std::size_t first = items.size();
-        while (const dirent* found = readdir(dir))
-            if (found->d_type == DT_REG &&
-                Matches(found->d_name, group.attribute("Wildcard").value()))
-                items.emplace_back(found->d_name, folder);
-        closedir(dir);
+        for (std::string& name : names)
+            if (Matches(name, group.attribute("Wildcard").value()))
+                items.emplace_back(std::move(name), folder);
         std::sort(items.begin() + static_cast<std::ptrdiff_t>(first), items.end());
     }
 
@@ -170,7 +208,7 @@ int main(int argc, char** argv) {
         out += ",\n    \"fileName\": ";
         Quote(out, fileName.c_str());
         out += ",\n    \"localCopy\": ";
-        Quote(out, (folder + "/" + name).c_str());
+        Quote(out, (folder + kSeparator + name).c_str());
         out += ",\n    \"repository\": ";
         Quote(out, key);
         out += "\n  }";
