@@ -13,6 +13,8 @@
 //
 //   kvrepo_tool_floor DATAFILE TYPE KEY [--table]
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -162,6 +164,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: kvrepo_tool_floor DATAFILE TYPE KEY [--table]\n");
         return 2;
     }
+#ifdef _WIN32
+    // Line ends as the tool writes them, "\n", and the output in large writes.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     const std::string dataFile = argv[1];
     const char* type = argv[2];
     const char* key = argv[3];
