@@ -173,19 +173,26 @@ DWORD ReadWholeFile(const _stringx& path, std::string& bytes) {
     HandleCloser closer(handle);
     std::string content;
     LARGE_INTEGER size{};
+    std::size_t expected = 0;
     if (GetFileSizeEx(handle, &size) && size.QuadPart > 0)
-        content.reserve(static_cast<std::size_t>(size.QuadPart));
-    // Read to the end rather than to the size seen at the start: the file may
-    // grow meanwhile, and some files report no size.
-    char buffer[64 * 1024];
+        expected = static_cast<std::size_t>(size.QuadPart);
+    // Read straight into the string, to the end rather than to the size seen
+    // at the start: the file may grow meanwhile, and some files report no
+    // size. One byte more than the size, so that the end is seen at once.
+    std::size_t filled = 0;
+    content.resize(expected + 1);
     for (;;) {
+        if (filled == content.size())
+            content.resize(content.size() + std::max<std::size_t>(content.size() / 2, 64 * 1024));
         DWORD read = 0;
-        if (!ReadFile(handle, buffer, sizeof buffer, &read, nullptr))
+        const DWORD want = static_cast<DWORD>(std::min(content.size() - filled, kChunk));
+        if (!ReadFile(handle, &content[filled], want, &read, nullptr))
             return LastErrorOrFailure();
         if (read == 0)
             break;
-        content.append(buffer, read);
+        filled += read;
     }
+    content.resize(filled);
     bytes.swap(content);
     return ERROR_SUCCESS;
 }

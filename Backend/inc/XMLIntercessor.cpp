@@ -1,5 +1,6 @@
 #include "Backend/inc/XMLIntercessor.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -234,13 +235,10 @@ void ForEachNode(IXMLDOMNodeList* list, Visit visit) {
 class TextsSink final : public IKvAttributeTextSink {
 public:
     explicit TextsSink(XmlAttribTexts& texts) : m_texts(texts) {}
-    void OnNode() override { m_texts.nodes.push_back(m_texts.attribs.size()); }
+    void OnNode() override { m_texts.AddNode(); }
     void OnAttribute(const OLECHAR* name, UINT nameLength, const OLECHAR* value,
                      UINT valueLength) override {
-        const std::size_t at = m_texts.text.size();
-        m_texts.attribs.push_back({at, nameLength, at + nameLength, valueLength});
-        m_texts.text.append(name, nameLength);
-        m_texts.text.append(value, valueLength);
+        m_texts.AddAttrib(name, nameLength, value, valueLength);
     }
 
 private:
@@ -248,6 +246,24 @@ private:
 };
 
 }  // namespace
+
+void XmlAttribTexts::AddAttrib(const OLECHAR* name, std::uint32_t nameLength, const OLECHAR* value,
+                               std::uint32_t valueLength) {
+    constexpr std::size_t kBlock = 32 * 1024;
+    const std::size_t units = std::size_t(nameLength) + valueLength;
+    if (units > m_left) {
+        const std::size_t size = std::max(kBlock, units);
+        m_blocks.emplace_back(new OLECHAR[size]);
+        m_free = m_blocks.back().get();
+        m_left = size;
+    }
+    OLECHAR* text = m_free;
+    std::copy(name, name + nameLength, text);
+    std::copy(value, value + valueLength, text + nameLength);
+    m_free += units;
+    m_left -= units;
+    attribs.push_back({text, nameLength, valueLength});
+}
 
 int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
     if (CComPtr<IXMLDOMNodeList> list = SelectList(xpath)) {

@@ -8,7 +8,10 @@
 // that selects nothing, or a malformed one, just gives empty results.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,12 +37,14 @@ struct XmlNodeEntry {
     XmlAttribMap attribs;
 };
 
-// The attributes of many nodes as text, in one buffer: node i has the
-// attributes First(i) to End(i) - 1, each a name and a value.
+// The attributes of many nodes as text: node i has the attributes First(i)
+// to End(i) - 1, each a name and a value.
 struct KV_API XmlAttribTexts {
     typedef std::basic_string_view<OLECHAR> View;
+    // An attribute's name and value, one after the other in a text block.
     struct Attrib {
-        std::size_t name, nameLength, value, valueLength;
+        const OLECHAR* text;
+        std::uint32_t nameLength, valueLength;
     };
 
     std::size_t NodeCount() const { return nodes.size(); }
@@ -48,16 +53,27 @@ struct KV_API XmlAttribTexts {
         return node + 1 < nodes.size() ? nodes[node + 1] : attribs.size();
     }
     View Name(std::size_t attrib) const {
-        return View(text.data() + attribs[attrib].name, attribs[attrib].nameLength);
+        return View(attribs[attrib].text, attribs[attrib].nameLength);
     }
     View Value(std::size_t attrib) const {
-        return View(text.data() + attribs[attrib].value, attribs[attrib].valueLength);
+        return View(attribs[attrib].text + attribs[attrib].nameLength, attribs[attrib].valueLength);
     }
 
-    std::basic_string<OLECHAR> text;
-    std::vector<Attrib> attribs;
+    // A node, whose attributes follow.
+    void AddNode() { nodes.push_back(attribs.size()); }
+    void AddAttrib(const OLECHAR* name, std::uint32_t nameLength, const OLECHAR* value,
+                   std::uint32_t valueLength);
+
+    // Both grow by blocks, never moving what they hold: a listing's index of
+    // thousands of elements costs what it holds, not twice that while it grows.
+    std::deque<Attrib> attribs;
     // The position in `attribs` of each node's first attribute.
     std::vector<std::size_t> nodes;
+
+private:
+    std::vector<std::unique_ptr<OLECHAR[]>> m_blocks;
+    OLECHAR* m_free = nullptr;  // the unused end of the last block
+    std::size_t m_left = 0;
 };
 
 class KV_API XMLIntercessor {
