@@ -29,9 +29,17 @@ const Entry* EntriesOf(const Header* block) {
 }  // namespace
 
 void PropertyList::Add(text_view name, text_view value) {
-    m_pairs.push_back({m_text.size(), name.size(), m_text.size() + name.size(), value.size()});
+    const std::size_t at = m_text.size();
+    m_pairs.push_back({{nullptr, at, name.size()}, {nullptr, at + name.size(), value.size()}});
     m_text.append(name.data(), name.size());
     m_text.append(value.data(), value.size());
+}
+
+void PropertyList::AddKept(text_view name, text_view value) {
+    // An empty view may have no text at all: any non-null one does.
+    static const OLECHAR kEmpty[] = {0};
+    m_pairs.push_back({{name.empty() ? kEmpty : name.data(), 0, name.size()},
+                       {value.empty() ? kEmpty : value.data(), 0, value.size()}});
 }
 
 void PropertyList::Clear() {
@@ -182,10 +190,8 @@ void PropertyStore::SetAll(const PropertyStore& other) {
 void PropertyStore::Assign(PropertyList& list) {
     std::vector<std::pair<text_view, text_view>>& updates = list.m_updates;
     updates.clear();
-    const OLECHAR* text = list.m_text.data();
     for (const PropertyList::Pair& pair : list.m_pairs)
-        updates.emplace_back(text_view(text + pair.name, pair.nameLength),
-                             text_view(text + pair.value, pair.valueLength));
+        updates.emplace_back(list.Resolve(pair.name), list.Resolve(pair.value));
     // Names mostly differ in their first unit, which is tested inline.
     auto before = [](const std::pair<text_view, text_view>& a,
                      const std::pair<text_view, text_view>& b) {

@@ -23,16 +23,30 @@ typedef std::basic_string_view<OLECHAR> text_view;
 
 class KV_API PropertyList {
 public:
-    // Appends a pair; a later pair replaces an earlier one of the same name.
+    // Appends a pair, copying its texts; a later pair replaces an earlier one
+    // of the same name.
     void Add(text_view name, text_view value);
+    // Appends a pair whose texts the caller keeps, unchanged, until the list
+    // is assigned or cleared: what a listing adds for each of thousands of
+    // items is copied once, into the store, not twice.
+    void AddKept(text_view name, text_view value);
     void Clear();
     bool Empty() const { return m_pairs.empty(); }
 
 private:
     friend class PropertyStore;
-    struct Pair {
-        std::size_t name, nameLength, value, valueLength;
+    // A text the list holds (`kept` null: at `at` in m_text) or one its
+    // caller keeps.
+    struct Text {
+        const OLECHAR* kept;
+        std::size_t at, length;
     };
+    struct Pair {
+        Text name, value;
+    };
+    text_view Resolve(const Text& text) const {
+        return text_view(text.kept ? text.kept : m_text.data() + text.at, text.length);
+    }
     std::basic_string<OLECHAR> m_text;
     std::vector<Pair> m_pairs;
     // Assign's work space: the pairs in name order, then the last of each name.

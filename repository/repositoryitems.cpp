@@ -232,12 +232,14 @@ void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& ke
     // lower-cased name), so they go in as they are.
     kv::PropertyList& values = context.values;
     values.Clear();
-    values.Add(View(kLocalCopy), View(filePath));
-    values.Add(View(kKey), View(key));
+    values.AddKept(View(kLocalCopy), View(filePath));
+    values.AddKept(View(kKey), View(key));
     const _stringx fileName = kv::PathLastComponent(filePath);
+    _stringx lowered;
     if (!AddStoredAttribs(document, groupPath, fileName, context)) {
-        values.Add(View(kFileName), View(kv::LowerFileName(fileName)));
-        values.Add(View(kDisplayName), View(fileName));
+        lowered = kv::LowerFileName(fileName);
+        values.AddKept(View(kFileName), View(lowered));
+        values.AddKept(View(kDisplayName), View(fileName));
     }
     std::unique_ptr<CRepositoryItem> item(
         new CRepositoryItem(m_pRepository, true, _stringx(), GetRepoStatus()));
@@ -254,8 +256,9 @@ bool CRepositoryItems::AddStoredAttribs(XMLIntercessor& document, const _stringx
         if (node == ItemAttribIndex::npos)
             return false;
         const XmlAttribTexts& texts = index->Texts();
+        // The index outlives the item's making.
         for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
-            values.Add(texts.Name(i), texts.Value(i));
+            values.AddKept(texts.Name(i), texts.Value(i));
         return texts.First(node) < texts.End(node);
     }
     XmlAttribMap queried;

@@ -48,12 +48,17 @@ TEST(PropertyStoreTest, AgreesWithAMapOfTheSameChanges) {
                 break;
             }
             case 2: {
-                // A later pair of a name replaces an earlier one.
+                // A later pair of a name replaces an earlier one, whether the
+                // list holds its texts or its caller keeps them (the tables).
                 list.Clear();
                 Model assigned;
                 for (unsigned n = random() % 20; n > 0; --n) {
-                    const Text name = pick(names), value = pick(values);
-                    list.Add(name, value);
+                    const Text& name = names[random() % (sizeof(names) / sizeof(names[0]))];
+                    const Text& value = values[random() % (sizeof(values) / sizeof(values[0]))];
+                    if (random() % 2)
+                        list.Add(Text(name), Text(value));  // copies that die here
+                    else
+                        list.AddKept(name, value);
                     assigned[name] = value;
                 }
                 store.Assign(list);
