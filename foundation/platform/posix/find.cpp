@@ -94,9 +94,33 @@ public:
     explicit Matcher(const char* pattern) {
         Fold(pattern, m_pattern);
         m_dotEnd = kv::platform::DotStarEnd(m_pattern.data(), m_pattern.size());
+        m_suffixOnly = m_dotEnd == 0 && !m_pattern.empty() && m_pattern[0] == Unit('*') &&
+                       std::none_of(m_pattern.begin() + 1, m_pattern.end(),
+                                    [](Unit u) { return u == Unit('*') || u == Unit('?'); });
     }
 
     bool Matches(const char* name) {
+        // "*.msm" against an ASCII name, nearly every search of a listing:
+        // whether the name ends in the rest of the pattern, folded as Fold
+        // folds ASCII, without folding the whole name.
+        if (m_suffixOnly) {
+            const std::size_t length = std::strlen(name);
+            unsigned high = 0;
+            for (std::size_t i = 0; i < length; ++i)
+                high |= static_cast<unsigned char>(name[i]) & 0x80u;
+            if (high == 0) {
+                const std::size_t tail = m_pattern.size() - 1;
+                if (length < tail)
+                    return false;
+                const char* at = name + length - tail;
+                for (std::size_t i = 0; i < tail; ++i) {
+                    const Unit c = static_cast<unsigned char>(at[i]);
+                    if ((c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c) != m_pattern[i + 1])
+                        return false;
+                }
+                return true;
+            }
+        }
         Fold(name, m_name);
         return kv::platform::GlobMatch(m_pattern.data(), m_pattern.size(), m_name.data(),
                                        m_name.size()) ||
@@ -106,8 +130,9 @@ public:
 
 private:
     std::vector<Unit> m_pattern;
-    std::size_t m_dotEnd = 0;  // the pattern's length without its trailing ".*", or 0
-    std::vector<Unit> m_name;  // reused between names
+    std::size_t m_dotEnd = 0;   // the pattern's length without its trailing ".*", or 0
+    bool m_suffixOnly = false;  // "*" and then no wildcard
+    std::vector<Unit> m_name;   // reused between names
 };
 
 struct Entry {
