@@ -3,6 +3,7 @@
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/msxml.h"
+#include "xml/xmlchars.h"
 #include "xml/xmlrules.h"
 
 namespace {
@@ -254,6 +255,20 @@ TEST(XmlRulesTest, TextsAndNamesAreJudgedAlikeInUtf8AndUtf16) {
          {"\xC0\xAF", "a\xED\xA0\x80", "\xF4\x90\x80\x80", "ab\xE2\x82", "\x80"}) {
         EXPECT_FALSE(xmlutils::IsXmlText(bad.data(), bad.size()));
         EXPECT_FALSE(xmlutils::IsXmlName(bad.data(), bad.size()));
+    }
+    // The first look at UTF-8, eight bytes at a time: every byte that is
+    // not printable ASCII is seen, at any place of any length.
+    for (std::size_t length = 1; length <= 20; ++length) {
+        for (std::size_t at = 0; at < length; ++at) {
+            for (const unsigned char byte :
+                 {0x00, 0x01, 0x09, 0x1F, 0x20, 0x7E, 0x7F, 0x80, 0xFF}) {
+                std::string text(length, 'a');
+                text[at] = static_cast<char>(byte);
+                EXPECT_EQ(xmlutils::IsPrintableAscii(text.data(), text.size()),
+                          byte >= 0x20 && byte < 0x80)
+                    << length << " " << at << " " << int(byte);
+            }
+        }
     }
     // A lone surrogate in UTF-16.
     const OLECHAR lone[] = {OLESTR('a'), OLECHAR(0xD800), OLESTR('b')};

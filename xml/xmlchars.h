@@ -4,7 +4,31 @@
 // input with the same rules.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
 namespace xmlutils {
+
+// Whether UTF-8 text is printable ASCII only (U+0020 to U+007F), which needs
+// no closer look: eight bytes at a time, since most texts are short names and
+// values.
+inline bool IsPrintableAscii(const char* text, std::size_t length) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, sizeof word);
+        // A byte from 0x80 on, or one below 0x20 (which borrows when 0x20 is
+        // taken from it, setting its high bit where it had none).
+        if ((word | ((word - 0x20 * kOnes) & ~word)) & kHigh)
+            return false;
+    }
+    for (; i < length; ++i)
+        if (static_cast<unsigned char>(text[i] - 0x20) >= 0x80 - 0x20)
+            return false;
+    return true;
+}
 
 // A character a document may hold: tab, line feed, carriage return and
 // everything from U+0020 on but the surrogates, U+FFFE and U+FFFF.

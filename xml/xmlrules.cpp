@@ -199,11 +199,8 @@ bool IsXmlName(const OLECHAR* text, std::size_t length) {
 }
 
 bool IsXmlText(const char* text, std::size_t length) {
-    // As the UTF-16 test: printable ASCII in one pass, the rest decoded.
-    unsigned other = 0;
-    for (std::size_t i = 0; i < length; ++i)
-        other |= static_cast<unsigned char>(text[i] - 0x20) >= 0x80 - 0x20;
-    if (!other)
+    // Printable ASCII at once, the rest decoded.
+    if (IsPrintableAscii(text, length))
         return true;
     for (std::size_t i = 0; i < length;)
         if (!IsXmlChar(NextChar(text, length, i)))
