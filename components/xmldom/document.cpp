@@ -147,11 +147,14 @@ bool Document::Read(const VARIANT& source) {
         if (!IsWellFormed(text.data(), text.size()))
             return false;
     }
+    // Without an "&" anywhere there is no reference to resolve: the walk over
+    // every text is left out.
+    const bool references = std::memchr(text.data(), '&', text.size()) != nullptr;
     m_text.swap(text);
     const pugi::xml_parse_result parsed = m_tree.load_buffer_inplace(
         &m_text[0], m_text.size(), kNaive ? kNaiveParseOptions : kParseOptions,
         pugi::encoding_utf8);
-    if (!parsed || (!kNaive && !ResolveReferences(m_tree)))
+    if (!parsed || (!kNaive && references && !ResolveReferences(m_tree)))
         return false;
     // The declaration is no node of XPath's model: it lives apart from the
     // tree that selections search.
