@@ -98,11 +98,17 @@ bool MarkupCursor::XmlDeclaration() {
            ReadDeclaration(m_p, m_end, declaration);
 }
 
+// The loops below run over a local pointer: the cursor's own may be written
+// through any char pointer, as far as the compiler knows, and would be kept
+// in memory, byte by byte.
+
 bool MarkupCursor::SkipSpace() {
-    const char* start = m_p;
-    while (m_p < m_end && Is(*m_p, kSpace))
-        ++m_p;
-    return m_p != start;
+    const char* const start = m_p;
+    const char* p = start;
+    while (p < m_end && Is(*p, kSpace))
+        ++p;
+    m_p = p;
+    return p != start;
 }
 
 bool MarkupCursor::Name(Span& name) {
@@ -114,10 +120,12 @@ bool MarkupCursor::Name(Span& name) {
     else if (IsAscii(*m_p) || !IsNameStartChar(NextChar(m_p, m_end)))
         return false;
     while (m_p < m_end) {
-        if (Is(*m_p, kNameChar)) {
-            ++m_p;
-            continue;
-        }
+        const char* p = m_p;
+        while (p < m_end && Is(*p, kNameChar))
+            ++p;
+        m_p = p;
+        if (p == m_end)
+            break;
         const char* here = m_p;
         if (IsAscii(*m_p) || !IsNameChar(NextChar(m_p, m_end))) {
             m_p = here;
@@ -156,10 +164,14 @@ bool MarkupCursor::Reference() {
 
 bool MarkupCursor::CharData() {
     while (m_p < m_end) {
+        const char* p = m_p;
+        while (p < m_end && !Is(*p, kEndsText | kOther))
+            ++p;
+        m_p = p;
+        if (p == m_end)
+            break;
         const char c = *m_p;
-        if (!Is(c, kEndsText | kOther)) {
-            ++m_p;
-        } else if (Is(c, kOther)) {
+        if (Is(c, kOther)) {
             if (!Character())
                 return false;
         } else if (c != ']') {
@@ -178,11 +190,13 @@ bool MarkupCursor::AttributeValue() {
         return false;
     const char quote = *m_p++;
     while (m_p < m_end) {
+        const char* p = m_p;
+        while (p < m_end && !Is(*p, kEndsValue | kOther))
+            ++p;
+        m_p = p;
+        if (p == m_end)
+            break;
         const char c = *m_p;
-        if (!Is(c, kEndsValue | kOther)) {
-            ++m_p;
-            continue;
-        }
         if (c == quote) {
             ++m_p;
             return true;
