@@ -130,11 +130,24 @@ DWORD ResolveTarget(const _stringx& path, std::string& target, bool& exists) {
     return ERROR_SUCCESS;
 }
 
-// Writes the bytes to the temporary file (not yet flushed). Shared as its
-// hold shares it.
-DWORD WriteTemporary(const std::string& temporary, const void* bytes, std::size_t size) {
-    const HANDLE handle = CreateFileA(temporary.c_str(), GENERIC_WRITE, kShareAll, nullptr,
-                                      TRUNCATE_EXISTING, 0, nullptr);
+// Puts what the file at `path` holds on the device, whoever wrote it.
+DWORD FlushFile(const std::string& path) {
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return LastErrorOrFailure();
+    HandleCloser closer(handle);
+    if (!FlushFileBuffers(handle) || !closer.Close())
+        return LastErrorOrFailure();
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD WriteIntoFile(const _stringx& path, const void* bytes, std::size_t size) {
+    const std::string name = path.str();
+    const HANDLE handle =
+        CreateFileA(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, TRUNCATE_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastErrorOrFailure();
     HandleCloser closer(handle);
@@ -149,20 +162,6 @@ DWORD WriteTemporary(const std::string& temporary, const void* bytes, std::size_
     }
     return closer.Close() ? ERROR_SUCCESS : LastErrorOrFailure();
 }
-
-// Puts what the file at `path` holds on the device, whoever wrote it.
-DWORD FlushFile(const std::string& path) {
-    const HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return LastErrorOrFailure();
-    HandleCloser closer(handle);
-    if (!FlushFileBuffers(handle) || !closer.Close())
-        return LastErrorOrFailure();
-    return ERROR_SUCCESS;
-}
-
-}  // namespace
 
 DWORD ReadWholeFile(const _stringx& path, std::string& bytes) {
     const std::string name = path.str();
@@ -311,7 +310,7 @@ DWORD SaveFileAtomically(const _stringx& path, const void* bytes, std::size_t si
     FileReplacement replacement;
     DWORD error = replacement.Begin(path);
     if (error == ERROR_SUCCESS)
-        error = WriteTemporary(replacement.Temporary(), bytes, size);
+        error = WriteIntoFile(_stringx(replacement.Temporary()), bytes, size);
     if (error == ERROR_SUCCESS)
         error = replacement.Commit();
     if (error != ERROR_SUCCESS) {

@@ -79,6 +79,13 @@ private:
     bool m_exists = false;
 };
 
+// Makes `bytes` the whole content of the existing file at `path`, in place,
+// not flushed: for a file that a FileReplacement made (its Temporary()), whose
+// Commit flushes it and puts it in place. Opened sharing reading, writing and
+// deletion, as the replacement's hold shares it. ERROR_SUCCESS or the Win32
+// error (ERROR_FILE_NOT_FOUND when there is no such file).
+KV_API DWORD WriteIntoFile(const _stringx& path, const void* bytes, std::size_t size);
+
 // Makes `bytes` the new content of the file at `path` by a FileReplacement:
 // the file holds the old content or the new one, whole, whatever happens (a
 // failure, a crash, a killed process, a power cut after the call returned).

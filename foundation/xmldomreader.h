@@ -11,6 +11,9 @@
 // attribute (nextNode, get_nodeName, get_nodeValue). A data file's listing
 // reads thousands of elements so.
 //
+// IKvDocumentWriter: an optional interface of a document, which writes what
+// save writes into a file the library made and holds, in place.
+//
 // IKvTreeReader: an optional interface of a document, which reads every node
 // of it in one call, for the library's check of what a loaded document holds
 // (xml/xmlrules.h). IKvTreeReaderUtf8 reads the same as UTF-8, the text the
@@ -109,3 +112,21 @@ protected:
 
 constexpr IID IID_IKvTreeReaderUtf8 = {
     0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x12}};
+
+// IKvDocumentWriter: an optional interface of a document from the project's
+// own component. WriteInto writes exactly what save would write into the
+// existing file `path`, replacing its content in place: no file of its own
+// beside it, nothing flushed, nothing renamed. For a caller that makes the
+// replacement crash-safe itself (the library's kv::FileReplacement, whose
+// temporary file it is, held meanwhile: it is opened sharing reading, writing
+// and deletion). Fails as save fails (E_INVALIDARG for a tree that cannot be
+// saved, the file left as it was), or with the system's error.
+struct IKvDocumentWriter : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE WriteInto(BSTR path) = 0;
+
+protected:
+    ~IKvDocumentWriter() = default;
+};
+
+constexpr IID IID_IKvDocumentWriter = {
+    0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x13}};

@@ -130,12 +130,23 @@ long XMLIntercessor::SaveAs(const OLECHAR* fileName, bool createOnly) {
         return Fail("Could not save manifest", E_INVALIDARG);
     // The DOM only writes the document to a new file beside the target; the
     // replacement puts that file in place whole, whatever the DOM's save does.
+    // The project's component writes into it in place, while it stays held;
+    // any other DOM saves to it by name, which Windows refuses a held file.
     kv::FileReplacement replacement;
     DWORD error = replacement.Begin(_stringx(fileName));
     if (error != ERROR_SUCCESS)
         return Fail("Could not save manifest", HRESULT_FROM_WIN32(error));
-    replacement.LetOthersWrite();
-    const HRESULT hr = m_pDoc->save(CComVariant(_stringx(replacement.Temporary()).c_str()));
+    const _stringx temporary(replacement.Temporary());
+    CComPtr<IKvDocumentWriter> writer;
+    HRESULT hr;
+    if (SUCCEEDED(
+            m_pDoc->QueryInterface(IID_IKvDocumentWriter, reinterpret_cast<void**>(&writer))) &&
+        writer) {
+        hr = writer->WriteInto(temporary.bstr());
+    } else {
+        replacement.LetOthersWrite();
+        hr = m_pDoc->save(CComVariant(temporary.c_str()));
+    }
     if (FAILED(hr))
         return Fail("Could not save manifest", hr);
     error = replacement.Commit(createOnly);

@@ -102,6 +102,21 @@ private:
     CComPtr<Document> m_document;
 };
 
+class DocumentWriter final : public component::ComObject<IKvDocumentWriter> {
+public:
+    explicit DocumentWriter(Document* document) : m_document(document) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        return Answer(iid, object, {&IID_IUnknown, &IID_IKvDocumentWriter});
+    }
+    HRESULT STDMETHODCALLTYPE WriteInto(BSTR path) override { return m_document->WriteInto(path); }
+
+private:
+    ~DocumentWriter() override = default;
+
+    CComPtr<Document> m_document;
+};
+
 class TreeReader final : public component::ComObject<IKvTreeReader> {
 public:
     explicit TreeReader(Document* document) : m_document(document) {}
@@ -191,6 +206,13 @@ HRESULT Document::QueryInterface(REFIID iid, void** object) {
         *object = nullptr;
         return component::Guarded([&] {
             *object = static_cast<IKvTreeReader*>(new TreeReader(this));
+            return S_OK;
+        });
+    }
+    if (object && iid == IID_IKvDocumentWriter && !kNaive) {
+        *object = nullptr;
+        return component::Guarded([&] {
+            *object = static_cast<IKvDocumentWriter*>(new DocumentWriter(this));
             return S_OK;
         });
     }
@@ -408,6 +430,14 @@ HRESULT Document::load(VARIANT source, VARIANT_BOOL* loaded) {
 }
 
 HRESULT Document::save(VARIANT destination) {
+    return Write(destination, false);
+}
+
+HRESULT Document::WriteInto(BSTR path) {
+    return Write(CComVariant(path), true);
+}
+
+HRESULT Document::Write(const VARIANT& destination, bool inPlace) {
     return component::Guarded([&] {
         _stringx path;
         HRESULT hr = PathOf(destination, path);
@@ -426,8 +456,13 @@ HRESULT Document::save(VARIANT destination) {
         if (!asIs && !EncodeDocument(text, m_form, encoded))
             return E_FAIL;
         const std::string& bytes = asIs ? text : encoded;
-        const DWORD error = kNaive ? WriteInPlace(path, bytes)
-                                   : SaveFileAtomically(path, bytes.data(), bytes.size());
+        DWORD error;
+        if (inPlace)
+            error = WriteIntoFile(path, bytes.data(), bytes.size());
+        else if (kNaive)
+            error = WriteInPlace(path, bytes);
+        else
+            error = SaveFileAtomically(path, bytes.data(), bytes.size());
         return error == ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(error);
     });
 }

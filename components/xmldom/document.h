@@ -42,12 +42,14 @@ public:
     // The prefixes that the "SelectionNamespaces" property binds.
     const PrefixBindings& Prefixes() const { return m_prefixes; }
 
-    // Also answers IKvTreeReader and IKvTreeReaderUtf8
-    // (foundation/xmldomreader.h) with companion objects, whose work ReadTree
-    // and ReadTreeUtf8 do.
+    // Also answers IKvTreeReader, IKvTreeReaderUtf8 and IKvDocumentWriter
+    // (foundation/xmldomreader.h) with companion objects, whose work ReadTree,
+    // ReadTreeUtf8 and WriteInto do.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     HRESULT ReadTree(IKvTreeSink* sink);
     HRESULT ReadTreeUtf8(IKvTreeSinkUtf8* sink);
+    // IKvDocumentWriter's work: save's, written in place.
+    HRESULT WriteInto(BSTR path);
 
     HRESULT STDMETHODCALLTYPE get_nodeName(BSTR* name) override;
     HRESULT STDMETHODCALLTYPE get_nodeValue(VARIANT* value) override;
@@ -84,6 +86,9 @@ private:
     // partial) when any step fails.
     bool Read(const VARIANT& source);
     std::string Serialise() const;
+    // save's work: the tree checked, serialised and encoded as loaded, then
+    // written crash-safe to `destination` or, `inPlace`, into that file.
+    HRESULT Write(const VARIANT& destination, bool inPlace);
     CComVariant* Property(BSTR name);
     // The walk that ReadTree and ReadTreeUtf8 share: `visit.Node(type, depth,
     // node)` then `visit.Attribute(attribute)` for each of an element's
