@@ -310,6 +310,40 @@ TEST_F(XmlIntercessorTest, SetAttribValuesCreatesMissingStepsUnderTheDeepestNode
               "<P><Q Name=\"n\"/></P><Repository Name=\"n\"/><A><B><C/></B></A></R>");
 }
 
+// The component's in-place writer writes what its save writes, in every
+// encoding it keeps, over whatever the file held; a tree it cannot save leaves
+// the file as it was; a missing file is not made.
+TEST_F(XmlIntercessorTest, TheInPlaceWriterWritesWhatSaveWrites) {
+    static const char kUtf16[] = "\xFF\xFE<\0R\0 \0a\0=\0\"\0\xE9\0\"\0/\0>\0";
+    const std::string utf16(kUtf16, sizeof kUtf16 - 1);
+    for (const std::string& bytes :
+         {std::string("<?xml version=\"1.0\"?>\r\n<R a=\"\xC3\xA9\"><E>t &amp; u</E></R>"),
+          utf16}) {
+        kvtest::DocumentPtr document = kvtest::Parse(path, bytes);
+        CComPtr<IKvDocumentWriter> writer;
+        ASSERT_EQ(
+            document->QueryInterface(IID_IKvDocumentWriter, reinterpret_cast<void**>(&writer)),
+            S_OK);
+        const std::string saved = (tree / "saved.xml").string(),
+                          into = (tree / "into.xml").string();
+        ASSERT_EQ(document->save(CComVariant(_stringx(saved).c_str())), S_OK);
+        WriteText(into, std::string(4096, 'x'));
+        ASSERT_EQ(writer->WriteInto(_stringx(into).bstr()), S_OK);
+        EXPECT_EQ(ReadText(into), ReadText(saved));
+
+        const std::string missing = (tree / "missing.xml").string();
+        EXPECT_EQ(writer->WriteInto(_stringx(missing).bstr()),
+                  HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+        EXPECT_FALSE(std::filesystem::exists(missing));
+
+        kvtest::NodePtr attribute = kvtest::SelectOne(kvtest::Root(document), OLESTR("@a"));
+        ASSERT_TRUE(attribute);
+        ASSERT_EQ(attribute->put_nodeValue(CComVariant(OLESTR("bell\u0007"))), S_OK);
+        EXPECT_EQ(writer->WriteInto(_stringx(into).bstr()), E_INVALIDARG);
+        EXPECT_EQ(ReadText(into), ReadText(saved));
+    }
+}
+
 TEST_F(XmlIntercessorTest, InitializeAndSaveReportEachFailure) {
     const _stringx missing((tree / "missing.xml").string());
     XMLIntercessor a;
