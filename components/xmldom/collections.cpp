@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "components/xmldom/attribute.h"
+#include "components/xmldom/companion.h"
 #include "components/xmldom/document.h"
 #include "components/xmldom/node.h"
 #include "components/xmldom/nodeops.h"
@@ -18,23 +19,13 @@ namespace xmldom {
 
 namespace {
 
-// The list's IKvAttributeTextReader: a separate object, since the list's own
-// class implements one interface.
-class AttributeTextReader final : public component::ComObject<IKvAttributeTextReader> {
+// The list's IKvAttributeTextReader (see companion.h).
+class AttributeTextReader final : public Companion<IKvAttributeTextReader, NodeList> {
 public:
-    explicit AttributeTextReader(NodeList* list) : m_list(list) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Answer(iid, object, {&IID_IUnknown, &IID_IKvAttributeTextReader});
-    }
+    explicit AttributeTextReader(NodeList* list) : Companion(list, IID_IKvAttributeTextReader) {}
     HRESULT STDMETHODCALLTYPE ReadAttributeTexts(IKvAttributeTextSink* sink) override {
-        return m_list->ReadAttributeTexts(sink);
+        return m_owner->ReadAttributeTexts(sink);
     }
-
-private:
-    ~AttributeTextReader() override = default;
-
-    CComPtr<NodeList> m_list;
 };
 
 }  // namespace
@@ -47,13 +38,8 @@ NodeList::NodeList(Document* document, const pugi::xpath_node_set& nodes)
 NodeList::~NodeList() = default;
 
 HRESULT NodeList::QueryInterface(REFIID iid, void** object) {
-    if (object && iid == IID_IKvAttributeTextReader && !kNaive) {
-        *object = nullptr;
-        return component::Guarded([&] {
-            *object = static_cast<IKvAttributeTextReader*>(new AttributeTextReader(this));
-            return S_OK;
-        });
-    }
+    if (object && iid == IID_IKvAttributeTextReader && !kNaive)
+        return AnswerWithCompanion<AttributeTextReader>(this, object);
     return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNodeList});
 }
 

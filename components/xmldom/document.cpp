@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "components/xmldom/attribute.h"
+#include "components/xmldom/companion.h"
 #include "components/xmldom/node.h"
 #include "components/xmldom/nodeops.h"
 #include "components/xmldom/text.h"
@@ -83,55 +84,27 @@ bool IsName(BSTR name, const OLECHAR* expected) {
     return name && std::basic_string<OLECHAR>(name, SysStringLen(name)) == expected;
 }
 
-// The document's IKvTreeReader and IKvTreeReaderUtf8: separate objects,
-// since the document's own class implements one interface.
-class TreeReaderUtf8 final : public component::ComObject<IKvTreeReaderUtf8> {
+// The document's optional interfaces (see companion.h).
+class TreeReader final : public Companion<IKvTreeReader, Document> {
 public:
-    explicit TreeReaderUtf8(Document* document) : m_document(document) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Answer(iid, object, {&IID_IUnknown, &IID_IKvTreeReaderUtf8});
-    }
-    HRESULT STDMETHODCALLTYPE ReadTreeUtf8(IKvTreeSinkUtf8* sink) override {
-        return m_document->ReadTreeUtf8(sink);
-    }
-
-private:
-    ~TreeReaderUtf8() override = default;
-
-    CComPtr<Document> m_document;
-};
-
-class DocumentWriter final : public component::ComObject<IKvDocumentWriter> {
-public:
-    explicit DocumentWriter(Document* document) : m_document(document) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Answer(iid, object, {&IID_IUnknown, &IID_IKvDocumentWriter});
-    }
-    HRESULT STDMETHODCALLTYPE WriteInto(BSTR path) override { return m_document->WriteInto(path); }
-
-private:
-    ~DocumentWriter() override = default;
-
-    CComPtr<Document> m_document;
-};
-
-class TreeReader final : public component::ComObject<IKvTreeReader> {
-public:
-    explicit TreeReader(Document* document) : m_document(document) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
-        return Answer(iid, object, {&IID_IUnknown, &IID_IKvTreeReader});
-    }
+    explicit TreeReader(Document* document) : Companion(document, IID_IKvTreeReader) {}
     HRESULT STDMETHODCALLTYPE ReadTree(IKvTreeSink* sink) override {
-        return m_document->ReadTree(sink);
+        return m_owner->ReadTree(sink);
     }
+};
 
-private:
-    ~TreeReader() override = default;
+class TreeReaderUtf8 final : public Companion<IKvTreeReaderUtf8, Document> {
+public:
+    explicit TreeReaderUtf8(Document* document) : Companion(document, IID_IKvTreeReaderUtf8) {}
+    HRESULT STDMETHODCALLTYPE ReadTreeUtf8(IKvTreeSinkUtf8* sink) override {
+        return m_owner->ReadTreeUtf8(sink);
+    }
+};
 
-    CComPtr<Document> m_document;
+class DocumentWriter final : public Companion<IKvDocumentWriter, Document> {
+public:
+    explicit DocumentWriter(Document* document) : Companion(document, IID_IKvDocumentWriter) {}
+    HRESULT STDMETHODCALLTYPE WriteInto(BSTR path) override { return m_owner->WriteInto(path); }
 };
 
 }  // namespace
@@ -202,26 +175,13 @@ std::string Document::Serialise() const {
 }
 
 HRESULT Document::QueryInterface(REFIID iid, void** object) {
-    if (object && iid == IID_IKvTreeReader && !kNaive) {
-        *object = nullptr;
-        return component::Guarded([&] {
-            *object = static_cast<IKvTreeReader*>(new TreeReader(this));
-            return S_OK;
-        });
-    }
-    if (object && iid == IID_IKvDocumentWriter && !kNaive) {
-        *object = nullptr;
-        return component::Guarded([&] {
-            *object = static_cast<IKvDocumentWriter*>(new DocumentWriter(this));
-            return S_OK;
-        });
-    }
-    if (object && iid == IID_IKvTreeReaderUtf8 && !kNaive) {
-        *object = nullptr;
-        return component::Guarded([&] {
-            *object = static_cast<IKvTreeReaderUtf8*>(new TreeReaderUtf8(this));
-            return S_OK;
-        });
+    if (object && !kNaive) {
+        if (iid == IID_IKvTreeReader)
+            return AnswerWithCompanion<TreeReader>(this, object);
+        if (iid == IID_IKvTreeReaderUtf8)
+            return AnswerWithCompanion<TreeReaderUtf8>(this, object);
+        if (iid == IID_IKvDocumentWriter)
+            return AnswerWithCompanion<DocumentWriter>(this, object);
     }
     return Answer(iid, object,
                   {&IID_IUnknown, &IID_IXMLDOMNode, &IID_IXMLDOMDocument, &IID_IXMLDOMDocument2});
