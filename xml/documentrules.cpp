@@ -63,7 +63,7 @@ public:
                 return depth > 1 && IsXmlText(value, valueLength) && !Contains(text, "]]>");
             case NODE_COMMENT:
                 return IsXmlText(value, valueLength) && !Contains(text, "--") &&
-                       (text.empty() || text.back() != OLESTR('-'));
+                       (text.empty() || text.back() != Char('-'));
             case NODE_PROCESSING_INSTRUCTION:
                 // The declaration is the first node, exactly "xml".
                 if (IsXmlTarget(Text(name, nameLength)) &&

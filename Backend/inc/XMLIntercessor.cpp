@@ -264,8 +264,9 @@ void XmlAttribTexts::AddAttrib(const OLECHAR* name, std::uint32_t nameLength, co
     const std::size_t units = std::size_t(nameLength) + valueLength;
     if (units > m_left) {
         const std::size_t size = std::max(kBlock, units);
-        m_blocks.emplace_back(new OLECHAR[size]);
-        m_free = m_blocks.back().get();
+        std::unique_ptr<OLECHAR[]> block(new OLECHAR[size]);
+        m_free = block.get();
+        m_blocks.push_back(std::move(block));
         m_left = size;
     }
     OLECHAR* text = m_free;
