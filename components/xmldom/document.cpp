@@ -187,118 +187,104 @@ HRESULT Document::QueryInterface(REFIID iid, void** object) {
                   {&IID_IUnknown, &IID_IXMLDOMNode, &IID_IXMLDOMDocument, &IID_IXMLDOMDocument2});
 }
 
-template <class Visit>
-HRESULT Document::WalkTree(Visit& visit) {
-    // Depth first without recursion, pugixml's parent links leading back up.
-    pugi::xml_node node = m_declaration.first_child();
-    if (!node)
-        node = m_tree.first_child();
-    UINT depth = 1;
-    while (node) {
-        const DOMNodeType type = NodeType(node);
-        if (!visit.Node(type, depth, node))
-            return S_FALSE;
-        for (pugi::xml_attribute attribute = node.first_attribute();
-             attribute && type == NODE_ELEMENT; attribute = attribute.next_attribute())
-            if (!visit.Attribute(attribute))
-                return S_FALSE;
-        if (const pugi::xml_node child = node.first_child()) {
-            node = child;
-            ++depth;
-            continue;
-        }
-        for (;;) {
-            if (const pugi::xml_node next = NextSibling(node)) {
-                node = next;
-                break;
-            }
-            if (depth == 1)
-                return S_OK;
-            node = node.parent();
-            --depth;
-        }
-    }
-    return S_OK;
-}
-
 HRESULT Document::ReadTree(IKvTreeSink* sink) {
     if (!sink)
         return E_POINTER;
-    return component::Guarded([&] {
-        // What the standard methods give, converted as they convert, into
-        // buffers reused from one node to the next.
-        struct Visit {
-            IKvTreeSink* sink;
-            std::basic_string<OLECHAR> name, value;
-            HRESULT failure = S_OK;
-            static UINT Text(const char* utf8, std::basic_string<OLECHAR>& buffer) {
-                return static_cast<UINT>(ToUtf16(utf8, std::strlen(utf8), buffer));
-            }
-            bool Node(DOMNodeType type, UINT depth, const pugi::xml_node& node) {
-                const UINT nameUnits =
-                    Text(type == NODE_ELEMENT ? node.name() : NodeName(node).c_str(), name);
-                UINT valueUnits = 0;
-                if (type == NODE_PROCESSING_INSTRUCTION && node.type() == pugi::node_declaration) {
-                    CComVariant declaration;
-                    failure = GetNodeValue(node, &declaration);
-                    if (FAILED(failure))
-                        return false;
-                    value.assign(declaration.bstrVal, SysStringLen(declaration.bstrVal));
-                    valueUnits = static_cast<UINT>(value.size());
-                } else if (type != NODE_ELEMENT && type != NODE_DOCUMENT_TYPE) {
-                    valueUnits = Text(node.value(), value);
-                }
-                return sink->OnNode(type, depth, name.data(), nameUnits, value.data(), valueUnits);
-            }
-            bool Attribute(const pugi::xml_attribute& attribute) {
-                const UINT nameUnits = Text(attribute.name(), name);
-                const UINT valueUnits = Text(attribute.value(), value);
-                return sink->OnAttribute(name.data(), nameUnits, value.data(), valueUnits);
-            }
-        } visit{sink, {}, {}};
-        const HRESULT hr = WalkTree(visit);
-        return FAILED(visit.failure) ? visit.failure : hr;
-    });
+    // What the standard methods give: the UTF-8 reading, each text converted
+    // as they convert it, into buffers reused from one text to the next.
+    class Converter final : public IKvTreeSinkUtf8 {
+    public:
+        explicit Converter(IKvTreeSink* sink) : m_sink(sink) {}
+        bool OnNode(DOMNodeType type, UINT depth, const char* name, std::size_t nameLength,
+                    const char* value, std::size_t valueLength) override {
+            const UINT nameUnits = Convert(name, nameLength, m_name);
+            const UINT valueUnits = Convert(value, valueLength, m_value);
+            return m_sink->OnNode(type, depth, m_name.data(), nameUnits, m_value.data(),
+                                  valueUnits);
+        }
+        bool OnAttribute(const char* name, std::size_t nameLength, const char* value,
+                         std::size_t valueLength) override {
+            const UINT nameUnits = Convert(name, nameLength, m_name);
+            const UINT valueUnits = Convert(value, valueLength, m_value);
+            return m_sink->OnAttribute(m_name.data(), nameUnits, m_value.data(), valueUnits);
+        }
+
+    private:
+        static UINT Convert(const char* utf8, std::size_t length,
+                            std::basic_string<OLECHAR>& buffer) {
+            return static_cast<UINT>(ToUtf16(utf8, length, buffer));
+        }
+
+        IKvTreeSink* m_sink;
+        std::basic_string<OLECHAR> m_name, m_value;
+    } converter(sink);
+    return ReadTreeUtf8(&converter);
 }
 
 HRESULT Document::ReadTreeUtf8(IKvTreeSinkUtf8* sink) {
     if (!sink)
         return E_POINTER;
     return component::Guarded([&] {
-        // The tree's own texts; only the names of nodes other than elements
-        // and the declaration's value are made.
-        struct Visit {
-            IKvTreeSinkUtf8* sink;
-            HRESULT failure = S_OK;
-            bool Node(DOMNodeType type, UINT depth, const pugi::xml_node& node) {
-                std::string made;
-                const char* name = node.name();
-                if (type != NODE_ELEMENT) {
-                    made = NodeName(node);
-                    name = made.c_str();
-                }
-                const std::size_t nameLength =
-                    type != NODE_ELEMENT ? made.size() : std::strlen(name);
-                if (type == NODE_PROCESSING_INSTRUCTION && node.type() == pugi::node_declaration) {
-                    CComVariant declaration;
-                    failure = GetNodeValue(node, &declaration);
-                    if (FAILED(failure))
-                        return false;
-                    const std::string value = Utf8FromBstr(declaration.bstrVal);
-                    return sink->OnNode(type, depth, name, nameLength, value.data(), value.size());
-                }
-                const char* value =
-                    type != NODE_ELEMENT && type != NODE_DOCUMENT_TYPE ? node.value() : "";
-                return sink->OnNode(type, depth, name, nameLength, value, std::strlen(value));
+        // Depth first without recursion, pugixml's parent links leading back
+        // up. The tree's own texts, but for the names of nodes other than
+        // elements and the declaration's value, which are made.
+        std::string made, madeValue;
+        pugi::xml_node node = m_declaration.first_child();
+        if (!node)
+            node = m_tree.first_child();
+        UINT depth = 1;
+        while (node) {
+            const DOMNodeType type = NodeType(node);
+            const char* name = node.name();
+            std::size_t nameLength = 0;
+            if (type == NODE_ELEMENT) {
+                nameLength = std::strlen(name);
+            } else {
+                made = NodeName(node);
+                name = made.c_str();
+                nameLength = made.size();
             }
-            bool Attribute(const pugi::xml_attribute& attribute) {
-                const char* name = attribute.name();
-                const char* value = attribute.value();
-                return sink->OnAttribute(name, std::strlen(name), value, std::strlen(value));
+            const char* value = "";
+            std::size_t valueLength = 0;
+            if (type == NODE_PROCESSING_INSTRUCTION && node.type() == pugi::node_declaration) {
+                CComVariant declaration;
+                const HRESULT hr = GetNodeValue(node, &declaration);
+                if (FAILED(hr))
+                    return hr;
+                madeValue = Utf8FromBstr(declaration.bstrVal);
+                value = madeValue.c_str();
+                valueLength = madeValue.size();
+            } else if (type != NODE_ELEMENT && type != NODE_DOCUMENT_TYPE) {
+                value = node.value();
+                valueLength = std::strlen(value);
             }
-        } visit{sink};
-        const HRESULT hr = WalkTree(visit);
-        return FAILED(visit.failure) ? visit.failure : hr;
+            if (!sink->OnNode(type, depth, name, nameLength, value, valueLength))
+                return S_FALSE;
+            for (pugi::xml_attribute attribute = node.first_attribute();
+                 attribute && type == NODE_ELEMENT; attribute = attribute.next_attribute()) {
+                const char* attributeName = attribute.name();
+                const char* attributeValue = attribute.value();
+                if (!sink->OnAttribute(attributeName, std::strlen(attributeName), attributeValue,
+                                       std::strlen(attributeValue)))
+                    return S_FALSE;
+            }
+            if (const pugi::xml_node child = node.first_child()) {
+                node = child;
+                ++depth;
+                continue;
+            }
+            for (;;) {
+                if (const pugi::xml_node next = NextSibling(node)) {
+                    node = next;
+                    break;
+                }
+                if (depth == 1)
+                    return S_OK;
+                node = node.parent();
+                --depth;
+            }
+        }
+        return S_OK;
     });
 }
 

@@ -46,6 +46,7 @@ public:
     // (foundation/xmldomreader.h) with companion objects, whose work ReadTree,
     // ReadTreeUtf8 and WriteInto do.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
+    // ReadTree converts what ReadTreeUtf8 reads.
     HRESULT ReadTree(IKvTreeSink* sink);
     HRESULT ReadTreeUtf8(IKvTreeSinkUtf8* sink);
     // IKvDocumentWriter's work: save's, written in place.
@@ -90,11 +91,6 @@ private:
     // written crash-safe to `destination` or, `inPlace`, into that file.
     HRESULT Write(const VARIANT& destination, bool inPlace);
     CComVariant* Property(BSTR name);
-    // The walk that ReadTree and ReadTreeUtf8 share: `visit.Node(type, depth,
-    // node)` then `visit.Attribute(attribute)` for each of an element's
-    // attributes; false from either stops it (S_FALSE).
-    template <class Visit>
-    HRESULT WalkTree(Visit& visit);
 
     // The loaded file's text, which the tree was parsed in (its texts point
     // into it): declared before the tree, so it outlives it.
