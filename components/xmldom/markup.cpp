@@ -52,6 +52,23 @@ inline bool IsAscii(char c) {
     return static_cast<unsigned char>(c) < 0x80;
 }
 
+// The first byte from `p` on that is not of `classes` (SkipOver), or that is
+// (SkipTo); `end` when there is none. The scanning loops run here, on a
+// pointer of their own: a cursor's member may be written through any char
+// pointer, as far as the compiler knows, and would be kept in memory, byte by
+// byte.
+inline const char* SkipOver(const char* p, const char* end, unsigned char classes) {
+    while (p < end && Is(*p, classes))
+        ++p;
+    return p;
+}
+
+inline const char* SkipTo(const char* p, const char* end, unsigned char classes) {
+    while (p < end && !Is(*p, classes))
+        ++p;
+    return p;
+}
+
 // Whether two of the names are the same (their order changes). Elements have
 // few attributes: comparing each pair is cheaper than sorting their names.
 bool HasRepeatedName(std::vector<Span>& names) {
@@ -98,17 +115,10 @@ bool MarkupCursor::XmlDeclaration() {
            ReadDeclaration(m_p, m_end, declaration);
 }
 
-// The loops below run over a local pointer: the cursor's own may be written
-// through any char pointer, as far as the compiler knows, and would be kept
-// in memory, byte by byte.
-
 bool MarkupCursor::SkipSpace() {
     const char* const start = m_p;
-    const char* p = start;
-    while (p < m_end && Is(*p, kSpace))
-        ++p;
-    m_p = p;
-    return p != start;
+    m_p = SkipOver(m_p, m_end, kSpace);
+    return m_p != start;
 }
 
 bool MarkupCursor::Name(Span& name) {
@@ -120,11 +130,8 @@ bool MarkupCursor::Name(Span& name) {
     else if (IsAscii(*m_p) || !IsNameStartChar(NextChar(m_p, m_end)))
         return false;
     while (m_p < m_end) {
-        const char* p = m_p;
-        while (p < m_end && Is(*p, kNameChar))
-            ++p;
-        m_p = p;
-        if (p == m_end)
+        m_p = SkipOver(m_p, m_end, kNameChar);
+        if (m_p == m_end)
             break;
         const char* here = m_p;
         if (IsAscii(*m_p) || !IsNameChar(NextChar(m_p, m_end))) {
@@ -164,11 +171,8 @@ bool MarkupCursor::Reference() {
 
 bool MarkupCursor::CharData() {
     while (m_p < m_end) {
-        const char* p = m_p;
-        while (p < m_end && !Is(*p, kEndsText | kOther))
-            ++p;
-        m_p = p;
-        if (p == m_end)
+        m_p = SkipTo(m_p, m_end, kEndsText | kOther);
+        if (m_p == m_end)
             break;
         const char c = *m_p;
         if (Is(c, kOther)) {
@@ -190,11 +194,8 @@ bool MarkupCursor::AttributeValue() {
         return false;
     const char quote = *m_p++;
     while (m_p < m_end) {
-        const char* p = m_p;
-        while (p < m_end && !Is(*p, kEndsValue | kOther))
-            ++p;
-        m_p = p;
-        if (p == m_end)
+        m_p = SkipTo(m_p, m_end, kEndsValue | kOther);
+        if (m_p == m_end)
             break;
         const char c = *m_p;
         if (c == quote) {
