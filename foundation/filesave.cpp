@@ -130,6 +130,26 @@ DWORD ResolveTarget(const _stringx& path, std::string& target, bool& exists) {
     return ERROR_SUCCESS;
 }
 
+// Writes the bytes into the existing file at `path`, its whole content (see
+// WriteIntoFile).
+DWORD WriteInto(const std::string& path, const void* bytes, std::size_t size) {
+    const HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_WRITE, kShareAll, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return LastErrorOrFailure();
+    HandleCloser closer(handle);
+    const char* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const DWORD part = static_cast<DWORD>(std::min(size, kChunk));
+        DWORD written = 0;
+        if (!WriteFile(handle, next, part, &written, nullptr))
+            return LastErrorOrFailure();
+        next += written;
+        size -= written;
+    }
+    return closer.Close() ? ERROR_SUCCESS : LastErrorOrFailure();
+}
+
 // Puts what the file at `path` holds on the device, whoever wrote it.
 DWORD FlushFile(const std::string& path) {
     const HANDLE handle =
@@ -145,22 +165,7 @@ DWORD FlushFile(const std::string& path) {
 }  // namespace
 
 DWORD WriteIntoFile(const _stringx& path, const void* bytes, std::size_t size) {
-    const std::string name = path.str();
-    const HANDLE handle =
-        CreateFileA(name.c_str(), GENERIC_WRITE, kShareAll, nullptr, TRUNCATE_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return LastErrorOrFailure();
-    HandleCloser closer(handle);
-    const char* next = static_cast<const char*>(bytes);
-    while (size > 0) {
-        const DWORD part = static_cast<DWORD>(std::min(size, kChunk));
-        DWORD written = 0;
-        if (!WriteFile(handle, next, part, &written, nullptr))
-            return LastErrorOrFailure();
-        next += written;
-        size -= written;
-    }
-    return closer.Close() ? ERROR_SUCCESS : LastErrorOrFailure();
+    return WriteInto(path.str(), bytes, size);
 }
 
 DWORD ReadWholeFile(const _stringx& path, std::string& bytes) {
@@ -310,7 +315,7 @@ DWORD SaveFileAtomically(const _stringx& path, const void* bytes, std::size_t si
     FileReplacement replacement;
     DWORD error = replacement.Begin(path);
     if (error == ERROR_SUCCESS)
-        error = WriteIntoFile(_stringx(replacement.Temporary()), bytes, size);
+        error = WriteInto(replacement.Temporary(), bytes, size);
     if (error == ERROR_SUCCESS)
         error = replacement.Commit();
     if (error != ERROR_SUCCESS) {
