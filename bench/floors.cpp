@@ -1,7 +1,5 @@
 #include "floors.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -13,6 +11,7 @@
 
 #include <pugixml.hpp>
 
+#include "floor_names.h"
 #include "system.h"
 #include "win32/fileio.h"
 
@@ -49,26 +48,6 @@ bool WriteFile(const fs::path& path, const std::string& bytes, bool durable) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out.flush());
-}
-
-// Whether `name` ends in one of the extensions of `patterns` ("*.msm;*.txt";
-// "*" or "*.*" takes every name), letter case ignored.
-bool Matches(const std::string& name, const char* patterns) {
-    for (const char* at = patterns;;) {
-        const char* end = std::strchr(at, ';');
-        const std::string_view pattern(at, end ? std::size_t(end - at) : std::strlen(at));
-        if (pattern == "*" || pattern == "*.*")
-            return true;
-        if (pattern.size() >= 2 && pattern[0] == '*') {
-            const std::string_view tail = pattern.substr(1);
-            if (name.size() >= tail.size() && strncasecmp(name.c_str() + name.size() - tail.size(),
-                                                          tail.data(), tail.size()) == 0)
-                return true;
-        }
-        if (!end)
-            return false;
-        at = end + 1;
-    }
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "system.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
 #include <spawn.h>
@@ -118,17 +117,6 @@ std::string MachineDescription() {
                   model.empty() ? "unknown processor" : model.c_str(),
                   std::thread::hardware_concurrency(), memoryKB / 1048576.0, kernel.c_str());
     return text;
-}
-
-bool ReadFileNames(const std::string& folder, std::vector<std::string>& names) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return false;
-    while (const dirent* entry = readdir(dir))
-        if (entry->d_type == DT_REG)
-            names.emplace_back(entry->d_name);
-    closedir(dir);
-    return true;
 }
 
 }  // namespace kvbench

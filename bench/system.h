@@ -25,10 +25,6 @@ bool WriteFileDurably(const std::string& path, const std::string& bytes);
 // Flushes a folder's entries (a rename into it) to the device.
 bool SyncFolder(const std::string& folder);
 
-// The names of the regular files in `folder`, as one directory read gives
-// them (no status call per entry); false when the folder cannot be read.
-bool ReadFileNames(const std::string& folder, std::vector<std::string>& names);
-
 // Runs the program `arguments[0]` to its end with its standard output going
 // nowhere; its exit status, or -1 when it could not be run.
 int RunQuietly(const std::vector<std::string>& arguments);

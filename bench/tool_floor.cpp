@@ -15,9 +15,6 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <windows.h>
-#else
-#include <dirent.h>
 #endif
 
 #include <algorithm>
@@ -29,69 +26,19 @@
 
 #include <pugixml.hpp>
 
+#include "floor_names.h"
+
 namespace {
+
+using kvbench::Lower;
+using kvbench::Matches;
+using kvbench::ReadFileNames;
 
 #ifdef _WIN32
 constexpr char kSeparator = '\\';
 #else
 constexpr char kSeparator = '/';
 #endif
-
-// The names of the regular files in `folder`, one directory read; false when
-// it cannot be read.
-bool ReadFileNames(const std::string& folder, std::vector<std::string>& names) {
-#ifdef _WIN32
-    WIN32_FIND_DATAA data;
-    const HANDLE search =
-        FindFirstFileExA((folder + "\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                         nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (search == INVALID_HANDLE_VALUE)
-        return false;
-    do
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.emplace_back(data.cFileName);
-    while (FindNextFileA(search, &data));
-    FindClose(search);
-#else
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return false;
-    while (const dirent* found = readdir(dir))
-        if (found->d_type == DT_REG)
-            names.emplace_back(found->d_name);
-    closedir(dir);
-#endif
-    return true;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// Whether `name` ends in one of the extensions of `patterns` ("*.msm;*.txt";
-// "*" or "*.*" takes every name).
-bool Matches(const std::string& name, const char* patterns) {
-    const std::string all(patterns);
-    for (std::size_t at = 0; at <= all.size();) {
-        std::size_t end = all.find(';', at);
-        if (end == std::string::npos)
-            end = all.size();
-        const std::string pattern = all.substr(at, end - at);
-        at = end + 1;
-        if (pattern == "*" || pattern == "*.*")
-            return true;
-        if (pattern.size() < 2 || pattern[0] != '*')
-            continue;
-        const std::string tail = pattern.substr(1);
-        if (name.size() >= tail.size() &&
-            Lower(name.substr(name.size() - tail.size())) == Lower(tail))
-            return true;
-    }
-    return false;
-}
 
 // Appends `text` as a JSON string.
 void Quote(std::string& out, const char* text) {
