@@ -11,6 +11,7 @@
 #include "foundation/folderpath.h"
 #include "foundation/status.h"
 #include "foundation/win32error.h"
+#include "repository/itemgroups.h"
 #include "repository/repositorymgr.h"
 #include "repository/repositoryitemcopier.h"
 #include "repository/repositoryitems.h"

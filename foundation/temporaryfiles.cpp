@@ -64,26 +64,43 @@ bool IsTemporaryFileName(const _stringx& name) {
     });
 }
 
-void FindLeftovers(const _stringx& folder, bool remove, std::vector<_stringx>& names) {
+void SurveyTemporaryFiles(const _stringx& folder, bool remove, std::vector<TemporaryFile>& files) {
     const DWORD entryError = GetLastError();
     std::vector<platform::FolderEntry> entries;
     platform::ListFolder(PathJoin(folder, _stringx(OLESTR("*"))).narrow(), entries);
-    std::vector<_stringx> found;
+    std::vector<TemporaryFile> found;
     for (const platform::FolderEntry& entry : entries) {
         const _stringx name(entry.name);
-        if (entry.folder || entry.link || !IsTemporaryFileName(name))
+        if ((entry.folder && !entry.link) || !IsTemporaryFileName(name))
             continue;
+        if (entry.link) {
+            found.push_back({name, TemporaryFileState::kLink});
+            continue;
+        }
         const std::string path = PathJoin(folder, name).str();
         TemporaryFileHold hold;
-        if (hold.Take(path) != ERROR_SUCCESS)
-            continue;  // a live one, or one that is gone
-        if (remove && !DeleteFileA(path.c_str()))
-            continue;
-        found.push_back(name);
+        const DWORD error = hold.Take(path);
+        TemporaryFileState state = TemporaryFileState::kLeftover;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            continue;  // gone meanwhile
+        if (error == ERROR_LOCK_VIOLATION || error == ERROR_SHARING_VIOLATION)
+            state = TemporaryFileState::kHeld;
+        else if (error != ERROR_SUCCESS || (remove && !DeleteFileA(path.c_str())))
+            state = TemporaryFileState::kStuck;
+        found.push_back({name, state});
     }
-    std::sort(found.begin(), found.end());
-    names.insert(names.end(), found.begin(), found.end());
+    std::sort(found.begin(), found.end(),
+              [](const TemporaryFile& a, const TemporaryFile& b) { return a.name < b.name; });
+    files.insert(files.end(), found.begin(), found.end());
     SetLastError(entryError);
+}
+
+void FindLeftovers(const _stringx& folder, bool remove, std::vector<_stringx>& names) {
+    std::vector<TemporaryFile> files;
+    SurveyTemporaryFiles(folder, remove, files);
+    for (const TemporaryFile& file : files)
+        if (file.state == TemporaryFileState::kLeftover)
+            names.push_back(file.name);
 }
 
 }  // namespace kv

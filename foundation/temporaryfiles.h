@@ -45,11 +45,35 @@ private:
 // ".tmp", in any letter case (the systems differ).
 KV_API bool IsTemporaryFileName(const _stringx& name);
 
-// Appends the names of the leftovers directly in `folder` to `names`, sorted:
-// the files of the temporary files' pattern that nobody holds. With
-// `remove`, each is deleted while this call holds it, so that no maker can
-// take it meanwhile, and only those deleted are named. A folder that cannot
-// be listed has none.
+// What a file of the temporary files' pattern is.
+enum class TemporaryFileState {
+    // Nobody holds it: a killed save's or copy's, never read again.
+    kLeftover,
+    // A running save or copy holds it.
+    kHeld,
+    // A symbolic link: no save or copy makes one, so it is nobody's leftover
+    // and is never removed.
+    kLink,
+    // It could not be opened to tell (or, being removed, not deleted):
+    // read-only, or not ours to open.
+    kStuck,
+};
+
+struct TemporaryFile {
+    _stringx name;
+    TemporaryFileState state;
+};
+
+// Appends the files of the temporary files' pattern directly in `folder` to
+// `files`, sorted by name, each with its state. With `remove`, each leftover
+// is deleted while this call holds it, so that no maker can take it
+// meanwhile (one whose deletion fails is kStuck). Files that vanish while
+// they are looked at are left out; a folder that cannot be listed has none.
+KV_API void SurveyTemporaryFiles(const _stringx& folder, bool remove,
+                                 std::vector<TemporaryFile>& files);
+
+// Appends the names of the leftovers directly in `folder` to `names`, sorted;
+// with `remove`, only those deleted (SurveyTemporaryFiles).
 KV_API void FindLeftovers(const _stringx& folder, bool remove, std::vector<_stringx>& names);
 
 }  // namespace kv

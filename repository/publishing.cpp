@@ -26,10 +26,10 @@ _stringx WithoutExtension(const _stringx& name) {
 }
 
 // The template's folder in the repository, beside the target file, named like
-// the template without its extension.
-_stringx TemplateFolder(const _stringx& source, const _stringx& target) {
+// the target without its extension.
+_stringx TemplateFolder(const _stringx& target) {
     return kv::PathJoin(kv::PathFolderPart(target),
-                        WithoutExtension(kv::PathLastComponent(source)));
+                        WithoutExtension(kv::PathLastComponent(target)));
 }
 
 // The error the system's file copy meets before it writes anything, as the
@@ -74,6 +74,8 @@ long CRepositoryItem::AddFile(const _stringx& path) {
 }
 
 _stringx CRepositoryItem::GetTargetFileName() {
+    if (!m_strTargetName.empty())
+        return m_strTargetName;
     _stringx name = kv::PathLastComponent(m_strAddedFile);
     const auto dot = name.rfind(OLESTR('.'));
     if (dot == _stringx::npos || name.compare(dot, _stringx::npos, OLESTR(".tmp")) != 0)
@@ -137,6 +139,7 @@ long CRepositoryItem::Commit() {
     if (const long status = CommitFiles())
         return status;
     m_strAddedFile.clear();
+    m_strTargetName.clear();
     // Now an existing item, it takes the key the catalogue would give it (the
     // folder of its display path), so that its element, type and display path
     // stay those it was committed with: a later change or commit of this same
@@ -194,14 +197,14 @@ bool CRepositoryItem::CopyStaysInside(const _stringx& source, const _stringx& ta
         return true;
     // A nameless template would make the type folder itself its folder.
     const _stringx baseName = WithoutExtension(kv::PathLastComponent(source));
-    return !baseName.empty() && InsideRepository(TemplateFolder(source, target));
+    return !baseName.empty() && InsideRepository(TemplateFolder(target));
 }
 
 int CRepositoryItem::CopyTemplate(const _stringx& source, const _stringx& target) {
     const _stringx sourceFolder = kv::PathFolderPart(source);
     const _stringx baseName = WithoutExtension(kv::PathLastComponent(source));
     const _stringx parentName = WithoutExtension(kv::PathLastComponent(sourceFolder));
-    const kv::pathx folder(TemplateFolder(source, target));
+    const kv::pathx folder(TemplateFolder(target));
     // When any write of the copy would reach outside the repository (or take
     // the type folder), the first write is refused; what comes before it
     // comes out as usual.

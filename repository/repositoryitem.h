@@ -93,9 +93,15 @@ protected:
     // "<type of path>/RepoItem".
     _stringx GetNewRepoItemPath(const _stringx& path);
 
-    // The content's file name in the repository (".tmp" becomes the type's
+    // The content's file name in the repository: the name set with
+    // SetTargetFileName, else the added file's (".tmp" becomes the type's
     // extension for system searches, dialogs and SQL scripts).
     _stringx GetTargetFileName();
+    // Makes `name` the name the added file takes in the repository (a
+    // template's folder too takes it, without its extension), until the
+    // next successful Commit: for replacing a file whose name differs from
+    // the added one's in letter case only. Empty: the added file's own.
+    void SetTargetFileName(const _stringx& name) { m_strTargetName = name; }
     // The folder of the display path, relative to the repository's folder
     // ("Dialogs", "Dialogs\Sub"): where the item's file lies.
     _stringx GetDisplayFolder();
@@ -111,6 +117,7 @@ protected:
     _stringx m_strAddedFile;
     bool m_bExists;
     CComPtr<Scripting::IFileSystem> m_pFSO;
+    _stringx m_strTargetName;
 
 private:
     // The catalogue hands a found item its stored properties in one move.

@@ -11,9 +11,17 @@
 // destination's catalogue files the item under). An item that the source
 // lists without an element brings the DisplayName the catalogue gave it.
 //
-// The item goes to the folder of the destination's first group of its type
-// (where its catalogue will find it again), or to the folder named after the
-// type when there is none.
+// Where it goes: where the destination already lists an item of its type
+// and FileName, that file is replaced (whatever its letter case and its
+// group's folder); otherwise it goes to the folder of the destination's first
+// group (kv::ItemGroups::PublicationGroup) whose Key and folder name its type
+// and whose Wildcard matches its name, where the destination's listing finds
+// it. A copy is made only where the destination's listing will then find the
+// item with the properties copied; where it would not (no group of the type,
+// none whose patterns match, a folder that a publication cannot reach), and
+// for a source item whose group's Key does not name the type it is listed
+// under, the copy is refused before anything is written, with the reason in
+// Copied::problem.
 //
 // Unlike publishing, a declined overwrite changes nothing at all: the
 // overwrite questions that Commit would ask are asked before anything is
@@ -22,6 +30,7 @@
 // the copy itself (after the data file is written) are publishing's.
 #pragma once
 
+#include "repository/itemgroups.h"
 #include "repository/repository.h"
 #include "repository/repositoryitem.h"
 
@@ -40,6 +49,10 @@ public:
         _stringx targetFile;
         // Whether a file (or a template folder) was there and was replaced.
         bool replaced = false;
+        // When the copier itself refused (E_INVALIDARG, nothing written), or
+        // found the item not listed as copied afterwards (E_UNEXPECTED): one
+        // English sentence saying why. Empty otherwise.
+        _stringx problem;
     };
 
     // Copies from `source` to `destination`; both must outlive the copier.
@@ -54,9 +67,12 @@ public:
     //  - ERROR_FILE_NOT_FOUND (2): the source lists no such item, or its file
     //    is gone (nothing written);
     //  - E_INVALIDARG: a null repository, a path that selects a whole type
-    //    ("Dialogs/*") rather than one item, or a copy onto itself (both
+    //    ("Dialogs/*") rather than one item, a copy onto itself (both
     //    repositories share a data file, or the target is the source's file
-    //    or template folder);
+    //    or template folder), or one the copier refuses (see above; the
+    //    reason in `copied->problem`);
+    //  - E_UNEXPECTED: published, but the destination does not then list it
+    //    with the properties copied (`copied->problem` says how);
     //  - E_ACCESSDENIED: the source's file lies outside the source
     //    repository's folder (a stored LocalCopy leading elsewhere), or the
     //    copy would write outside the destination's;
@@ -68,11 +84,30 @@ public:
     // Throws CComException* as Commit does, when a template needs the
     // file-system object and it cannot be created.
     long Copy(const char* itemPath, Copied* copied = nullptr);
-    // Copies `item`, an item of the source as its catalogue lists it. The
-    // same status codes.
+    // Copies `item`, an item of the source as its catalogue lists it, of the
+    // type its Key names. The same status codes.
     long Copy(CRepositoryItem& item, Copied* copied = nullptr);
+    // Copies `item`, listed by the source under `type`, over `replaced`: the
+    // file the destination's listing gives for its type and FileName (its
+    // LocalCopy), or empty when the destination does not list it. For
+    // callers that listed the destination already (CRepositorySync). The
+    // same status codes.
+    long CopyOver(CRepositoryItem& item, const _stringx& type, const _stringx& replaced,
+                  Copied* copied = nullptr);
+
+    // Why a copy of an item of `type` named `fileName` (lower case), from a
+    // source group with `key`, into the destination whose groups of the type
+    // are `destination` would be refused, over `replaced` (as CopyOver); empty
+    // when it would not, and `displayFolder` (when not null) is then the
+    // folder of the display path it is published by.
+    static _stringx Refusal(const kv::ItemGroups& destination, const _stringx& type,
+                            const _stringx& key, const _stringx& fileName, const _stringx& replaced,
+                            _stringx* displayFolder = nullptr);
 
 private:
+    // Copy over what the destination lists for the item's type and FileName.
+    long CopyListed(CRepositoryItem& item, const _stringx& type, Copied* copied);
+
     CRepository* m_pSource;
     CRepository* m_pDestination;
 };

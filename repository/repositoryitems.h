@@ -5,11 +5,13 @@
 //
 // Item paths: "<type path>/*" lists every item of the type (for example
 // "Dialogs/*"); "<KVREPOSITORY>\<type path>\<file name>" finds one file. In the
-// data file, each child `RepoItem` of the type element is a group: its files
-// lie in the folder `Name` (beside the data file), match the `;`-separated
-// patterns of `Wildcard` (Windows wildcard rules), and take `Key` as their
-// key; an `ItemAttrib` whose `FileName` is the lower-cased file name holds a
-// file's stored properties.
+// data file, each child `RepoItem` of the type element is a group (read as
+// kv::ItemGroups reads them: its files lie in the folder `Name` beside the
+// data file, match the `;`-separated patterns of `Wildcard` and take `Key` as
+// their key); an `ItemAttrib` whose `FileName` is the lower-cased file name
+// holds a file's stored properties. Only the type's first element is read. A
+// file whose name no path can reach (on POSIX, one holding "\") is not
+// listed.
 //
 // Nothing outside the data file's folder is listed, whatever the data file or
 // item path says: a group whose `Name`, a pattern, or a file name that leads
@@ -57,12 +59,6 @@ public:
     long GetItems(const char* itemPath);
 
 protected:
-    // One entry of a folder search: its name, after the sub-folder path it
-    // was found in, if any.
-    struct FoundFile {
-        _stringx name;
-    };
-
     // The ItemAttrib elements under one group path, read with one query and
     // keyed by their FileName text, so that listing a folder does not cost one
     // query per file. Find gives what GetItemAttribXPath(groupPath, fileName)
@@ -118,17 +114,6 @@ protected:
     // The ItemAttrib element of `fileName` under any group of `groupPath`.
     _stringx GetItemAttribXPath(const _stringx& groupPath, const _stringx& fileName);
 
-    // Appends to `list` the entries of `folder` that match the ";"-separated
-    // `patterns` (empty patterns, "." and ".." are skipped), prefixed with
-    // `prefix`; with `recurse`, also those of every sub-folder, searched once
-    // after all patterns: a linked sub-folder too, where it leads inside
-    // `repositoryFolder` (empty: `folder`), and no folder twice on one way
-    // down. Sorts the list by name (ordinal, UTF-16 code units; equal names
-    // are one file found twice) and returns its size.
-    static long FindItemFiles(const _stringx& folder, const _stringx& patterns, bool recurse,
-                              std::vector<FoundFile>& list, const _stringx& prefix,
-                              const _stringx& repositoryFolder = _stringx());
-
 private:
     // The list gathers the items of its repositories into one collection.
     friend class CRepositories;
@@ -136,12 +121,6 @@ private:
     // copied); `source` is left empty.
     void TakeItems(CRepositoryItems& source);
 
-    // FindItemFiles' search, below the folder whose links are followed
-    // (`inside`, links resolved); `walk` holds the folders being searched,
-    // links resolved, from the top down.
-    static void SearchFolder(const _stringx& folder, const std::vector<_stringx>& patterns,
-                             bool recurse, std::vector<FoundFile>& list, const _stringx& prefix,
-                             const _stringx& inside, std::vector<_stringx>& walk);
     // Adds the stored attributes of `fileName` to the context's values: from
     // its index, or with the per-file query when there is none. False when
     // there are none.

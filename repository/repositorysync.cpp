@@ -9,6 +9,7 @@
 #include "foundation/pathx.h"
 #include "foundation/platform/find.h"
 #include "foundation/platform/text.h"
+#include "repository/itemgroups.h"
 #include "win32/fileio.h"
 
 namespace {
@@ -169,6 +170,10 @@ long CRepositorySync::Plan(const _stringx& type, bool update, std::vector<Entry>
         return E_INVALIDARG;
 
     std::vector<Entry> planned;
+    XMLIntercessor document;
+    if (const long status = m_pDestination->OpenXmlFile(document))
+        return status;
+    const kv::RepositoryFolder root(destinationData);
     for (const _stringx& itemType : types) {
         std::unique_ptr<CRepositoryItems> source, destination;
         long status = List(*m_pSource, itemType, source);
@@ -178,6 +183,7 @@ long CRepositorySync::Plan(const _stringx& type, bool update, std::vector<Entry>
             m_listings.clear();
             return status;
         }
+        const kv::ItemGroups groups(document, root, itemType);
         // The first item of each name, as a display path finds it.
         std::map<_stringx, _stringx> held;
         for (CRepositoryItem* item = destination->MoveFirst(); item; item = destination->MoveNext())
@@ -201,6 +207,9 @@ long CRepositorySync::Plan(const _stringx& type, bool update, std::vector<Entry>
             } else {
                 continue;
             }
+            entry.problem =
+                CRepositoryItemCopier::Refusal(groups, itemType, Property(*item, OLESTR("Key")),
+                                               entry.fileName, entry.destinationFile);
             planned.push_back(std::move(entry));
         }
         m_listings.push_back(std::move(source));
@@ -213,7 +222,14 @@ long CRepositorySync::Apply(std::vector<Entry>& plan) {
     CRepositoryItemCopier copier(m_pSource, m_pDestination);
     long first = 0;
     for (Entry& entry : plan) {
-        entry.status = entry.item ? copier.Copy(*entry.item, &entry.copied) : E_INVALIDARG;
+        if (!entry.problem.empty()) {
+            entry.status = E_INVALIDARG;
+            entry.copied.problem = entry.problem;
+        } else {
+            entry.status = entry.item ? copier.CopyOver(*entry.item, entry.type,
+                                                        entry.destinationFile, &entry.copied)
+                                      : E_INVALIDARG;
+        }
         if (entry.status != 0 && first == 0)
             first = entry.status;
     }

@@ -37,6 +37,10 @@ public:
         _stringx destinationFile;
         // The source's item, owned by the sync object until the next Plan.
         CRepositoryItem* item = nullptr;
+        // Why the copier will refuse it (CRepositoryItemCopier::Refusal), as
+        // known when planned: Apply then copies nothing for it. Empty when
+        // it is to be copied.
+        _stringx problem;
         // After Apply: the copier's status (0 when copied) and what it did.
         long status = 0;
         CRepositoryItemCopier::Copied copied;
@@ -59,9 +63,13 @@ public:
     long Plan(const _stringx& type, bool update, std::vector<Entry>& plan);
 
     // Copies every entry of `plan` (made by this object's last Plan) through
-    // the copier, going on past failures, and records each result in its
-    // entry. 0 when all were copied, otherwise the first failure's status
-    // (a declined overwrite, -109 or -110, among them).
+    // the copier, over the destination's file that the entry records (so an
+    // item that differs replaces the file the destination lists, wherever
+    // it lies), going on past failures, and records each result in its
+    // entry. An entry planned with a problem is not copied: E_INVALIDARG,
+    // the problem in its `copied.problem`. 0 when all were copied, otherwise
+    // the first failure's status (a declined overwrite, -109 or -110, among
+    // them).
     long Apply(std::vector<Entry>& plan);
 
     // "missing" or "differs"; "unknown" for another value.

@@ -1,155 +1,169 @@
 #include "repository/repositoryverifier.h"
 
-#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
 
 #include "foundation/folderpath.h"
 #include "foundation/pathx.h"
-#include "foundation/platform/find.h"
 #include "foundation/platform/text.h"
-#include "foundation/temporaryfiles.h"
-#include "repository/upkeep.h"
 #include "repository/repositoryitem.h"
-#include "repository/repositoryitems.h"
+#include "repository/upkeep.h"
 
 namespace {
 
 typedef CRepositoryVerifier::FindingKind Kind;
 typedef CRepositoryVerifier::Finding Finding;
 
-// One verification: the open data file, the repository's folder, and what has
-// been found so far.
+_stringx Quoted(const _stringx& text) {
+    return OLESTR("\"") + text + OLESTR("\"");
+}
+
+_stringx Number(std::size_t n) {
+    return _stringx(std::to_string(n));
+}
+
+// Where writes through an item of a group with `key` go, when its Key does
+// not name the group's type `type`.
+_stringx KeyDetail(const _stringx& key, const _stringx& writeType, const _stringx& type) {
+    if (writeType.empty())
+        return OLESTR("Key ") + Quoted(key) +
+               OLESTR(
+                   " names no item type: writes to its items' properties go to a new RepoItem "
+                   "under the document element, not to this group; set it to ") +
+               type;
+    return OLESTR("Key ") + Quoted(key) + OLESTR(" names the type ") + writeType +
+           OLESTR(": writes to its items' properties go to the ") + writeType +
+           OLESTR(" element, not to this group; set it to ") + type;
+}
+
+// One verification: the repository's folder, the surveys of its types, and
+// what has been found so far.
 class VerifyRun {
 public:
-    VerifyRun(CRepository& repository, XMLIntercessor& document, const _stringx& root)
-        : m_repository(repository),
-          m_document(document),
-          m_root(root),
-          m_resolvedRoot(kv::ResolveExistingPath(root)) {}
-
-    // The data file's own folder, for leftovers only.
-    void CheckDataFolder() { FindLeftovers(m_root, _stringx(), _stringx()); }
+    VerifyRun(const kv::RepositoryFolder& folder, const std::vector<kv::TypeSurvey>& surveys)
+        : m_folder(folder), m_surveys(surveys) {}
 
     // The groups, files and entries of one item type.
-    void CheckType(const _stringx& type) {
-        std::vector<XmlNodeEntry> children;
-        m_document.GetChildNodes(type.c_str(), children);
-        const bool templates = type.find(OLESTR("Templates")) != _stringx::npos;
-        std::vector<_stringx> folders;
-        std::map<_stringx, FilesNamed> files;
-        for (const XmlNodeEntry& child : children)
-            if (child.name == _stringx(OLESTR("RepoItem")))
-                CheckGroup(type, child.attribs, templates, folders, files);
-        for (const auto& named : files)
+    void CheckType(const kv::TypeSurvey& survey) {
+        const _stringx& type = survey.Type();
+        const kv::ItemGroups& groups = survey.Groups();
+        if (groups.Sections() > 1)
+            Report(Kind::kRepeatedSection, type, type,
+                   OLESTR("the data file has ") + Number(groups.Sections()) + OLESTR(" ") + type +
+                       OLESTR(" elements; a listing reads the groups of the first only, so the "
+                              "files of the others' groups are not listed: move those groups "
+                              "into the first"));
+        for (const kv::ItemGroup& group : groups.Groups())
+            CheckGroup(type, group);
+        for (const auto& named : survey.Files())
             if (named.second.names.size() > 1)
                 Report(Kind::kCaseConflict, type, named.second.firstPath,
                        OLESTR("files ") + *named.second.names.begin() + OLESTR(" and ") +
                            *named.second.names.rbegin() +
                            OLESTR(" differ only in letter case and share one entry"));
-        CheckEntries(type, folders, files);
+        for (const _stringx& path : survey.OutsideFiles())
+            Report(Kind::kOutsideRepository, type, path,
+                   OLESTR("the item's file lies outside the repository"));
+        for (const _stringx& path : survey.Unusable())
+            Report(Kind::kUnusableName, type, path,
+                   OLESTR("the name holds \"\\\", which paths on this system take for a "
+                          "separator: the file is not listed and cannot be copied here; rename "
+                          "it"));
+        CheckEntries(survey);
     }
 
-    // Everything found, leftovers last.
-    std::vector<Finding> TakeFindings() {
-        m_findings.insert(m_findings.end(), m_leftovers.begin(), m_leftovers.end());
-        return std::move(m_findings);
+    // The temporary files of saves, last: beside the data file first, then by type.
+    void CheckTemporaries() {
+        for (const kv::SurveyTemporary& file : kv::SurveyTemporaries(m_folder, m_surveys, false)) {
+            switch (file.state) {
+                case kv::TemporaryFileState::kHeld:
+                    Report(Kind::kSaveInProgress, file.type, file.relative,
+                           OLESTR("a temporary file that a running save or copy holds; it goes "
+                                  "when the save ends"));
+                    break;
+                case kv::TemporaryFileState::kLink:
+                    Report(Kind::kLeftover, file.type, file.relative,
+                           OLESTR("a link named like a temporary file; no save makes links, and "
+                                  "repair leaves it: remove it by hand"));
+                    break;
+                default:
+                    Report(Kind::kLeftover, file.type, file.relative,
+                           OLESTR("a temporary file of a killed save or copy; repair removes it"));
+                    break;
+            }
+        }
     }
+
+    std::vector<Finding> TakeFindings() { return std::move(m_findings); }
 
 private:
-    // The files of one type that share a lower-cased name: their names as
-    // found, and the relative path of the first.
-    struct FilesNamed {
-        std::set<_stringx> names;
-        _stringx firstPath;
-    };
-
     void Report(Kind kind, const _stringx& type, const _stringx& subject, const _stringx& detail) {
         m_findings.push_back({kind, type, subject, detail});
     }
 
-    _stringx Attribute(const OLECHAR* name, const XmlAttribMap& attributes) const {
-        return m_repository.GetAttribValue(_stringx(name), attributes);
-    }
-
-    // Whether `path` is the repository's folder or lies below it, as written
-    // and with links followed.
-    bool Within(const _stringx& path) const { return UpkeepWithin(m_root, m_resolvedRoot, path); }
-
-    void CheckGroup(const _stringx& type, const XmlAttribMap& attributes, bool templates,
-                    std::vector<_stringx>& folders, std::map<_stringx, FilesNamed>& files) {
-        const _stringx name = Attribute(OLESTR("Name"), attributes);
-        const _stringx key = Attribute(OLESTR("Key"), attributes);
-        const _stringx wildcard = Attribute(OLESTR("Wildcard"), attributes);
-        if (wildcard.empty())
+    void CheckGroup(const _stringx& type, const kv::ItemGroup& group) {
+        if (group.wildcard.empty())
             return;  // the catalogue ignores the group
-        const _stringx folder = kv::PathJoin(m_root, name);
-        folders.push_back(folder);
-        // The catalogue searches a folder inside as written; a link there that
-        // leads out is reported once, for the folder, not for each file.
-        const bool leadsOut = !Within(folder);
-        if (leadsOut) {
-            Report(
-                Kind::kOutsideRepository, type, name,
-                OLESTR("the folder of group '") + key + OLESTR("' leads outside the repository"));
-        } else if (!kv::FolderExists(folder)) {
-            Report(Kind::kMissingFolder, type, name,
-                   OLESTR("the folder of group '") + key + OLESTR("' is missing"));
-            return;
-        }
-        // Nor does a listing look there.
-        if (!kv::PathIsInside(m_root, folder) &&
-            kv::PathNormalize(folder) != kv::PathNormalize(m_root))
-            return;
-        if (!leadsOut)
-            FindLeftovers(folder, type, name);
-
-        std::vector<CatalogueSearch::FoundFile> found;
-        CatalogueSearch::FindItemFiles(folder, wildcard, templates, found, _stringx(), m_root);
-        for (const CatalogueSearch::FoundFile& file : found) {
-            const _stringx fileName = kv::PathLastComponent(file.name);
-            const _stringx relative = UpkeepRelativeText(name, file.name);
-            if (kv::IsTemporaryFileName(fileName)) {
-                AddLeftover(type, relative);
-                continue;
-            }
-            if (!leadsOut && !Within(kv::PathJoin(folder, file.name)))
-                Report(Kind::kOutsideRepository, type, relative,
-                       OLESTR("the item's file lies outside the repository"));
-            FilesNamed& named = files[kv::LowerFileName(fileName)];
-            named.names.insert(fileName);
-            if (named.firstPath.empty())
-                named.firstPath = relative;
-        }
+        if (!m_folder.Holds(group.folder))
+            Report(Kind::kOutsideRepository, type, group.name,
+                   OLESTR("the folder of group '") + group.key +
+                       OLESTR("' leads outside the repository"));
+        else if (!kv::FolderExists(group.folder))
+            Report(Kind::kMissingFolder, type, group.name,
+                   OLESTR("the folder of group '") + group.key + OLESTR("' is missing"));
+        if (group.section == 0 && group.writeType != type)
+            Report(Kind::kGroupKey, type, group.name, KeyDetail(group.key, group.writeType, type));
     }
 
-    void CheckEntries(const _stringx& type, const std::vector<_stringx>& folders,
-                      const std::map<_stringx, FilesNamed>& files) {
-        std::vector<XmlAttribMap> entries;
-        m_document.GetAllAttribValues((type + OLESTR("/RepoItem/ItemAttrib")).c_str(), entries);
+    void CheckEntries(const kv::TypeSurvey& survey) {
+        const _stringx& type = survey.Type();
         std::map<_stringx, std::size_t> exact;  // how many entries have each FileName
         std::map<_stringx, std::set<_stringx>> byLower;
-        for (const XmlAttribMap& entry : entries) {
-            const _stringx fileName = Attribute(OLESTR("FileName"), entry);
+        for (const XmlAttribMap& entry : survey.Entries()) {
+            const _stringx fileName = kv::AttribText(entry, _stringx(OLESTR("FileName")));
             // A repeated entry is reported once, as a duplicate.
             if (fileName.empty() || ++exact[fileName] > 1)
                 continue;
             const _stringx lower = kv::LowerFileName(fileName);
             byLower[lower].insert(fileName);
+            const kv::EntryFile file = survey.Classify(fileName);
             if (fileName != lower)
                 Report(Kind::kNotLowerCase, type, fileName,
-                       OLESTR("FileName is not lower case; the catalogue never matches it"));
+                       file == kv::EntryFile::kFound
+                           ? OLESTR("FileName is not lower case, so the catalogue never matches "
+                                    "it: ") +
+                                 survey.Files().at(lower).firstPath +
+                                 OLESTR(" is listed without these properties; write it lower-cased")
+                           : _stringx(OLESTR("FileName is not lower case; the catalogue never "
+                                             "matches it")));
             // A stored LocalCopy is what copies and deletions of the item use.
-            const _stringx localCopy = Attribute(OLESTR("LocalCopy"), entry);
-            if (!localCopy.empty() && !kv::PathStaysInside(m_root, localCopy))
+            const _stringx localCopy = kv::AttribText(entry, _stringx(OLESTR("LocalCopy")));
+            if (!localCopy.empty() && !kv::PathStaysInside(m_folder.Root(), localCopy))
                 Report(Kind::kOutsideRepository, type, localCopy,
                        OLESTR("the entry's LocalCopy leads outside the repository"));
-            if (LeadsOut(fileName, folders))
-                Report(Kind::kOutsideRepository, type, fileName,
-                       OLESTR("FileName leads outside the repository"));
-            else if (files.count(lower) == 0)
-                Report(Kind::kMissingFile, type, fileName, OLESTR("the entry's file is missing"));
+            switch (file) {
+                case kv::EntryFile::kOutside:
+                    Report(Kind::kOutsideRepository, type, fileName,
+                           OLESTR("FileName leads outside the repository"));
+                    break;
+                case kv::EntryFile::kPath:
+                    Report(Kind::kMissingFile, type, fileName,
+                           OLESTR("FileName is a path, and entries are matched by file name "
+                                  "alone: no listing ever matches this entry"));
+                    break;
+                case kv::EntryFile::kMissing:
+                    Report(Kind::kMissingFile, type, fileName,
+                           OLESTR("the entry's file is missing"));
+                    break;
+                case kv::EntryFile::kUnmatched:
+                    Report(Kind::kUnmatchedFile, type, fileName,
+                           OLESTR("the file is in a group's folder, but no pattern of the "
+                                  "type's groups matches its name: listings leave it out"));
+                    break;
+                case kv::EntryFile::kFound:
+                    break;
+            }
         }
         for (const auto& named : byLower)
             if (named.second.size() > 1)
@@ -159,61 +173,41 @@ private:
         for (const auto& counted : exact)
             if (counted.second > 1)
                 Report(Kind::kDuplicateEntry, type, counted.first,
-                       _stringx(std::to_string(counted.second)) +
+                       Number(counted.second) +
                            OLESTR(" ItemAttrib entries have this FileName; the catalogue reads "
                                   "only the first"));
-        for (const auto& named : files)
-            if (exact.count(named.first) == 0)
+        // A file whose only entries differ from its name in letter case was
+        // reported with them.
+        for (const auto& named : survey.Files())
+            if (named.second.listed && exact.count(named.first) == 0 &&
+                byLower.count(named.first) == 0)
                 Report(Kind::kUnlistedFile, type, named.second.firstPath,
                        OLESTR("the file has no ItemAttrib entry"));
     }
 
-    // Whether a FileName is a path that leaves the repository from some group
-    // folder of its type (a plain name never does).
-    bool LeadsOut(const _stringx& fileName, const std::vector<_stringx>& folders) const {
-        if (kv::PathIsRooted(fileName))
-            return true;
-        if (fileName.find_first_of(OLESTR("\\/")) == _stringx::npos)
-            return false;
-        return std::any_of(folders.begin(), folders.end(), [&](const _stringx& folder) {
-            return !Within(kv::PathJoin(folder, fileName));
-        });
-    }
-
-    // The leftovers directly in `folder`, which is `name` below the
-    // repository's folder; each folder is listed once.
-    void FindLeftovers(const _stringx& folder, const _stringx& type, const _stringx& name) {
-        if (!m_listed.insert(kv::PathNormalize(folder)).second)
-            return;
-        std::vector<kv::platform::FolderEntry> entries;
-        kv::platform::ListFolder(kv::PathJoin(folder, _stringx(OLESTR("*"))).narrow(), entries);
-        std::vector<_stringx> names;
-        for (const kv::platform::FolderEntry& entry : entries)
-            if (!entry.folder && kv::IsTemporaryFileName(_stringx(entry.name)))
-                names.push_back(_stringx(entry.name));
-        std::sort(names.begin(), names.end());
-        for (const _stringx& leftover : names)
-            AddLeftover(type, UpkeepRelativeText(name, leftover));
-    }
-
-    void AddLeftover(const _stringx& type, const _stringx& relative) {
-        if (m_leftoverPaths.insert(relative).second)
-            m_leftovers.push_back({Kind::kLeftover, type, relative,
-                                   _stringx(OLESTR("a temporary file of a save or copy; repair "
-                                                   "removes it once no running save holds it"))});
-    }
-
-    CRepository& m_repository;
-    XMLIntercessor& m_document;
-    const _stringx m_root;
-    const _stringx m_resolvedRoot;
+    const kv::RepositoryFolder& m_folder;
+    const std::vector<kv::TypeSurvey>& m_surveys;
     std::vector<Finding> m_findings;
-    std::vector<Finding> m_leftovers;
-    std::set<_stringx> m_leftoverPaths;
-    std::set<_stringx> m_listed;  // folders searched for leftovers, normalized
 };
 
 }  // namespace
+
+std::vector<kv::TypeSurvey> kv::SurveyTypes(XMLIntercessor& document,
+                                            const RepositoryFolder& folder) {
+    std::vector<TypeSurvey> surveys;
+    for (const OLECHAR* type : CRepositoryItem::kItemTypes)
+        surveys.emplace_back(document, folder, _stringx(type));
+    return surveys;
+}
+
+std::vector<Finding> kv::VerifySurveys(const RepositoryFolder& folder,
+                                       const std::vector<TypeSurvey>& surveys) {
+    VerifyRun run(folder, surveys);
+    for (const TypeSurvey& survey : surveys)
+        run.CheckType(survey);
+    run.CheckTemporaries();
+    return run.TakeFindings();
+}
 
 CRepositoryVerifier::CRepositoryVerifier(CRepository* repository) : m_pRepository(repository) {}
 
@@ -225,11 +219,52 @@ long CRepositoryVerifier::Verify(std::vector<Finding>& findings) {
     XMLIntercessor document;
     if (const long status = m_pRepository->OpenXmlFile(document))
         return status;
-    VerifyRun run(*m_pRepository, document, kv::PathFolderPart(dataFile));
-    run.CheckDataFolder();
-    for (const OLECHAR* type : CRepositoryItem::kItemTypes)
-        run.CheckType(_stringx(type));
-    findings = run.TakeFindings();
+    const kv::RepositoryFolder folder(dataFile);
+    findings = kv::VerifySurveys(folder, kv::SurveyTypes(document, folder));
+    return 0;
+}
+
+long CRepositoryVerifier::VerifyList(CRepositoryMgr* manager, const char* key,
+                                     std::vector<Finding>& findings) {
+    findings.clear();
+    if (!manager)
+        return E_INVALIDARG;
+    XMLIntercessor document;
+    if (const long status = manager->OpenXmlFile(document))
+        return status;
+    std::vector<XmlNodeEntry> entries;
+    document.GetChildNodes(OLESTR("//Repositories"), entries);
+    const _stringx only = key ? _stringx(key) : _stringx();
+    std::map<_stringx, std::size_t> keys;
+    for (const XmlNodeEntry& entry : entries)
+        ++keys[kv::AttribText(entry.attribs, _stringx(OLESTR("Key")))];
+    std::set<_stringx> reported;
+    for (const XmlNodeEntry& entry : entries) {
+        if (entry.name.empty() || entry.name[0] == OLESTR('#'))
+            continue;  // a comment or text reads as an empty entry; nobody wrote it as one
+        const _stringx entryKey = kv::AttribText(entry.attribs, _stringx(OLESTR("Key")));
+        if (!only.empty() && entryKey != only)
+            continue;
+        _stringx local;
+        const bool hasLocal = kv::AttribText(entry.attribs, _stringx(OLESTR("Local")), local);
+        if (hasLocal && local != OLESTR("0") && local != OLESTR("1") && !local.empty())
+            findings.push_back({Kind::kListLocal, _stringx(), entryKey,
+                                OLESTR("Local=") + Quoted(local) +
+                                    OLESTR(" is read as a network repository: only \"1\" marks "
+                                           "a local one")});
+        _stringx path;
+        if (!kv::AttribText(entry.attribs, _stringx(OLESTR("Path")), path) || path.empty())
+            findings.push_back({Kind::kListPath, _stringx(), entryKey,
+                                _stringx(OLESTR("the entry has no Path: it is listed only when "
+                                                "missing repositories are asked for, and has "
+                                                "no items until one is created"))});
+        if (keys[entryKey] > 1 && reported.insert(entryKey).second)
+            findings.push_back({Kind::kListDuplicateKey, _stringx(), entryKey,
+                                Number(keys[entryKey]) +
+                                    OLESTR(" entries have this Key: the repository of this key "
+                                           "is the first, and writing a property of it writes "
+                                           "that property to all of them")});
+    }
     return 0;
 }
 
@@ -251,6 +286,26 @@ const char* CRepositoryVerifier::GetKindName(FindingKind kind) {
             return "duplicate-entry";
         case FindingKind::kLeftover:
             return "leftover";
+        case FindingKind::kUnmatchedFile:
+            return "unmatched-file";
+        case FindingKind::kRepeatedSection:
+            return "repeated-section";
+        case FindingKind::kGroupKey:
+            return "group-key";
+        case FindingKind::kUnusableName:
+            return "unusable-name";
+        case FindingKind::kSaveInProgress:
+            return "save-in-progress";
+        case FindingKind::kListLocal:
+            return "list-local";
+        case FindingKind::kListPath:
+            return "list-path";
+        case FindingKind::kListDuplicateKey:
+            return "list-duplicate-key";
     }
     return "unknown";
+}
+
+bool CRepositoryVerifier::IsProblem(FindingKind kind) {
+    return kind != FindingKind::kSaveInProgress;
 }

@@ -348,10 +348,9 @@ TEST_F(CliTest, ReportsFailuresAndBadUsage) {
     fs::remove_all(local / "SystemSearches");
     WriteText(local / ".kv3F0A.tmp", "torn");  // a killed save's temporary file
     std::set<std::string> expected{
-        "not-lower-case License.kvd",         "unlisted-file Dialogs/license.kvd",
-        "outside-repository ../../elsewhere", "missing-file create_tables.sql",
-        "outside-repository ../../x.txt",     "missing-folder SystemSearches",
-        "missing-file find_runtime.ini"};
+        "not-lower-case License.kvd",     "outside-repository ../../elsewhere",
+        "missing-file create_tables.sql", "outside-repository ../../x.txt",
+        "missing-folder SystemSearches",  "missing-file find_runtime.ini"};
     expected.insert({"duplicate-entry prepare.kvs", "leftover .kv3F0A.tmp"});
     if (!kv::platform::kFileNamesIgnoreCase) {  // else one file
         WriteText(local / "Dialogs/Welcome.kvd", "twin");

@@ -39,8 +39,7 @@ long CRepoData::SaveXmlFile(const _stringx& path, XMLIntercessor& document) {
     return kNotSaved;
 }
 
-bool CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attributes,
-                               _stringx& value) const {
+bool kv::AttribText(const XmlAttribMap& attributes, const _stringx& name, _stringx& value) {
     const auto found = attributes.find(name);
     if (found == attributes.end())
         return false;
@@ -61,10 +60,19 @@ bool CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attribu
     return true;
 }
 
-_stringx CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attributes) const {
+_stringx kv::AttribText(const XmlAttribMap& attributes, const _stringx& name) {
     _stringx value;
-    GetAttribValue(name, attributes, value);
+    AttribText(attributes, name, value);
     return value;
+}
+
+bool CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attributes,
+                               _stringx& value) const {
+    return kv::AttribText(attributes, name, value);
+}
+
+_stringx CRepoData::GetAttribValue(const _stringx& name, const XmlAttribMap& attributes) const {
+    return kv::AttribText(attributes, name);
 }
 
 long CRepoData::GetAttribValuesFromXmlFile(const _stringx& xpath, XmlAttribMap& attributes,

@@ -26,6 +26,15 @@
 #include "foundation/repostatus.h"
 #include "foundation/status.h"
 
+namespace kv {
+// Looks `name` up in `attributes` (exactly, case-sensitive): its text form
+// into `value` and true, or false with `value` left alone. What
+// CRepoData::GetAttribValue answers, for code that holds no CRepoData.
+KV_API bool AttribText(const XmlAttribMap& attributes, const _stringx& name, _stringx& value);
+// The same, answering the text or an empty string.
+KV_API _stringx AttribText(const XmlAttribMap& attributes, const _stringx& name);
+}  // namespace kv
+
 class KV_API CRepoData : public CRepoStatusBase {
 public:
     CRepoData(IRepoStatus* status = nullptr) : CRepoStatusBase(status) {}
