@@ -22,10 +22,15 @@ class CopierTest : public RepoTest {
 protected:
     void Load(const std::string& localDialogs, const std::string& netTemplates = "",
               const std::string& netDialogs = "") {
-        Data("Local/Repository.xml", Group("Dialogs", "Dialogs", "*.kvd", localDialogs) +
-                                         Group("Templates", "Templates", "*.kvt"));
-        Data("Net/Repository.xml", Group("Dialogs", "Dialogs", "*.kvd", netDialogs) +
-                                       Group("Templates", "Templates", "*.kvt", netTemplates));
+        Bodies(Group("Dialogs", "Dialogs", "*.kvd", localDialogs) +
+                   Group("Templates", "Templates", "*.kvt"),
+               Group("Dialogs", "Dialogs", "*.kvd", netDialogs) +
+                   Group("Templates", "Templates", "*.kvt", netTemplates));
+    }
+    // The two repositories on data files of these bodies.
+    void Bodies(const std::string& localBody, const std::string& netBody) {
+        Data("Local/Repository.xml", localBody);
+        Data("Net/Repository.xml", netBody);
         List(Entry("Local", (tree / "Local/Repository.xml").string()) +
              Entry("Network", (tree / "Net/Repository.xml").string(), "0"));
         CRepositories* list = nullptr;
@@ -148,6 +153,72 @@ TEST_F(CopierTest, MissingItemsOtherFailuresAndCopiesOntoItselfWriteNothing) {
     EXPECT_EQ(copier.Copy("<KVREPOSITORY>\\Dialogs\\ok.kvd"), kv::status::kNotOpened);
     EXPECT_FALSE(fs::exists(tree / "Net/Dialogs/ok.kvd"));
     EXPECT_THAT(status.messages, ElementsAre(HasSubstr("Net")));
+}
+
+// A copy is made only where the destination's listing will find it: no group
+// of the type, a group whose folder a publication cannot reach, patterns
+// that do not match, and a source group whose Key names no type or another
+// one are refused with the reason, writing nothing.
+TEST_F(CopierTest, CopiesTheDestinationWouldNotListAreRefused) {
+    WriteText(tree / "Local/Dialogs/a.kvd", "a");
+    const std::string dialogs = Group("Dialogs", "Dialogs", "*.kvd");
+    const auto refused = [&](const std::string& netBody, const std::string& localBody) {
+        Bodies(localBody, netBody);
+        const auto before = Tree(tree / "Net");
+        CRepositoryItemCopier::Copied copied;
+        EXPECT_EQ(
+            CRepositoryItemCopier(local, network).Copy("<KVREPOSITORY>\\Dialogs\\a.kvd", &copied),
+            E_INVALIDARG);
+        EXPECT_EQ(Tree(tree / "Net"), before);
+        // A sync knows it when it plans, and copies nothing for it.
+        CRepositorySync sync(local, network);
+        std::vector<CRepositorySync::Entry> plan;
+        EXPECT_EQ(sync.Plan(_stringx(OLESTR("Dialogs")), false, plan), 0);
+        EXPECT_EQ(plan.size(), 1u);
+        EXPECT_EQ(sync.Apply(plan), E_INVALIDARG);
+        EXPECT_EQ(plan.empty() ? "" : U8(plan[0].copied.problem), U8(copied.problem));
+        EXPECT_EQ(Tree(tree / "Net"), before);
+        return U8(copied.problem);
+    };
+    EXPECT_EQ(refused(Group("Templates", "Templates", "*.kvt"), dialogs),
+              "the destination cannot list it: it has no Dialogs group with a Wildcard");
+    EXPECT_THAT(refused(Group("Dialogs", "Forms", "*.kvd"), dialogs), HasSubstr("Name \"Forms\""));
+    EXPECT_THAT(refused(Group("Dialogs", "Dialogs", "*.dlg"), dialogs),
+                HasSubstr("Wildcard \"*.dlg\""));
+    const std::string custom =
+        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Custom\" Wildcard=\"*.kvd\"/></Dialogs>";
+    EXPECT_EQ(refused(dialogs, custom),
+              "the source's group of the item has Key \"Custom\", which names no item type, not "
+              "Dialogs: set that group's Key to Dialogs");
+}
+
+// An item that differs replaces the file the destination lists, in the
+// group folder it lies in and in its own letter case, never a second copy.
+TEST_F(CopierTest, AnUpdateReplacesTheFileTheDestinationLists) {
+    WriteText(tree / "Local/Dialogs/a.kvd", "new a");
+    WriteText(tree / "Local/Dialogs/b.kvd", "new b");
+    WriteText(tree / "Net/Dialogs/A.KVD", "old a");
+    WriteText(tree / "Net/More/Dialogs/b.kvd", "old b");
+    Bodies(Group("Dialogs", "Dialogs", "*.kvd"),
+           "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+           "<RepoItem Name=\"More\\Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/></Dialogs>");
+    CRepositorySync sync(local, network);
+    std::vector<CRepositorySync::Entry> plan;
+    ASSERT_EQ(sync.Plan(_stringx(), true, plan), 0);
+    ASSERT_EQ(plan.size(), 2u);
+    EXPECT_EQ(sync.Apply(plan), 0);
+    for (const CRepositorySync::Entry& entry : plan)
+        EXPECT_TRUE(entry.copied.replaced) << U8(entry.fileName);
+    EXPECT_EQ(ReadText(tree / "Net/Dialogs/A.KVD"), "new a");
+    EXPECT_EQ(ReadText(tree / "Net/More/Dialogs/b.kvd"), "new b");
+    EXPECT_FALSE(fs::exists(tree / "Net/Dialogs/b.kvd"));
+    EXPECT_THAT(Describe(Items(network, "Dialogs/*").get(), {OLESTR("FileName")}),
+                ElementsAre("a.kvd", "b.kvd"));
+    // A single copy does the same.
+    WriteText(tree / "Local/Dialogs/b.kvd", "newer b");
+    EXPECT_EQ(CRepositoryItemCopier(local, network).Copy("<KVREPOSITORY>\\Dialogs\\b.kvd"), 0);
+    EXPECT_EQ(ReadText(tree / "Net/More/Dialogs/b.kvd"), "newer b");
+    EXPECT_FALSE(fs::exists(tree / "Net/Dialogs/b.kvd"));
 }
 
 TEST_F(CopierTest, SyncPlansWhatIsMissingAndWithUpdateWhatDiffersByContent) {

@@ -125,6 +125,68 @@ TEST_F(RepairerTest, ADryRunReportsExactlyWhatTheRepairThenChanges) {
                 testing::Contains("Made: Later.kvd"));
 }
 
+// Pruning removes only an entry whose file is gone by verify's own test: not
+// one whose file is a link out of the repository, lies in the folder of a
+// repeated type element, or is there but matched by no pattern. Each of
+// those verify reports, and repair names as left alone.
+TEST_F(RepairerTest, PruningRemovesOnlyEntriesWhoseFileIsGone) {
+    Load(Group("Dialogs", "Dialogs", "*.kvd",
+               "<ItemAttrib FileName=\"link.kvd\" V=\"1\"/>"
+               "<ItemAttrib FileName=\"notes.txt\" V=\"2\"/>"
+               "<ItemAttrib FileName=\"gone.kvd\"/>") +
+         Group("Dialogs", "More", "*.kvd", "<ItemAttrib FileName=\"more.kvd\" V=\"3\"/>"));
+    File("Dialogs/notes.txt");
+    File("More/more.kvd");
+    const bool links = !kvtest::kNoSymlinks;
+    if (links) {
+        WriteText(tree / "Outside/x.kvd", "outside");
+        fs::create_symlink(tree / "Outside/x.kvd", tree / "Repo/Dialogs/link.kvd");
+    }
+    std::vector<std::string> found = {"repeated-section Dialogs", "unmatched-file notes.txt",
+                                      "missing-file gone.kvd"};
+    found.insert(found.begin() + 1,
+                 links ? "outside-repository Dialogs/link.kvd" : "missing-file link.kvd");
+    EXPECT_THAT(Verify(), testing::ElementsAreArray(found));
+
+    Options prune;
+    prune.pruneMissing = true;
+    const auto changes = Repair(prune);
+    EXPECT_THAT(changes, testing::Contains("remove-missing Dialogs gone.kvd"));
+    EXPECT_THAT(changes, testing::IsSupersetOf(
+                             {"left-alone Dialogs Dialogs", "left-alone Dialogs notes.txt"}));
+    const std::string saved = ReadText(data);
+    EXPECT_THAT(saved, testing::Not(testing::HasSubstr("gone.kvd")));
+    for (const char* kept : {"notes.txt", "more.kvd"})
+        EXPECT_THAT(saved, testing::HasSubstr(kept));
+    EXPECT_EQ(saved.find("link.kvd") != std::string::npos, links);
+    if (links) {
+        EXPECT_THAT(changes, testing::Contains("left-alone Dialogs Dialogs/link.kvd"));
+    }
+}
+
+// Temporary files are judged as verify judges them: a running save's is
+// named and kept, a link of such a name is kept (no save makes links), and
+// a file whose name no path reaches here gets no entry.
+TEST_F(RepairerTest, LiveSavesLinksAndUnreachableNamesAreLeftAlone) {
+    Load(Group("Dialogs", "Dialogs", "*.kvd"));
+    const std::string live = WriteText(tree / "Repo/Dialogs/.kv5.tmp", "live");
+    kv::TemporaryFileHold hold;
+    ASSERT_EQ(hold.Take(live), ERROR_SUCCESS);
+    std::vector<std::string> left = {"left-alone Dialogs Dialogs/.kv5.tmp"};
+    if (!kvtest::kNoSymlinks) {
+        fs::create_symlink(tree / "Repo/Repository.xml", tree / "Repo/.kv6.tmp");
+        left.insert(left.begin(), "left-alone  .kv6.tmp");
+    }
+#ifndef _WIN32
+    File("Dialogs/a\\b.kvd");
+    left.insert(left.begin(), "left-alone Dialogs Dialogs/a\\b.kvd");
+#endif
+    EXPECT_THAT(Repair(), testing::ElementsAreArray(left));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(kvtest::kNoSymlinks || fs::is_symlink(tree / "Repo/.kv6.tmp"));
+    EXPECT_EQ(Items(repository, "Dialogs/*")->GetCount(), 0);
+}
+
 // A repair that cannot be made changes nothing and says why; leftovers that a
 // live writer holds are never taken.
 TEST_F(RepairerTest, FailuresChangeNothing) {

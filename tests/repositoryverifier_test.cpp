@@ -6,6 +6,7 @@
 #include <map>
 
 #include "foundation/platform/text.h"
+#include "foundation/temporaryfiles.h"
 #include "repo_util.h"
 #include "repository/repositoryverifier.h"
 
@@ -162,6 +163,65 @@ TEST_F(VerifierTest, DuplicateEntriesAndLeftoversAreFound) {
                                      "leftover MergeModules Modules/kvc00C3.tmp"));
     EXPECT_EQ(Detail("a.kvd"),
               "3 ItemAttrib entries have this FileName; the catalogue reads only the first");
+}
+
+// A group whose Key names no type, or another one, is a finding that says
+// where writes through its items go; a running save's temporary file is
+// named as such and is no problem.
+TEST_F(VerifierTest, GroupKeysAndLiveSavesAreNamedForWhatTheyAre) {
+    Load(
+        "<Dialogs><RepoItem Name=\"Dialogs\" Key=\"Custom\" Wildcard=\"*.kvd\">"
+        "<ItemAttrib FileName=\"a.kvd\" V=\"1\"/></RepoItem></Dialogs>"
+        "<SqlScripts><RepoItem Name=\"Sql\" Key=\"Dialogs\" Wildcard=\"*.sql\"/></SqlScripts>");
+    File("Dialogs/a.kvd");
+    File("Sql/b.sql");
+    const std::string live = WriteText(tree / "Repo/.kv9.tmp", "live");
+    kv::TemporaryFileHold hold;
+    ASSERT_EQ(hold.Take(live), ERROR_SUCCESS);
+    EXPECT_THAT(Found(),
+                ElementsAre("group-key SqlScripts Sql", "unlisted-file SqlScripts Sql/b.sql",
+                            "group-key Dialogs Dialogs", "save-in-progress  .kv9.tmp"));
+    EXPECT_EQ(Detail("Dialogs"),
+              "Key \"Custom\" names no item type: writes to its items' properties go to a new "
+              "RepoItem under the document element, not to this group; set it to Dialogs");
+    EXPECT_EQ(Detail("Sql"),
+              "Key \"Dialogs\" names the type Dialogs: writes to its items' properties go to the "
+              "Dialogs element, not to this group; set it to SqlScripts");
+    EXPECT_FALSE(CRepositoryVerifier::IsProblem(CRepositoryVerifier::FindingKind::kSaveInProgress));
+    EXPECT_TRUE(CRepositoryVerifier::IsProblem(CRepositoryVerifier::FindingKind::kGroupKey));
+
+    // As the finding says: the write lands outside the group, the entry keeps its value.
+    auto items = Items(repository, "Dialogs/*");
+    ASSERT_EQ(items->GetCount(), 1);
+    items->GetFirst()->PutProperty(_stringx(OLESTR("V")), _stringx(OLESTR("2")));
+    EXPECT_EQ(items->GetFirst()->Commit(), 0);
+    EXPECT_EQ(Prop(*Items(repository, "Dialogs/*")->GetFirst(), OLESTR("V")), "1");
+}
+
+// The list file: Local values the library reads otherwise than they seem,
+// entries without a Path, and keys given twice.
+TEST_F(VerifierTest, TheListFileIsChecked) {
+    List(Entry("Local", data, "True") + "<!-- a note -->" + Entry("Network", "", "0") +
+         Entry("Team", data, "") + Entry("Team", data, "1"));
+    const auto listed = [&](const char* key, long expected = 0) {
+        std::vector<CRepositoryVerifier::Finding> findings(1);
+        EXPECT_EQ(CRepositoryVerifier::VerifyList(&manager, key, findings), expected);
+        std::vector<std::string> lines;
+        for (const CRepositoryVerifier::Finding& finding : findings)
+            lines.push_back(std::string(CRepositoryVerifier::GetKindName(finding.kind)) + " " +
+                            U8(finding.subject) + ": " + U8(finding.detail));
+        return lines;
+    };
+    EXPECT_THAT(
+        listed(nullptr),
+        ElementsAre("list-local Local: Local=\"True\" is read as a network repository: "
+                    "only \"1\" marks a local one",
+                    testing::StartsWith("list-path Network: the entry has no Path"),
+                    testing::StartsWith("list-duplicate-key Team: 2 entries have this Key")));
+    EXPECT_THAT(listed("Local"), ElementsAre(testing::StartsWith("list-local Local")));
+    EXPECT_THAT(listed("Other"), IsEmpty());
+    WriteText(list, "<Repositories>");
+    EXPECT_THAT(listed(nullptr, kv::status::kNotOpened), IsEmpty());
 }
 
 TEST_F(VerifierTest, ADataFileThatDoesNotLoadGivesNotOpenedAndNothingElse) {
