@@ -9,6 +9,8 @@
 #include "foundation/folderpath.h"
 #include "win32/fileio.h"
 #include "win32/files.h"
+#include "repository/itemgroups.h"
+#include "repository/repositoryitem.h"
 #include "resources/messages.h"
 #include "xml/xpath.h"
 
@@ -85,7 +87,30 @@ long CRepositoryMgr::CreateRepository(const _stringx& keyArgument, const _string
 }
 
 long CRepositoryMgr::SetupNewRepository(const _stringx& dataFilePath) {
-    return DoCopyFile(GetRepoTemplatePath(), dataFilePath) ? 0 : kv::status::kTemplateNotCopied;
+    if (!DoCopyFile(GetRepoTemplatePath(), dataFilePath))
+        return kv::status::kTemplateNotCopied;
+    return CreateGroupFolders(dataFilePath);
+}
+
+long CRepositoryMgr::CreateGroupFolders(const _stringx& dataFilePath) {
+    // A template that does not load gets no folders; the listing will say so.
+    XMLIntercessor document;
+    if (FAILED(document.Initialize(dataFilePath.c_str(), dataFilePath.c_str(), nullptr, false,
+                                   false)))
+        return 0;
+    const kv::RepositoryFolder folder(dataFilePath);
+    for (const OLECHAR* type : CRepositoryItem::kItemTypes) {
+        const kv::ItemGroups groups(document, folder, _stringx(type));
+        for (const kv::ItemGroup& group : groups.Groups()) {
+            // Only folders a listing searches, and none outside the repository.
+            if (!group.searchable || !folder.Holds(group.folder) ||
+                EnsureDirectoryExists(group.folder))
+                continue;
+            LogError1(kv::status::kFolderNotCreated, IDS_DIRECTORY_CREATE_FAILED, group.folder);
+            return kv::status::kFolderNotCreated;
+        }
+    }
+    return 0;
 }
 
 _stringx CRepositoryMgr::GetRepoTemplatePath() {

@@ -35,16 +35,22 @@ public:
     // (creating its folder), points the list file's existing entry with `key`
     // ("Local" or "Network") at it, and hands out that entry's repository (of
     // the reloaded list; built before its Path was written, so it still
-    // answers the old data file path until the next load). 0; -114 for another
-    // key (nothing written); -111 when the template was not copied (message 3
-    // or 4 reported); -113 when the list has no entry with the key; the list
-    // file's -102/-103. Throws CComException* when the services component
+    // answers the old data file path until the next load), with the folders
+    // of the template's groups made beside it. 0; -114 for another key
+    // (nothing written); -111 when the template was not copied (message 3
+    // or 4 reported); -112 when a group folder could not be made (message
+    // 4; the list is not written); -113 when the list has no entry with the
+    // key; the list file's -102/-103. Throws CComException* when the services component
     // cannot say where the template is.
     long CreateRepository(const _stringx& key, const _stringx& dataFilePath,
                           CRepository** repository);
 
 protected:
-    // Copies the template to `dataFilePath`: 0 or -111.
+    // Copies the template to `dataFilePath`, then makes the folders of its
+    // groups (those with a Wildcard, inside the repository), so that a new
+    // repository verifies clean: 0; -111; -112 when a group folder cannot be
+    // made (message 4 reported; the data file stays, the list is not
+    // written).
     long SetupNewRepository(const _stringx& dataFilePath);
     // The template data file "RepositoryTpl.xml" in the services component's
     // support folder.
@@ -58,6 +64,8 @@ protected:
 
 private:
     void CleanupRepositories();
+    // The group folders of the new data file at `dataFilePath`: 0 or -112.
+    long CreateGroupFolders(const _stringx& dataFilePath);
 
     CRepositories* m_pRepositories = nullptr;
     _stringx m_strListFile;

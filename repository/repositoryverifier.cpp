@@ -252,12 +252,13 @@ long CRepositoryVerifier::VerifyList(CRepositoryMgr* manager, const char* key,
                                 OLESTR("Local=") + Quoted(local) +
                                     OLESTR(" is read as a network repository: only \"1\" marks "
                                            "a local one")});
-        _stringx path;
-        if (!kv::AttribText(entry.attribs, _stringx(OLESTR("Path")), path) || path.empty())
+        // An empty Path is the place kept for a repository not yet created;
+        // none at all is most likely a misspelt attribute.
+        if (!entry.attribs.count(_stringx(OLESTR("Path"))))
             findings.push_back({Kind::kListPath, _stringx(), entryKey,
-                                _stringx(OLESTR("the entry has no Path: it is listed only when "
-                                                "missing repositories are asked for, and has "
-                                                "no items until one is created"))});
+                                _stringx(OLESTR("the entry has no Path attribute: it is listed "
+                                                "only when missing repositories are asked for, "
+                                                "and has no items until one is created"))});
         if (keys[entryKey] > 1 && reported.insert(entryKey).second)
             findings.push_back({Kind::kListDuplicateKey, _stringx(), entryKey,
                                 Number(keys[entryKey]) +

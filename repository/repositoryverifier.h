@@ -73,7 +73,8 @@ public:
         // Of the repository list (VerifyList), type empty:
         // "list-local": a Local value other than "0", "1" or empty.
         kListLocal,
-        // "list-path": an entry without a Path.
+        // "list-path": an entry without a Path attribute (an empty one is
+        // the place kept for a repository not yet created).
         kListPath,
         // "list-duplicate-key": two or more entries with one Key.
         kListDuplicateKey,

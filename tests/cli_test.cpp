@@ -184,7 +184,11 @@ TEST_F(CliTest, CopiesAnItemAskingBeforeItOverwrites) {
     EXPECT_THAT(declined.err, HasSubstr("status -109"));
     EXPECT_EQ(ReadText(network / "Dialogs/welcome.kvd"), "theirs");
     EXPECT_EQ(ReadText(network / "Repository.xml"), data);
-    EXPECT_EQ(Run({"copy", "Local", "Dialogs/welcome.kvd", "Network", "--no-overwrite"}).status, 1);
+    // Declined as asked: no hint that a terminal was missing.
+    const Outcome refused =
+        Run({"copy", "Local", "Dialogs/welcome.kvd", "Network", "--no-overwrite"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_THAT(refused.err, testing::Not(HasSubstr("terminal")));
     const Outcome replaced = Run({"copy", "Local", "Dialogs/welcome.kvd", "Network", "--yes"});
     EXPECT_EQ(replaced.status, 0);
     EXPECT_THAT(replaced.out, HasSubstr("Replaced <KVREPOSITORY>\\Dialogs\\welcome.kvd"));
@@ -241,6 +245,45 @@ TEST_F(CliTest, SyncsWhatIsMissingAndWithUpdateWhatDiffers) {
     EXPECT_THAT(Run({"sync", "Local", "Network", "--update"}).out, HasSubstr("Nothing to copy"));
     EXPECT_EQ(Run({"item", "get", "Network", "Dialogs/license.kvd", "DisplayName"}).out,
               "License agreement\n");
+
+    // An item of a group whose Key names no type is refused, named, when planned.
+    WriteText(examples / "local/SqlScripts/extra.sql", "extra");
+    const fs::path data = examples / "local/Repository.xml";
+    std::string text = ReadText(data);
+    const std::string key = "Key=\"SqlScripts\"";
+    text.replace(text.find(key), key.size(), "Key=\"Custom\"");
+    WriteText(data, text);
+    const Outcome plan =
+        Run({"sync", "Local", "Network", "--type", "SqlScripts", "--dry-run", "--json"});
+    EXPECT_EQ(plan.status, 1);
+    ASSERT_EQ(plan.Json()["items"].size(), 1u);
+    EXPECT_EQ(plan.Json()["items"][0]["action"], "refused");
+    EXPECT_THAT(plan.Json()["items"][0]["error"].get<std::string>(), HasSubstr("Key \"Custom\""));
+    EXPECT_EQ(Run({"sync", "Local", "Network", "--type", "SqlScripts"}).status, 1);
+    EXPECT_FALSE(fs::exists(network / "SqlScripts/extra.sql"));
+}
+
+// Verify reads the list too, and names a repository it could not read in
+// its report; repos says what an odd Local value means.
+TEST_F(CliTest, VerifyReportsTheListAndRepositoriesThatDoNotLoad) {
+    const fs::path list = examples / "Repositories.xml";
+    std::string text = ReadText(list);
+    text.replace(text.find("Local=\"1\""), 9, "Local=\"True\"");
+    WriteText(list, text);
+    const Outcome repos = Run({"repos"});
+    EXPECT_THAT(repos.out, HasSubstr("network"));
+    EXPECT_THAT(repos.err, HasSubstr("Local=\"True\" is read as a network repository"));
+    WriteText(examples / "network/Repository.xml", "<Repository>");
+    const Outcome verify = Run({"verify", "--json"});
+    EXPECT_EQ(verify.status, 1);
+    std::map<std::string, std::string> records;
+    for (const json& record : verify.Json())
+        records[record.value("key", "(list)")] =
+            record.contains("error") ? "error " + std::to_string(record["status"].get<long>())
+                                     : std::to_string(record["findings"].size()) + " finding(s)";
+    EXPECT_EQ(records, (std::map<std::string, std::string>{{"(list)", "1 finding(s)"},
+                                                           {"Local", "0 finding(s)"},
+                                                           {"Network", "error -103"}}));
 }
 
 // Text that windows-1252, the usual ANSI code page on Windows, holds beyond

@@ -2,6 +2,7 @@
 
 #include "foundation/comerror.h"
 #include "repo_util.h"
+#include "repository/repositoryverifier.h"
 
 namespace {
 
@@ -31,6 +32,13 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     EXPECT_TRUE(created->GetLocal());
     EXPECT_EQ(PathOf("Local"), local.string());
     EXPECT_NE(ReadText(local).find("<MergeModules>"), std::string::npos);
+    // With the folders of its groups: a new repository verifies clean.
+    for (const char* folder : {"MergeModules", "Templates", "Dialogs", "KVScripts", "SqlScripts",
+                               "SystemSearches"})
+        EXPECT_TRUE(fs::is_directory(local.parent_path() / folder)) << folder;
+    std::vector<CRepositoryVerifier::Finding> findings;
+    EXPECT_EQ(CRepositoryVerifier(manager.GetRepository("Local", false)).Verify(findings), 0);
+    EXPECT_TRUE(findings.empty());
 
     // Again, elsewhere: the one entry follows; the old file stays.
     const fs::path moved = tree / "Moved" / "Repository.xml";
@@ -45,6 +53,20 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     ASSERT_EQ(manager.CreateRepository(entry->GetKey(), again, &created), 0);
     EXPECT_EQ(PathOf("Network"), U8(again));
     EXPECT_TRUE(status.messages.empty());
+}
+
+// A group folder that cannot be made fails the creation before the list is
+// written (a file stands where the folder would be).
+TEST_F(CreateRepositoryTest, AGroupFolderThatCannotBeMadeFailsBeforeTheListIsWritten) {
+    List("<Repository Key=\"Local\"/>");
+    const std::string before = ReadText(list);
+    WriteText(tree / "R" / "Dialogs", "a file");
+    EXPECT_EQ(Create(OLESTR("Local"), tree / "R" / "Repository.xml"),
+              kv::status::kFolderNotCreated);
+    EXPECT_EQ(created, nullptr);
+    EXPECT_EQ(ReadText(list), before);
+    EXPECT_THAT(status.messages,
+                ElementsAre("Unable to create directory " + (tree / "R" / "Dialogs").string()));
 }
 
 TEST_F(CreateRepositoryTest, RefusesOtherKeysAndEntriesThatAreMissing) {

@@ -201,7 +201,8 @@ TEST_F(VerifierTest, GroupKeysAndLiveSavesAreNamedForWhatTheyAre) {
 // The list file: Local values the library reads otherwise than they seem,
 // entries without a Path, and keys given twice.
 TEST_F(VerifierTest, TheListFileIsChecked) {
-    List(Entry("Local", data, "True") + "<!-- a note -->" + Entry("Network", "", "0") +
+    List(Entry("Local", data, "True") + "<!-- a note -->" + Entry("Spare", "", "0") +
+         "<Repository Key=\"Network\" Local=\"0\"/>" +
          Entry("Team", data, "") + Entry("Team", data, "1"));
     const auto listed = [&](const char* key, long expected = 0) {
         std::vector<CRepositoryVerifier::Finding> findings(1);
@@ -216,7 +217,7 @@ TEST_F(VerifierTest, TheListFileIsChecked) {
         listed(nullptr),
         ElementsAre("list-local Local: Local=\"True\" is read as a network repository: "
                     "only \"1\" marks a local one",
-                    testing::StartsWith("list-path Network: the entry has no Path"),
+                    testing::StartsWith("list-path Network: the entry has no Path attribute"),
                     testing::StartsWith("list-duplicate-key Team: 2 entries have this Key")));
     EXPECT_THAT(listed("Local"), ElementsAre(testing::StartsWith("list-local Local")));
     EXPECT_THAT(listed("Other"), IsEmpty());

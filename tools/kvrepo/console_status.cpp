@@ -41,7 +41,7 @@ bool ConsoleStatus::Answer(const char* what, const _stringx& path) {
         case Overwrite::kYes:
             return true;
         case Overwrite::kNo:
-            m_declinedUnasked = true;
+            m_declinedUnasked = m_declinedUnasked || !m_chosen;
             Warn(std::string("not overwriting the existing ") + what + " " + Text(path));
             return false;
         case Overwrite::kAsk:

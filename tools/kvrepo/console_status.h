@@ -19,8 +19,13 @@ public:
     // Asks when standard input is a terminal, otherwise answers no.
     ConsoleStatus();
 
-    void SetOverwrite(Overwrite answer) { m_overwrite = answer; }
-    // Whether a question was answered no without asking anybody.
+    // The answer the command line chose (--yes, --no-overwrite).
+    void SetOverwrite(Overwrite answer) {
+        m_overwrite = answer;
+        m_chosen = true;
+    }
+    // Whether a question was answered no only because nobody was there to
+    // ask: no terminal, and the command line chose no answer.
     bool DeclinedUnasked() const { return m_declinedUnasked; }
 
     long OnError(const _stringx& text) override;
@@ -32,6 +37,7 @@ private:
     bool Answer(const char* what, const _stringx& path);
 
     Overwrite m_overwrite;
+    bool m_chosen = false;
     bool m_declinedUnasked = false;
 };
 

@@ -1,6 +1,7 @@
 // copy and sync: items from one repository into another, through the
 // library's CRepositoryItemCopier and CRepositorySync. Every copy is a
 // publication in the destination, with its overwrite questions.
+#include <algorithm>
 #include <memory>
 
 #include "commands.h"
@@ -49,8 +50,11 @@ std::pair<CRepository*, CRepository*> Pair(Session& session, const OverwriteOpti
     return {found[0], found[1]};
 }
 
-// What went wrong with one item, with a hint when nobody was asked.
-std::string Problem(Session& session, long status) {
+// What went wrong with one item: the copier's own reason where it gave one,
+// with a hint when nobody was asked.
+std::string Problem(Session& session, long status, const _stringx& reason = _stringx()) {
+    if (!reason.empty())
+        return Text(reason);
     std::string text = DescribeStatus(status);
     if (Declined(status) && session.Status().DeclinedUnasked())
         text += "; standard input is not a terminal, --yes overwrites";
@@ -70,7 +74,7 @@ int Copy(Session& session, const CopyOptions& options) {
                       options.source + "'");
     if (status != 0)
         throw Failure("cannot copy " + options.itemPath + " from '" + options.source + "' to '" +
-                      options.destination + "': " + Problem(session, status));
+                      options.destination + "': " + Problem(session, status, copied.problem));
 
     if (session.json)
         PrintJson({{"source", options.source},
@@ -99,29 +103,39 @@ int Sync(Session& session, const SyncOptions& options) {
         sync.Apply(plan);
 
     int exitStatus = kExitOk;
-    std::size_t done = 0;
+    std::size_t done = 0, refusals = 0;
     nlohmann::json items = nlohmann::json::array();
     std::vector<std::vector<std::string>> rows;
     for (const CRepositorySync::Entry& entry : plan) {
         const std::string reason = CRepositorySync::GetReasonName(entry.reason);
-        std::string action = "would copy";
-        if (!options.dryRun)
+        const bool refused = !entry.problem.empty();
+        std::string action = refused ? "refused" : "would copy";
+        if (!options.dryRun && !refused)
             action = entry.status == 0        ? (entry.copied.replaced ? "replaced" : "copied")
                      : Declined(entry.status) ? "declined"
                                               : "failed";
+        else if (options.dryRun && !refused && entry.reason == CRepositorySync::Reason::kDiffers)
+            action = "would replace";
+        std::string name = action;  // for JSON: "would-copy"
+        std::replace(name.begin(), name.end(), ' ', '-');
         nlohmann::json item = {{"type", Text(entry.type)},
                                {"fileName", Text(entry.fileName)},
                                {"item", Text(entry.displayPath)},
                                {"reason", reason},
-                               {"action", action == "would copy" ? "would-copy" : action}};
-        if (!options.dryRun && entry.status == 0) {
+                               {"action", name}};
+        refusals += refused;
+        if (!refused && !options.dryRun && entry.status == 0) {
             ++done;
             item["localCopy"] = Text(entry.copied.targetFile);
-        } else if (!options.dryRun) {
-            item["error"] = Problem(session, entry.status);
-            Warn("cannot copy " + Text(entry.displayPath) + ": " + Problem(session, entry.status));
+        } else if (refused || !options.dryRun) {
+            const std::string problem =
+                Problem(session, entry.status, refused ? entry.problem : entry.copied.problem);
+            item["error"] = problem;
+            Warn("cannot copy " + Text(entry.displayPath) + ": " + problem);
             exitStatus = kExitFailed;
         }
+        if (!entry.destinationFile.empty())
+            item["replaces"] = Text(entry.destinationFile);
         items.push_back(item);
         rows.push_back({action, reason, Text(entry.type), Text(entry.displayPath)});
     }
@@ -139,7 +153,8 @@ int Sync(Session& session, const SyncOptions& options) {
     if (plan.empty())
         Print("Nothing to copy" + direction + '\n');
     else if (options.dryRun)
-        Print(std::to_string(plan.size()) + " item(s) would be copied" + direction +
+        Print(std::to_string(plan.size() - refusals) + " item(s) would be copied" + direction +
+              (refusals ? ", " + std::to_string(refusals) + " refused" : std::string()) +
               " (dry run: nothing changed)\n");
     else
         Print(std::to_string(done) + " of " + std::to_string(plan.size()) + " item(s) copied" +

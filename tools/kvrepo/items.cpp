@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "foundation/folderpath.h"
 #include "output.h"
 
 namespace kvtool {
@@ -57,26 +56,6 @@ ItemSelection SelectOneItem(CRepository& repository, const std::string& itemPath
     return selection;
 }
 
-long ReadItemGroups(CRepository& repository, std::vector<ItemGroup>& groups) {
-    XMLIntercessor document;
-    if (const long status = repository.OpenXmlFile(document))
-        return status;
-    for (const OLECHAR* type : CRepositoryItem::kItemTypes) {
-        std::vector<XmlNodeEntry> children;
-        document.GetChildNodes(type, children);
-        for (const XmlNodeEntry& child : children) {
-            if (child.name != _stringx(OLESTR("RepoItem")))
-                continue;
-            auto attribute = [&](const OLECHAR* name) {
-                return Text(repository.GetAttribValue(_stringx(name), child.attribs));
-            };
-            groups.push_back({Text(_stringx(type)), attribute(OLESTR("Name")),
-                              attribute(OLESTR("Key")), attribute(OLESTR("Wildcard"))});
-        }
-    }
-    return 0;
-}
-
 std::filesystem::path FilePath(const std::string& path) {
     const _stringx wide(path);
     return std::filesystem::path(wide.begin(), wide.end());
@@ -89,12 +68,6 @@ std::string PathText(const std::filesystem::path& path) {
 std::filesystem::path LocalPath(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return FilePath(path);
-}
-
-bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& path) {
-    const _stringx folder(PathText(root)), inner(PathText(path));
-    return kv::PathStaysInside(folder, inner) ||
-           kv::ResolveExistingPath(folder) == kv::ResolveExistingPath(inner);
 }
 
 std::vector<std::string> ItemTypes() {

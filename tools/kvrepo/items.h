@@ -30,19 +30,6 @@ ItemSelection SelectItems(CRepository& repository, const std::string& itemPath);
 // none (or when the data file cannot be read).
 ItemSelection SelectOneItem(CRepository& repository, const std::string& itemPath);
 
-// One item group of a data file: its files lie in the folder Name beside the
-// data file and match the ";"-separated Wildcard patterns.
-struct ItemGroup {
-    std::string type;
-    std::string name;
-    std::string key;
-    std::string wildcard;
-};
-
-// The groups of every item type in the repository's data file, in type
-// order: 0, or the status of a data file that cannot be read.
-long ReadItemGroups(CRepository& repository, std::vector<ItemGroup>& groups);
-
 // A path in the ANSI code page as a file-system path, and back. Both go
 // through the library's UTF-16 text, never through the standard library's own
 // narrow conversion, which on Windows is not the ANSI code page.
@@ -52,9 +39,6 @@ std::string PathText(const std::filesystem::path& path);
 // A path from a data file as a file-system path: data files written on
 // Windows separate with backslashes.
 std::filesystem::path LocalPath(std::string path);
-
-// Whether `path`, links resolved, is `root` or lies below it.
-bool IsWithin(const std::filesystem::path& root, const std::filesystem::path& path);
 
 // The six item types, as the command line names them.
 std::vector<std::string> ItemTypes();

@@ -9,22 +9,20 @@
 namespace kvtool {
 namespace {
 
-// The folder a new item of `type` goes to: the folder of the type's first group
-// in the data file, so that the catalogue finds the item again, when the
-// display path built from it still names that type; otherwise the type's name.
-std::string PublishFolder(CRepository& repository, const std::string& type) {
-    std::vector<ItemGroup> groups;
-    if (ReadItemGroups(repository, groups) != 0)
+// The folder a new item of `type` goes to: that of the first group that will
+// list `file` there (kv::ItemGroups::PublicationGroup); otherwise the type's
+// name, and the warning after the commit says that it is not listed.
+std::string PublishFolder(CRepository& repository, const std::string& type,
+                          const std::string& file) {
+    XMLIntercessor document;
+    if (repository.OpenXmlFile(document) != 0)
         return type;
-    for (const ItemGroup& group : groups) {
-        if (group.type != type || group.name.empty())
-            continue;
-        const _stringx candidate("<KVREPOSITORY>\\" + group.name + "\\*");
-        if (CRepositoryItem::GetRepoItemType(candidate) == _stringx(type))
-            return group.name;
-        break;
-    }
-    return type;
+    const kv::RepositoryFolder folder(repository.GetRepoDataFilePath());
+    const kv::ItemGroups groups(document, folder, _stringx(type));
+    _stringx why;
+    const kv::ItemGroup* group =
+        groups.PublicationGroup(_stringx(type), kv::LowerFileName(_stringx(file)), why);
+    return group ? Text(group->name) : type;
 }
 
 struct PublishOptions {
@@ -68,7 +66,9 @@ int Publish(Session& session, const PublishOptions& options) {
 
     CRepository& repository = session.Repository(options.key);
     const std::string displayPath =
-        "<KVREPOSITORY>\\" + PublishFolder(repository, options.type) + "\\*";
+        "<KVREPOSITORY>\\" +
+        PublishFolder(repository, options.type, PathText(FilePath(options.file).filename())) +
+        "\\*";
     CRepositoryItem* raw = nullptr;
     const long created = repository.CreateRepositoryItem(displayPath.c_str(), &raw);
     std::unique_ptr<CRepositoryItem> item(raw);

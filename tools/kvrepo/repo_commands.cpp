@@ -57,6 +57,14 @@ int ListRepositories(Session& session, const ReposOptions& options) {
         PrintTable({"KEY", "KIND", "EXISTS", "DISPLAY NAME", "DATA FILE"}, rows);
     if (!anyExists && options.key.empty())
         WarnNoRepositories(session.ListFile());
+    // A Local value the library reads otherwise than it seems is said here,
+    // not only by verify.
+    std::vector<CRepositoryVerifier::Finding> findings;
+    if (CRepositoryVerifier::VerifyList(
+            &session.Manager(), options.key.empty() ? nullptr : options.key.c_str(), findings) == 0)
+        for (const CRepositoryVerifier::Finding& finding : findings)
+            if (finding.kind == CRepositoryVerifier::FindingKind::kListLocal)
+                Warn("repository '" + Text(finding.subject) + "': " + Text(finding.detail));
     return kExitOk;
 }
 
@@ -92,19 +100,6 @@ int CreateRepository(Session& session, const CreateOptions& options) {
     if (status != 0)
         ThrowStatus("cannot create the " + options.key + " repository " + dataFile, status);
 
-    // The group folders too, so that a new repository verifies clean; the
-    // list is read again, since the created entry still names its old file.
-    std::vector<ItemGroup> groups;
-    if (const long read = ReadItemGroups(session.Repository(options.key), groups))
-        ThrowStatus("cannot read the new data file " + dataFile, read);
-    const std::filesystem::path root = FilePath(dataFile).parent_path();
-    for (const ItemGroup& group : groups) {
-        std::error_code error;
-        const std::filesystem::path folder = root / LocalPath(group.name);
-        // A template naming a folder outside the repository gets no folder.
-        if (IsWithin(root, folder) && !std::filesystem::create_directories(folder, error) && error)
-            throw Failure("cannot create the folder " + PathText(folder) + ": " + error.message());
-    }
     if (session.json)
         PrintJson({{"key", options.key}, {"dataFile", dataFile}, {"list", session.ListFile()}});
     else
