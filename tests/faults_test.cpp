@@ -187,10 +187,12 @@ const std::map<std::string, Scenario>& Scenarios() {
                   _stringx((root / "NewRepo" / "Sub" / "Repository.xml").string()), &created);
           },
           {"Repos.xml", "NewRepo/Sub/Repository.xml"},
-          // -113: the list could not be read back after its rewrite.
+          // -113: the list could not be read back after its rewrite; -112: a
+          // group folder could not be made.
           {0, kv::status::kNotSaved, kv::status::kNotOpened, kv::status::kTemplateNotCopied,
-           kv::status::kRepositoryNotFound},
-          {kv::status::kNotSaved, kv::status::kNotOpened, kv::status::kTemplateNotCopied},
+           kv::status::kRepositoryNotFound, kv::status::kFolderNotCreated},
+          {kv::status::kNotSaved, kv::status::kNotOpened, kv::status::kTemplateNotCopied,
+           kv::status::kFolderNotCreated},
           [](const fs::path& root) {
               // The list file rewritten unchanged, before its entry gets a path.
               DataFile list(nullptr, (root / "Repos.xml").string());
@@ -224,6 +226,8 @@ void ExpectMessagesFit(long result, const std::vector<std::string>& messages) {
     EXPECT_TRUE(result != kv::status::kTemplateNotCopied ||
                 starts("Unable to create repository file ") ||
                 starts("Unable to create directory "))
+        << last;
+    EXPECT_TRUE(result != kv::status::kFolderNotCreated || starts("Unable to create directory "))
         << last;
 }
 
