@@ -234,6 +234,11 @@ long CRepositoryItemCopier::CopyListed(CRepositoryItem& item, const _stringx& ty
 
 long CRepositoryItemCopier::CopyOver(CRepositoryItem& item, const _stringx& type,
                                      const _stringx& replaced, Copied* copied) {
+    const auto refuse = [copied](long status, const _stringx& why) {
+        if (copied)
+            copied->problem = why;
+        return status;
+    };
     if (!m_pSource || !m_pDestination)
         return E_INVALIDARG;
     const _stringx sourceData = m_pSource->GetRepoDataFilePath();
@@ -242,11 +247,6 @@ long CRepositoryItemCopier::CopyOver(CRepositoryItem& item, const _stringx& type
         return kv::status::kNoDataFilePath;
     if (SamePath(sourceData, destinationData))
         return E_INVALIDARG;
-    const auto refuse = [copied](long status, const _stringx& why) {
-        if (copied)
-            copied->problem = why;
-        return status;
-    };
 
     // The source's file: where the catalogue found it, which a stored
     // LocalCopy may have replaced; only a file inside the source is copied.
@@ -254,7 +254,8 @@ long CRepositoryItemCopier::CopyOver(CRepositoryItem& item, const _stringx& type
     if (item.CreateLocalCopy(&sourceFile) != 0 || sourceFile.empty())
         return ERROR_FILE_NOT_FOUND;
     if (!kv::PathStaysInside(kv::PathFolderPart(sourceData), sourceFile))
-        return E_ACCESSDENIED;
+        return refuse(E_ACCESSDENIED, OLESTR("its file ") + sourceFile +
+                                          OLESTR(" leads outside the source repository"));
     if (!kv::FileExists(sourceFile))
         return ERROR_FILE_NOT_FOUND;
     if (type.empty())

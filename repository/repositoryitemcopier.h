@@ -49,9 +49,10 @@ public:
         _stringx targetFile;
         // Whether a file (or a template folder) was there and was replaced.
         bool replaced = false;
-        // When the copier itself refused (E_INVALIDARG, nothing written), or
-        // found the item not listed as copied afterwards (E_UNEXPECTED): one
-        // English sentence saying why. Empty otherwise.
+        // When the copier itself refused (E_INVALIDARG, or E_ACCESSDENIED
+        // for a source file leading out of its repository; nothing written),
+        // or found the item not listed as copied afterwards (E_UNEXPECTED):
+        // one English sentence saying why. Empty otherwise.
         _stringx problem;
     };
 

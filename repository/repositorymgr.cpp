@@ -95,8 +95,8 @@ long CRepositoryMgr::SetupNewRepository(const _stringx& dataFilePath) {
 long CRepositoryMgr::CreateGroupFolders(const _stringx& dataFilePath) {
     // A template that does not load gets no folders; the listing will say so.
     XMLIntercessor document;
-    if (FAILED(document.Initialize(dataFilePath.c_str(), dataFilePath.c_str(), nullptr, false,
-                                   false)))
+    if (FAILED(
+            document.Initialize(dataFilePath.c_str(), dataFilePath.c_str(), nullptr, false, false)))
         return 0;
     const kv::RepositoryFolder folder(dataFilePath);
     for (const OLECHAR* type : CRepositoryItem::kItemTypes) {
