@@ -18,5 +18,6 @@
 #include "repository/repositoryrepairer.h"
 #include "repository/repositorysync.h"
 #include "repository/repositoryverifier.h"
+#include "repository/userlist.h"
 #include "resources/messages.h"
 #include "xml/xpath.h"

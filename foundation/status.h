@@ -3,6 +3,8 @@
 // (positive) and HRESULTs (below -0xFFFF) unchanged; these are the rest.
 #pragma once
 
+#include <string>
+
 #include "foundation/platform/types.h"
 
 namespace kv {
@@ -27,6 +29,11 @@ constexpr long kListNotCreated = -200;
 // What one of the codes above means, in a few words ("an XML data file was not
 // saved"); null for any other value, success included.
 KV_API const char* Meaning(long status);
+
+// "status -103 (an XML data file was not opened or did not parse)", "system
+// error 5 (Access is denied.)" or "HRESULT 0x80070005 (Access is denied.)":
+// any status together with what it means, never the bare number.
+KV_API std::string Describe(long status);
 
 }  // namespace status
 }  // namespace kv

@@ -7,7 +7,6 @@
 #include "commands.h"
 #include "items.h"
 #include "output.h"
-#include "status_text.h"
 
 namespace kvtool {
 namespace {
@@ -55,7 +54,7 @@ std::pair<CRepository*, CRepository*> Pair(Session& session, const OverwriteOpti
 std::string Problem(Session& session, long status, const _stringx& reason = _stringx()) {
     if (!reason.empty())
         return Text(reason);
-    std::string text = DescribeStatus(status);
+    std::string text = kv::status::Describe(status);
     if (Declined(status) && session.Status().DeclinedUnasked())
         text += "; standard input is not a terminal, --yes overwrites";
     return text;

@@ -6,7 +6,6 @@
 #include "items.h"
 #include "json_stream.h"
 #include "output.h"
-#include "status_text.h"
 
 namespace kvtool {
 namespace {
@@ -90,7 +89,7 @@ int ListItems(Session& session, const ItemsOptions& options) {
             const ItemSelection selection = SelectItems(*repository, options.itemPath);
             if (selection.status != 0) {
                 Warn("skipped repository '" + Text(repository->GetKey()) +
-                     "': " + DescribeStatus(selection.status));
+                     "': " + kv::status::Describe(selection.status));
                 exitStatus = kExitFailed;
                 continue;
             }

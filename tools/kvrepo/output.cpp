@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "foundation/platform/console.h"
-#include "status_text.h"
 
 namespace kvtool {
 
@@ -43,7 +42,7 @@ nlohmann::json Utf8Json(const nlohmann::json& value) {
 }  // namespace
 
 void ThrowStatus(const std::string& what, long status) {
-    throw Failure(what + ": " + DescribeStatus(status));
+    throw Failure(what + ": " + kv::status::Describe(status));
 }
 
 std::string Utf8(const std::string& text) {

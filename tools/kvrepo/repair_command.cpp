@@ -4,7 +4,6 @@
 
 #include "commands.h"
 #include "output.h"
-#include "status_text.h"
 
 namespace kvtool {
 namespace {

@@ -1,7 +1,6 @@
 #include "session.h"
 
 #include <filesystem>
-#include <fstream>
 
 #include "foundation/platform/console.h"
 #include "items.h"
@@ -12,33 +11,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The seed of a per-user list: both keys that repositories can be created for.
-const char kEmptyList[] =
-    "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-    "<Repositories>\n"
-    "\t<Repository Key=\"Local\" Local=\"1\" Path=\"\" DisplayName=\"Local repository\"/>\n"
-    "\t<Repository Key=\"Network\" Local=\"0\" Path=\"\" DisplayName=\"Network repository\"/>\n"
-    "</Repositories>\n";
-
-// kvrepo/Repositories.xml in the per-user settings folder ($XDG_CONFIG_HOME,
-// else $HOME/.config; %APPDATA% on Windows); created on first use.
+// The per-user list file, made on first use.
 std::string PerUserListFile() {
-    std::string config;
-    if (!kv::platform::GetUserSettingsFolder(config))
+    _stringx path;
+    const DWORD error = kv::PerUserListFile(path);
+    if (error == ERROR_PATH_NOT_FOUND && path.empty())
         throw Failure(
             "no repository list: no per-user settings folder (XDG_CONFIG_HOME or HOME, APPDATA "
             "on Windows; or use --list)");
-    const fs::path file = FilePath(config) / "kvrepo" / "Repositories.xml";
-    std::error_code error;
-    if (fs::exists(file, error))
-        return PathText(file);
-    fs::create_directories(file.parent_path(), error);
-    std::ofstream out(file, std::ios::binary);
-    out << kEmptyList;
-    out.close();
-    if (!out)
-        throw Failure("cannot create the repository list " + PathText(file));
-    return PathText(file);
+    if (error != ERROR_SUCCESS)
+        throw Failure("cannot create the repository list " + Text(path) + ": " +
+                      kv::status::Describe(static_cast<long>(error)));
+    return Text(path);
 }
 
 }  // namespace

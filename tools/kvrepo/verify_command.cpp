@@ -4,7 +4,6 @@
 
 #include "commands.h"
 #include "output.h"
-#include "status_text.h"
 
 namespace kvtool {
 namespace {
@@ -81,11 +80,11 @@ int Verify(Session& session, const VerifyOptions& options) {
         if (const long status = CRepositoryVerifier(repository).Verify(findings)) {
             if (!options.key.empty())
                 ThrowStatus("cannot verify repository '" + key + "'", status);
-            Warn("skipped repository '" + key + "': " + DescribeStatus(status));
+            Warn("skipped repository '" + key + "': " + kv::status::Describe(status));
             result.push_back({{"key", key},
                               {"dataFile", dataFile},
                               {"status", status},
-                              {"error", DescribeStatus(status)},
+                              {"error", kv::status::Describe(status)},
                               {"findings", nlohmann::json::array()}});
             exitStatus = kExitFailed;
             continue;
