@@ -83,7 +83,19 @@ ComponentLoader& ComponentLoader::Process() {
     return *loader;
 }
 
+std::recursive_mutex& ComponentLoader::CurrentFolderMutex() {
+    // Never destroyed, as the process loader.
+    static std::recursive_mutex* const mutex = new std::recursive_mutex;
+    return *mutex;
+}
+
+std::size_t ComponentLoader::CachedModuleCount() const {
+    const std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_modules.size();
+}
+
 HMODULE ComponentLoader::CachedModule(const _stringx& file) const {
+    const std::lock_guard<std::recursive_mutex> lock(m_mutex);
     const auto found = m_modules.find(file);
     return found == m_modules.end() ? nullptr : found->second;
 }
@@ -130,6 +142,7 @@ HMODULE ComponentLoader::LoadFromFolder(const _stringx& path) {
     // The module loads with its own folder as the current directory, so that
     // whatever it loads or opens by relative name while starting up is found
     // beside it.
+    const std::lock_guard<std::recursive_mutex> lock(CurrentFolderMutex());
     std::string previous(MAX_PATH + 1, '\0');
     const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(previous.size()), &previous[0]);
     const bool restore = length > 0 && length < previous.size();
@@ -156,6 +169,7 @@ HRESULT ComponentLoader::GetClassObject(const _stringx& file, REFCLSID clsid,
                                         IClassFactory** factory) {
     if (factory)
         *factory = nullptr;
+    std::unique_lock<std::recursive_mutex> lock(m_mutex);
     HMODULE module = CachedModule(file);
     if (!module) {
         module = LoadFromFolder(FindModuleFile(file));
@@ -163,6 +177,7 @@ HRESULT ComponentLoader::GetClassObject(const _stringx& file, REFCLSID clsid,
             return REGDB_E_CLASSNOTREG;
         m_modules.emplace(file, module);
     }
+    lock.unlock();
     const auto getClassObject = GetProcAddressAs<LPFNGETCLASSOBJECT>(module, "DllGetClassObject");
     if (!getClassObject)
         return REGDB_E_CLASSNOTREG;

@@ -4,11 +4,14 @@
 //
 // A component file named without a folder is searched for among the product's
 // installation folders (see ComponentLoader::GetClassObject), loaded once per
-// loader and name, and kept loaded: components are never unloaded.
+// loader and name, and kept loaded: components are never unloaded. A loader
+// may be used from several threads at once: its cache and its loads are
+// locked.
 #pragma once
 
 #include <cstddef>
 #include <map>
+#include <mutex>
 
 #include "foundation/platform/comptr.h"
 #include "foundation/stringx.h"
@@ -64,18 +67,26 @@ public:
         return CreateInstance(file, clsid, iid, reinterpret_cast<void**>(object));
     }
 
+    // Held while any loader switches the process's current folder to load a
+    // module: a caller that reads the current folder (to make a relative path
+    // absolute) while other threads may load components takes it too.
+    static std::recursive_mutex& CurrentFolderMutex();
+
     // The file the search starts from; empty when unknown.
     const _stringx& OwnModuleFile() const { return m_ownModuleFile; }
     // The cached module of a file name as given to GetClassObject; null when
     // there is none.
     HMODULE CachedModule(const _stringx& file) const;
-    std::size_t CachedModuleCount() const { return m_modules.size(); }
+    std::size_t CachedModuleCount() const;
 
 private:
     _stringx FindModuleFile(const _stringx& file) const;
     static HMODULE LoadFromFolder(const _stringx& path);
 
     _stringx m_ownModuleFile;
+    // The cache and its loads are one thread's at a time; recursive, since a
+    // module may create objects through the loader while it loads.
+    mutable std::recursive_mutex m_mutex;
     std::map<_stringx, HMODULE> m_modules;
 };
 

@@ -1,5 +1,7 @@
 #include "repository/repobase.h"
 
+#include <set>
+
 #include <new>
 #include <utility>
 
@@ -135,4 +137,22 @@ void CRepoBase::CopyProperties(CRepoBase* destination, bool skipFile) {
     }
     CopyCache(m_written, destination->m_written);
     CopyCache(m_inMemory, destination->m_inMemory);
+}
+
+long CRepoBase::GetPropertyNames(std::vector<_stringx>& names, bool readFile) {
+    std::set<_stringx> found;
+    for (const Cache* cache : {&m_written, &m_inMemory})
+        for (std::size_t i = 0; i < cache->Size(); ++i) {
+            const kv::text_view name = cache->Name(i);
+            found.emplace(name.data(), name.size());
+        }
+    long status = 0;
+    if (readFile) {
+        XmlAttribMap stored;
+        status = GetAttribValuesFromXmlFile(GetItemXPath(), stored);
+        for (const auto& attribute : stored)
+            found.insert(attribute.first);
+    }
+    names.assign(found.begin(), found.end());
+    return status;
 }

@@ -5,6 +5,8 @@
 // values that are never written. Names are case-sensitive.
 #pragma once
 
+#include <vector>
+
 #include "repository/propertystore.h"
 #include "xml/repodata.h"
 
@@ -33,6 +35,12 @@ public:
     // not reading the file, `value` then left alone); -101 when the file holds
     // no such attribute (`value` left alone).
     long GetPropertyValue(const _stringx& name, _stringx& value, bool readFile);
+    // Replaces `names` with the names of this object's properties, sorted,
+    // each once: those of both caches and, with `readFile`, the attributes
+    // of its element in the data file (read afresh). 0; with `readFile`
+    // -103 when the data file does not open (message 2; `names` then holds
+    // the cached names).
+    long GetPropertyNames(std::vector<_stringx>& names, bool readFile);
     // Whether GetPropertyValue finds a value. Without `readFile` the answer
     // comes from the two caches only.
     bool GetPropertyExists(const _stringx& name, bool readFile);

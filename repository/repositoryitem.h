@@ -83,20 +83,20 @@ public:
     static const OLECHAR kRepositoryMarker[15];
     // The first item type named anywhere in `path` (case-sensitive), or empty.
     static _stringx GetRepoItemType(const _stringx& path);
-
-protected:
-    // What GetProperty gives for `name`, or empty.
-    _stringx GetRequiredProp(const _stringx& name);
     // The type from "Key" (existing item) or "DisplayPath" (new item).
     _stringx GetRepoItemType();
-    _stringx GetDisplayPath();
-    // "<type of path>/RepoItem".
-    _stringx GetNewRepoItemPath(const _stringx& path);
-
     // The content's file name in the repository: the name set with
     // SetTargetFileName, else the added file's (".tmp" becomes the type's
     // extension for system searches, dialogs and SQL scripts).
     _stringx GetTargetFileName();
+
+protected:
+    // What GetProperty gives for `name`, or empty.
+    _stringx GetRequiredProp(const _stringx& name);
+    _stringx GetDisplayPath();
+    // "<type of path>/RepoItem".
+    _stringx GetNewRepoItemPath(const _stringx& path);
+
     // Makes `name` the name the added file takes in the repository (a
     // template's folder too takes it, without its extension), until the
     // next successful Commit: for replacing a file whose name differs from
