@@ -97,11 +97,11 @@ KVREPO_C_API const char* kvrepo_version(void);
 #define KVREPO_OK 0
 
 /* The library's own codes. */
-#define KVREPO_E_NO_DATA_FILE_PATH (-3)      /* the repository has no data-file path */
+#define KVREPO_E_NO_DATA_FILE_PATH (-3) /* the repository has no data-file path */
 #define KVREPO_E_COLLECTION_NOT_CREATED (-100)
-#define KVREPO_E_NOT_FOUND (-101)            /* no such property (or the file did not open) */
-#define KVREPO_E_NOT_SAVED (-102)            /* an XML data file was not saved */
-#define KVREPO_E_NOT_OPENED (-103)           /* an XML data file did not open or parse */
+#define KVREPO_E_NOT_FOUND (-101)  /* no such property (or the file did not open) */
+#define KVREPO_E_NOT_SAVED (-102)  /* an XML data file was not saved */
+#define KVREPO_E_NOT_OPENED (-103) /* an XML data file did not open or parse */
 #define KVREPO_E_FOLDER_NOT_DELETED (-107)
 #define KVREPO_E_FOLDER_NOT_COPIED (-108)
 #define KVREPO_E_FILE_OVERWRITE_DECLINED (-109)
@@ -109,7 +109,7 @@ KVREPO_C_API const char* kvrepo_version(void);
 #define KVREPO_E_TEMPLATE_NOT_COPIED (-111)
 #define KVREPO_E_FOLDER_NOT_CREATED (-112)
 #define KVREPO_E_REPOSITORY_NOT_FOUND (-113)
-#define KVREPO_E_BAD_REPOSITORY_KEY (-114)   /* neither "Local" nor "Network" */
+#define KVREPO_E_BAD_REPOSITORY_KEY (-114) /* neither "Local" nor "Network" */
 #define KVREPO_E_LIST_NOT_CREATED (-200)
 
 /* Common HRESULTs, as negative ints. */
@@ -120,13 +120,13 @@ KVREPO_C_API const char* kvrepo_version(void);
 #define KVREPO_E_CLASSNOTREG ((int)0x80040154) /* a component could not be loaded */
 
 /* This interface's own band. */
-#define KVREPO_E_NULL_ARGUMENT (-1001)     /* a NULL handle or required pointer */
-#define KVREPO_E_INVALID_UTF8 (-1002)      /* text that is not valid UTF-8 */
-#define KVREPO_E_UNREPRESENTABLE (-1003)   /* text the ANSI code page cannot hold */
-#define KVREPO_E_BAD_VERSION (-1004)       /* a struct version this library does not know */
-#define KVREPO_E_NO_MEMORY (-1005)         /* an allocation failed; nothing was changed by it */
-#define KVREPO_E_INTERNAL (-1006)          /* an unexpected exception inside the library */
-#define KVREPO_E_BAD_ARGUMENT (-1007)      /* an argument out of its range (an empty key, a type) */
+#define KVREPO_E_NULL_ARGUMENT (-1001)   /* a NULL handle or required pointer */
+#define KVREPO_E_INVALID_UTF8 (-1002)    /* text that is not valid UTF-8 */
+#define KVREPO_E_UNREPRESENTABLE (-1003) /* text the ANSI code page cannot hold */
+#define KVREPO_E_BAD_VERSION (-1004)     /* a struct version this library does not know */
+#define KVREPO_E_NO_MEMORY (-1005)       /* an allocation failed; nothing was changed by it */
+#define KVREPO_E_INTERNAL (-1006)        /* an unexpected exception inside the library */
+#define KVREPO_E_BAD_ARGUMENT (-1007)    /* an argument out of its range (an empty key, a type) */
 #define KVREPO_E_NO_SUCH_REPOSITORY (-1008) /* the list has no repository with that key */
 
 #define KVREPO_IS_LIBRARY_STATUS(s) ((s) <= -3 && (s) >= -200)
@@ -285,8 +285,8 @@ KVREPO_C_API int kvrepo_repository_items(kvrepo_repository* repository, const ch
 /* A new item to publish: `display_path` names its type and the folder its
  * file goes to ("<KVREPOSITORY>\Dialogs\*.kvd"). Nothing is written until
  * kvrepo_item_commit. An owned item. */
-KVREPO_C_API int kvrepo_repository_new_item(kvrepo_repository* repository,
-                                            const char* display_path, kvrepo_item** out);
+KVREPO_C_API int kvrepo_repository_new_item(kvrepo_repository* repository, const char* display_path,
+                                            kvrepo_item** out);
 /* An owned handle to the same repository (from a list's borrowed one). */
 KVREPO_C_API int kvrepo_repository_dup(const kvrepo_repository* repository,
                                        kvrepo_repository** out);
@@ -367,17 +367,17 @@ KVREPO_C_API void kvrepo_string_list_free(kvrepo_string_list* list);
 /* One finding of a verification, or one change of a repair. Read-only; its
  * texts are borrowed from the report. */
 typedef struct kvrepo_report_entry {
-    const char* kind;    /* a stable name: "missing-file", "left-alone", ... */
-    const char* type;    /* the item type, "" for the list or a temporary file beside the data file */
+    const char* kind; /* a stable name: "missing-file", "left-alone", ... */
+    const char* type; /* the item type, "" for the list or a temporary file beside the data file */
     const char* subject; /* what it is about: a FileName, a group Name, a relative path, a key */
     const char* detail;  /* one English sentence */
-    int is_problem;      /* verify: nonzero for findings that fail it; repair: nonzero but for left-alone */
+    int is_problem; /* verify: nonzero for findings that fail it; repair: nonzero but for left-alone
+                     */
 } kvrepo_report_entry;
 
 KVREPO_C_API size_t kvrepo_report_count(const kvrepo_report* report);
 /* Borrowed from the report; NULL past the end. */
-KVREPO_C_API const kvrepo_report_entry* kvrepo_report_at(const kvrepo_report* report,
-                                                         size_t index);
+KVREPO_C_API const kvrepo_report_entry* kvrepo_report_at(const kvrepo_report* report, size_t index);
 KVREPO_C_API void kvrepo_report_free(kvrepo_report* report);
 
 /* Compares the repository's data file with its folders and reports where
@@ -435,18 +435,18 @@ KVREPO_C_API void kvrepo_copy_free(kvrepo_copy* copy);
 /* One item of a sync plan. Read-only; texts borrowed from the plan, which
  * kvrepo_sync_apply updates. */
 typedef struct kvrepo_sync_entry {
-    const char* reason;           /* "missing" or "differs" */
+    const char* reason; /* "missing" or "differs" */
     const char* type;
     const char* file_name;
-    const char* display_path;     /* in the source */
+    const char* display_path; /* in the source */
     const char* source_file;
     const char* destination_file; /* "differs": the destination's file it replaces */
     /* Before apply: "would-copy", "would-replace" or "refused"; after:
      * "copied", "replaced", "declined", "failed" or "refused". */
     const char* action;
-    int status;                   /* after apply: the copy's status */
-    const char* target_file;      /* after a copy: where the file now lies */
-    const char* problem;          /* why it is refused or failed; "" otherwise */
+    int status;              /* after apply: the copy's status */
+    const char* target_file; /* after a copy: where the file now lies */
+    const char* problem;     /* why it is refused or failed; "" otherwise */
 } kvrepo_sync_entry;
 
 /* Plans what `destination` lacks of `source` (with `update` nonzero also what
