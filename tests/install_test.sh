@@ -116,13 +116,24 @@ if command -v pkg-config >/dev/null; then
     $(pkg-config --cflags --libs kvrepo) -Wl,-rpath,"$libdir"
   count=$("$work/consumer/by-pkg-config" "$XDG_CONFIG_HOME/kvrepo/Repositories.xml")
   [[ "$count" == "1 0" ]] || fail "the pkg-config consumer counted '$count' repositories and findings"
+  # A C program, built by the C compiler, against the installed C header.
+  source=$(cd "$(dirname "$0")/.." && pwd)
+  case "$compiler" in  # the C compiler of the same family
+    *clang++) ccompiler=${compiler%++} ;;
+    *g++) ccompiler=${compiler%++}cc ;;
+    *) ccompiler=cc ;;
+  esac
+  "$ccompiler" -std=c99 -pedantic-errors -Wall -Wextra -Werror $flags "$source/examples/c/list_items.c" \
+    -o "$work/consumer/list-items" $(pkg-config --cflags --libs kvrepo) -Wl,-rpath,"$libdir"
+  "$work/consumer/list-items" "$XDG_CONFIG_HOME/kvrepo/Repositories.xml" >/dev/null ||
+    fail "the C consumer of the installed header failed"
 fi
 # The Debian package holds the same tree under /usr.
 if command -v dpkg-deb >/dev/null; then
   cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/package" >/dev/null
   contents=$(dpkg-deb -c "$work"/package/kvrepo_*.deb)
   for f in usr/bin/kvrepo usr/lib/msxml4.dll usr/share/kvrepo/RepositoryTpl.xml \
-           usr/include/kvrepo/kvrepo.h usr/lib/pkgconfig/kvrepo.pc usr/share/man/man1/kvrepo.1 \
+           usr/include/kvrepo/kvrepo.h usr/include/kvrepo/kvrepo_c.h usr/lib/pkgconfig/kvrepo.pc usr/share/man/man1/kvrepo.1 \
            usr/share/bash-completion/completions/kvrepo; do
     grep -q "\./$f\$" <<<"$contents" || fail "not in the Debian package: $f"
   done
