@@ -25,6 +25,7 @@
 
 #include "floors.h"
 #include "kvrepo.h"
+#include "kvrepo_c.h"
 #include "layout.h"
 #include "system.h"
 
@@ -84,6 +85,30 @@ void ListFloor(benchmark::State& state, int n) {
         listed = kvbench::ListFloor(layout.dataFile, "MergeModules");
     Check(state, listed == static_cast<std::size_t>(layout.mergeModules),
           "the floor listed the wrong number of items");
+}
+
+// The same listing through the C interface, against the C++ one as its floor.
+void ListCInterface(benchmark::State& state, int n) {
+    const Layout& layout = LayoutFor(n);
+    kvrepo_manager* manager = nullptr;
+    kvrepo_repository* repository = nullptr;
+    if (kvrepo_manager_open(layout.shortList.u8string().c_str(), nullptr, &manager) != 0 ||
+        kvrepo_manager_repository(manager, "Repo000000", 0, &repository) != 0) {
+        state.SkipWithError("the C interface did not open the repository");
+        kvrepo_manager_close(manager);
+        return;
+    }
+    long listed = 0;
+    for (auto _ : state) {
+        kvrepo_item_list* items = nullptr;
+        listed = kvrepo_repository_items(repository, kListPath, &items) == 0
+                     ? static_cast<long>(kvrepo_item_list_count(items))
+                     : -1;
+        kvrepo_item_list_free(items);
+    }
+    kvrepo_repository_free(repository);
+    kvrepo_manager_close(manager);
+    Check(state, listed == layout.mergeModules, "the C interface listed the wrong number");
 }
 
 // --- listing one type across the repositories of a list ----------------------
@@ -281,6 +306,7 @@ void ToolTableFloor(benchmark::State& state, int n) {
 const std::vector<Operation>& Operations() {
     static const std::vector<Operation> operations = {
         {"List", "GetItems(\"MergeModules/*\")", ListLibrary, ListFloor},
+        {"ListC", "  same through C, floor: C++", ListCInterface, ListLibrary},
         {"ListAll", "GetRepositoryItems, 4 repositories", ListAllLibrary, ListAllFloor},
         {"Commit", "Commit one new item", CommitLibrary, CommitDurableFloor},
         {"CommitNoSync", "  same, floor without fsync", nullptr, CommitPlainFloor},
