@@ -46,6 +46,16 @@ std::string Nested(const char* name, std::size_t depth) {
     return open + close;
 }
 
+// `body` without its root element's end tag, filled up to `size` bytes.
+std::string Unclosed(const std::string& body, std::size_t size) {
+    std::string text = body.substr(0, body.rfind("</"));
+    const std::string filler = "<Filler Name=\"" + std::string(200, 'x') + "\"/>";
+    text.reserve(size);
+    while (text.size() < size)
+        text += filler;
+    return text;
+}
+
 const std::vector<Hostile>& Cases() {
     static const std::vector<Hostile> cases = {
         {"Empty", [](const std::string&) { return std::string(); }},
@@ -59,15 +69,11 @@ const std::vector<Hostile>& Cases() {
          }},
         {"TruncatedMidElement",
          [](const std::string& body) { return body.substr(0, body.find(" Key=") + 4); }},
+        // The same unclosed file at two sizes: Wine's DOM takes minutes over
+        // 50 MB, so its run has only the small one (tests/CMakeLists.txt).
         {"FiftyMegabytesUnclosed",
-         [](const std::string& body) {
-             std::string text = body.substr(0, body.rfind("</"));
-             const std::string filler = "<Filler Name=\"" + std::string(200, 'x') + "\"/>";
-             text.reserve(50u << 20);
-             while (text.size() < (50u << 20))
-                 text += filler;
-             return text;
-         }},
+         [](const std::string& body) { return Unclosed(body, 50u << 20); }},
+        {"OneMegabyteUnclosed", [](const std::string& body) { return Unclosed(body, 1u << 20); }},
         {"NestedOneHundredThousandDeep",
          [](const std::string& body) { return Inside(body, Nested("Deep", kDepth)); }},
         {"BillionLaughs",

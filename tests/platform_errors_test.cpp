@@ -7,6 +7,7 @@
 #include "foundation/ownmodule.h"
 #include "win32/errors.h"
 #include "win32/resources.h"
+#include "test_util.h"
 #ifndef _WIN32
 #include "foundation/platform/posix/errno.h"
 #endif
@@ -46,18 +47,8 @@ TEST(ErrnoMapping, MapsEachErrnoToItsWin32CodeInTheCallingThread) {
 TEST(SystemMessages, HaveTheWindowsEnglishTextsAndLibraryStringsLoadTruncated) {
 #ifndef _WIN32
     // The POSIX layer's copies of the system's English texts.
-    const auto text = [](DWORD code) {
-        char* text = nullptr;
-        const DWORD n =
-            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                               FORMAT_MESSAGE_IGNORE_INSERTS,
-                           nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-        std::string result = n ? std::string(text, n) : std::string("<none>");
-        LocalFree(text);
-        return result;
-    };
-    EXPECT_EQ(text(DWORD(REGDB_E_CLASSNOTREG)), "Class not registered");
-    EXPECT_EQ(text(DWORD(HRESULT_FROM_WIN32(ERROR_DISK_FULL))),
+    EXPECT_EQ(kvtest::SystemMessage(DWORD(REGDB_E_CLASSNOTREG)), "Class not registered");
+    EXPECT_EQ(kvtest::SystemMessage(DWORD(HRESULT_FROM_WIN32(ERROR_DISK_FULL))),
               "There is not enough space on the disk.");
 #endif
     // (Codes without a text and unknown string ids: see the error types and

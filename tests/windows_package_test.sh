@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows ZIP as a newcomer uses it: unpacked into a fresh folder, run
-# under Wine with a fresh prefix, it lists the examples, creates a repository
-# on a drive-letter path, publishes into it, lists the item back as JSON and
+# under Wine with a fresh prefix, it has the manual page and the bash
+# completion of its tool, lists the examples, creates a repository on a
+# drive-letter path, publishes into it, lists the item back as JSON and
 # verifies it clean. Usage: tests/windows_package_test.sh ZIP
 set -euo pipefail
 zip=$(realpath "$1")
@@ -14,6 +15,26 @@ top=$(find unpacked -maxdepth 2 -name bin -type d | head -1)
 top=$(realpath "$(dirname "$top")")
 kvrepo() { "$root/scripts/wine" "$work/prefix" "$top/bin/kvrepo.exe" "$@"; }
 fail() { echo "windows_package_test: $*" >&2; exit 1; }
+
+# The manual page and the bash completion (for Git Bash and MSYS), as the
+# Debian package has them: LF line ends, a page that renders with a section
+# for each of the tool's commands, a completion that offers those commands.
+page="$top/share/man/man1/kvrepo.1"
+completion="$top/share/bash-completion/completions/kvrepo"
+[[ -f $page ]] || fail "the ZIP has no manual page"
+[[ -f $completion ]] || fail "the ZIP has no bash completion"
+if grep -q $'\r' "$page" "$completion"; then fail "the manual page or the completion has CR line ends"; fi
+commands=$(kvrepo --help | awk '/^Subcommands:/ {on = 1; next} on && /^$/ {exit} on && /^  [^ ]/ {print $1}' | sort)
+[[ -n $commands ]] || fail "kvrepo.exe --help lists no commands"
+warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
+[[ -z $warnings ]] || fail "groff warns about the manual page: $warnings"
+text=$(groff -man -Tutf8 -P-cbou "$page")
+for command in $commands; do
+  grep -qx "   $command" <<<"$text" || fail "the manual page has no section for $command"
+done
+offered=$(bash --norc --noprofile -c 'source "$1" || exit 1; COMP_WORDS=(kvrepo ""); COMP_CWORD=1
+  _kvrepo; printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" | sed '/^$/d' | sort)
+[[ $offered == "$commands" ]] || fail "the completion offers '$(xargs <<<"$offered")', not '$(xargs <<<"$commands")'"
 
 # The examples, from the unpacked folder.
 listed=$(cd "$top" && kvrepo --list 'examples\Repositories.xml' items 'Dialogs/*' --all)
@@ -39,4 +60,4 @@ assert [i["displayName"] for i in items] == ["Welcome"], items
 assert items[0]["localCopy"].endswith("\\mine\\Dialogs\\welcome.kvd"), items
 PY
 kvrepo verify Local | grep -q "clean" || fail "verify did not find the repository clean"
-echo "windows_package_test: the unpacked ZIP listed, created, published, listed back and verified"
+echo "windows_package_test: the unpacked ZIP has its manual page and completion, listed, created, published, listed back and verified"

@@ -1,6 +1,7 @@
 // kvrepo: the command-line tool over the repository library. It lists
 // repositories and items, reads and writes their properties, publishes,
-// deletes, creates repositories and verifies data files.
+// deletes, creates repositories, verifies and repairs data files, and copies
+// items between repositories one at a time or syncs them all.
 //
 // Exit status: 0 success, 1 a failed operation, 2 bad usage.
 #include <cstdio>
