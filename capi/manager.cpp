@@ -157,9 +157,8 @@ int kvrepo_manager_items(kvrepo_manager* manager, const char* item_path, int all
             if (!all_repositories && !repository->GetLocal())
                 continue;
             auto state = StateOf(manager, *repository);
-            CRepositoryItems* raw = nullptr;
-            const long status = state->repository.GetItems(path.narrow(), &raw);
-            std::unique_ptr<CRepositoryItems> items(raw);
+            std::unique_ptr<CRepositoryItems> items;
+            const long status = kv::ListItems(state->repository, path.narrow(), items);
             if (status != 0)
                 return static_cast<int>(status);
             if (!items)

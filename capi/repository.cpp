@@ -75,9 +75,8 @@ int kvrepo_repository_items(kvrepo_repository* repository, const char* item_path
         _stringx path;
         if (const int status = FromUtf8(item_path, TextUse::kNarrowed, path))
             return status;
-        CRepositoryItems* raw = nullptr;
-        const long status = repository->state->repository.GetItems(path.narrow(), &raw);
-        std::unique_ptr<CRepositoryItems> items(raw);
+        std::unique_ptr<CRepositoryItems> items;
+        const long status = kv::ListItems(repository->state->repository, path.narrow(), items);
         if (status != 0)
             return static_cast<int>(status);
         if (!items)

@@ -101,14 +101,13 @@ long CRepositories::GetRepositoryItems(const char* itemPath, int allRepositories
     for (CRepository* repository = MoveFirst(); repository; repository = MoveNext()) {
         if (allRepositories == 0 && !repository->GetLocal())
             continue;
-        CRepositoryItems* found = nullptr;
-        const long status = repository->GetItems(itemPath, &found);
-        const std::unique_ptr<CRepositoryItems> temporary(found);
+        std::unique_ptr<CRepositoryItems> temporary;
+        const long status = kv::ListItems(*repository, itemPath, temporary);
         if (status != 0)
             return status;
         // The repository's collection is dropped right here, so its items
         // move over as they are: the same as copies of them, without the copying.
-        gathered->TakeItems(*found);
+        gathered->TakeItems(*temporary);
     }
     return 0;
 }

@@ -77,3 +77,17 @@ long CRepository::CreateRepositoryItem(const char* displayPath, CRepositoryItem*
     *item = new CRepositoryItem(this, false, Text(displayPath), GetRepoStatus());
     return 0;
 }
+
+long kv::ListItems(CRepository& repository, const char* itemPath,
+                   std::unique_ptr<CRepositoryItems>& items) {
+    CRepositoryItems* raw = nullptr;
+    items.reset();
+    try {
+        const long status = repository.GetItems(itemPath, &raw);
+        items.reset(raw);
+        return status;
+    } catch (...) {
+        delete raw;
+        throw;
+    }
+}

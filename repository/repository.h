@@ -3,6 +3,8 @@
 // properties are the attributes of its entry in the list file.
 #pragma once
 
+#include <memory>
+
 #include "xml/repodata.h"
 
 class CRepositoryItems;
@@ -59,3 +61,14 @@ private:
     _stringx m_strListFile;
     bool m_bLocal;
 };
+
+namespace kv {
+
+// CRepository::GetItems of `repository` into `items`, which owns the
+// collection also when the listing throws (the collection then goes, and the
+// exception passes on): for callers that must not lose it. The status of
+// GetItems.
+KV_API long ListItems(CRepository& repository, const char* itemPath,
+                      std::unique_ptr<CRepositoryItems>& items);
+
+}  // namespace kv

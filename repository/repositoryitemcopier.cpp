@@ -141,9 +141,8 @@ _stringx Property(CRepositoryItem& item, const OLECHAR* name) {
 long ListedFile(CRepository& repository, const _stringx& type, const _stringx& fileName,
                 _stringx& file) {
     file.clear();
-    CRepositoryItems* raw = nullptr;
-    const long status = repository.GetItems((type + OLESTR("/*")).narrow(), &raw);
-    const std::unique_ptr<CRepositoryItems> items(raw);
+    std::unique_ptr<CRepositoryItems> items;
+    const long status = kv::ListItems(repository, (type + OLESTR("/*")).narrow(), items);
     if (status != 0 || !items)
         return status;
     for (CRepositoryItem* item = items->MoveFirst(); item; item = items->MoveNext())
@@ -204,9 +203,8 @@ long CRepositoryItemCopier::Copy(const char* itemPath, Copied* copied) {
         return E_INVALIDARG;
     if (SelectsWholeType(Text(itemPath)))
         return E_INVALIDARG;
-    CRepositoryItems* raw = nullptr;
-    const long status = m_pSource->GetItems(itemPath, &raw);
-    const std::unique_ptr<CRepositoryItems> items(raw);
+    std::unique_ptr<CRepositoryItems> items;
+    const long status = kv::ListItems(*m_pSource, itemPath, items);
     if (status != 0)
         return status;
     CRepositoryItem* item = items ? items->MoveFirst() : nullptr;
@@ -355,11 +353,10 @@ long CRepositoryItemCopier::CopyOver(CRepositoryItem& item, const _stringx& type
         return status;
 
     // What the destination's catalogue now finds there.
-    CRepositoryItems* raw = nullptr;
     const _stringx listedPath = _stringx(CRepositoryItem::kRepositoryMarker) + OLESTR('\\') + type +
                                 OLESTR('\\') + fileName;
-    m_pDestination->GetItems(listedPath.narrow(), &raw);
-    const std::unique_ptr<CRepositoryItems> listed(raw);
+    std::unique_ptr<CRepositoryItems> listed;
+    kv::ListItems(*m_pDestination, listedPath.narrow(), listed);
     CRepositoryItem* found = nullptr;
     for (CRepositoryItem* candidate = listed ? listed->MoveFirst() : nullptr; candidate && !found;
          candidate = listed->MoveNext())

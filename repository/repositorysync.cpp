@@ -134,9 +134,7 @@ _stringx Property(CRepositoryItem& item, const OLECHAR* name) {
 // The items of `type` that `repository` lists: 0 or the listing's status.
 long List(CRepository& repository, const _stringx& type, std::unique_ptr<CRepositoryItems>& items) {
     const _stringx path = type + OLESTR("/*");
-    CRepositoryItems* raw = nullptr;
-    const long status = repository.GetItems(path.narrow(), &raw);
-    items.reset(raw);
+    const long status = kv::ListItems(repository, path.narrow(), items);
     if (status == 0 && !items)
         return kv::status::kCollectionNotCreated;
     return status;

@@ -12,9 +12,23 @@
 #include "xml/xmlrules.h"
 #include "xml/xpath.h"
 #include "foundation/platform/comptr.h"
+#include "foundation/platform/framework.h"
 #include "foundation/platform/variant.h"
 #include "win32/bstr.h"
 #include "win32/msxml.h"
+
+namespace {
+
+// A DOM's answer as the library takes it: a DOM that ran out of memory fails
+// the operation as every allocation failure does, with the framework's memory
+// exception, never as a query that selected nothing.
+HRESULT Dom(HRESULT hr) {
+    if (hr == E_OUTOFMEMORY)
+        AfxThrowMemoryException();
+    return hr;
+}
+
+}  // namespace
 
 namespace {
 
@@ -161,16 +175,16 @@ int XMLIntercessor::SelectNodes(const OLECHAR* xpath, NodeVector& nodes,
         return 0;
     names.clear();
     CComPtr<IXMLDOMNodeList> list;
-    if (FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)) || !list)
+    if (FAILED(Dom(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list))) || !list)
         return static_cast<int>(nodes.size());
     for (;;) {
         CComPtr<IXMLDOMNode> node;
-        if (list->nextNode(&node) != S_OK || !node)
+        if (Dom(list->nextNode(&node)) != S_OK || !node)
             break;
         XmlAttribMap attributes;
         ReadNodeAttribs(node, attributes);
         BSTR name = nullptr;
-        if (FAILED(node->get_nodeName(&name)) || !name) {
+        if (FAILED(Dom(node->get_nodeName(&name))) || !name) {
             SysFreeString(name);
             continue;
         }
@@ -188,16 +202,16 @@ namespace {
 template <class Visit>
 void ForEachAttribute(IXMLDOMNode* node, Visit visit) {
     CComPtr<IXMLDOMNamedNodeMap> map;
-    if (node->get_attributes(&map) != S_OK || !map)
+    if (Dom(node->get_attributes(&map)) != S_OK || !map)
         return;
     for (;;) {
         CComPtr<IXMLDOMNode> attribute;
-        if (map->nextNode(&attribute) != S_OK || !attribute)
+        if (Dom(map->nextNode(&attribute)) != S_OK || !attribute)
             break;
         BSTR name = nullptr;
         CComVariant value;
-        if (SUCCEEDED(attribute->get_nodeName(&name)) && name &&
-            SUCCEEDED(attribute->get_nodeValue(&value)))
+        if (SUCCEEDED(Dom(attribute->get_nodeName(&name))) && name &&
+            SUCCEEDED(Dom(attribute->get_nodeValue(&value))))
             visit(name, value);
         SysFreeString(name);
     }
@@ -224,7 +238,7 @@ void XMLIntercessor::GetAttribValues(const OLECHAR* xpath, XmlAttribMap& attribu
 
 CComPtr<IXMLDOMNodeList> XMLIntercessor::SelectList(const OLECHAR* xpath) {
     CComPtr<IXMLDOMNodeList> list;
-    if (m_bInitialized && FAILED(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list)))
+    if (m_bInitialized && FAILED(Dom(m_pRoot->selectNodes(_stringx(xpath).bstr(), &list))))
         list.Release();
     return list;
 }
@@ -236,7 +250,7 @@ template <class Visit>
 void ForEachNode(IXMLDOMNodeList* list, Visit visit) {
     for (;;) {
         CComPtr<IXMLDOMNode> node;
-        if (list->nextNode(&node) != S_OK || !node)
+        if (Dom(list->nextNode(&node)) != S_OK || !node)
             break;
         visit(node.get());
     }
@@ -317,7 +331,7 @@ int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& text
             list->QueryInterface(IID_IKvAttributeTextReader, reinterpret_cast<void**>(&reader))) &&
         reader) {
         TextsSink sink(texts);
-        reader->ReadAttributeTexts(&sink);
+        Dom(reader->ReadAttributeTexts(&sink));
     } else {
         ReadTextsByNode(list.get(), texts);
     }
@@ -355,26 +369,26 @@ HRESULT XMLIntercessor::SetNodeAttribValue(IXMLDOMNode* node, const OLECHAR* nam
         return E_INVALIDARG;
     }
     CComPtr<IXMLDOMNamedNodeMap> map;
-    if (node->get_attributes(&map) != S_OK || !map)
+    if (Dom(node->get_attributes(&map)) != S_OK || !map)
         return E_UNEXPECTED;
     const _stringx noNamespace;
     CComPtr<IXMLDOMNode> attribute;
-    HRESULT hr = map->getQualifiedItem(attributeName.bstr(), noNamespace.bstr(), &attribute);
+    HRESULT hr = Dom(map->getQualifiedItem(attributeName.bstr(), noNamespace.bstr(), &attribute));
     if (SUCCEEDED(hr) && attribute)
-        return attribute->put_nodeValue(value);
+        return Dom(attribute->put_nodeValue(value));
 
     CComPtr<IXMLDOMNode> created;
-    hr = m_pDoc->createNode(CComVariant(LONG(NODE_ATTRIBUTE)), attributeName.bstr(),
-                            noNamespace.bstr(), &created);
+    hr = Dom(m_pDoc->createNode(CComVariant(LONG(NODE_ATTRIBUTE)), attributeName.bstr(),
+                                noNamespace.bstr(), &created));
     if (FAILED(hr))
         return hr;
     if (!created)
         return E_FAIL;
-    hr = created->put_nodeValue(value);
+    hr = Dom(created->put_nodeValue(value));
     if (FAILED(hr))
         return hr;
     CComPtr<IXMLDOMNode> named;
-    return map->setNamedItem(created, &named);
+    return Dom(map->setNamedItem(created, &named));
 }
 
 void XMLIntercessor::SetNodeAttribValues(IXMLDOMNode* node, const XmlAttribMap& attributes) {
@@ -441,13 +455,13 @@ HRESULT XMLIntercessor::AppendChildElement(IXMLDOMNode* parent, const _stringx& 
     if (parent->get_nodeType(&parentType) != S_OK || parentType != NODE_ELEMENT)
         return E_FAIL;
     CComPtr<IXMLDOMElement> element;
-    HRESULT hr = m_pDoc->createElement(name.bstr(), &element);
+    HRESULT hr = Dom(m_pDoc->createElement(name.bstr(), &element));
     if (FAILED(hr))
         return hr;
     if (!element)
         return E_FAIL;
     CComPtr<IXMLDOMNode> placed;
-    hr = parent->appendChild(element, &placed);
+    hr = Dom(parent->appendChild(element, &placed));
     if (FAILED(hr))
         return hr;
     if (!placed)
@@ -461,7 +475,7 @@ CComPtr<IXMLDOMNode> XMLIntercessor::NodeAt(const OLECHAR* xpath, std::size_t po
     CComPtr<IXMLDOMNodeList> list = SelectList(xpath);
     for (std::size_t index = 0; list; ++index) {
         CComPtr<IXMLDOMNode> node;
-        if (list->nextNode(&node) != S_OK || !node)
+        if (Dom(list->nextNode(&node)) != S_OK || !node)
             break;
         if (index == position)
             return node;
@@ -485,9 +499,10 @@ bool XMLIntercessor::AppendElementAt(const OLECHAR* xpath, std::size_t position,
 bool XMLIntercessor::RemoveNodeAt(const OLECHAR* xpath, std::size_t position) {
     CComPtr<IXMLDOMNode> node = NodeAt(xpath, position);
     CComPtr<IXMLDOMNode> parent, removed;
-    if (!node || node->selectSingleNode(_stringx(OLESTR("..")).bstr(), &parent) != S_OK || !parent)
+    if (!node || Dom(node->selectSingleNode(_stringx(OLESTR("..")).bstr(), &parent)) != S_OK ||
+        !parent)
         return false;
-    const HRESULT hr = parent->removeChild(node, &removed);
+    const HRESULT hr = Dom(parent->removeChild(node, &removed));
     // A DOM may make every node it handed out stale, the root's too.
     node.Release();
     parent.Release();
@@ -504,21 +519,21 @@ int XMLIntercessor::GetChildNodes(const OLECHAR* xpath, std::vector<XmlNodeEntry
     if (!m_pRoot)
         return static_cast<int>(entries.size());
     CComPtr<IXMLDOMNode> node;
-    if (m_pRoot->selectSingleNode(_stringx(xpath).bstr(), &node) != S_OK || !node)
+    if (Dom(m_pRoot->selectSingleNode(_stringx(xpath).bstr(), &node)) != S_OK || !node)
         return static_cast<int>(entries.size());
     CComPtr<IXMLDOMNode> child;
-    node->get_firstChild(&child);
+    Dom(node->get_firstChild(&child));
     while (child) {
         XmlNodeEntry entry;
         ReadNodeAttribs(child, entry.attribs);
         BSTR name = nullptr;
-        if (SUCCEEDED(child->get_nodeName(&name)) && name) {
+        if (SUCCEEDED(Dom(child->get_nodeName(&name))) && name) {
             entry.name = _stringx(name);
             entries.push_back(std::move(entry));
         }
         SysFreeString(name);
         CComPtr<IXMLDOMNode> next;
-        child->get_nextSibling(&next);
+        Dom(child->get_nextSibling(&next));
         child = std::move(next);
     }
     return static_cast<int>(entries.size());

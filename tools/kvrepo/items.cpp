@@ -18,10 +18,9 @@ bool SelectsAllOfType(const std::string& itemPath) {
 }
 
 long Load(CRepository& repository, const std::string& path, ItemSelection& selection) {
-    CRepositoryItems* raw = nullptr;
-    selection.status = repository.GetItems(path.c_str(), &raw);
-    selection.owner.reset(raw);
+    selection.status = kv::ListItems(repository, path.c_str(), selection.owner);
     selection.items.clear();
+    CRepositoryItems* raw = selection.owner.get();
     if (selection.status == 0 && raw)
         for (CRepositoryItem* item = raw->MoveFirst(); item; item = raw->MoveNext())
             selection.items.push_back(item);
