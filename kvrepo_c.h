@@ -276,6 +276,10 @@ KVREPO_C_API int kvrepo_repository_get_property(kvrepo_repository* repository, c
  * by handles made after the write. */
 KVREPO_C_API int kvrepo_repository_set_property(kvrepo_repository* repository, const char* name,
                                                 const char* value);
+/* The names of the attributes of its list entry, read afresh, in sorted
+ * order, each once; an empty list when the list has no entry with its key. */
+KVREPO_C_API int kvrepo_repository_property_names(kvrepo_repository* repository,
+                                                  kvrepo_string_list** out);
 /* Its items that `item_path` selects: a type path followed by a slash and
  * an asterisk (every dialog: "Dialogs", "/", "*"), or a display path
  * "<KVREPOSITORY>\Dialogs\x.kvd" (that one file); a bare type name selects

@@ -2,6 +2,7 @@
 // items to publish.
 #include "capi/handles.h"
 #include "capi/text.h"
+#include "xml/xpath.h"
 
 using kvc::Call;
 using kvc::ClearOut;
@@ -62,6 +63,29 @@ int kvrepo_repository_set_property(kvrepo_repository* repository, const char* na
         if (const int status = FromUtf8(value, use, wideValue))
             return status;
         return static_cast<int>(repository->state->repository.PutProperty(wideName, wideValue));
+    });
+}
+
+int kvrepo_repository_property_names(kvrepo_repository* repository, kvrepo_string_list** out) {
+    return Call([&] {
+        if (const int status = ClearOut(out))
+            return status;
+        if (!repository)
+            return KVREPO_E_NULL_ARGUMENT;
+        CRepository& it = repository->state->repository;
+        XmlAttribMap attributes;
+        // The entry GetProperty reads; an empty key selects none.
+        if (!it.GetKey().empty())
+            if (const long status = it.GetAttribValuesFromXmlFile(
+                    xmlutils::FormatXPath(xmlutils::kXPathRepositoryByAttrib,
+                                          {_stringx(OLESTR("Key")), it.GetKey()}),
+                    attributes, it.GetListFilePath()))
+                return static_cast<int>(status);
+        std::unique_ptr<kvrepo_string_list> list(new kvrepo_string_list);
+        for (const auto& attribute : attributes)
+            list->strings.push_back(kvc::ToUtf8(attribute.first));
+        *out = list.release();
+        return KVREPO_OK;
     });
 }
 

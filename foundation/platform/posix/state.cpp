@@ -9,10 +9,11 @@ namespace kv {
 namespace platform {
 namespace {
 
-// Initial-exec: read at a fixed offset rather than through a call per access;
-// the variable is small enough for the space the loader keeps for libraries
-// opened later.
-__attribute__((tls_model("initial-exec"))) thread_local DWORD t_lastError = ERROR_SUCCESS;
+// The default model, not initial-exec: one initial-exec variable puts the
+// library's whole thread-local block (several kilobytes) in the space the
+// loader keeps for libraries opened later, which is smaller, so that dlopen
+// (ctypes, any language's loader) would refuse the library.
+thread_local DWORD t_lastError = ERROR_SUCCESS;
 thread_local CComPtr<IErrorInfo> t_errorInfo;
 
 }  // namespace
