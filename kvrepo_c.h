@@ -291,6 +291,15 @@ KVREPO_C_API int kvrepo_repository_items(kvrepo_repository* repository, const ch
  * kvrepo_item_commit. An owned item. */
 KVREPO_C_API int kvrepo_repository_new_item(kvrepo_repository* repository, const char* display_path,
                                             kvrepo_item** out);
+/* The display path to make a new item of `type` ("Dialogs") with, so that
+ * its file, named `file_name`, goes where a listing of the repository finds
+ * it again: "<KVREPOSITORY>\<folder>\*" with the folder of the first group of
+ * the type whose Key and folder name the type and whose Wildcard matches the
+ * name. KVREPO_E_NOT_FOUND when no group would list it (the reason in the
+ * messages); then "<KVREPOSITORY>\<type>\*" publishes into a folder of the
+ * type's name, which no listing reads. *display_path: kvrepo_free. */
+KVREPO_C_API int kvrepo_repository_publish_path(kvrepo_repository* repository, const char* type,
+                                                const char* file_name, char** display_path);
 /* An owned handle to the same repository (from a list's borrowed one). */
 KVREPO_C_API int kvrepo_repository_dup(const kvrepo_repository* repository,
                                        kvrepo_repository** out);
@@ -341,8 +350,9 @@ KVREPO_C_API int kvrepo_item_local_copy(kvrepo_item* item, char** path);
 /* 1 when the item is listed in the data file (found by a listing, or
  * committed), 0 for a new one (and for NULL). */
 KVREPO_C_API int kvrepo_item_exists(const kvrepo_item* item);
-/* Its display path, type ("Dialogs"; "" when its key or display path names
- * none) and the name its file takes in the repository; kvrepo_free. */
+/* Its display path, its type ("Dialogs"; "" when its key or display path
+ * names none), and the name the added file takes in the repository ("" when
+ * no file was added: a listed item's name is its "FileName"); kvrepo_free. */
 KVREPO_C_API int kvrepo_item_display_path(kvrepo_item* item, char** value);
 KVREPO_C_API int kvrepo_item_type(kvrepo_item* item, char** value);
 KVREPO_C_API int kvrepo_item_target_file_name(kvrepo_item* item, char** value);

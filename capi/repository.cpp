@@ -139,6 +139,39 @@ int kvrepo_repository_new_item(kvrepo_repository* repository, const char* displa
     });
 }
 
+int kvrepo_repository_publish_path(kvrepo_repository* repository, const char* type,
+                                   const char* file_name, char** display_path) {
+    return Call([&] {
+        if (const int status = ClearOut(display_path))
+            return status;
+        if (!repository)
+            return KVREPO_E_NULL_ARGUMENT;
+        _stringx wideType, name;
+        if (const int status = FromUtf8(type, TextUse::kPlain, wideType))
+            return status;
+        if (const int status = FromUtf8(file_name, TextUse::kNarrowed, name))
+            return status;
+        CRepository& own = repository->state->repository;
+        XMLIntercessor document;
+        if (const long status = own.OpenXmlFile(document))
+            return static_cast<int>(status);
+        const kv::RepositoryFolder folder(own.GetRepoDataFilePath());
+        const kv::ItemGroups groups(document, folder, wideType);
+        _stringx why;
+        const kv::ItemGroup* group =
+            groups.PublicationGroup(wideType, kv::LowerFileName(name), why);
+        if (!group) {
+            kvc::Report(kvc::SinkOf(repository), "no group of repository '" + repository->key +
+                                                     "' would list " + kvc::ToUtf8(name) + ": " +
+                                                     kvc::ToUtf8(why));
+            return KVREPO_E_NOT_FOUND;
+        }
+        *display_path = kvc::OwnedUtf8(_stringx(CRepositoryItem::kRepositoryMarker) + OLESTR('\\') +
+                                       group->name + OLESTR("\\*"));
+        return KVREPO_OK;
+    });
+}
+
 int kvrepo_repository_dup(const kvrepo_repository* repository, kvrepo_repository** out) {
     return Call([&] {
         if (const int status = ClearOut(out))

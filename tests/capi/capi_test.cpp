@@ -317,6 +317,21 @@ TEST_F(CapiTest, ItemsAnswerWhatTheCxxItemsAnswer) {
     EXPECT_THAT(ReadText(tree / "Local/Repository.xml"), testing::Not(HasSubstr("Scratch")));
 }
 
+// Where a new item goes so that a listing finds it: the group that lists its name.
+TEST_F(CapiTest, APublishPathNamesTheGroupThatListsTheFile) {
+    WriteText(tree / "Local/Repository.xml",
+              "<Repository><Dialogs><RepoItem Name=\"Dialogs\" Key=\"Dialogs\" Wildcard=\"*.dlg\"/>"
+              "<RepoItem Name=\"Shared\\Dialogs\" Key=\"Dialogs\" Wildcard=\"*.kvd\"/>"
+              "</Dialogs></Repository>");
+    char* path = nullptr;
+    ASSERT_EQ(kvrepo_repository_publish_path(local, "Dialogs", "New.KVD", &path), KVREPO_OK);
+    EXPECT_STREQ(Owned(path).get(), "<KVREPOSITORY>\\Shared\\Dialogs\\*");
+    EXPECT_EQ(kvrepo_repository_publish_path(local, "Dialogs", "notes.txt", &path),
+              KVREPO_E_NOT_FOUND);
+    EXPECT_EQ(path, nullptr);
+    EXPECT_THAT(kvrepo_last_message(), HasSubstr("would list notes.txt"));
+}
+
 TEST_F(CapiTest, UpkeepCopiesAndSyncsAskingTheDestination) {
     ASSERT_EQ(Publish(local, "a.kvd", "a"), KVREPO_OK);
     ASSERT_EQ(Publish(local, "b.kvd", "b"), KVREPO_OK);

@@ -116,6 +116,7 @@ _PROTOTYPES = {
     "kvrepo_repository_property_names": (_status, [c_void_p, _Out]),
     "kvrepo_repository_items": (_status, [c_void_p, c_char_p, _Out]),
     "kvrepo_repository_new_item": (_status, [c_void_p, c_char_p, _Out]),
+    "kvrepo_repository_publish_path": (_status, [c_void_p, c_char_p, c_char_p, _Out]),
     "kvrepo_repository_dup": (_status, [c_void_p, _Out]),
     "kvrepo_repository_free": (None, [c_void_p]),
     # items

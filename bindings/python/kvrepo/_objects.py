@@ -8,6 +8,7 @@ from ctypes import byref, c_void_p
 from typing import Any, Callable, Iterable, Iterator, List, Mapping, Optional, Tuple, Union
 
 from . import _native
+from ._errors import NotFound
 from ._native import PathLike, encode, take_strings, take_text
 from ._session import OverwriteAnswer, Owned, Session, call, take
 from ._upkeep import CopyResult, Record, SyncPlan, take_copy, take_records
@@ -192,14 +193,26 @@ class Repository(_Handle):
             raise LookupError(f"kvrepo: no item {item_path!r} in repository {self.key!r}")
         return found[0]
 
-    def new_item(self, type: str) -> Item:
-        """A new item of `type` ("Dialogs") to publish; nothing is written
-        until :meth:`Item.commit`. :meth:`publish` does it all in one call."""
+    def publish_path(self, type: str, file_name: str) -> Optional[str]:
+        """The display path a new item of `type` whose file is named
+        `file_name` is made with so that a listing finds it again (the folder
+        of the group that lists such a name); None when no group would."""
+        try:
+            return self._text(_native.lib().kvrepo_repository_publish_path, encode(type),
+                              encode(file_name))
+        except NotFound:
+            return None
+
+    def new_item(self, type: str, display_path: Optional[str] = None) -> Item:
+        """A new item of `type` ("Dialogs") to publish, into the folder that
+        `display_path` names ("<KVREPOSITORY>\\Dialogs\\*", the default);
+        nothing is written until :meth:`Item.commit`. :meth:`publish` does it
+        all in one call."""
         if not type or "\\" in type or "/" in type:
             raise ValueError(f"kvrepo: {type!r} is not an item type")
         out = c_void_p()
         self._call(_native.lib().kvrepo_repository_new_item, self._pointer(),
-                   encode(f"{REPOSITORY_MARKER}\\{type}\\*"), byref(out))
+                   encode(display_path or f"{REPOSITORY_MARKER}\\{type}\\*"), byref(out))
         item = Item(self._session, out.value or 0,
                     take(out, _native.lib().kvrepo_item_free), owns=True)
         if not item.type:
@@ -219,7 +232,8 @@ class Repository(_Handle):
         A "no" raises :class:`OverwriteDeclined` (the properties are written
         by then and stay).
         """
-        item = self.new_item(type)
+        # The folder of the group that lists the file, where there is one.
+        item = self.new_item(type, self.publish_path(type, os.path.basename(os.fspath(path))))
         item.add_file(path)
         if properties:
             item.properties.update(properties)
