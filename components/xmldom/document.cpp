@@ -10,7 +10,6 @@
 #include "components/xmldom/text.h"
 #include "components/xmldom/tree.h"
 #include "components/xmldom/variant.h"
-#include "components/xmldom/wellformed.h"
 #include "components/xmldom/xmlchars.h"
 #include "components/xmldom/xpathnames.h"
 #include "foundation/filesave.h"
@@ -130,19 +129,12 @@ bool Document::Read(const VARIANT& source) {
     if (FAILED(PathOf(source, path)) || path.empty() ||
         ReadWholeFile(path, text) != ERROR_SUCCESS || !DecodeDocument(text, form))
         return false;
-    if (!kNaive) {
-        NormaliseLineEnds(text);
-        if (!IsWellFormed(text.data(), text.size()))
-            return false;
-    }
-    // Without an "&" anywhere there is no reference to resolve: the walk over
-    // every text is left out.
-    const bool references = std::memchr(text.data(), '&', text.size()) != nullptr;
     m_text.swap(text);
-    const pugi::xml_parse_result parsed = m_tree.load_buffer_inplace(
-        &m_text[0], m_text.size(), kNaive ? kNaiveParseOptions : kParseOptions,
-        pugi::encoding_utf8);
-    if (!parsed || (!kNaive && references && !ResolveReferences(m_tree)))
+    const bool parsed =
+        kNaive ? bool(m_tree.load_buffer_inplace(&m_text[0], m_text.size(), kNaiveParseOptions,
+                                                 pugi::encoding_utf8))
+               : ParseDocument(m_text, m_tree);
+    if (!parsed)
         return false;
     // The declaration is no node of XPath's model: it lives apart from the
     // tree that selections search.
