@@ -1,8 +1,10 @@
 #include "Backend/inc/XMLIntercessor.h"
+#include "components/comobject.h"
 #include "test_util.h"
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/msxml.h"
+#include "win32/oleauto.h"
 #include "xml/xmlchars.h"
 #include "xml/xmlrules.h"
 
@@ -405,6 +407,96 @@ TEST_F(XmlIntercessorTest, RelativeNamesLoadAsTheyStandWithoutTheServicesCompone
     EXPECT_EQ(plain.Initialize(OLESTR("plain.xml"), nullptr, nullptr, false, false), S_OK);
     EXPECT_EQ(U8(plain.GetErrorText()), "Could not create DotNetAssembly");
     EXPECT_EQ(plain.GetLastResult(), REGDB_E_CLASSNOTREG);
+}
+
+// A DOM that keeps one attribute map per element hands it out again where the
+// last walk left it. Its nodes here: an element with such a map, and
+// attributes, which have a name and a value.
+class KeptMapNode final
+    : public kv::component::ComObject<kv::platform::DomInterface<IXMLDOMElement>> {
+public:
+    KeptMapNode(const OLECHAR* name, const OLECHAR* value, IXMLDOMNamedNodeMap* map = nullptr)
+        : m_name(name), m_value(value), m_map(map) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNode, &IID_IXMLDOMElement});
+    }
+    HRESULT STDMETHODCALLTYPE get_nodeName(BSTR* name) override {
+        *name = SysAllocString(m_name.c_str());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_nodeValue(VARIANT* value) override {
+        return VariantCopy(value, &m_value);
+    }
+    HRESULT STDMETHODCALLTYPE get_attributes(IXMLDOMNamedNodeMap** map) override {
+        return kv::component::Hand(m_map.get(), map);
+    }
+    HRESULT STDMETHODCALLTYPE put_nodeValue(VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_nodeType(DOMNodeType*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_firstChild(IXMLDOMNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_nextSibling(IXMLDOMNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE appendChild(IXMLDOMNode*, IXMLDOMNode**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE selectNodes(BSTR, IXMLDOMNodeList**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE selectSingleNode(BSTR, IXMLDOMNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE removeChild(IXMLDOMNode*, IXMLDOMNode**) override {
+        return E_NOTIMPL;
+    }
+
+private:
+    _stringx m_name;
+    CComVariant m_value;
+    CComPtr<IXMLDOMNamedNodeMap> m_map;
+};
+
+class KeptMap final
+    : public kv::component::ComObject<kv::platform::DomInterface<IXMLDOMNamedNodeMap>> {
+public:
+    explicit KeptMap(std::vector<CComPtr<IXMLDOMNode>> attributes)
+        : m_attributes(std::move(attributes)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNamedNodeMap});
+    }
+    HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** item) override {
+        return kv::component::Hand(
+            m_next < m_attributes.size() ? m_attributes[m_next++].get() : nullptr, item);
+    }
+    HRESULT STDMETHODCALLTYPE reset() override {
+        m_next = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE getQualifiedItem(BSTR, BSTR, IXMLDOMNode**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE setNamedItem(IXMLDOMNode*, IXMLDOMNode**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_length(long*) override { return E_NOTIMPL; }
+
+private:
+    std::vector<CComPtr<IXMLDOMNode>> m_attributes;
+    std::size_t m_next = 0;
+};
+
+class AttributeReader : public XMLIntercessor {
+public:
+    using XMLIntercessor::ReadNodeAttribs;
+};
+
+TEST(XmlIntercessorAttributes, AMapHandedOutAgainIsReadFromItsStart) {
+    std::vector<CComPtr<IXMLDOMNode>> attributes(2);
+    attributes[0].Attach(new KeptMapNode(OLESTR("a"), OLESTR("1")));
+    attributes[1].Attach(new KeptMapNode(OLESTR("b"), OLESTR("2")));
+    CComPtr<IXMLDOMNamedNodeMap> map;
+    map.Attach(new KeptMap(std::move(attributes)));
+    CComPtr<IXMLDOMNode> element;
+    element.Attach(new KeptMapNode(OLESTR("E"), OLESTR(""), map));
+    AttributeReader reader;
+    for (int reading = 1; reading <= 2; ++reading) {
+        XmlAttribMap read;
+        reader.ReadNodeAttribs(element, read);
+        EXPECT_EQ(Attr(read, OLESTR("a")) + Attr(read, OLESTR("b")), "12") << "reading " << reading;
+    }
 }
 
 }  // namespace

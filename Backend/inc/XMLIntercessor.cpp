@@ -184,11 +184,15 @@ int XMLIntercessor::SelectNodes(const OLECHAR* xpath, NodeVector& nodes,
 namespace {
 
 // Calls `visit` with the name and value of each attribute of `node`, in
-// order; attributes whose name or value cannot be read are left out.
+// order; attributes whose name or value cannot be read are left out, and all
+// of them when the map cannot be walked from its start.
 template <class Visit>
 void ForEachAttribute(IXMLDOMNode* node, Visit visit) {
     CComPtr<IXMLDOMNamedNodeMap> map;
     if (node->get_attributes(&map) != S_OK || !map)
+        return;
+    // The map may be one the DOM hands out again, its walk already begun.
+    if (FAILED(map->reset()))
         return;
     for (;;) {
         CComPtr<IXMLDOMNode> attribute;
