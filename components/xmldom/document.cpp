@@ -13,6 +13,7 @@
 #include "components/xmldom/xmlchars.h"
 #include "components/xmldom/xpathnames.h"
 #include "foundation/filesave.h"
+#include "foundation/platform/faults.h"
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/bstr.h"
@@ -46,6 +47,19 @@ DWORD WriteInPlace(const _stringx& path, const std::string& bytes) {
     if (!wrote)
         return error;
     return closed ? ERROR_SUCCESS : GetLastError();
+}
+
+// Whether a save in another form than UTF-8 without a mark is written as its
+// UTF-8 text instead, under the declaration as loaded, as a careless DOM
+// saves: only the naive variant, when a test's fault says so
+// (FileCall::kDomEncode).
+bool SavesUtf8Regardless() {
+#ifdef KV_FAULT_INJECTION
+    return kNaive &&
+           platform::DecideFault(platform::FileCall::kDomEncode) != platform::FaultOutcome::kPass;
+#else
+    return false;
+#endif
 }
 
 // Collects what pugixml writes, with each carriage return as a reference:
@@ -390,7 +404,8 @@ HRESULT Document::Write(const VARIANT& destination, bool inPlace) {
         const std::string text = Serialise();
         // UTF-8 without a mark, the usual form, is written as serialised.
         std::string encoded;
-        const bool asIs = m_form.kind == FileForm::Kind::kUtf8 && !m_form.bom;
+        const bool asIs =
+            (m_form.kind == FileForm::Kind::kUtf8 && !m_form.bom) || SavesUtf8Regardless();
         if (!asIs && !EncodeDocument(text, m_form, encoded))
             return E_FAIL;
         const std::string& bytes = asIs ? text : encoded;
