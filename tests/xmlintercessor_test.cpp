@@ -5,6 +5,7 @@
 #include "foundation/platform/variant.h"
 #include "win32/msxml.h"
 #include "win32/oleauto.h"
+#include "xml/readback.h"
 #include "xml/xmlchars.h"
 #include "xml/xmlrules.h"
 
@@ -377,6 +378,43 @@ TEST_F(XmlIntercessorTest, InitializeAndSaveReportEachFailure) {
     EXPECT_TRUE(FAILED(hr));
     EXPECT_EQ(U8(d.GetErrorText()), "Could not save manifest");
     EXPECT_EQ(d.GetLastResult(), hr);
+}
+
+// A save read back strictly is the document it came from when it differs
+// only in what a careful DOM may write differently; otherwise it is not.
+TEST_F(XmlIntercessorTest, ASaveReadsBackAsItsDocumentOrNot) {
+    const std::string body =
+        "<R a=\"1\" b=\"x &amp; y\"><!-- c --><E>t</E><?pi d?><![CDATA[z]]></R>";
+    const std::string original = "<?xml version=\"1.0\"?>" + body;
+    kvtest::DocumentPtr document = kvtest::Parse(path, original);
+    const struct {
+        std::string saved;
+        bool same;
+    } saves[] = {
+        {original, true},
+        // Another declaration, quotes, references, indentation, a line break at the end.
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<R a='1' b='x &#38; y'>\n <!-- c -->\n "
+         "<E>t</E><?pi d?><![CDATA[z]]></R>\n",
+         true},
+        {"\xEF\xBB\xBF" + body, true},  // a byte-order mark
+        {"<R b=\"x &amp; y\" a=\"1\"><!-- c --><E>t</E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &amp; y\"><!-- c --><E>t </E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &amp; y\"><!-- c --><E>t</E><?pi d?>z</R>", false},
+        {"<R a=\"1\" b=\"x &amp; y\"><E>t</E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &amp; y\"><!-- c --><E><E>t</E></E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &amp;amp; y\"><!-- c --><E>t</E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &nbsp; y\"><!-- c --><E>t</E><?pi d?><![CDATA[z]]></R>", false},
+        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + body, false},  // UTF-8 bytes
+        {kvtest::Utf16Le(_stringx(body).c_str()), false},  // readable, in another encoding
+        {"", false},
+    };
+    const std::string saved = (tree / "saved.xml").string();
+    for (const auto& save : saves) {
+        WriteText(saved, save.saved);
+        EXPECT_EQ(xmlutils::CheckSavedDocument(document, _stringx(saved), _stringx(path)),
+                  save.same ? S_OK : E_FAIL)
+            << save.saved;
+    }
 }
 
 // A validation that always fails.
