@@ -353,4 +353,59 @@ TEST(ShortWrites, AreRetriedAndNeverCommittedHalfWay) {
     EXPECT_EQ(ReadText(tree / "Repo/Repository.xml"), written);
 }
 
+// A DOM that saves its UTF-8 text under the declaration it loaded (the
+// system's DOM under Wine does; the naive component does under this fault)
+// makes a UTF-16 file that strict readers refuse, and a windows-1252 file whose
+// other letters read back changed. A publish into either lands readable in the
+// file's encoding, or fails as a save does with the file as it was.
+TEST(ForeignSaves, APublishLandsInTheFilesEncodingOrFailsWithTheFileUnchanged) {
+    const std::string declared = "<?xml version=\"1.0\" encoding=\"";
+    std::string cp1252 = declared + "windows-1252\"?>" + kData;
+    cp1252.replace(cp1252.find("Old"), 3, "Zo\xEB");
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::string author;  // what the listed item's author reads as (UTF-8)
+        std::string newAuthor;
+    } files[] = {
+        {"UTF-16", kvtest::Utf16Le(_stringx(declared + "UTF-16\"?>" + kData).c_str()), "Old",
+         kvtest::Utf16Le(OLESTR("Author=\"New\"")).substr(2)},
+        {"windows-1252", cp1252, "Zo\xC3\xAB", "Author=\"New\""},
+    };
+    for (const auto& file : files) {
+        SCOPED_TRACE(file.name);
+        kvtest::TempTree tree;
+        LayOut(tree.root());
+        const fs::path data = tree / "Repo/Repository.xml";
+        WriteText(data, file.bytes);
+        kvtest::RecordingStatus status;
+        const long result = Publish(
+            tree.root(), &status,
+            [] {
+                kv::platform::ArmFault({FileCall::kDomEncode, 1, true});
+            },
+            "<KVREPOSITORY>\\Dialogs\\*.kvd", "new.kvd");
+        const bool careless = kv::platform::FaultsHit() > 0;
+        kv::platform::DisarmFault();
+
+        const std::string after = ReadText(data);
+        if (result == 0) {
+            EXPECT_FALSE(careless) << "a careless save was put in place";
+            EXPECT_EQ(after.compare(0, 2, file.bytes, 0, 2), 0) << after;
+            EXPECT_NE(after.find(file.newAuthor), std::string::npos) << after;
+            DataFile reread(nullptr, data.string());
+            EXPECT_EQ(reread.Get(OLESTR("//ItemAttrib[@FileName=\"a.kvd\"]"), OLESTR("Author")),
+                      file.author);
+            EXPECT_EQ(reread.Get(OLESTR("//ItemAttrib[@FileName=\"new.kvd\"]"), OLESTR("Author")),
+                      "New");
+        } else {
+            EXPECT_EQ(result, kv::status::kNotSaved);
+            ExpectMessagesFit(result, status.messages);
+            EXPECT_EQ(after, file.bytes);
+            for (const auto& entry : fs::directory_iterator(data.parent_path()))
+                EXPECT_NE(entry.path().extension(), ".tmp") << entry.path();
+        }
+    }
+}
+
 }  // namespace

@@ -1,8 +1,11 @@
 #include "Backend/inc/XMLIntercessor.h"
+#include "components/comobject.h"
 #include "test_util.h"
 #include "foundation/platform/comptr.h"
 #include "foundation/platform/variant.h"
 #include "win32/msxml.h"
+#include "win32/oleauto.h"
+#include "xml/readback.h"
 #include "xml/xmlchars.h"
 #include "xml/xmlrules.h"
 
@@ -377,6 +380,43 @@ TEST_F(XmlIntercessorTest, InitializeAndSaveReportEachFailure) {
     EXPECT_EQ(d.GetLastResult(), hr);
 }
 
+// A save read back strictly is the document it came from when it differs
+// only in what a careful DOM may write differently; otherwise it is not.
+TEST_F(XmlIntercessorTest, ASaveReadsBackAsItsDocumentOrNot) {
+    const std::string body =
+        "<R a=\"1\" b=\"x &amp; y\"><!-- c --><E>t</E><?pi d?><![CDATA[z]]></R>";
+    const std::string original = "<?xml version=\"1.0\"?>" + body;
+    kvtest::DocumentPtr document = kvtest::Parse(path, original);
+    const struct {
+        std::string saved;
+        bool same;
+    } saves[] = {
+        {original, true},
+        // Another declaration, quotes, references, indentation, a line break at the end.
+        {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<R a='1' b='x &#38; y'>\n <!-- c -->\n "
+         "<E>t</E><?pi d?><![CDATA[z]]></R>\n",
+         true},
+        {"\xEF\xBB\xBF" + body, true},  // a byte-order mark
+        {"<R b=\"x &amp; y\" a=\"1\"><!-- c --><E>t</E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &amp; y\"><!-- c --><E>t </E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &amp; y\"><!-- c --><E>t</E><?pi d?>z</R>", false},
+        {"<R a=\"1\" b=\"x &amp; y\"><E>t</E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &amp; y\"><!-- c --><E><E>t</E></E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &amp;amp; y\"><!-- c --><E>t</E><?pi d?><![CDATA[z]]></R>", false},
+        {"<R a=\"1\" b=\"x &nbsp; y\"><!-- c --><E>t</E><?pi d?><![CDATA[z]]></R>", false},
+        {"<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + body, false},  // UTF-8 bytes
+        {kvtest::Utf16Le(_stringx(body).c_str()), false},  // readable, in another encoding
+        {"", false},
+    };
+    const std::string saved = (tree / "saved.xml").string();
+    for (const auto& save : saves) {
+        WriteText(saved, save.saved);
+        EXPECT_EQ(xmlutils::CheckSavedDocument(document, _stringx(saved), _stringx(path)),
+                  save.same ? S_OK : E_FAIL)
+            << save.saved;
+    }
+}
+
 // A validation that always fails.
 class Refusing : public XMLIntercessor {
 public:
@@ -405,6 +445,96 @@ TEST_F(XmlIntercessorTest, RelativeNamesLoadAsTheyStandWithoutTheServicesCompone
     EXPECT_EQ(plain.Initialize(OLESTR("plain.xml"), nullptr, nullptr, false, false), S_OK);
     EXPECT_EQ(U8(plain.GetErrorText()), "Could not create DotNetAssembly");
     EXPECT_EQ(plain.GetLastResult(), REGDB_E_CLASSNOTREG);
+}
+
+// A DOM that keeps one attribute map per element hands it out again where the
+// last walk left it. Its nodes here: an element with such a map, and
+// attributes, which have a name and a value.
+class KeptMapNode final
+    : public kv::component::ComObject<kv::platform::DomInterface<IXMLDOMElement>> {
+public:
+    KeptMapNode(const OLECHAR* name, const OLECHAR* value, IXMLDOMNamedNodeMap* map = nullptr)
+        : m_name(name), m_value(value), m_map(map) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNode, &IID_IXMLDOMElement});
+    }
+    HRESULT STDMETHODCALLTYPE get_nodeName(BSTR* name) override {
+        *name = SysAllocString(m_name.c_str());
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE get_nodeValue(VARIANT* value) override {
+        return VariantCopy(value, &m_value);
+    }
+    HRESULT STDMETHODCALLTYPE get_attributes(IXMLDOMNamedNodeMap** map) override {
+        return kv::component::Hand(m_map.get(), map);
+    }
+    HRESULT STDMETHODCALLTYPE put_nodeValue(VARIANT) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_nodeType(DOMNodeType*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_firstChild(IXMLDOMNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE get_nextSibling(IXMLDOMNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE appendChild(IXMLDOMNode*, IXMLDOMNode**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE selectNodes(BSTR, IXMLDOMNodeList**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE selectSingleNode(BSTR, IXMLDOMNode**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE removeChild(IXMLDOMNode*, IXMLDOMNode**) override {
+        return E_NOTIMPL;
+    }
+
+private:
+    _stringx m_name;
+    CComVariant m_value;
+    CComPtr<IXMLDOMNamedNodeMap> m_map;
+};
+
+class KeptMap final
+    : public kv::component::ComObject<kv::platform::DomInterface<IXMLDOMNamedNodeMap>> {
+public:
+    explicit KeptMap(std::vector<CComPtr<IXMLDOMNode>> attributes)
+        : m_attributes(std::move(attributes)) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNamedNodeMap});
+    }
+    HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** item) override {
+        return kv::component::Hand(
+            m_next < m_attributes.size() ? m_attributes[m_next++].get() : nullptr, item);
+    }
+    HRESULT STDMETHODCALLTYPE reset() override {
+        m_next = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE getQualifiedItem(BSTR, BSTR, IXMLDOMNode**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE setNamedItem(IXMLDOMNode*, IXMLDOMNode**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_length(long*) override { return E_NOTIMPL; }
+
+private:
+    std::vector<CComPtr<IXMLDOMNode>> m_attributes;
+    std::size_t m_next = 0;
+};
+
+class AttributeReader : public XMLIntercessor {
+public:
+    using XMLIntercessor::ReadNodeAttribs;
+};
+
+TEST(XmlIntercessorAttributes, AMapHandedOutAgainIsReadFromItsStart) {
+    std::vector<CComPtr<IXMLDOMNode>> attributes(2);
+    attributes[0].Attach(new KeptMapNode(OLESTR("a"), OLESTR("1")));
+    attributes[1].Attach(new KeptMapNode(OLESTR("b"), OLESTR("2")));
+    CComPtr<IXMLDOMNamedNodeMap> map;
+    map.Attach(new KeptMap(std::move(attributes)));
+    CComPtr<IXMLDOMNode> element;
+    element.Attach(new KeptMapNode(OLESTR("E"), OLESTR(""), map));
+    AttributeReader reader;
+    for (int reading = 1; reading <= 2; ++reading) {
+        XmlAttribMap read;
+        reader.ReadNodeAttribs(element, read);
+        EXPECT_EQ(Attr(read, OLESTR("a")) + Attr(read, OLESTR("b")), "12") << "reading " << reading;
+    }
 }
 
 }  // namespace

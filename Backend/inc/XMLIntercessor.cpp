@@ -9,6 +9,7 @@
 #include "foundation/filesave.h"
 #include "foundation/pathx.h"
 #include "foundation/xmldomreader.h"
+#include "xml/readback.h"
 #include "xml/xmlrules.h"
 #include "xml/xpath.h"
 #include "foundation/platform/comptr.h"
@@ -101,6 +102,7 @@ long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validati
             m_strError = _stringx("Could not create DotNetAssembly");
     }
 
+    m_strLoadedPath = path;
     VARIANT_BOOL loaded = VARIANT_FALSE;
     hr = m_pDoc->load(CComVariant(path.c_str()), &loaded);
     if (FAILED(hr))
@@ -160,6 +162,10 @@ long XMLIntercessor::SaveAs(const OLECHAR* fileName, bool createOnly) {
     } else {
         replacement.LetOthersWrite();
         hr = m_pDoc->save(CComVariant(temporary.c_str()));
+        // Another DOM's save is not taken on trust: it is put in place only if
+        // it reads back strictly as the document, in the loaded file's encoding.
+        if (SUCCEEDED(hr))
+            hr = xmlutils::CheckSavedDocument(m_pDoc, temporary, m_strLoadedPath);
     }
     if (FAILED(hr))
         return Fail("Could not save manifest", hr);
@@ -198,11 +204,15 @@ int XMLIntercessor::SelectNodes(const OLECHAR* xpath, NodeVector& nodes,
 namespace {
 
 // Calls `visit` with the name and value of each attribute of `node`, in
-// order; attributes whose name or value cannot be read are left out.
+// order; attributes whose name or value cannot be read are left out, and all
+// of them when the map cannot be walked from its start.
 template <class Visit>
 void ForEachAttribute(IXMLDOMNode* node, Visit visit) {
     CComPtr<IXMLDOMNamedNodeMap> map;
     if (Dom(node->get_attributes(&map)) != S_OK || !map)
+        return;
+    // The map may be one the DOM hands out again, its walk already begun.
+    if (FAILED(map->reset()))
         return;
     for (;;) {
         CComPtr<IXMLDOMNode> attribute;

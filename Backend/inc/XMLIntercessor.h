@@ -102,6 +102,12 @@ public:
     // temporary file beside the target, which then replaces the target in one
     // step (see kv::FileReplacement). A document that was given a value XML
     // cannot carry is not saved (E_INVALIDARG) and the file keeps its bytes.
+    // A DOM other than the project's component (one that does not write into
+    // the held file itself, IKvDocumentWriter) is not trusted with the result:
+    // its save is read back before it is put in place, by the project's strict
+    // reading, in the encoding of the file the document was loaded from
+    // (xmlutils::CheckSavedDocument). One that does not read back as the
+    // document is not put in place (E_FAIL) and the file keeps its bytes.
     // S_OK or the failure.
     long Save(const OLECHAR* fileName);
     // As Save, but only where no file of that name exists by the time the
@@ -191,5 +197,8 @@ private:
     _stringx m_strError;
     long m_hrLast = S_OK;
     _stringx m_strFileName;
+    // The file the document was loaded from (under the support folder for a
+    // name that is not rooted), whose encoding a save must keep.
+    _stringx m_strLoadedPath;
     kv::ComponentLoader& m_loader;
 };

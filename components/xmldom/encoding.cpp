@@ -141,46 +141,61 @@ bool DecodeDocument(const std::string& bytes, FileForm& form, std::string& utf8)
     return true;
 }
 
-bool DecodeDocument(std::string& text, FileForm& form) {
+bool RecogniseForm(const std::string& bytes, FileForm& form) {
     form = FileForm();
-    if (text.size() < 2)
+    if (bytes.size() < 2)
         return false;
-    const auto b0 = static_cast<unsigned char>(text[0]);
-    const auto b1 = static_cast<unsigned char>(text[1]);
-    if (text.compare(0, 3, kUtf8Bom) == 0) {
+    const auto b0 = static_cast<unsigned char>(bytes[0]);
+    const auto b1 = static_cast<unsigned char>(bytes[1]);
+    if (bytes.compare(0, 3, kUtf8Bom) == 0) {
         form.bom = true;
-        text.erase(0, 3);
-        return IsUtf8(text) && DeclarationAgrees(text, form);
+        return true;
     }
     // UTF-16 with a byte-order mark, or without one when the text opens with
     // "<" (no UTF-8 file holds a zero byte).
-    std::string utf8;
     if ((b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF)) {
         form.kind = b0 == 0xFE ? FileForm::Kind::kUtf16BE : FileForm::Kind::kUtf16LE;
         form.bom = true;
-        if (!DecodeUtf16(text, 2, b0 == 0xFE, utf8))
-            return false;
-        text.swap(utf8);
-        return DeclarationAgrees(text, form);
+        return true;
     }
     if ((b0 == '<' && b1 == 0) || (b0 == 0 && b1 == '<')) {
         form.kind = b0 == 0 ? FileForm::Kind::kUtf16BE : FileForm::Kind::kUtf16LE;
-        if (!DecodeUtf16(text, 0, b0 == 0, utf8))
-            return false;
-        text.swap(utf8);
-        return DeclarationAgrees(text, form);
+        return true;
     }
-    // UTF-8, the usual form, is already the text: it is only checked.
-    const std::string declared = Lower(DeclaredEncoding(text));
+    const std::string declared = Lower(DeclaredEncoding(bytes));
     if (declared.empty() || declared == "utf-8" || declared == "utf8")
-        return IsUtf8(text);
+        return true;
     form.kind = FileForm::Kind::kCodePage;
     form.codePage = SingleByteCodePage(declared);
-    std::basic_string<OLECHAR> wide;
-    if (form.codePage == 0 || !DecodeSingleByte(form.codePage, text, wide))
+    return form.codePage != 0;
+}
+
+bool DecodeDocument(std::string& text, FileForm& form) {
+    if (!RecogniseForm(text, form))
         return false;
-    text = Utf8FromUtf16(wide.data(), wide.size());
-    return true;
+    std::string utf8;
+    switch (form.kind) {
+        case FileForm::Kind::kUtf8:
+            // UTF-8, the usual form, is already the text: it is only checked.
+            if (!form.bom)
+                return IsUtf8(text);
+            text.erase(0, kUtf8Bom.size());
+            return IsUtf8(text) && DeclarationAgrees(text, form);
+        case FileForm::Kind::kUtf16LE:
+        case FileForm::Kind::kUtf16BE:
+            if (!DecodeUtf16(text, form.bom ? 2 : 0, form.kind == FileForm::Kind::kUtf16BE, utf8))
+                return false;
+            text.swap(utf8);
+            return DeclarationAgrees(text, form);
+        case FileForm::Kind::kCodePage: {
+            std::basic_string<OLECHAR> wide;
+            if (!DecodeSingleByte(form.codePage, text, wide))
+                return false;
+            text = Utf8FromUtf16(wide.data(), wide.size());
+            return true;
+        }
+    }
+    return false;
 }
 
 bool EncodeDocument(const std::string& utf8, const FileForm& form, std::string& bytes) {

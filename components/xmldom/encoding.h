@@ -17,9 +17,19 @@ struct FileForm {
     UINT codePage = 0;  // the single-byte code page of kCodePage
 };
 
-// Recognises the form of a file's bytes (byte-order mark, UTF-16 without mark,
-// otherwise the encoding its declaration names, UTF-8 by default) and gives its
-// text as UTF-8 without the mark. False for an empty file, an encoding that is
+// The form a file's bytes claim, without looking further: a byte-order mark,
+// UTF-16 without a mark (the text opens with "<" and a zero byte), otherwise
+// the encoding the declaration names, UTF-8 by default. False for fewer than
+// two bytes or an encoding that is not supported.
+bool RecogniseForm(const std::string& bytes, FileForm& form);
+
+// Whether two forms are one encoding, a byte-order mark or none.
+inline bool IsSameEncoding(const FileForm& a, const FileForm& b) {
+    return a.kind == b.kind && (a.kind != FileForm::Kind::kCodePage || a.codePage == b.codePage);
+}
+
+// Recognises the form of a file's bytes (RecogniseForm) and gives its text as
+// UTF-8 without the mark. False for an empty file, an encoding that is
 // not supported, bytes that are not valid in the encoding, a Unicode file
 // whose declaration names another encoding than its bytes are in (UTF-16 that
 // says "UTF-8", or the reverse after a UTF-8 mark), or UTF-16 with neither a

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "components/xmldom/wellformed.h"
 #include "components/xmldom/xmlchars.h"
 
 namespace kv {
@@ -119,6 +120,17 @@ bool ResolveReferences(pugi::xml_document& document) {
     for (pugi::xml_node node : blank)
         node.parent().remove_child(node);
     return resolved;
+}
+
+bool ParseDocument(std::string& text, pugi::xml_document& tree) {
+    NormaliseLineEnds(text);
+    if (!IsWellFormed(text.data(), text.size()))
+        return false;
+    // Without an "&" anywhere there is no reference to resolve: the walk over
+    // every text is left out.
+    const bool references = std::memchr(text.data(), '&', text.size()) != nullptr;
+    return tree.load_buffer_inplace(&text[0], text.size(), kParseOptions, pugi::encoding_utf8) &&
+           (!references || ResolveReferences(tree));
 }
 
 bool CanBeSaved(const pugi::xml_document& document) {

@@ -2,6 +2,8 @@
 // DOM shows, and what a tree must hold to be saved.
 #pragma once
 
+#include <string>
+
 #include <pugixml.hpp>
 
 namespace kv {
@@ -21,6 +23,13 @@ constexpr unsigned kParseOptions = (pugi::parse_default & ~pugi::parse_escapes &
 // no node either. False when an "&" begins no reference this component
 // resolves; the tree is then unusable.
 bool ResolveReferences(pugi::xml_document& document);
+
+// Parses decoded UTF-8 text (DecodeDocument) into `tree` as every load of this
+// component does: line ends normalised, the text checked by IsWellFormed,
+// parsed in place with kParseOptions, references resolved. The tree's texts
+// point into `text`, which must outlive it. False, the tree unusable, when a
+// step fails.
+bool ParseDocument(std::string& text, pugi::xml_document& tree);
 
 // Whether the tree can be written as text that reads back as the same nodes
 // and values: every name and value holds only characters that XML 1.0 can
