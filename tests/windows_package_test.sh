@@ -60,4 +60,19 @@ assert [i["displayName"] for i in items] == ["Welcome"], items
 assert items[0]["localCopy"].endswith("\\mine\\Dialogs\\welcome.kvd"), items
 PY
 kvrepo verify Local | grep -q "clean" || fail "verify did not find the repository clean"
-echo "windows_package_test: the unpacked ZIP has its manual page and completion, listed, created, published, listed back and verified"
+
+# The C interface, for other compilers: the header, kvrepo.def listing the C
+# functions, and a C program built by mingw's C compiler against the unpacked
+# DLL alone, run from bin\ on the same repository.
+[[ -f "$top/include/kvrepo/kvrepo_c.h" ]] || fail "the ZIP has no kvrepo_c.h"
+def="$top/bin/kvrepo.def"
+[[ -f $def ]] || fail "the ZIP has no kvrepo.def"
+declared=$(python3 "$root/capi/header_functions.py" "$top/include/kvrepo/kvrepo_c.h" names | sort)
+listed=$(awk '/^EXPORTS/ {on = 1; next} on && NF {print $1}' "$def" | sort)
+[[ $declared == "$listed" ]] || fail "kvrepo.def does not list exactly the functions of kvrepo_c.h"
+x86_64-w64-mingw32-gcc -std=c99 -pedantic-errors -Wall -Wextra -Werror -I"$top/include/kvrepo" \
+  "$root/examples/c/list_items.c" -o "$top/bin/list_items.exe" "$top/bin/kvrepo.dll" ||
+  fail "the C example does not build against the ZIP"
+shown=$("$root/scripts/wine" "$work/prefix" "$top/bin/list_items.exe" "$windows_work\\list.xml")
+grep -q "DisplayName  Welcome" <<<"$shown" || fail "the C example did not list the item: $shown"
+echo "windows_package_test: the unpacked ZIP has its manual page and completion, listed, created, published, listed back and verified, and a C program built against it lists the item"
