@@ -177,9 +177,9 @@ private:
                            OLESTR(" ItemAttrib entries have this FileName; the catalogue reads "
                                   "only the first"));
         // A file whose only entries differ from its name in letter case was
-        // reported with them.
+        // reported with them, and one that leads outside as outside.
         for (const auto& named : survey.Files())
-            if (named.second.listed && exact.count(named.first) == 0 &&
+            if (named.second.listed && !named.second.outside && exact.count(named.first) == 0 &&
                 byLower.count(named.first) == 0)
                 Report(Kind::kUnlistedFile, type, named.second.firstPath,
                        OLESTR("the file has no ItemAttrib entry"));

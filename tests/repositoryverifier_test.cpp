@@ -132,9 +132,11 @@ TEST_F(VerifierTest, LinksThatLeadOutAreFoundOnceEach) {
     fs::create_directory_symlink(tree / "Outside/Dialogs", tree / "Repo/Dialogs");
     fs::create_directories(tree / "Repo/SqlScripts");
     fs::create_symlink(tree / "Outside/secret.txt", tree / "Repo/SqlScripts/evil.sql");
+    fs::create_symlink(tree / "Outside/secret.txt", tree / "Repo/SqlScripts/bare.sql");
     // The folder once, not its files; the linked file is there, so its entry
-    // is not missing.
-    EXPECT_THAT(Found(), ElementsAre("outside-repository SqlScripts SqlScripts/evil.sql",
+    // is not missing; one without an entry is outside, not also unlisted.
+    EXPECT_THAT(Found(), ElementsAre("outside-repository SqlScripts SqlScripts/bare.sql",
+                                     "outside-repository SqlScripts SqlScripts/evil.sql",
                                      "outside-repository Dialogs Dialogs"));
 }
 
