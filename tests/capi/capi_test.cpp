@@ -335,7 +335,7 @@ TEST_F(CapiTest, APublishPathNamesTheGroupThatListsTheFile) {
 TEST_F(CapiTest, UpkeepCopiesAndSyncsAskingTheDestination) {
     ASSERT_EQ(Publish(local, "a.kvd", "a"), KVREPO_OK);
     ASSERT_EQ(Publish(local, "b.kvd", "b"), KVREPO_OK);
-    WriteText(tree / "Local/Dialogs/unlisted.kvd", "u");
+    WriteText(tree / "Local/Dialogs/unlisted.kvd", "unlisted");
     kvrepo_report* report = nullptr;
     ASSERT_EQ(kvrepo_repository_verify(local, &report), KVREPO_OK);
     ASSERT_EQ(kvrepo_report_count(report), 1u);
