@@ -90,24 +90,6 @@ private:
     UINT m_textDepth = 0;
 };
 
-DOMNodeType TypeOf(const pugi::xml_node& node) {
-    switch (node.type()) {
-        case pugi::node_element:
-            return NODE_ELEMENT;
-        case pugi::node_pcdata:
-            return NODE_TEXT;
-        case pugi::node_cdata:
-            return NODE_CDATA_SECTION;
-        case pugi::node_comment:
-            return NODE_COMMENT;
-        case pugi::node_pi:
-        case pugi::node_declaration:
-            return NODE_PROCESSING_INSTRUCTION;
-        default:
-            return NODE_INVALID;
-    }
-}
-
 // Hands the nodes of a parsed tree to `sink` as ReadDocumentTree hands a
 // DOM's: depth first in document order, the document's children at depth 1,
 // each element followed by its attributes; texts as UTF-16.
@@ -119,7 +101,7 @@ void ReadParsedTree(const pugi::xml_document& tree, IKvTreeSink* sink) {
     pugi::xml_node node = tree.first_child();
     UINT depth = 1;
     while (node) {
-        const DOMNodeType type = TypeOf(node);
+        const DOMNodeType type = kv::xmldom::NodeType(node);
         const UINT nameUnits = convert(node.name(), name);
         const UINT valueUnits = convert(node.value(), value);
         sink->OnNode(type, depth, name.data(), nameUnits, value.data(), valueUnits);

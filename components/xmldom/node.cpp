@@ -3,6 +3,7 @@
 #include "components/xmldom/collections.h"
 #include "components/xmldom/document.h"
 #include "components/xmldom/nodeops.h"
+#include "components/xmldom/tree.h"
 #include "components/xmldom/text.h"
 #include "win32/com.h"
 #include "win32/msxml.h"

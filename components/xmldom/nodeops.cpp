@@ -70,28 +70,6 @@ std::string NodeName(const pugi::xml_node& node) {
     }
 }
 
-DOMNodeType NodeType(const pugi::xml_node& node) {
-    switch (node.type()) {
-        case pugi::node_document:
-            return NODE_DOCUMENT;
-        case pugi::node_element:
-            return NODE_ELEMENT;
-        case pugi::node_pcdata:
-            return NODE_TEXT;
-        case pugi::node_cdata:
-            return NODE_CDATA_SECTION;
-        case pugi::node_comment:
-            return NODE_COMMENT;
-        case pugi::node_pi:
-        case pugi::node_declaration:
-            return NODE_PROCESSING_INSTRUCTION;
-        case pugi::node_doctype:
-            return NODE_DOCUMENT_TYPE;
-        default:
-            return NODE_INVALID;
-    }
-}
-
 HRESULT GetNodeValue(const pugi::xml_node& node, VARIANT* value) {
     switch (node.type()) {
         case pugi::node_pcdata:

@@ -18,8 +18,6 @@ class Document;
 // instruction's target, "xml" for the declaration, the document type's root
 // element name.
 std::string NodeName(const pugi::xml_node& node);
-// The declaration counts as a processing instruction, as in the DOM.
-DOMNodeType NodeType(const pugi::xml_node& node);
 // The text of text, CDATA, comments, processing instructions and the
 // declaration; VT_NULL for the other kinds.
 HRESULT GetNodeValue(const pugi::xml_node& node, VARIANT* value);

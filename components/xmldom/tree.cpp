@@ -9,6 +9,28 @@
 namespace kv {
 namespace xmldom {
 
+DOMNodeType NodeType(const pugi::xml_node& node) {
+    switch (node.type()) {
+        case pugi::node_document:
+            return NODE_DOCUMENT;
+        case pugi::node_element:
+            return NODE_ELEMENT;
+        case pugi::node_pcdata:
+            return NODE_TEXT;
+        case pugi::node_cdata:
+            return NODE_CDATA_SECTION;
+        case pugi::node_comment:
+            return NODE_COMMENT;
+        case pugi::node_pi:
+        case pugi::node_declaration:
+            return NODE_PROCESSING_INSTRUCTION;
+        case pugi::node_doctype:
+            return NODE_DOCUMENT_TYPE;
+        default:
+            return NODE_INVALID;
+    }
+}
+
 namespace {
 
 // Resolves the references of a text that the parse left in the loaded buffer,

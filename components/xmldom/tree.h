@@ -6,6 +6,8 @@
 
 #include <pugixml.hpp>
 
+#include "win32/msxml.h"
+
 namespace kv {
 namespace xmldom {
 
@@ -15,6 +17,10 @@ namespace xmldom {
 // different text ("&x;" as "&amp;x;").
 constexpr unsigned kParseOptions = (pugi::parse_default & ~pugi::parse_escapes & ~pugi::parse_eol) |
                                    pugi::parse_comments | pugi::parse_pi | pugi::parse_declaration;
+
+// The DOM's kind of a tree node; the declaration counts as a processing
+// instruction, as in the DOM.
+DOMNodeType NodeType(const pugi::xml_node& node);
 
 // Resolves the references of every text and attribute value in place (their
 // text is longer than what they stand for), then drops the text nodes that
