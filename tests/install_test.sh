@@ -123,8 +123,11 @@ if command -v pkg-config >/dev/null; then
     *g++) ccompiler=${compiler%++}cc ;;
     *) ccompiler=cc ;;
   esac
+  # A sanitized library needs the sanitizers' C++ parts, which a C link leaves out.
+  clibs=""
+  [[ "$sanitize" == ON && "$ccompiler" == *clang ]] && clibs="-fsanitize-link-c++-runtime -lstdc++"
   "$ccompiler" -std=c99 -pedantic-errors -Wall -Wextra -Werror $flags "$source/examples/c/list_items.c" \
-    -o "$work/consumer/list-items" $(pkg-config --cflags --libs kvrepo) -Wl,-rpath,"$libdir"
+    -o "$work/consumer/list-items" $(pkg-config --cflags --libs kvrepo) -Wl,-rpath,"$libdir" $clibs
   "$work/consumer/list-items" "$XDG_CONFIG_HOME/kvrepo/Repositories.xml" >/dev/null ||
     fail "the C consumer of the installed header failed"
 fi

@@ -23,13 +23,13 @@
 #define KV_TEST_OWN_ALLOCATOR 1
 #endif
 
+#ifndef KV_TEST_OWN_ALLOCATOR
 namespace {
 std::atomic<long> g_live{0};     // allocations not yet freed
 std::atomic<long> g_counted{0};  // allocations since armed
 std::atomic<long> g_failAt{0};   // the allocation that fails; 0: none
 }  // namespace
 
-#ifndef KV_TEST_OWN_ALLOCATOR
 // The pairs below hand out and take back malloc's memory; the compiler cannot
 // see that they pair.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
