@@ -101,6 +101,15 @@ int ClearOut(T** out) {
     return KVREPO_OK;
 }
 
+// ClearOut, then KVREPO_E_NULL_ARGUMENT for a null `handle`: the opening of
+// every call that answers through `out` on a handle.
+template <class T, class Handle>
+int ClearOut(T** out, const Handle* handle) {
+    if (const int status = ClearOut(out))
+        return status;
+    return handle ? KVREPO_OK : KVREPO_E_NULL_ARGUMENT;
+}
+
 // The list of `store`'s items, each a borrowed handle.
 kvrepo_item_list* ListOf(std::shared_ptr<ItemStore> store);
 

@@ -74,10 +74,8 @@ int kvrepo_item_set_memory_property(kvrepo_item* item, const char* name, const c
 
 int kvrepo_item_property_names(kvrepo_item* item, int read_file, kvrepo_string_list** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, item))
             return status;
-        if (!item)
-            return KVREPO_E_NULL_ARGUMENT;
         std::vector<_stringx> names;
         if (const long status = item->item->GetPropertyNames(names, read_file != 0))
             return static_cast<int>(status);
@@ -152,10 +150,8 @@ int kvrepo_item_target_file_name(kvrepo_item* item, char** value) {
 
 int kvrepo_item_repository(kvrepo_item* item, kvrepo_repository** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, item))
             return status;
-        if (!item)
-            return KVREPO_E_NULL_ARGUMENT;
         *out = new kvrepo_repository(item->repository);
         return KVREPO_OK;
     });
@@ -163,10 +159,8 @@ int kvrepo_item_repository(kvrepo_item* item, kvrepo_repository** out) {
 
 int kvrepo_item_dup(const kvrepo_item* item, kvrepo_item** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, item))
             return status;
-        if (!item)
-            return KVREPO_E_NULL_ARGUMENT;
         *out = new kvrepo_item(*item);
         return KVREPO_OK;
     });
@@ -174,10 +168,8 @@ int kvrepo_item_dup(const kvrepo_item* item, kvrepo_item** out) {
 
 int kvrepo_item_copy(kvrepo_item* item, kvrepo_item** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, item))
             return status;
-        if (!item)
-            return KVREPO_E_NULL_ARGUMENT;
         std::unique_ptr<CRepositoryItem> copy(item->item->Copy());
         auto store = std::make_shared<kvc::ItemStore>();
         store->repositories.push_back(item->repository);

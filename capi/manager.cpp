@@ -94,10 +94,8 @@ int kvrepo_manager_set_callbacks(kvrepo_manager* manager, const kvrepo_callbacks
 int kvrepo_manager_repository(kvrepo_manager* manager, const char* key, int include_missing,
                               kvrepo_repository** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, manager))
             return status;
-        if (!manager)
-            return KVREPO_E_NULL_ARGUMENT;
         _stringx wide;
         if (const int status = FromUtf8(key, TextUse::kNarrowed, wide))
             return status;
@@ -117,10 +115,8 @@ int kvrepo_manager_repository(kvrepo_manager* manager, const char* key, int incl
 int kvrepo_manager_repositories(kvrepo_manager* manager, const char* key_filter,
                                 int include_missing, kvrepo_repository_list** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, manager))
             return status;
-        if (!manager)
-            return KVREPO_E_NULL_ARGUMENT;
         _stringx wide;
         if (const int status = FromUtf8(key_filter, TextUse::kNarrowed, wide, true))
             return status;
@@ -139,10 +135,8 @@ int kvrepo_manager_repositories(kvrepo_manager* manager, const char* key_filter,
 int kvrepo_manager_items(kvrepo_manager* manager, const char* item_path, int all_repositories,
                          kvrepo_item_list** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, manager))
             return status;
-        if (!manager)
-            return KVREPO_E_NULL_ARGUMENT;
         _stringx path;
         if (const int status = FromUtf8(item_path, TextUse::kNarrowed, path))
             return status;

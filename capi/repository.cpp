@@ -68,10 +68,8 @@ int kvrepo_repository_set_property(kvrepo_repository* repository, const char* na
 
 int kvrepo_repository_property_names(kvrepo_repository* repository, kvrepo_string_list** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, repository))
             return status;
-        if (!repository)
-            return KVREPO_E_NULL_ARGUMENT;
         CRepository& it = repository->state->repository;
         XmlAttribMap attributes;
         // The entry GetProperty reads; an empty key selects none.
@@ -92,10 +90,8 @@ int kvrepo_repository_property_names(kvrepo_repository* repository, kvrepo_strin
 int kvrepo_repository_items(kvrepo_repository* repository, const char* item_path,
                             kvrepo_item_list** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, repository))
             return status;
-        if (!repository)
-            return KVREPO_E_NULL_ARGUMENT;
         _stringx path;
         if (const int status = FromUtf8(item_path, TextUse::kNarrowed, path))
             return status;
@@ -116,10 +112,8 @@ int kvrepo_repository_items(kvrepo_repository* repository, const char* item_path
 int kvrepo_repository_new_item(kvrepo_repository* repository, const char* display_path,
                                kvrepo_item** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, repository))
             return status;
-        if (!repository)
-            return KVREPO_E_NULL_ARGUMENT;
         _stringx path;
         if (const int status = FromUtf8(display_path, TextUse::kNarrowed, path))
             return status;
@@ -174,10 +168,8 @@ int kvrepo_repository_publish_path(kvrepo_repository* repository, const char* ty
 
 int kvrepo_repository_dup(const kvrepo_repository* repository, kvrepo_repository** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, repository))
             return status;
-        if (!repository)
-            return KVREPO_E_NULL_ARGUMENT;
         *out = new kvrepo_repository(*repository);
         return KVREPO_OK;
     });

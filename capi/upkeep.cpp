@@ -118,10 +118,8 @@ void kvrepo_report_free(kvrepo_report* report) {
 
 int kvrepo_repository_verify(kvrepo_repository* repository, kvrepo_report** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, repository))
             return status;
-        if (!repository)
-            return KVREPO_E_NULL_ARGUMENT;
         std::vector<CRepositoryVerifier::Finding> findings;
         if (const long status =
                 CRepositoryVerifier(&repository->state->repository).Verify(findings))
@@ -138,10 +136,8 @@ int kvrepo_repository_verify(kvrepo_repository* repository, kvrepo_report** out)
 
 int kvrepo_manager_verify_list(kvrepo_manager* manager, const char* key, kvrepo_report** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, manager))
             return status;
-        if (!manager)
-            return KVREPO_E_NULL_ARGUMENT;
         _stringx wide;
         if (const int status = FromUtf8(key, TextUse::kPlain, wide, true))
             return status;
@@ -161,10 +157,8 @@ int kvrepo_manager_verify_list(kvrepo_manager* manager, const char* key, kvrepo_
 int kvrepo_repository_repair(kvrepo_repository* repository, const kvrepo_repair_options* options,
                              kvrepo_report** out) {
     return Call([&] {
-        if (const int status = ClearOut(out))
+        if (const int status = ClearOut(out, repository))
             return status;
-        if (!repository)
-            return KVREPO_E_NULL_ARGUMENT;
         CRepositoryRepairer::Options chosen;
         if (options) {
             if (options->version != KVREPO_REPAIR_OPTIONS_VERSION)
