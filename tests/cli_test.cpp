@@ -209,14 +209,7 @@ TEST_F(CliTest, SyncsWhatIsMissingAndWithUpdateWhatDiffers) {
     // The same bytes written later, and other bytes.
     WriteText(network / "Dialogs/welcome.kvd", ReadText(examples / "local/Dialogs/welcome.kvd"));
     WriteText(network / "Dialogs/license.kvd", "other");
-    const auto before = [&] {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::recursive_directory_iterator(network))
-            if (entry.is_regular_file())
-                files[entry.path().string()] = ReadText(entry.path());
-        return files;
-    };
-    const auto unchanged = before();
+    const auto unchanged = Tree(network);
     const Outcome dry = Run({"sync", "Local", "Network", "--update", "--dry-run", "--json"});
     ASSERT_EQ(dry.status, 0) << dry.err;
     std::set<std::string> planned;
@@ -228,7 +221,7 @@ TEST_F(CliTest, SyncsWhatIsMissingAndWithUpdateWhatDiffers) {
                                               "missing create_tables.sql", "missing notes.txt",
                                               "missing prepare.kvs", "missing find_runtime.ini",
                                               "missing runtime.msm"}));
-    EXPECT_EQ(before(), unchanged);
+    EXPECT_EQ(Tree(network), unchanged);
 
     const Outcome dialogs = Run({"sync", "Local", "Network", "--type", "Dialogs", "--json"});
     EXPECT_EQ(dialogs.status, 0);
