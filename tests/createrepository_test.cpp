@@ -33,8 +33,8 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     EXPECT_EQ(PathOf("Local"), local.string());
     EXPECT_NE(ReadText(local).find("<MergeModules>"), std::string::npos);
     // With the folders of its groups: a new repository verifies clean.
-    for (const char* folder : {"MergeModules", "Templates", "Dialogs", "KVScripts", "SqlScripts",
-                               "SystemSearches"})
+    for (const char* folder :
+         {"MergeModules", "Templates", "Dialogs", "KVScripts", "SqlScripts", "SystemSearches"})
         EXPECT_TRUE(fs::is_directory(local.parent_path() / folder)) << folder;
     std::vector<CRepositoryVerifier::Finding> findings;
     EXPECT_EQ(CRepositoryVerifier(manager.GetRepository("Local", false)).Verify(findings), 0);
@@ -53,20 +53,6 @@ TEST_F(CreateRepositoryTest, PointsTheEntryAtACopyOfTheTemplate) {
     ASSERT_EQ(manager.CreateRepository(entry->GetKey(), again, &created), 0);
     EXPECT_EQ(PathOf("Network"), U8(again));
     EXPECT_TRUE(status.messages.empty());
-}
-
-// A group folder that cannot be made fails the creation before the list is
-// written (a file stands where the folder would be).
-TEST_F(CreateRepositoryTest, AGroupFolderThatCannotBeMadeFailsBeforeTheListIsWritten) {
-    List("<Repository Key=\"Local\"/>");
-    const std::string before = ReadText(list);
-    WriteText(tree / "R" / "Dialogs", "a file");
-    EXPECT_EQ(Create(OLESTR("Local"), tree / "R" / "Repository.xml"),
-              kv::status::kFolderNotCreated);
-    EXPECT_EQ(created, nullptr);
-    EXPECT_EQ(ReadText(list), before);
-    EXPECT_THAT(status.messages,
-                ElementsAre("Unable to create directory " + (tree / "R" / "Dialogs").string()));
 }
 
 TEST_F(CreateRepositoryTest, RefusesOtherKeysAndEntriesThatAreMissing) {
@@ -95,9 +81,16 @@ TEST_F(CreateRepositoryTest, TheCopyIsWritableAndReplacesWithoutAsking) {
     EXPECT_TRUE(status.asked.empty());
 }
 
+// Failures to copy the template or make its folders are reported, before
+// the list is written.
 TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     List("<Repository Key=\"Local\"/>");
     const std::string listBefore = ReadText(list);
+    // A file stands where a group folder would be.
+    WriteText(tree / "G" / "Dialogs", "a file");
+    EXPECT_EQ(Create(OLESTR("Local"), tree / "G" / "Repository.xml"),
+              kv::status::kFolderNotCreated);
+    EXPECT_EQ(created, nullptr);
     WriteText(tree / "File", "x");
     EXPECT_EQ(Create(OLESTR("Local"), tree / "File" / "Repository.xml"),
               kv::status::kTemplateNotCopied);
@@ -115,7 +108,8 @@ TEST_F(CreateRepositoryTest, FailuresToCopyAreReported) {
     const fs::path target = tree / "R" / "Repository.xml";
     EXPECT_EQ(Create(OLESTR("Local"), target), kv::status::kTemplateNotCopied);
     EXPECT_THAT(status.messages,
-                ElementsAre("Unable to create directory " + (tree / "File").string(),
+                ElementsAre("Unable to create directory " + (tree / "G" / "Dialogs").string(),
+                            "Unable to create directory " + (tree / "File").string(),
                             "Unable to create directory rel", "Unable to create directory ",
                             "Unable to create repository file " + target.string()));
 

@@ -334,12 +334,9 @@ TEST(ShortWrites, AreRetriedAndNeverCommittedHalfWay) {
     LayOut(tree.root());
     kvtest::RecordingStatus status;
     DataFile data(&status, (tree / "Repo/Repository.xml").string());
-    const auto set = [&] {
-        return data.SetAttribValueToXmlFile(OLESTR("//ItemAttrib"), OLESTR("Author"),
-                                            OLESTR("New"));
-    };
     kv::platform::ArmFault({FileCall::kWrite, 1, false, 0, true});
-    EXPECT_EQ(set(), 0);
+    EXPECT_EQ(data.SetAttribValueToXmlFile(OLESTR("//ItemAttrib"), OLESTR("Author"), OLESTR("New")),
+              0);
     EXPECT_EQ(kv::platform::FaultsHit(), 1u);
     const std::string written = ReadText(tree / "Repo/Repository.xml");
     EXPECT_NE(written.find("Author=\"New\""), std::string::npos);

@@ -120,15 +120,7 @@ protected:
                "DisplayName=\"A\"/></RepoItem></Dialogs></Repository>";
     }
     // Every file below the tree with its content.
-    std::map<std::string, std::string> Snapshot() const {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : fs::recursive_directory_iterator(tree.root())) {
-            if (!kvtest::IsLockFile(entry.path()))
-                files[entry.path().string()] =
-                    entry.is_regular_file() ? ReadText(entry.path()) : "/";
-        }
-        return files;
-    }
+    std::map<std::string, std::string> Snapshot() const { return Tree(tree.root(), false); }
     // Each message is message 2 with `path`; there are `count`.
     void ExpectOpenErrors(const std::string& path, std::size_t count) {
         EXPECT_THAT(status.messages, SizeIs(count));

@@ -266,13 +266,15 @@ inline std::vector<std::string> Names(const fs::path& folder) {
     return names;
 }
 
-// Every file and folder below `root`, hidden ones and lock files included:
-// relative path ("/" separators) -> the file's bytes, "<folder>" for a folder.
-inline std::map<std::string, std::string> Tree(const fs::path& root) {
+// Every file and folder below `root`, hidden ones included, lock files unless
+// left out: relative path ("/" separators) -> the file's bytes, "<folder>" for
+// a folder.
+inline std::map<std::string, std::string> Tree(const fs::path& root, bool lockFiles = true) {
     std::map<std::string, std::string> entries;
     for (const auto& entry : fs::recursive_directory_iterator(root))
-        entries[entry.path().lexically_relative(root).generic_string()] =
-            entry.is_directory() ? "<folder>" : ReadText(entry.path());
+        if (lockFiles || !IsLockFile(entry.path()))
+            entries[entry.path().lexically_relative(root).generic_string()] =
+                entry.is_directory() ? "<folder>" : ReadText(entry.path());
     return entries;
 }
 

@@ -78,21 +78,30 @@ TEST_F(XmlIntercessorTest, AttributeTextsReadInOneCallAsNodeByNode) {
     EXPECT_EQ(Lines(texts), "k=1 v= x=<&\u00e9 ||\u00e9t\u00e9=\u20ac \U0001F600 k=2 |");
 }
 
+// A text of either tree sink as UTF-8.
+std::string Text(const OLECHAR* text, UINT length) {
+    return U8(_stringx(text, length));
+}
+std::string Text(const char* text, std::size_t length) {
+    return std::string(text, length);
+}
+
 // Every node of a document as "type/depth name=value" lines, attributes
-// after their node; stops after `limit` nodes.
-class TreeLines final : public IKvTreeSink {
+// after their node; stops after `limit` nodes. From the UTF-16 reader or,
+// as TreeLinesUtf8, from the reader of UTF-8 text.
+template <class Sink, class Char, class Length>
+class TreeLinesOf final : public Sink {
 public:
-    explicit TreeLines(std::size_t limit = SIZE_MAX) : m_limit(limit) {}
-    bool OnNode(DOMNodeType type, UINT depth, const OLECHAR* name, UINT nameLength,
-                const OLECHAR* value, UINT valueLength) override {
-        lines += std::to_string(type) + "/" + std::to_string(depth) + " " +
-                 U8(_stringx(name, nameLength)) + "=" + U8(_stringx(value, valueLength)) + "\n";
+    explicit TreeLinesOf(std::size_t limit = SIZE_MAX) : m_limit(limit) {}
+    bool OnNode(DOMNodeType type, UINT depth, const Char* name, Length nameLength,
+                const Char* value, Length valueLength) override {
+        lines += std::to_string(type) + "/" + std::to_string(depth) + " " + Text(name, nameLength) +
+                 "=" + Text(value, valueLength) + "\n";
         return ++m_nodes < m_limit;
     }
-    bool OnAttribute(const OLECHAR* name, UINT nameLength, const OLECHAR* value,
-                     UINT valueLength) override {
-        lines +=
-            "  @" + U8(_stringx(name, nameLength)) + "=" + U8(_stringx(value, valueLength)) + "\n";
+    bool OnAttribute(const Char* name, Length nameLength, const Char* value,
+                     Length valueLength) override {
+        lines += "  @" + Text(name, nameLength) + "=" + Text(value, valueLength) + "\n";
         return true;
     }
     std::string lines;
@@ -100,28 +109,8 @@ public:
 private:
     std::size_t m_limit, m_nodes = 0;
 };
-
-// The same lines from the reader of UTF-8 text.
-class TreeLinesUtf8 : public IKvTreeSinkUtf8 {
-public:
-    explicit TreeLinesUtf8(std::size_t limit = SIZE_MAX) : m_limit(limit) {}
-    bool OnNode(DOMNodeType type, UINT depth, const char* name, std::size_t nameLength,
-                const char* value, std::size_t valueLength) override {
-        lines += std::to_string(type) + "/" + std::to_string(depth) + " " +
-                 std::string(name, nameLength) + "=" + std::string(value, valueLength) + "\n";
-        return ++m_nodes < m_limit;
-    }
-    bool OnAttribute(const char* name, std::size_t nameLength, const char* value,
-                     std::size_t valueLength) override {
-        lines +=
-            "  @" + std::string(name, nameLength) + "=" + std::string(value, valueLength) + "\n";
-        return true;
-    }
-    std::string lines;
-
-private:
-    std::size_t m_limit, m_nodes = 0;
-};
+using TreeLines = TreeLinesOf<IKvTreeSink, OLECHAR, UINT>;
+using TreeLinesUtf8 = TreeLinesOf<IKvTreeSinkUtf8, char, std::size_t>;
 
 // The component reads its whole tree in one call exactly as the standard
 // methods walk it, also once it holds what the library refuses.
@@ -193,7 +182,8 @@ TEST_F(XmlIntercessorTest, EveryReadingOfTheTreeJudgesAlike) {
     }
 }
 
-// The character rules give the same answer for a text in UTF-8 as in UTF-16;
+// The character rules give the same answer for a text in UTF-8 (converted
+// by the platform layer) as in UTF-16;
 // a malformed UTF-8 sequence is no character at all.
 TEST(XmlRulesTest, TextsAndNamesAreJudgedAlikeInUtf8AndUtf16) {
     struct Case {
@@ -212,27 +202,6 @@ TEST(XmlRulesTest, TextsAndNamesAreJudgedAlikeInUtf8AndUtf16) {
         {U"\uFFFE", false, false},      {U"\uFFFD", true, true},
         {U"\U0010FFFF", true, false},
     };
-    const auto utf8 = [](const std::u32string& text) {
-        std::string out;
-        for (char32_t c : text) {
-            if (c < 0x80) {
-                out += char(c);
-            } else if (c < 0x800) {
-                out += char(0xC0 | (c >> 6));
-                out += char(0x80 | (c & 0x3F));
-            } else if (c < 0x10000) {
-                out += char(0xE0 | (c >> 12));
-                out += char(0x80 | ((c >> 6) & 0x3F));
-                out += char(0x80 | (c & 0x3F));
-            } else {
-                out += char(0xF0 | (c >> 18));
-                out += char(0x80 | ((c >> 12) & 0x3F));
-                out += char(0x80 | ((c >> 6) & 0x3F));
-                out += char(0x80 | (c & 0x3F));
-            }
-        }
-        return out;
-    };
     const auto utf16 = [](const std::u32string& text) {
         std::basic_string<OLECHAR> out;
         for (char32_t c : text) {
@@ -246,8 +215,8 @@ TEST(XmlRulesTest, TextsAndNamesAreJudgedAlikeInUtf8AndUtf16) {
         return out;
     };
     for (const Case& c : cases) {
-        const std::string a = utf8(c.text);
         const std::basic_string<OLECHAR> w = utf16(c.text);
+        const std::string a = U8(_stringx(w.data(), w.size()));
         EXPECT_EQ(xmlutils::IsXmlText(a.data(), a.size()), c.isText) << a;
         EXPECT_EQ(xmlutils::IsXmlText(w.data(), w.size()), c.isText) << a;
         EXPECT_EQ(xmlutils::IsXmlName(a.data(), a.size()), c.isName) << a;

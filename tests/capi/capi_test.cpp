@@ -22,10 +22,6 @@ using kvtest::ReadText;
 using kvtest::WriteText;
 using testing::HasSubstr;
 
-std::string Utf8Of(const fs::path& path) {
-    return path.u8string();
-}
-
 // Releases a char* the library handed out.
 struct Freed {
     void operator()(char* p) const { kvrepo_free(p); }
@@ -40,12 +36,12 @@ protected:
         WriteText(list,
                   "<Repositories><Repository Key=\"Local\" Local=\"1\" Path=\"\"/>"
                   "<Repository Key=\"Network\" Local=\"0\" Path=\"\"/></Repositories>");
-        ASSERT_EQ(kvrepo_manager_open(Utf8Of(list).c_str(), nullptr, &manager), KVREPO_OK);
-        ASSERT_EQ(kvrepo_manager_create_repository(manager, "Local",
-                                                   Utf8Of(tree / "Local/Repository.xml").c_str()),
+        ASSERT_EQ(kvrepo_manager_open(list.u8string().c_str(), nullptr, &manager), KVREPO_OK);
+        ASSERT_EQ(kvrepo_manager_create_repository(
+                      manager, "Local", (tree / "Local/Repository.xml").u8string().c_str()),
                   KVREPO_OK);
-        ASSERT_EQ(kvrepo_manager_create_repository(manager, "Network",
-                                                   Utf8Of(tree / "Net/Repository.xml").c_str()),
+        ASSERT_EQ(kvrepo_manager_create_repository(
+                      manager, "Network", (tree / "Net/Repository.xml").u8string().c_str()),
                   KVREPO_OK);
         ASSERT_EQ(kvrepo_manager_repository(manager, "Local", 0, &local), KVREPO_OK);
         ASSERT_EQ(kvrepo_manager_repository(manager, "Network", 0, &network), KVREPO_OK);
@@ -59,7 +55,7 @@ protected:
     // Publishes a dialog with `content` named `name` into `repository`.
     int Publish(kvrepo_repository* repository, const std::string& name, const std::string& content,
                 const char* displayName = "Shown") {
-        const std::string file = Utf8Of(tree / "source" / fs::u8path(name));
+        const std::string file = (tree / "source" / fs::u8path(name)).u8string();
         WriteText(tree / "source" / fs::u8path(name), content);
         kvrepo_item* item = nullptr;
         int status =
@@ -101,9 +97,9 @@ TEST_F(CapiTest, EveryPointerArgumentMayBeNull) {
     SweepFixture f;
     f.manager = manager;
     f.repository = local;
-    f.listPath = Utf8Of(list);
-    f.scratchDataFile = Utf8Of(tree / "Scratch/Repository.xml");
-    f.sourceFile = Utf8Of(tree / "source/welcome.kvd");
+    f.listPath = list.u8string();
+    f.scratchDataFile = (tree / "Scratch/Repository.xml").u8string();
+    f.sourceFile = (tree / "source/welcome.kvd").u8string();
     ASSERT_EQ(kvrepo_manager_repositories(manager, nullptr, 1, &f.repositories), KVREPO_OK);
     ASSERT_EQ(kvrepo_repository_items(local, "Dialogs/*", &f.items), KVREPO_OK);
     f.item = kvrepo_item_list_at(f.items, 0);
@@ -129,7 +125,8 @@ TEST_F(CapiTest, EveryPointerArgumentMayBeNull) {
 
 TEST_F(CapiTest, TheLastMessageIsThatOfTheLastCallThatReturnedAStatus) {
     kvrepo_manager* missing = nullptr;
-    ASSERT_EQ(kvrepo_manager_open(Utf8Of(tree / "none.xml").c_str(), nullptr, &missing), KVREPO_OK);
+    ASSERT_EQ(kvrepo_manager_open((tree / "none.xml").u8string().c_str(), nullptr, &missing),
+              KVREPO_OK);
     kvrepo_repository_list* found = nullptr;
     EXPECT_EQ(kvrepo_manager_repositories(missing, nullptr, 1, &found), KVREPO_E_NOT_OPENED);
     const std::string message = kvrepo_last_message();
@@ -187,7 +184,7 @@ TEST_F(CapiTest, TextThatIsNotUtf8IsRefusedBeforeAnythingIsWritten) {
     ASSERT_EQ(kvrepo_repository_items(local, "Dialogs/*", &items), KVREPO_OK);
     EXPECT_EQ(Property(kvrepo_item_list_at(items, 0), "Large"), large);
     kvrepo_item_list_free(items);
-    const std::string longPath = Utf8Of(tree.root()) + "/" + std::string(300, 'p') + "/x.kvd";
+    const std::string longPath = tree.root().u8string() + "/" + std::string(300, 'p') + "/x.kvd";
     kvrepo_item* added = nullptr;
     ASSERT_EQ(kvrepo_repository_new_item(local, "<KVREPOSITORY>\\Dialogs\\*.kvd", &added),
               KVREPO_OK);
@@ -205,12 +202,12 @@ TEST_F(CapiTest, CallbackStructsOfOtherVersionsAreRefused) {
     auto exact = std::make_unique<kvrepo_callbacks>();
     ASSERT_EQ(kvrepo_callbacks_init(exact.get(), KVREPO_CALLBACKS_VERSION), KVREPO_OK);
     kvrepo_manager* opened = nullptr;
-    EXPECT_EQ(kvrepo_manager_open(Utf8Of(list).c_str(), exact.get(), &opened), KVREPO_OK);
+    EXPECT_EQ(kvrepo_manager_open(list.u8string().c_str(), exact.get(), &opened), KVREPO_OK);
     for (unsigned version : {0u, 2u}) {
         exact->version = version;
         EXPECT_EQ(kvrepo_manager_set_callbacks(opened, exact.get()), KVREPO_E_BAD_VERSION);
         kvrepo_manager* refused = Sentinel<kvrepo_manager>();
-        EXPECT_EQ(kvrepo_manager_open(Utf8Of(list).c_str(), exact.get(), &refused),
+        EXPECT_EQ(kvrepo_manager_open(list.u8string().c_str(), exact.get(), &refused),
                   KVREPO_E_BAD_VERSION);
         EXPECT_EQ(refused, nullptr);
     }
@@ -229,7 +226,7 @@ TEST_F(CapiTest, HandlesOutliveWhatTheyCameFromInAnyOrder) {
     std::array<int, 5> order = {0, 1, 2, 3, 4};
     do {
         kvrepo_manager* own = nullptr;
-        ASSERT_EQ(kvrepo_manager_open(Utf8Of(list).c_str(), nullptr, &own), KVREPO_OK);
+        ASSERT_EQ(kvrepo_manager_open(list.u8string().c_str(), nullptr, &own), KVREPO_OK);
         kvrepo_repository_list* repositories = nullptr;
         ASSERT_EQ(kvrepo_manager_repositories(own, nullptr, 0, &repositories), KVREPO_OK);
         kvrepo_repository* repository = nullptr;
@@ -273,7 +270,7 @@ TEST_F(CapiTest, HandlesOutliveWhatTheyCameFromInAnyOrder) {
                 EXPECT_EQ(Property(item, "DisplayName"), "First");
             }
             if (own) {
-                EXPECT_STREQ(kvrepo_manager_list_path(own), Utf8Of(list).c_str());
+                EXPECT_STREQ(kvrepo_manager_list_path(own), list.u8string().c_str());
             }
         }
     } while (std::next_permutation(order.begin(), order.end()));
@@ -284,7 +281,7 @@ TEST_F(CapiTest, ItemsAnswerWhatTheCxxItemsAnswer) {
     ASSERT_EQ(kvrepo_repository_new_item(local, "<KVREPOSITORY>\\Dialogs\\*.kvd", &item),
               KVREPO_OK);
     WriteText(tree / "source/Mine.tmp", "mine");
-    EXPECT_EQ(kvrepo_item_add_file(item, Utf8Of(tree / "source/Mine.tmp").c_str()), KVREPO_OK);
+    EXPECT_EQ(kvrepo_item_add_file(item, (tree / "source/Mine.tmp").u8string().c_str()), KVREPO_OK);
     char* text = nullptr;
     ASSERT_EQ(kvrepo_item_type(item, &text), KVREPO_OK);
     EXPECT_STREQ(Owned(text).get(), "Dialogs");
@@ -407,7 +404,7 @@ TEST_F(CapiTest, FourThreadsPublishIntoOneRepositoryAndLoseNothing) {
             }
             kvrepo_manager* own = nullptr;
             kvrepo_repository* repository = nullptr;
-            if (kvrepo_manager_open(Utf8Of(list).c_str(), nullptr, &own) != KVREPO_OK ||
+            if (kvrepo_manager_open(list.u8string().c_str(), nullptr, &own) != KVREPO_OK ||
                 kvrepo_manager_repository(own, "Local", 0, &repository) != KVREPO_OK)
                 ++failures;
             for (int i = 0; i < kItems && repository; ++i) {
@@ -420,7 +417,7 @@ TEST_F(CapiTest, FourThreadsPublishIntoOneRepositoryAndLoseNothing) {
                 kvrepo_item* item = nullptr;
                 if (kvrepo_repository_new_item(repository, "<KVREPOSITORY>\\Dialogs\\*.kvd",
                                                &item) != KVREPO_OK ||
-                    kvrepo_item_add_file(item, Utf8Of(source).c_str()) != KVREPO_OK ||
+                    kvrepo_item_add_file(item, source.u8string().c_str()) != KVREPO_OK ||
                     kvrepo_item_set_property(item, "Thread", std::to_string(t).c_str()) !=
                         KVREPO_OK ||
                     kvrepo_item_commit(item) != KVREPO_OK)
