@@ -1,5 +1,8 @@
+#include <cstdint>
+#include <cstring>
 #include <string>
 
+#include "foundation/platform/utf8.h"
 #include "test_util.h"
 #include "win32/codepage.h"
 #include "win32/errors.h"
@@ -46,3 +49,55 @@ TEST(CodePages, ConvertAsTheTableSays) {
 }
 
 }  // namespace
+
+// The one UTF-8 reading and writing of the code base, against its definition:
+// every scalar value comes back as it was written, and of every sequence of
+// up to three bytes only such a written form is read as a character.
+TEST(Utf8, ReadsExactlyTheWrittenFormsOfScalarValues) {
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        if (kv::utf8::IsHighSurrogate(c) || kv::utf8::IsLowSurrogate(c))
+            continue;
+        char bytes[4];
+        const char* end = kv::utf8::Put(bytes, c);
+        const char* p = bytes;
+        ASSERT_EQ(kv::utf8::Next(p, end), c);
+        ASSERT_EQ(p, end);
+    }
+    for (std::uint32_t n = 0; n < (1u << 24); ++n) {
+        const char bytes[3] = {char(n >> 16), char(n >> 8), char(n)};
+        const char* p = bytes;
+        const char32_t c = kv::utf8::Next(p, bytes + 3);
+        if (c == kv::utf8::kNotUtf8) {
+            ASSERT_EQ(p, bytes + 1) << n;
+            continue;
+        }
+        char written[4];
+        const auto length = kv::utf8::Put(written, c) - written;
+        ASSERT_EQ(p - bytes, length) << n;
+        ASSERT_EQ(std::memcmp(bytes, written, static_cast<std::size_t>(length)), 0) << n;
+    }
+    // A four-byte form cut short, and one beyond U+10FFFF, are no character.
+    for (const std::string bad : {"\xF0\x9F\x98", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80"}) {
+        const char* p = bad.data();
+        EXPECT_EQ(kv::utf8::Next(p, bad.data() + bad.size()), kv::utf8::kNotUtf8);
+    }
+}
+
+// UTF-16 to UTF-8 and back: pairs join, a lone surrogate becomes U+FFFD, and
+// a byte that is not UTF-8 is refused or replaced one for one.
+TEST(Utf8, ConvertsUtf16BothWays) {
+    using Text = std::basic_string<OLECHAR>;
+    const Text text = {0x61, 0xD83D, 0xDE00, 0xDC00, 0xE9, 0xD800};
+    std::string utf8;
+    kv::utf8::AppendFromUtf16(utf8, text.data(), text.size());
+    EXPECT_EQ(utf8, "a\xF0\x9F\x98\x80\xEF\xBF\xBD\xC3\xA9\xEF\xBF\xBD");
+    Text back;
+    EXPECT_TRUE(kv::utf8::AppendToUtf16(back, utf8.data(), utf8.size(), true));
+    EXPECT_EQ(back, (Text{0x61, 0xD83D, 0xDE00, 0xFFFD, 0xE9, 0xFFFD}));
+    const std::string bad = "x\xC3\xE9";
+    back.clear();
+    EXPECT_FALSE(kv::utf8::AppendToUtf16(back, bad.data(), bad.size(), true));
+    back.clear();
+    EXPECT_TRUE(kv::utf8::AppendToUtf16(back, bad.data(), bad.size(), false));
+    EXPECT_EQ(back, (Text{0x78, 0xFFFD, 0xFFFD}));
+}

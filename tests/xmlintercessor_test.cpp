@@ -6,7 +6,7 @@
 #include "win32/msxml.h"
 #include "win32/oleauto.h"
 #include "xml/readback.h"
-#include "xml/xmlchars.h"
+#include "foundation/platform/xmlchars.h"
 #include "xml/xmlrules.h"
 
 namespace {

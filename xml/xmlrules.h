@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "foundation/platform/types.h"
+#include "foundation/platform/xmlchars.h"
 #include "win32/msxml.h"
 #include "foundation/xmldomreader.h"
 
@@ -15,19 +16,6 @@ namespace xmlutils {
 // Elements nest at most this deep in a document the library takes, as common
 // strict parsers allow by default; repository files are a few levels deep.
 constexpr unsigned kMaxElementDepth = 256;
-
-// Whether UTF-16 text holds only characters that XML 1.0 can carry: no
-// control character other than tab, line feed and carriage return, neither
-// U+FFFE nor U+FFFF, surrogates only in pairs.
-KV_API bool IsXmlText(const OLECHAR* text, std::size_t length);
-
-// Whether UTF-16 text is an XML Name: a name-start character, then name
-// characters (":" among both, as XML 1.0 has it).
-KV_API bool IsXmlName(const OLECHAR* text, std::size_t length);
-
-// The same tests of UTF-8 text; a malformed sequence is no character at all.
-KV_API bool IsXmlText(const char* text, std::size_t length);
-KV_API bool IsXmlName(const char* text, std::size_t length);
 
 // Hands every node of the document, with its attributes, to `sink`, depth
 // first in document order (see IKvTreeReader): in one call where the document

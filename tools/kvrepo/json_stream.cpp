@@ -3,29 +3,13 @@
 #include <cstdio>
 
 #include "foundation/platform/console.h"
+#include "foundation/platform/utf8.h"
 
 namespace kvtool {
 namespace {
 
 // Written out whenever the buffer holds this much.
 constexpr std::size_t kChunk = 64 * 1024;
-
-// Writes `code` at `at` in UTF-8; returns the end.
-char* PutUtf8(char* at, unsigned long code) {
-    if (code < 0x800) {
-        *at++ = static_cast<char>(0xC0 | (code >> 6));
-    } else {
-        if (code < 0x10000) {
-            *at++ = static_cast<char>(0xE0 | (code >> 12));
-        } else {
-            *at++ = static_cast<char>(0xF0 | (code >> 18));
-            *at++ = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        }
-        *at++ = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    }
-    *at++ = static_cast<char>(0x80 | (code & 0x3F));
-    return at;
-}
 
 }  // namespace
 
@@ -44,15 +28,11 @@ void AppendJsonString(std::string& out, const _stringx& text) {
             continue;
         }
         if (c >= 0x80) {
-            unsigned long code = c;
-            const unsigned long next = i + 1 < size ? static_cast<unsigned long>(text[i + 1]) : 0;
-            if (c >= 0xD800 && c <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-                code = 0x10000 + ((c - 0xD800) << 10) + (next - 0xDC00);
-                ++i;
-            } else if (c >= 0xD800 && c <= 0xDFFF) {
-                code = 0xFFFD;
-            }
-            at = PutUtf8(at, code);
+            char32_t code = kv::utf8::NextUtf16(text.c_str(), size, i);
+            --i;  // the loop steps past the last unit read
+            if (code >= 0xD800 && code <= 0xDFFF)
+                code = kv::utf8::kReplacement;
+            at = kv::utf8::Put(at, code);
             continue;
         }
         *at++ = '\\';

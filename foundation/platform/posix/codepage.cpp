@@ -7,12 +7,11 @@
 #include <cstring>
 #include <string>
 
+#include "foundation/platform/utf8.h"
 #include "win32/codepage.h"
 #include "win32/errors.h"
 
 namespace {
-
-constexpr char32_t kReplacement = 0xFFFD;
 
 // Windows-1252 bytes 0x80-0x9F; the five undefined bytes map to the same C1
 // code point, as Windows does.
@@ -24,86 +23,6 @@ constexpr char16_t k1252High[32] = {
 
 bool IsUtf8(UINT cp) {
     return cp == CP_ACP || cp == CP_THREAD_ACP || cp == CP_UTF8 || cp == CP_OEMCP;
-}
-
-// Appends one code point as UTF-16.
-void PutUtf16(std::u16string& out, char32_t cp) {
-    if (cp >= 0x10000) {
-        cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-        out.push_back(static_cast<char16_t>(cp));
-    }
-}
-
-// Decodes UTF-8; a malformed sequence gives one U+FFFD per offending byte.
-// Returns false on malformed input when `strict`.
-bool DecodeUtf8(const unsigned char* s, std::size_t n, bool strict, std::u16string& out) {
-    std::size_t i = 0;
-    while (i < n) {
-        unsigned char b = s[i];
-        if (b < 0x80) {
-            out.push_back(b);
-            ++i;
-            continue;
-        }
-        int extra = 0;
-        char32_t cp = 0, min = 0;
-        if ((b & 0xE0) == 0xC0)
-            extra = 1, cp = b & 0x1F, min = 0x80;
-        else if ((b & 0xF0) == 0xE0)
-            extra = 2, cp = b & 0x0F, min = 0x800;
-        else if ((b & 0xF8) == 0xF0)
-            extra = 3, cp = b & 0x07, min = 0x10000;
-        bool ok = extra > 0;
-        for (int k = 1; ok && k <= extra; ++k) {
-            if (i + k >= n || (s[i + k] & 0xC0) != 0x80)
-                ok = false;
-            else
-                cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
-            ok = false;
-        if (!ok) {
-            if (strict)
-                return false;
-            out.push_back(static_cast<char16_t>(kReplacement));
-            ++i;
-            continue;
-        }
-        PutUtf16(out, cp);
-        i += extra + 1;
-    }
-    return true;
-}
-
-// Encodes UTF-16 as UTF-8; a lone surrogate becomes U+FFFD.
-void EncodeUtf8(const char16_t* s, std::size_t n, std::string& out) {
-    for (std::size_t i = 0; i < n; ++i) {
-        char32_t cp = s[i];
-        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < n && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-            cp = kReplacement;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
 }
 
 char16_t From1252(unsigned char b) {
@@ -233,7 +152,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceByt
     std::u16string out;
     out.reserve(n);
     if (IsUtf8(codePage)) {
-        if (!DecodeUtf8(bytes, n, (flags & MB_ERR_INVALID_CHARS) != 0, out))
+        // A malformed sequence is refused, or gives one U+FFFD per offending byte.
+        if (!kv::utf8::AppendToUtf16(out, source, n, (flags & MB_ERR_INVALID_CHARS) != 0))
             return Fail(ERROR_NO_UNICODE_TRANSLATION);
     } else if (codePage == CP_WINDOWS1252 || codePage == CP_LATIN1) {
         for (std::size_t i = 0; i < n; ++i)
@@ -282,7 +202,7 @@ int WideCharToMultiByte(UINT codePage, DWORD, const OLECHAR* source, int sourceC
     std::string out;
     out.reserve(n);
     if (IsUtf8(codePage)) {
-        EncodeUtf8(source, n, out);
+        kv::utf8::AppendFromUtf16(out, source, n);  // a lone surrogate: U+FFFD
     } else if (codePage == CP_WINDOWS1252 || codePage == CP_LATIN1) {
         for (std::size_t i = 0; i < n; ++i) {
             int b = ToSingleByte(codePage, source[i]);

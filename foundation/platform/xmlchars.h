@@ -1,12 +1,15 @@
 // The character classes of XML 1.0 (Fifth Edition): which characters a
-// document may hold and which make up names. Shared by the library's checks of
-// a loaded document and the project's XML component, which checks its own
-// input with the same rules.
+// document may hold and which make up names, and the tests of whole texts
+// built on them. One copy for the library's checks of a loaded document and
+// the project's XML component, which checks its own input: both judge by the
+// same rules because they call the same code.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "foundation/platform/types.h"
 
 namespace xmlutils {
 
@@ -55,5 +58,18 @@ constexpr bool IsNameChar(char32_t c) {
     return IsNameStartChar(c) || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == 0xB7 ||
            (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
+
+// Whether the text is UTF-8 of XML characters only: no control character
+// other than tab, line feed and carriage return, no surrogate, neither U+FFFE
+// nor U+FFFF; a sequence that is not UTF-8 is no character at all.
+bool IsXmlText(const char* text, std::size_t length);
+
+// Whether UTF-8 text is an XML Name: a name-start character, then name
+// characters (":" among both, as XML 1.0 has it).
+bool IsXmlName(const char* text, std::size_t length);
+
+// The same tests of UTF-16 text, where surrogates count only in pairs.
+bool IsXmlText(const OLECHAR* text, std::size_t length);
+bool IsXmlName(const OLECHAR* text, std::size_t length);
 
 }  // namespace xmlutils
