@@ -130,3 +130,25 @@ protected:
 
 constexpr IID IID_IKvDocumentWriter = {
     0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x13}};
+
+// IKvLoadedUnderRules: an optional interface of a document from the project's
+// own component, which says that its last load applied the library's rules
+// for a loaded document (xmlutils::IsAcceptableDocument) in the version it
+// gives: its strict reading refuses every file whose tree those rules refuse
+// (a test and a fuzz target compare the two on the same bytes). The library
+// then need not walk the tree itself after that load. The version changes
+// whenever those rules change, so that a component built against other rules
+// is walked as any DOM is.
+constexpr UINT kKvLoadRulesVersion = 1;
+
+struct IKvLoadedUnderRules : IUnknown {
+    // S_OK and the version of the rules when the last load succeeded by them;
+    // S_FALSE (and 0) when nothing was loaded, or the last load failed.
+    virtual HRESULT STDMETHODCALLTYPE GetLoadRulesVersion(UINT* version) = 0;
+
+protected:
+    ~IKvLoadedUnderRules() = default;
+};
+
+constexpr IID IID_IKvLoadedUnderRules = {
+    0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x14}};

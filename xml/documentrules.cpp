@@ -165,4 +165,13 @@ bool IsAcceptableDocument(IXMLDOMDocument* document, TreeText read) {
     return ReadDocumentTree(document, &rules, read == TreeText::kByNode) == S_OK;
 }
 
+bool IsLoadedUnderRules(IXMLDOMDocument* document) {
+    CComPtr<IKvLoadedUnderRules> verdict;
+    UINT version = 0;
+    return SUCCEEDED(document->QueryInterface(IID_IKvLoadedUnderRules,
+                                              reinterpret_cast<void**>(&verdict))) &&
+           verdict && verdict->GetLoadRulesVersion(&version) == S_OK &&
+           version == kKvLoadRulesVersion;
+}
+
 }  // namespace xmlutils

@@ -13,10 +13,6 @@
 
 namespace xmlutils {
 
-// Elements nest at most this deep in a document the library takes, as common
-// strict parsers allow by default; repository files are a few levels deep.
-constexpr unsigned kMaxElementDepth = 256;
-
 // Hands every node of the document, with its attributes, to `sink`, depth
 // first in document order (see IKvTreeReader): in one call where the document
 // offers IKvTreeReader, otherwise, and always with `byNode`, by walking the
@@ -40,5 +36,11 @@ KV_API HRESULT ReadDocumentTree(IXMLDOMDocument* document, IKvTreeSink* sink, bo
 // judge alike.
 enum class TreeText { kAsHeld, kUtf16, kByNode };
 KV_API bool IsAcceptableDocument(IXMLDOMDocument* document, TreeText read = TreeText::kAsHeld);
+
+// Whether the document's component says that its last load applied the rules
+// above in the version this library was built with (IKvLoadedUnderRules), so
+// that IsAcceptableDocument would find nothing the load did not refuse. False
+// for any other DOM, and for a component of other rules.
+KV_API bool IsLoadedUnderRules(IXMLDOMDocument* document);
 
 }  // namespace xmlutils

@@ -108,8 +108,11 @@ long XMLIntercessor::Initialize(const OLECHAR* fileName, const OLECHAR* validati
     if (FAILED(hr))
         return Fail("Could not load template.", hr);
     // What the parser took is not trusted: a document that holds anything the
-    // library refuses is treated as one that did not parse.
-    if (loaded != VARIANT_TRUE || !xmlutils::IsAcceptableDocument(m_pDoc))
+    // library refuses is treated as one that did not parse. Only the
+    // project's component, whose load applies the same rules, is taken at its
+    // word.
+    if (loaded != VARIANT_TRUE ||
+        (!xmlutils::IsLoadedUnderRules(m_pDoc) && !xmlutils::IsAcceptableDocument(m_pDoc)))
         return Fail("Could not load template.", E_FAIL);
 
     hr = m_pDoc->get_documentElement(&m_pRoot);

@@ -120,6 +120,17 @@ public:
     HRESULT STDMETHODCALLTYPE WriteInto(BSTR path) override { return m_owner->WriteInto(path); }
 };
 
+class LoadedUnderRules final : public Companion<IKvLoadedUnderRules, Document> {
+public:
+    explicit LoadedUnderRules(Document* document) : Companion(document, IID_IKvLoadedUnderRules) {}
+    HRESULT STDMETHODCALLTYPE GetLoadRulesVersion(UINT* version) override {
+        if (!version)
+            return E_POINTER;
+        *version = m_owner->Loaded() ? kKvLoadRulesVersion : 0;
+        return *version ? S_OK : S_FALSE;
+    }
+};
+
 }  // namespace
 
 Document::Document() : m_selectionLanguage(OLESTR("XPath")), m_selectionNamespaces(OLESTR("")) {}
@@ -131,6 +142,7 @@ void Document::Reset() {
     m_declaration.reset();
     m_text.clear();
     m_text.shrink_to_fit();
+    m_loaded = false;
     ++m_generation;
 }
 
@@ -188,6 +200,8 @@ HRESULT Document::QueryInterface(REFIID iid, void** object) {
             return AnswerWithCompanion<TreeReaderUtf8>(this, object);
         if (iid == IID_IKvDocumentWriter)
             return AnswerWithCompanion<DocumentWriter>(this, object);
+        if (iid == IID_IKvLoadedUnderRules)
+            return AnswerWithCompanion<LoadedUnderRules>(this, object);
     }
     return Answer(iid, object,
                   {&IID_IUnknown, &IID_IXMLDOMNode, &IID_IXMLDOMDocument, &IID_IXMLDOMDocument2});
@@ -375,6 +389,7 @@ HRESULT Document::load(VARIANT source, VARIANT_BOOL* loaded) {
             Reset();
             return S_FALSE;
         }
+        m_loaded = true;
         if (loaded)
             *loaded = VARIANT_TRUE;
         return S_OK;

@@ -42,15 +42,18 @@ public:
     // The prefixes that the "SelectionNamespaces" property binds.
     const PrefixBindings& Prefixes() const { return m_prefixes; }
 
-    // Also answers IKvTreeReader, IKvTreeReaderUtf8 and IKvDocumentWriter
-    // (foundation/xmldomreader.h) with companion objects, whose work ReadTree,
-    // ReadTreeUtf8 and WriteInto do.
+    // Also answers IKvTreeReader, IKvTreeReaderUtf8, IKvDocumentWriter and
+    // IKvLoadedUnderRules (foundation/xmldomreader.h) with companion objects,
+    // whose work ReadTree, ReadTreeUtf8, WriteInto and Loaded do.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override;
     // ReadTree converts what ReadTreeUtf8 reads.
     HRESULT ReadTree(IKvTreeSink* sink);
     HRESULT ReadTreeUtf8(IKvTreeSinkUtf8* sink);
     // IKvDocumentWriter's work: save's, written in place.
     HRESULT WriteInto(BSTR path);
+    // Whether the last load succeeded: its strict reading refuses what the
+    // library's rules for a loaded document refuse.
+    bool Loaded() const { return m_loaded; }
 
     HRESULT STDMETHODCALLTYPE get_nodeName(BSTR* name) override;
     HRESULT STDMETHODCALLTYPE get_nodeValue(VARIANT* value) override;
@@ -99,6 +102,7 @@ private:
     // The XML declaration of the loaded file, if it has one.
     pugi::xml_document m_declaration;
     unsigned m_generation = 0;
+    bool m_loaded = false;
     FileForm m_form;
     CComVariant m_selectionLanguage;
     CComVariant m_selectionNamespaces;

@@ -7,13 +7,12 @@
 #include <cstddef>
 #include <string>
 
+#include "foundation/platform/xmlchars.h"
+
 namespace kv {
 namespace xmldom {
 
-// Elements nest at most this deep; deeper documents are refused, as common
-// strict parsers do by default. Repository files are a few levels deep, and a
-// caller that walks a tree recursively stays within its stack.
-constexpr unsigned kMaxElementDepth = 256;
+using xmlutils::kMaxElementDepth;
 
 // Turns every carriage return and line feed pair, and every other carriage
 // return, into a line feed, as XML reads line ends before it parses anything.

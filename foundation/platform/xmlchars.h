@@ -13,6 +13,12 @@
 
 namespace xmlutils {
 
+// Elements nest at most this deep in a document the library or the XML
+// component takes, as common strict parsers allow by default; repository
+// files are a few levels deep, and a caller that walks a tree recursively
+// stays within its stack.
+constexpr unsigned kMaxElementDepth = 256;
+
 // Whether UTF-8 text is printable ASCII only (U+0020 to U+007F), which needs
 // no closer look: eight bytes at a time, since most texts are short names and
 // values.
