@@ -37,8 +37,7 @@ public:
     DomVerdicts(_stringx component, _stringx naive, std::filesystem::path scratch)
         : m_component(std::move(component)),
           m_naive(std::move(naive)),
-          m_scratchPath(std::move(scratch)),
-          m_scratch(m_scratchPath.string().c_str()) {}
+          m_scratch(std::move(scratch)) {}
 
     // Empty when the two agree on the file at `path`, else what differs.
     std::string Compare(const _stringx& path) {
@@ -64,7 +63,9 @@ public:
         std::string text;
         if (!Write(naive, text))
             return "the naive tree cannot be read";
-        if (WriteBytes(text) && !Load(strict, m_scratch))
+        if (!WriteBytes(text))
+            return "the written tree cannot be stored";
+        if (!Load(strict, _stringx(m_scratch.string().c_str())))
             return "the check takes a tree the component refuses however it is written: " + text;
         return "";
     }
@@ -83,7 +84,7 @@ private:
     }
 
     bool WriteBytes(const std::string& text) {
-        std::ofstream out(m_scratchPath, std::ios::binary | std::ios::trunc);
+        std::ofstream out(m_scratch, std::ios::binary | std::ios::trunc);
         out << text;
         return bool(out.flush());
     }
@@ -188,8 +189,7 @@ private:
     }
 
     _stringx m_component, m_naive;
-    std::filesystem::path m_scratchPath;
-    _stringx m_scratch;
+    std::filesystem::path m_scratch;
 };
 
 }  // namespace kvtest

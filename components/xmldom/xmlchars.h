@@ -13,9 +13,8 @@
 namespace kv {
 namespace xmldom {
 
-using kv::utf8::kNotUtf8;
 // The character whose UTF-8 starts at `p` (before `end`), with `p` moved past
-// it; kNotUtf8 (and `p` moved by one byte) when none starts there.
+// it; kv::utf8::kNotUtf8 (and `p` moved by one byte) when none starts there.
 inline char32_t NextChar(const char*& p, const char* end) {
     return kv::utf8::Next(p, end);
 }

@@ -103,6 +103,31 @@ class _Handle:
         return take_text(out)
 
 
+class _PropertyHandle(_Handle):
+    """A handle with properties, read and written one by one by name."""
+
+    __slots__ = ()
+
+    def _get_property(self, name: str) -> str:
+        raise NotImplementedError
+
+    def _set_property(self, name: str, value: str) -> None:
+        raise NotImplementedError
+
+    @property
+    def properties(self) -> Properties:
+        raise NotImplementedError
+
+    def __getitem__(self, name: str) -> str:
+        return self._get_property(name)
+
+    def __setitem__(self, name: str, value: str) -> None:
+        self._set_property(name, value)
+
+    def get(self, name: str, default: Optional[str] = None) -> Optional[str]:
+        return self.properties.get(name, default)
+
+
 def repositories_of(session: Session, out: c_void_p) -> List[Repository]:
     """The repositories of an owned list, each borrowed from it."""
     library = _native.lib()
@@ -120,7 +145,7 @@ def items_of(session: Session, out: c_void_p) -> List[Item]:
             for index in range(library.kvrepo_item_list_count(keep.pointer))]
 
 
-class Repository(_Handle):
+class Repository(_PropertyHandle):
     """One repository of the list: its entry's key, data file and properties,
     its items, publishing, and upkeep.
 
@@ -161,15 +186,6 @@ class Repository(_Handle):
         """The attributes of its entry in the list file ("DisplayName",
         "Path", ...); assigning one writes the list file."""
         return Properties(self._get_property, self._set_property, self._property_names)
-
-    def __getitem__(self, name: str) -> str:
-        return self._get_property(name)
-
-    def __setitem__(self, name: str, value: str) -> None:
-        self._set_property(name, value)
-
-    def get(self, name: str, default: Optional[str] = None) -> Optional[str]:
-        return self.properties.get(name, default)
 
     @property
     def display_name(self) -> Optional[str]:
@@ -299,7 +315,7 @@ class Repository(_Handle):
         return f"<kvrepo.Repository {self.key!r} ({where}) {self.data_file!r}>"
 
 
-class Item(_Handle):
+class Item(_PropertyHandle):
     """One item: a file of a repository with its properties.
 
     Items of one listing share its C handle; each keeps it alive, and none
@@ -328,15 +344,6 @@ class Item(_Handle):
         stores. "DisplayPath" and "ParentRepo" are computed on reading and not
         listed. Assigned values are cached until :meth:`commit`."""
         return Properties(self._get_property, self._set_property, self._property_names)
-
-    def __getitem__(self, name: str) -> str:
-        return self._get_property(name)
-
-    def __setitem__(self, name: str, value: str) -> None:
-        self._set_property(name, value)
-
-    def get(self, name: str, default: Optional[str] = None) -> Optional[str]:
-        return self.properties.get(name, default)
 
     def set_memory_property(self, name: str, value: str) -> None:
         """Caches a property that is never written to the data file."""
