@@ -52,13 +52,6 @@ _stringx CRepositories::GetRepoDataFilePath() {
     return m_strListFile;
 }
 
-void CRepositories::UpdateRelativePath(const _stringx& listFilePath, _stringx& path) {
-    const auto at = path.find(kPlaceholder);
-    if (at != _stringx::npos)
-        path.replace(at, std::char_traits<OLECHAR>::length(kPlaceholder),
-                     kv::PathFolderPart(listFilePath));
-}
-
 long CRepositories::GetItems(const char* keyFilter, bool includeMissing) {
     _stringx filter(keyFilter);
     if (filter.empty())
@@ -69,20 +62,37 @@ long CRepositories::GetItems(const char* keyFilter, bool includeMissing) {
     const long status = OpenXmlFile(document);
     if (status != 0)
         return status;
-    std::vector<XmlNodeEntry> entries;
-    document.GetChildNodes(_stringx(xmlutils::kXPathRepositories).c_str(), entries);
+    // Every child node is an entry, whatever its kind (a comment is one without
+    // attributes). One query reads their attributes as text: a list of
+    // thousands of entries makes no node object, map or variant per attribute.
+    XmlAttribTexts texts;
+    document.GetAllAttribTexts(OLESTR("(//Repositories)[1]/node()"), texts);
 
-    const _stringx keyName(OLESTR("Key")), pathName(OLESTR("Path")), localName(OLESTR("Local"));
-    for (const XmlNodeEntry& entry : entries) {
-        const _stringx key = GetAttribValue(keyName, entry.attribs);
-        if (!all && key != filter)
+    const _stringx listFolder = kv::PathFolderPart(m_strListFile);
+    const XmlAttribTexts::View keyName(OLESTR("Key")), pathName(OLESTR("Path")),
+        localName(OLESTR("Local")), placeholder(kPlaceholder);
+    for (std::size_t node = 0; node < texts.NodeCount(); ++node) {
+        XmlAttribTexts::View key, pathText, localText;
+        for (std::size_t at = texts.First(node); at < texts.End(node); ++at) {
+            const XmlAttribTexts::View name = texts.Name(at);
+            if (name == keyName)
+                key = texts.Value(at);
+            else if (name == pathName)
+                pathText = texts.Value(at);
+            else if (name == localName)
+                localText = texts.Value(at);
+        }
+        if (!all && key != XmlAttribTexts::View(filter.data(), filter.size()))
             continue;
-        _stringx path = GetAttribValue(pathName, entry.attribs);
-        UpdateRelativePath(m_strListFile, path);
+        _stringx path(pathText.data(), pathText.size());
+        const auto at = path.find(placeholder.data(), 0, placeholder.size());
+        if (at != _stringx::npos)
+            path.replace(at, placeholder.size(), listFolder);
         if (!includeMissing && (path.empty() || !kv::FileExists(path)))
             continue;
-        const bool local = CRepository::GetBoolFromStr(GetAttribValue(localName, entry.attribs));
-        AddToCol(new CRepository(key, path, local, m_strListFile, GetRepoStatus()));
+        AddToCol(new CRepository(_stringx(key.data(), key.size()), path,
+                                 localText == XmlAttribTexts::View(OLESTR("1")), m_strListFile,
+                                 GetRepoStatus()));
     }
     return 0;
 }

@@ -51,9 +51,6 @@ public:
     long GetRepositoryItems(const char* itemPath, int allRepositories, CRepositoryItems** items);
 
 private:
-    // Replaces the first "##TestingRepositoriesDir##" in `path` by the folder
-    // of `listFilePath`.
-    static void UpdateRelativePath(const _stringx& listFilePath, _stringx& path);
     void CleanupItems();
 
     CRepositoryItems* m_pItems = nullptr;
