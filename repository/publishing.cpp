@@ -69,14 +69,14 @@ bool CRepositoryItem::InsideRepository(const _stringx& path) {
 }
 
 long CRepositoryItem::AddFile(const _stringx& path) {
-    m_strAddedFile = path;
+    GetPublishing().addedFile = path;
     return PutProperty(_stringx(OLESTR("FileName")), GetTargetFileName());
 }
 
 _stringx CRepositoryItem::GetTargetFileName() {
-    if (!m_strTargetName.empty())
-        return m_strTargetName;
-    _stringx name = kv::PathLastComponent(m_strAddedFile);
+    if (m_pPublishing && !m_pPublishing->targetName.empty())
+        return m_pPublishing->targetName;
+    _stringx name = kv::PathLastComponent(GetAddedFile());
     const auto dot = name.rfind(OLESTR('.'));
     if (dot == _stringx::npos || name.compare(dot, _stringx::npos, OLESTR(".tmp")) != 0)
         return name;
@@ -108,13 +108,13 @@ _stringx CRepositoryItem::GetDisplayFolder() {
 }
 
 void CRepositoryItem::GetCopyFileNames(_stringx& source, _stringx& target) {
-    source = m_strAddedFile;
+    source = GetAddedFile();
     target = kv::PathFolderPart(GetRepoDataFilePath());
     target = kv::PathJoin(kv::PathJoin(target, GetDisplayFolder()), GetTargetFileName());
 }
 
 long CRepositoryItem::Commit() {
-    if (!m_strAddedFile.empty()) {
+    if (!GetAddedFile().empty()) {
         _stringx source, target;
         GetCopyFileNames(source, target);
         if (!CopyStaysInside(source, target)) {
@@ -138,8 +138,8 @@ long CRepositoryItem::Commit() {
         return status;
     if (const long status = CommitFiles())
         return status;
-    m_strAddedFile.clear();
-    m_strTargetName.clear();
+    // The added file and its name are spent (the file-system object goes too).
+    m_pPublishing.reset();
     // Now an existing item, it takes the key the catalogue would give it (the
     // folder of its display path), so that its element, type and display path
     // stay those it was committed with: a later change or commit of this same
@@ -152,7 +152,7 @@ long CRepositoryItem::Commit() {
 
 long CRepositoryItem::CommitFiles() {
     // Without an added file there is nothing to copy.
-    if (m_strAddedFile.empty())
+    if (GetAddedFile().empty())
         return 0;
     _stringx source, target;
     GetCopyFileNames(source, target);
@@ -253,19 +253,20 @@ long CRepositoryItem::DeleteFolder(const kv::pathx& folder) {
 }
 
 CComPtr<Scripting::IFileSystem> CRepositoryItem::GetFSO() {
-    if (!m_pFSO) {
+    CComPtr<Scripting::IFileSystem>& fso = GetPublishing().fso;
+    if (!fso) {
         com_check hr;
         hr = kv::ComponentLoader::Process().CreateInstance(
-            _stringx(OLESTR("scrrun.dll")), CLSID_FileSystemObject, IID_IFileSystem, &m_pFSO);
+            _stringx(OLESTR("scrrun.dll")), CLSID_FileSystemObject, IID_IFileSystem, &fso);
     }
-    return m_pFSO;
+    return fso;
 }
 
 long CRepositoryItem::Delete(bool deleteFile) {
     if (!deleteFile)
         return 0;
     _stringx target;
-    if (m_strAddedFile.empty()) {
+    if (GetAddedFile().empty()) {
         if (GetProperty(_stringx(OLESTR("LocalCopy")), &target) != 0)
             return ERROR_FILE_NOT_FOUND;
     } else {

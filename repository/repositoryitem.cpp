@@ -28,9 +28,34 @@ CRepositoryItem::CRepositoryItem(CRepository* repository, bool exists, const _st
         CachePropertyValue(kDisplayPath, displayPath, true);
 }
 
-CRepositoryItem::CRepositoryItem(const CRepositoryItem& other) = default;
+CRepositoryItem::CRepositoryItem(const CRepositoryItem& other)
+    : CRepoBase(other),
+      m_pPublishing(other.m_pPublishing ? new Publishing(*other.m_pPublishing) : nullptr),
+      m_bExists(other.m_bExists) {}
 
-CRepositoryItem& CRepositoryItem::operator=(const CRepositoryItem& other) = default;
+CRepositoryItem& CRepositoryItem::operator=(const CRepositoryItem& other) {
+    if (this != &other) {
+        CRepoBase::operator=(other);
+        m_pPublishing.reset(other.m_pPublishing ? new Publishing(*other.m_pPublishing) : nullptr);
+        m_bExists = other.m_bExists;
+    }
+    return *this;
+}
+
+CRepositoryItem::Publishing& CRepositoryItem::GetPublishing() {
+    if (!m_pPublishing)
+        m_pPublishing.reset(new Publishing);
+    return *m_pPublishing;
+}
+
+const _stringx& CRepositoryItem::GetAddedFile() const {
+    static const _stringx kNone;
+    return m_pPublishing ? m_pPublishing->addedFile : kNone;
+}
+
+void CRepositoryItem::SetTargetFileName(const _stringx& name) {
+    GetPublishing().targetName = name;
+}
 
 CRepositoryItem::~CRepositoryItem() = default;
 

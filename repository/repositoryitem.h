@@ -27,6 +27,8 @@
 #include "repository/repobase.h"
 #include "foundation/platform/comptr.h"
 
+#include <memory>
+
 namespace Scripting {
 struct IFileSystem;
 }
@@ -101,7 +103,7 @@ protected:
     // template's folder too takes it, without its extension), until the
     // next successful Commit: for replacing a file whose name differs from
     // the added one's in letter case only. Empty: the added file's own.
-    void SetTargetFileName(const _stringx& name) { m_strTargetName = name; }
+    void SetTargetFileName(const _stringx& name);
     // The folder of the display path, relative to the repository's folder
     // ("Dialogs", "Dialogs\Sub"): where the item's file lies.
     _stringx GetDisplayFolder();
@@ -114,10 +116,20 @@ protected:
     long DeleteFolder(const kv::pathx& folder);
     CComPtr<Scripting::IFileSystem> GetFSO();
 
-    _stringx m_strAddedFile;
+    // What only an item being published holds: the added file, the name it
+    // takes and the file-system object. Made on first need, so that each of
+    // the thousands of items a listing makes carries one pointer for it.
+    struct Publishing {
+        _stringx addedFile;
+        _stringx targetName;
+        CComPtr<Scripting::IFileSystem> fso;
+    };
+    Publishing& GetPublishing();
+    // The added file, or empty.
+    const _stringx& GetAddedFile() const;
+
+    std::unique_ptr<Publishing> m_pPublishing;
     bool m_bExists;
-    CComPtr<Scripting::IFileSystem> m_pFSO;
-    _stringx m_strTargetName;
 
 private:
     // The catalogue hands a found item its stored properties in one move.
