@@ -1,6 +1,7 @@
 #include "repository/repositoryitems.h"
 
-#include <algorithm>
+#include <functional>
+#include <stdexcept>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -198,13 +199,23 @@ std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
     if (!m_built) {
         m_built = true;
         m_document.GetAllAttribTexts((m_groupPath + OLESTR("/ItemAttrib")).c_str(), m_texts);
-        m_byFileName.reserve(m_texts.NodeCount());
+        const std::size_t count = m_texts.NodeCount();
+        if (count >= UINT32_MAX)
+            throw std::length_error("too many ItemAttrib elements to index");
+        std::size_t size = 16;
+        while (size < count + count / 2)
+            size *= 2;
+        m_slots.assign(size, Slot{nullptr, 0, 0});
         const View fileNameAttrib(OLESTR("FileName"));
-        for (std::size_t node = 0; node < m_texts.NodeCount(); ++node) {
+        for (std::size_t node = 0; node < count; ++node) {
             for (std::size_t i = m_texts.First(node); i < m_texts.End(node); ++i) {
-                // The first element in document order wins, as with the query.
                 if (m_texts.Name(i) == fileNameAttrib) {
-                    m_byFileName.emplace(m_texts.Value(i), node);
+                    const View name = m_texts.Value(i);
+                    // The first element in document order wins, as with the query.
+                    Slot& slot = SlotFor(name);
+                    if (slot.node == 0)
+                        slot = Slot{name.data(), static_cast<std::uint32_t>(name.size()),
+                                    static_cast<std::uint32_t>(node + 1)};
                     break;
                 }
             }
@@ -215,6 +226,15 @@ std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
     // The query for such a name is broken on purpose and selects nothing.
     if (lowered.find(OLESTR('"')) != lowered.npos)
         return npos;
-    const auto found = m_byFileName.find(View(lowered.data(), lowered.size()));
-    return found == m_byFileName.end() ? npos : found->second;
+    const Slot& slot = SlotFor(View(lowered.data(), lowered.size()));
+    return slot.node == 0 ? npos : slot.node - 1;
+}
+
+CRepositoryItems::ItemAttribIndex::Slot& CRepositoryItems::ItemAttribIndex::SlotFor(View name) {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t at = std::hash<View>()(name) & mask;; at = (at + 1) & mask) {
+        Slot& slot = m_slots[at];
+        if (slot.node == 0 || View(slot.text, slot.length) == name)
+            return slot;
+    }
 }

@@ -24,7 +24,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "foundation/collections.h"
@@ -92,8 +91,17 @@ protected:
         _stringx m_groupPath;
         bool m_built = false;
         XmlAttribTexts m_texts;
-        // Views into m_texts, which is not changed once read.
-        std::unordered_map<View, std::size_t> m_byFileName;
+        // A hash table of the file names, open and at most two thirds full: one
+        // flat array of 16-byte slots pointing into m_texts (not changed once
+        // read), no allocation per element. `node` is the node plus one, 0
+        // for an empty slot.
+        struct Slot {
+            const OLECHAR* text;
+            std::uint32_t length, node;
+        };
+        std::vector<Slot> m_slots;
+        // The slot holding `name`, or the empty slot where it would go.
+        Slot& SlotFor(View name);
         std::basic_string<OLECHAR> m_lowered;  // Find's work space
     };
 
