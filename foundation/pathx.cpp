@@ -36,7 +36,7 @@ _stringx PathLastComponent(const _stringx& path) {
     return p == _stringx::npos ? path : _stringx(path.substr(p + 1));
 }
 
-_stringx PathJoin(const _stringx& left, const _stringx& right) {
+_stringx PathJoin(const _stringw& left, const _stringw& right) {
     const bool leftEnds = !left.empty() && IsPathSeparator(left.back());
     const bool rightBegins = !right.empty() && IsPathSeparator(right.front());
     // Sized once: joining is done for every file a listing finds.

@@ -23,7 +23,7 @@ KV_API _stringx PathLastComponent(const _stringx& path);
 // with one and `right` begins with one, `right`'s is dropped; when neither has
 // one and `right` is not empty, the platform separator is inserted; otherwise the
 // parts are joined as they are.
-KV_API _stringx PathJoin(const _stringx& left, const _stringx& right);
+KV_API _stringx PathJoin(const _stringw& left, const _stringw& right);
 
 // `path` with "." and ".." components resolved as text (no file system is
 // asked), separators made the platform's and doubled ones merged. A ".." at

@@ -71,7 +71,9 @@ struct KV_API ItemGroup {
 // A file (or a template sub-folder's file) that a group's patterns match.
 struct KV_API FoundFile {
     // The entry's name, after the sub-folder path it was found in, if any.
-    _stringx name;
+    // The plain string: a listing holds one per file of a folder while it
+    // makes the items, and needs neither the error-keeping base nor its size.
+    _stringw name;
     // A name that cannot be reached through a path here: on POSIX a name
     // holding "\", which every path operation takes for a separator. Such a
     // file is never listed.

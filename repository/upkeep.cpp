@@ -30,7 +30,8 @@ void TypeSurvey::SearchGroup(const ItemGroup& group) {
     for (const FoundFile& file : found) {
         const _stringx relative = RepositoryFolder::Relative(group.name, _stringx());
         if (file.unusable) {
-            m_unusable.push_back(relative.empty() ? file.name : relative + OLESTR('/') + file.name);
+            const _stringx name(file.name);
+            m_unusable.push_back(relative.empty() ? name : relative + OLESTR('/') + name);
             continue;
         }
         const _stringx path = PathJoin(group.folder, file.name);
