@@ -25,15 +25,20 @@ _stringx PathFolderPart(const _stringx& path) {
 }
 
 _stringx PathLastComponent(const _stringx& path) {
+    const std::basic_string_view<OLECHAR> last = PathLastComponentView(path);
+    return last.size() == path.size() ? path : _stringx(last.data(), last.size());
+}
+
+std::basic_string_view<OLECHAR> PathLastComponentView(std::basic_string_view<OLECHAR> path) {
     if (path.empty())
-        return _stringx();
-    if (IsPathSeparator(path.back())) {
-        const _stringx inner(path.substr(0, path.size() - 1));
-        const auto p = LastSeparator(inner);
-        return _stringx(path.substr(p == _stringx::npos ? 0 : p + 1));
-    }
-    const auto p = LastSeparator(path);
-    return p == _stringx::npos ? path : _stringx(path.substr(p + 1));
+        return path;
+    // A trailing separator stays with the component before it.
+    std::size_t end = path.size();
+    if (IsPathSeparator(path[end - 1]))
+        --end;
+    while (end > 0 && !IsPathSeparator(path[end - 1]))
+        --end;
+    return path.substr(end);
 }
 
 _stringx PathJoin(const _stringw& left, const _stringw& right) {

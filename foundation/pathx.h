@@ -6,6 +6,8 @@
 // "<KVREPOSITORY>\Dialogs\x.kvd" are text, not paths, and never pass through here.
 #pragma once
 
+#include <string_view>
+
 #include "foundation/stringx.h"
 
 namespace kv {
@@ -18,6 +20,8 @@ KV_API _stringx PathFolderPart(const _stringx& path);
 // component before it together with that separator (C:\R\Templates\ gives
 // Templates\). The whole text when there is no separator.
 KV_API _stringx PathLastComponent(const _stringx& path);
+// The same, as a view into `path`.
+KV_API std::basic_string_view<OLECHAR> PathLastComponentView(std::basic_string_view<OLECHAR> path);
 
 // `left` and `right` with exactly one separator between them: when `left` ends
 // with one and `right` begins with one, `right`'s is dropped; when neither has

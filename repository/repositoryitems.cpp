@@ -137,21 +137,24 @@ void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& ke
     values.Clear();
     values.AddKept(View(kLocalCopy), View(filePath));
     values.AddKept(View(kKey), View(key));
-    const _stringx fileName = kv::PathLastComponent(filePath);
-    _stringx lowered;
+    // Views into filePath and the context's buffer, both alive until the
+    // item takes its copies.
+    const kv::text_view fileName = kv::PathLastComponentView(View(filePath));
     if (!AddStoredAttribs(document, groupPath, fileName, context)) {
-        lowered = kv::LowerFileName(fileName);
-        values.AddKept(View(kFileName), View(lowered));
-        values.AddKept(View(kDisplayName), View(fileName));
+        std::basic_string<OLECHAR>& lowered = context.lowered;
+        kv::LowerFileName(fileName.data(), fileName.size(), lowered);
+        values.AddKept(View(kFileName), kv::text_view(lowered.data(), lowered.size()));
+        values.AddKept(View(kDisplayName), fileName);
     }
+    static const _stringx kNoDisplayPath;
     std::unique_ptr<CRepositoryItem> item(
-        new CRepositoryItem(m_pRepository, true, _stringx(), GetRepoStatus()));
+        new CRepositoryItem(m_pRepository, true, kNoDisplayPath, GetRepoStatus()));
     item->AssignWrittenValues(values);
     AddToCol(item.release());
 }
 
 bool CRepositoryItems::AddStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
-                                        const _stringx& fileName, LoadContext& context) {
+                                        kv::text_view fileName, LoadContext& context) {
     kv::PropertyList& values = context.values;
     ItemAttribIndex* index = context.index;
     if (index && index->GetGroupPath() == groupPath) {
@@ -165,7 +168,8 @@ bool CRepositoryItems::AddStoredAttribs(XMLIntercessor& document, const _stringx
         return texts.First(node) < texts.End(node);
     }
     XmlAttribMap queried;
-    document.GetAttribValues(GetItemAttribXPath(groupPath, fileName).c_str(), queried);
+    document.GetAttribValues(
+        GetItemAttribXPath(groupPath, _stringx(fileName.data(), fileName.size())).c_str(), queried);
     _stringx text;
     for (const auto& attribute : queried) {
         GetAttribValue(attribute.first, queried, text);
@@ -195,7 +199,7 @@ bool CRepositoryItems::ItemAttribIndex::CanIndex(const _stringx& groupPath) {
     return groupPath.find_first_of(kSpecial) == _stringx::npos;
 }
 
-std::size_t CRepositoryItems::ItemAttribIndex::Find(const _stringx& fileName) {
+std::size_t CRepositoryItems::ItemAttribIndex::Find(std::basic_string_view<OLECHAR> fileName) {
     if (!m_built) {
         m_built = true;
         m_document.GetAllAttribTexts((m_groupPath + OLESTR("/ItemAttrib")).c_str(), m_texts);

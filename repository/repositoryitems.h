@@ -80,7 +80,7 @@ protected:
         // The element for the (not yet lower-cased) file name, as a node of
         // Texts(); npos when there is none. The elements are read on the first
         // call.
-        std::size_t Find(const _stringx& fileName);
+        std::size_t Find(std::basic_string_view<OLECHAR> fileName);
         // The attributes of every element, as text.
         const XmlAttribTexts& Texts() const { return m_texts; }
 
@@ -114,6 +114,7 @@ protected:
     struct LoadContext {
         ItemAttribIndex* index = nullptr;
         kv::PropertyList values;
+        std::basic_string<OLECHAR> lowered;
     };
     // Creates the item for one found file and appends it: its stored
     // properties, or FileName and DisplayName derived from the file name.
@@ -133,7 +134,7 @@ private:
     // its index, or with the per-file query when there is none. False when
     // there are none.
     bool AddStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
-                          const _stringx& fileName, LoadContext& context);
+                          std::basic_string_view<OLECHAR> fileName, LoadContext& context);
 
     CRepository* m_pRepository;
 };
