@@ -41,28 +41,42 @@ std::basic_string_view<OLECHAR> PathLastComponentView(std::basic_string_view<OLE
     return path.substr(end);
 }
 
-_stringx PathJoin(const _stringw& left, const _stringw& right) {
+namespace {
+
+template <class String>
+void JoinInto(const _stringw& left, const _stringw& right, String& joined) {
     const bool leftEnds = !left.empty() && IsPathSeparator(left.back());
     const bool rightBegins = !right.empty() && IsPathSeparator(right.front());
     // Sized once: joining is done for every file a listing finds.
-    _stringx joined;
+    joined.clear();
     joined.reserve(left.size() + right.size() + 1);
-    joined.append(left);
+    joined.append(left.data(), left.size());
     if (leftEnds && rightBegins) {
-        joined.append(right, 1, _stringx::npos);
+        joined.append(right.data() + 1, right.size() - 1);
     } else {
         if (!leftEnds && !rightBegins && !right.empty())
             joined.push_back(platform::kPathSeparator);
-        joined.append(right);
+        joined.append(right.data(), right.size());
     }
-    if (platform::kPathSeparator == OLESTR('/')) {
+    if (platform::kPathSeparator == OLESTR('/') && !joined.empty()) {
         // Written as a select over the raw units, which the compiler vectorises.
         OLECHAR* units = &joined[0];
         const std::size_t size = joined.size();
         for (std::size_t i = 0; i < size; ++i)
             units[i] = units[i] == OLESTR('\\') ? OLESTR('/') : units[i];
     }
+}
+
+}  // namespace
+
+_stringx PathJoin(const _stringw& left, const _stringw& right) {
+    _stringx joined;
+    JoinInto(left, right, joined);
     return joined;
+}
+
+void PathJoin(const _stringw& left, const _stringw& right, std::basic_string<OLECHAR>& joined) {
+    JoinInto(left, right, joined);
 }
 
 namespace {

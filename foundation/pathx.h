@@ -6,6 +6,7 @@
 // "<KVREPOSITORY>\Dialogs\x.kvd" are text, not paths, and never pass through here.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "foundation/stringx.h"
@@ -28,6 +29,9 @@ KV_API std::basic_string_view<OLECHAR> PathLastComponentView(std::basic_string_v
 // one and `right` is not empty, the platform separator is inserted; otherwise the
 // parts are joined as they are.
 KV_API _stringx PathJoin(const _stringw& left, const _stringw& right);
+// The same into `joined` (replaced), for a caller that joins in a loop.
+KV_API void PathJoin(const _stringw& left, const _stringw& right,
+                     std::basic_string<OLECHAR>& joined);
 
 // `path` with "." and ".." components resolved as text (no file system is
 // asked), separators made the platform's and doubled ones merged. A ".." at

@@ -112,19 +112,21 @@ long CRepositoryItems::LoadItems(const _stringx& typePath, const _stringx& fileN
         if (fileName.empty()) {
             found.clear();
             groups.FindFiles(group, found);
-            for (const kv::FoundFile& file : found)
-                if (!file.unusable)
-                    LoadItemInfo(document, group.key, kv::PathJoin(group.folder, file.name),
-                                 groupPath, context);
+            for (const kv::FoundFile& file : found) {
+                if (file.unusable)
+                    continue;
+                kv::PathJoin(group.folder, file.name, context.path);
+                LoadItemInfo(document, group.key, kv::text_view(context.path), groupPath, context);
+            }
         } else if (groups.FindNamed(group, fileName, named)) {
-            LoadItemInfo(document, group.key, named, groupPath, context);
+            LoadItemInfo(document, group.key, View(named), groupPath, context);
         }
     }
     return 0;
 }
 
 void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& key,
-                                    const _stringx& filePath, const _stringx& groupPath,
+                                    kv::text_view filePath, const _stringx& groupPath,
                                     LoadContext& context) {
     // Made once: this runs for every file of a listing.
     static const _stringx kLocalCopy(OLESTR("LocalCopy")), kKey(OLESTR("Key")),
@@ -135,11 +137,11 @@ void CRepositoryItems::LoadItemInfo(XMLIntercessor& document, const _stringx& ke
     // lower-cased name), so they go in as they are.
     kv::PropertyList& values = context.values;
     values.Clear();
-    values.AddKept(View(kLocalCopy), View(filePath));
+    values.AddKept(View(kLocalCopy), filePath);
     values.AddKept(View(kKey), View(key));
     // Views into filePath and the context's buffer, both alive until the
     // item takes its copies.
-    const kv::text_view fileName = kv::PathLastComponentView(View(filePath));
+    const kv::text_view fileName = kv::PathLastComponentView(filePath);
     if (!AddStoredAttribs(document, groupPath, fileName, context)) {
         std::basic_string<OLECHAR>& lowered = context.lowered;
         kv::LowerFileName(fileName.data(), fileName.size(), lowered);

@@ -115,11 +115,13 @@ protected:
         ItemAttribIndex* index = nullptr;
         kv::PropertyList values;
         std::basic_string<OLECHAR> lowered;
+        std::basic_string<OLECHAR> path;
     };
     // Creates the item for one found file and appends it: its stored
     // properties, or FileName and DisplayName derived from the file name.
-    void LoadItemInfo(XMLIntercessor& document, const _stringx& key, const _stringx& filePath,
-                      const _stringx& groupPath, LoadContext& context);
+    void LoadItemInfo(XMLIntercessor& document, const _stringx& key,
+                      std::basic_string_view<OLECHAR> filePath, const _stringx& groupPath,
+                      LoadContext& context);
     // The ItemAttrib element of `fileName` under any group of `groupPath`.
     _stringx GetItemAttribXPath(const _stringx& groupPath, const _stringx& fileName);
 
