@@ -91,7 +91,7 @@ long CRepositories::GetItems(const char* keyFilter, bool includeMissing) {
         if (!includeMissing && (path.empty() || !kv::FileExists(path)))
             continue;
         AddToCol(new CRepository(_stringx(key.data(), key.size()), path,
-                                 localText == XmlAttribTexts::View(OLESTR("1")), m_strListFile,
+                                 CRepository::GetBoolFromStr(localText), m_strListFile,
                                  GetRepoStatus()));
     }
     return 0;

@@ -27,7 +27,11 @@ CRepository::CRepository(const _stringx& key, const _stringx& dataFilePath, bool
 CRepository::~CRepository() = default;
 
 bool CRepository::GetBoolFromStr(const _stringx& text) {
-    return text == _stringx(OLESTR("1"));
+    return GetBoolFromStr(std::basic_string_view<OLECHAR>(text.data(), text.size()));
+}
+
+bool CRepository::GetBoolFromStr(std::basic_string_view<OLECHAR> text) {
+    return text == std::basic_string_view<OLECHAR>(OLESTR("1"));
 }
 
 _stringx CRepository::GetRepoDataFilePath() {

@@ -3,6 +3,8 @@
 // properties are the attributes of its entry in the list file.
 #pragma once
 
+#include <string_view>
+
 #include <memory>
 
 #include "xml/repodata.h"
@@ -27,6 +29,8 @@ public:
 
     // True exactly for the text "1".
     static bool GetBoolFromStr(const _stringx& text);
+    // The same for a view (the list reads its entries' texts as views).
+    static bool GetBoolFromStr(std::basic_string_view<OLECHAR> text);
 
     // The repository's data file.
     _stringx GetRepoDataFilePath() override;

@@ -1,10 +1,10 @@
 #include "repository/repositoryitems.h"
 
-#include <functional>
-#include <stdexcept>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "foundation/pathx.h"
@@ -201,7 +201,7 @@ bool CRepositoryItems::ItemAttribIndex::CanIndex(const _stringx& groupPath) {
     return groupPath.find_first_of(kSpecial) == _stringx::npos;
 }
 
-std::size_t CRepositoryItems::ItemAttribIndex::Find(std::basic_string_view<OLECHAR> fileName) {
+std::size_t CRepositoryItems::ItemAttribIndex::Find(kv::text_view fileName) {
     if (!m_built) {
         m_built = true;
         m_document.GetAllAttribTexts((m_groupPath + OLESTR("/ItemAttrib")).c_str(), m_texts);

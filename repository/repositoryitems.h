@@ -80,7 +80,7 @@ protected:
         // The element for the (not yet lower-cased) file name, as a node of
         // Texts(); npos when there is none. The elements are read on the first
         // call.
-        std::size_t Find(std::basic_string_view<OLECHAR> fileName);
+        std::size_t Find(kv::text_view fileName);
         // The attributes of every element, as text.
         const XmlAttribTexts& Texts() const { return m_texts; }
 
@@ -119,9 +119,8 @@ protected:
     };
     // Creates the item for one found file and appends it: its stored
     // properties, or FileName and DisplayName derived from the file name.
-    void LoadItemInfo(XMLIntercessor& document, const _stringx& key,
-                      std::basic_string_view<OLECHAR> filePath, const _stringx& groupPath,
-                      LoadContext& context);
+    void LoadItemInfo(XMLIntercessor& document, const _stringx& key, kv::text_view filePath,
+                      const _stringx& groupPath, LoadContext& context);
     // The ItemAttrib element of `fileName` under any group of `groupPath`.
     _stringx GetItemAttribXPath(const _stringx& groupPath, const _stringx& fileName);
 
@@ -136,7 +135,7 @@ private:
     // its index, or with the per-file query when there is none. False when
     // there are none.
     bool AddStoredAttribs(XMLIntercessor& document, const _stringx& groupPath,
-                          std::basic_string_view<OLECHAR> fileName, LoadContext& context);
+                          kv::text_view fileName, LoadContext& context);
 
     CRepository* m_pRepository;
 };
