@@ -9,7 +9,8 @@
 // project's own document component, which reads the attributes of all the
 // list's nodes in one call instead of three calls and three allocations per
 // attribute (nextNode, get_nodeName, get_nodeValue). A data file's listing
-// reads thousands of elements so.
+// reads thousands of elements so. IKvAttributeTextReaderUtf8 reads the same
+// as UTF-8.
 //
 // IKvDocumentWriter: an optional interface of a document, which writes what
 // save writes into a file the library made and holds, in place.
@@ -51,6 +52,34 @@ protected:
 
 constexpr IID IID_IKvAttributeTextReader = {
     0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x10}};
+
+// Receives what IKvAttributeTextReaderUtf8 reads: what IKvAttributeTextSink
+// receives, each text as UTF-8 instead of UTF-16. Texts are valid during the
+// call only.
+struct IKvAttributeTextSinkUtf8 {
+    virtual void OnNode() = 0;
+    virtual void OnAttribute(const char* name, std::size_t nameLength, const char* value,
+                             std::size_t valueLength) = 0;
+
+protected:
+    ~IKvAttributeTextSinkUtf8() = default;
+};
+
+// IKvAttributeTextReaderUtf8: an optional interface of a node list from the
+// project's own component that holds its text as UTF-8: ReadAttributeTexts'
+// nodes and attributes, in the same order, without a conversion per text.
+// The text is valid UTF-8 (what the component holds is read strictly or
+// converted from UTF-16, a lone surrogate becoming U+FFFD), so converting it
+// to UTF-16 gives what ReadAttributeTexts gives.
+struct IKvAttributeTextReaderUtf8 : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE ReadAttributeTextsUtf8(IKvAttributeTextSinkUtf8* sink) = 0;
+
+protected:
+    ~IKvAttributeTextReaderUtf8() = default;
+};
+
+constexpr IID IID_IKvAttributeTextReaderUtf8 = {
+    0x5C1E7A10, 0x3B2D, 0x4F6E, {0x9A, 0x41, 0x7D, 0x20, 0x6B, 0x93, 0xE1, 0x15}};
 
 // Receives what IKvTreeReader reads. Texts are valid during the call only.
 struct IKvTreeSink {

@@ -6,6 +6,8 @@
 #include <limits>
 #include <new>
 
+#include "foundation/platform/utf8.h"
+
 namespace kv {
 
 // The block: the header, the entries in name order, then their texts (no
@@ -33,6 +35,38 @@ void PropertyList::Add(text_view name, text_view value) {
     m_pairs.push_back({{nullptr, at, name.size()}, {nullptr, at + name.size(), value.size()}});
     m_text.append(name.data(), name.size());
     m_text.append(value.data(), value.size());
+}
+
+namespace {
+
+// Writes ASCII text as UTF-16 at `out`; false, with `out` written to no
+// purpose, when the text is not ASCII.
+bool PutAscii(std::string_view text, OLECHAR* out) {
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        bits |= c;
+        out[i] = c;
+    }
+    return bits < 0x80;
+}
+
+}  // namespace
+
+void PropertyList::AddUtf8(std::string_view name, std::string_view value) {
+    // Nearly every text is ASCII, one unit a byte: both are written by one
+    // loop into room made once, other text by the code base's one decoder.
+    const std::size_t at = m_text.size();
+    m_text.resize(at + name.size() + value.size());
+    std::size_t nameUnits = name.size();
+    if (!PutAscii(name, &m_text[at]) || !PutAscii(value, &m_text[at + name.size()])) {
+        m_text.resize(at);
+        utf8::AppendToUtf16(m_text, name.data(), name.size(), false);
+        nameUnits = m_text.size() - at;
+        utf8::AppendToUtf16(m_text, value.data(), value.size(), false);
+    }
+    m_pairs.push_back(
+        {{nullptr, at, nameUnits}, {nullptr, at + nameUnits, m_text.size() - at - nameUnits}});
 }
 
 void PropertyList::AddKept(text_view name, text_view value) {

@@ -30,6 +30,9 @@ public:
     // is assigned or cleared: what a listing adds for each of thousands of
     // items is copied once, into the store, not twice.
     void AddKept(text_view name, text_view value);
+    // Appends a pair given as UTF-8 (valid UTF-8: a byte that is not becomes
+    // U+FFFD), converted and copied.
+    void AddUtf8(std::string_view name, std::string_view value);
     void Clear();
     bool Empty() const { return m_pairs.empty(); }
 

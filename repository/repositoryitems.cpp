@@ -9,6 +9,7 @@
 
 #include "foundation/pathx.h"
 #include "foundation/platform/text.h"
+#include "foundation/platform/utf8.h"
 #include "repository/itemgroups.h"
 #include "repository/repository.h"
 #include "xml/xpath.h"
@@ -161,13 +162,14 @@ bool CRepositoryItems::AddStoredAttribs(XMLIntercessor& document, const _stringx
     ItemAttribIndex* index = context.index;
     if (index && index->GetGroupPath() == groupPath) {
         const std::size_t node = index->Find(fileName);
-        if (node == ItemAttribIndex::npos)
-            return false;
-        const XmlAttribTexts& texts = index->Texts();
-        // The index outlives the item's making.
-        for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
-            values.AddKept(texts.Name(i), texts.Value(i));
-        return texts.First(node) < texts.End(node);
+        if (index->Usable()) {
+            if (node == ItemAttribIndex::npos)
+                return false;
+            const XmlAttribTextsUtf8& texts = index->Texts();
+            for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
+                values.AddUtf8(texts.Name(i), texts.Value(i));
+            return texts.First(node) < texts.End(node);
+        }
     }
     XmlAttribMap queried;
     document.GetAttribValues(
@@ -201,38 +203,61 @@ bool CRepositoryItems::ItemAttribIndex::CanIndex(const _stringx& groupPath) {
     return groupPath.find_first_of(kSpecial) == _stringx::npos;
 }
 
-std::size_t CRepositoryItems::ItemAttribIndex::Find(kv::text_view fileName) {
-    if (!m_built) {
-        m_built = true;
-        m_document.GetAllAttribTexts((m_groupPath + OLESTR("/ItemAttrib")).c_str(), m_texts);
-        const std::size_t count = m_texts.NodeCount();
-        if (count >= UINT32_MAX)
-            throw std::length_error("too many ItemAttrib elements to index");
-        std::size_t size = 16;
-        while (size < count + count / 2)
-            size *= 2;
-        m_slots.assign(size, Slot{nullptr, 0, 0});
-        const View fileNameAttrib(OLESTR("FileName"));
-        for (std::size_t node = 0; node < count; ++node) {
-            for (std::size_t i = m_texts.First(node); i < m_texts.End(node); ++i) {
-                if (m_texts.Name(i) == fileNameAttrib) {
-                    const View name = m_texts.Value(i);
-                    // The first element in document order wins, as with the query.
-                    Slot& slot = SlotFor(name);
-                    if (slot.node == 0)
-                        slot = Slot{name.data(), static_cast<std::uint32_t>(name.size()),
-                                    static_cast<std::uint32_t>(node + 1)};
-                    break;
-                }
+void CRepositoryItems::ItemAttribIndex::Build() {
+    m_built = true;
+    if (m_document.GetAllAttribTextsUtf8((m_groupPath + OLESTR("/ItemAttrib")).c_str(), m_texts) <
+        0) {
+        m_usable = false;
+        m_texts = XmlAttribTextsUtf8();
+        return;
+    }
+    const std::size_t count = m_texts.NodeCount();
+    if (count >= UINT32_MAX)
+        throw std::length_error("too many ItemAttrib elements to index");
+    std::size_t size = 16;
+    while (size < count + count / 2)
+        size *= 2;
+    m_slots.assign(size, Slot{nullptr, 0, 0});
+    const View fileNameAttrib("FileName");
+    for (std::size_t node = 0; node < count; ++node) {
+        for (std::size_t i = m_texts.First(node); i < m_texts.End(node); ++i) {
+            if (m_texts.Name(i) == fileNameAttrib) {
+                const View name = m_texts.Value(i);
+                // The first element in document order wins, as with the query.
+                Slot& slot = SlotFor(name);
+                if (slot.node == 0)
+                    slot = Slot{name.data(), static_cast<std::uint32_t>(name.size()),
+                                static_cast<std::uint32_t>(node + 1)};
+                break;
             }
         }
     }
+}
+
+std::size_t CRepositoryItems::ItemAttribIndex::Find(kv::text_view fileName) {
+    if (!m_built)
+        Build();
+    if (!m_usable)
+        return npos;
     std::basic_string<OLECHAR>& lowered = m_lowered;
     kv::LowerFileName(fileName.data(), fileName.size(), lowered);
     // The query for such a name is broken on purpose and selects nothing.
     if (lowered.find(OLESTR('"')) != lowered.npos)
         return npos;
-    const Slot& slot = SlotFor(View(lowered.data(), lowered.size()));
+    // Compared in UTF-8, as the document compares the query's name: a lone
+    // surrogate becomes U+FFFD there too.
+    std::string& name = m_lowered8;
+    name.resize(lowered.size());
+    unsigned bits = 0;
+    for (std::size_t i = 0; i < lowered.size(); ++i) {
+        bits |= lowered[i];
+        name[i] = static_cast<char>(lowered[i]);
+    }
+    if (bits >= 0x80) {
+        name.clear();
+        kv::utf8::AppendFromUtf16(name, lowered.data(), lowered.size());
+    }
+    const Slot& slot = SlotFor(View(name));
     return slot.node == 0 ? npos : slot.node - 1;
 }
 

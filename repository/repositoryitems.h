@@ -81,28 +81,37 @@ protected:
         // Texts(); npos when there is none. The elements are read on the first
         // call.
         std::size_t Find(kv::text_view fileName);
-        // The attributes of every element, as text.
-        const XmlAttribTexts& Texts() const { return m_texts; }
+        // False when the elements could not be read as UTF-8 (a text of them
+        // held a lone surrogate): then Find finds nothing, and each file needs
+        // its own query. Known after the first Find.
+        bool Usable() const { return m_usable; }
+        // The attributes of every element, as UTF-8: the index keeps thousands
+        // of them while a listing runs, in half the memory of UTF-16.
+        const XmlAttribTextsUtf8& Texts() const { return m_texts; }
 
     private:
-        typedef XmlAttribTexts::View View;
+        typedef XmlAttribTextsUtf8::View View;
 
         XMLIntercessor& m_document;
         _stringx m_groupPath;
         bool m_built = false;
-        XmlAttribTexts m_texts;
+        bool m_usable = true;
+        XmlAttribTextsUtf8 m_texts;
         // A hash table of the file names, open and at most two thirds full: one
         // flat array of 16-byte slots pointing into m_texts (not changed once
         // read), no allocation per element. `node` is the node plus one, 0
         // for an empty slot.
         struct Slot {
-            const OLECHAR* text;
+            const char* text;
             std::uint32_t length, node;
         };
         std::vector<Slot> m_slots;
+        void Build();
         // The slot holding `name`, or the empty slot where it would go.
         Slot& SlotFor(View name);
-        std::basic_string<OLECHAR> m_lowered;  // Find's work space
+        // Find's work space: the lowered name, in UTF-16 and UTF-8.
+        std::basic_string<OLECHAR> m_lowered;
+        std::string m_lowered8;
     };
 
     // Fills the collection from the data file: every file of every group of

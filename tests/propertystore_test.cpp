@@ -3,6 +3,7 @@
 #include <map>
 #include <random>
 
+#include "foundation/platform/utf8.h"
 #include "test_util.h"
 
 namespace {
@@ -20,6 +21,12 @@ Model Contents(const kv::PropertyStore& store) {
         contents[Text(store.Name(i))] = Text(store.Value(i));
     }
     return contents;
+}
+
+std::string Utf8(const Text& text) {
+    std::string utf8;
+    kv::utf8::AppendFromUtf16(utf8, text.data(), text.size());
+    return utf8;
 }
 
 // Random changes to a store and to a map, which must always agree: names are
@@ -55,10 +62,13 @@ TEST(PropertyStoreTest, AgreesWithAMapOfTheSameChanges) {
                 for (unsigned n = random() % 20; n > 0; --n) {
                     const Text& name = names[random() % (sizeof(names) / sizeof(names[0]))];
                     const Text& value = values[random() % (sizeof(values) / sizeof(values[0]))];
-                    if (random() % 2)
+                    const unsigned way = random() % 3;
+                    if (way == 0)
                         list.Add(Text(name), Text(value));  // copies that die here
-                    else
+                    else if (way == 1 || name.find(0xD800) != name.npos)
                         list.AddKept(name, value);
+                    else
+                        list.AddUtf8(Utf8(name), Utf8(value));  // as an index reads them
                     assigned[name] = value;
                 }
                 store.Assign(list);
@@ -92,6 +102,24 @@ TEST(PropertyStoreTest, AgreesWithAMapOfTheSameChanges) {
         }
         ASSERT_EQ(Contents(store), model) << "step " << step;
     }
+}
+
+// UTF-8 pairs: ASCII, other text in the name or the value only, and a byte
+// that is not UTF-8.
+TEST(PropertyStoreTest, Utf8PairsAreConvertedWhereverTheirOtherTextLies) {
+    kv::PropertyList list;
+    list.AddUtf8("Key", "m1.msm");
+    list.AddUtf8("\xC3\xA9t\xC3\xA9", "1");
+    list.AddUtf8("V", "\xE2\x82\xAC \xF0\x9F\x98\x80");
+    list.AddUtf8("Bad", "a\xFF");
+    list.AddUtf8("", "");
+    kv::PropertyStore store;
+    store.Assign(list);
+    EXPECT_EQ(Contents(store), (Model{{OLESTR(""), OLESTR("")},
+                                      {OLESTR("Bad"), OLESTR("a\uFFFD")},
+                                      {OLESTR("Key"), OLESTR("m1.msm")},
+                                      {OLESTR("V"), OLESTR("\u20AC \U0001F600")},
+                                      {OLESTR("\u00E9t\u00E9"), OLESTR("1")}}));
 }
 
 }  // namespace

@@ -195,12 +195,11 @@ std::map<std::string, std::string> Texts(const XmlAttribMap& map) {
     return texts;
 }
 
-std::map<std::string, std::string> Texts(const XmlAttribTexts& texts, std::size_t node) {
+std::map<std::string, std::string> Texts(const XmlAttribTextsUtf8& texts, std::size_t node) {
     std::map<std::string, std::string> found;
     if (node != ItemsProbe::ItemAttribIndex::npos)
         for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
-            found[U8(_stringx(texts.Name(i).data(), texts.Name(i).size()))] =
-                U8(_stringx(texts.Value(i).data(), texts.Value(i).size()));
+            found[std::string(texts.Name(i))] = std::string(texts.Value(i));
     return found;
 }
 
@@ -220,7 +219,9 @@ TEST_F(ItemsTest, TheIndexAnswersAsThePerFileQuery) {
     }
     body +=
         "<RepoItem><ItemAttrib FileName=\"q&quot;.msm\" X=\"1\"/>"
-        "<ItemAttrib FileName=\"\" X=\"empty\"/></RepoItem></MergeModules>";
+        "<ItemAttrib FileName=\"\" X=\"empty\"/>"
+        "<ItemAttrib FileName=\"\xC3\xA9t\xC3\xA9.msm\" X=\"\xE2\x82\xAC \xF0\x9F\x98\x80\"/>"
+        "<ItemAttrib FileName=\"\xEF\xBF\xBD.msm\" X=\"replacement\"/></RepoItem></MergeModules>";
     XMLIntercessor document;
     ASSERT_EQ(S_OK,
               document.Initialize(_stringx(Repo(body)).c_str(), nullptr, nullptr, false, false));
@@ -235,7 +236,7 @@ TEST_F(ItemsTest, TheIndexAnswersAsThePerFileQuery) {
              {OLESTR("m0.msm"), OLESTR("m3.msm"), OLESTR("m5.msm"), OLESTR("M1.MSM"),
               OLESTR("m6.msm"), OLESTR("up0.msm"), OLESTR("UP1.MSM"), OLESTR("q\".msm"),
               OLESTR("Q\".MSM"), OLESTR("x\" or \"1\"=\"1"), OLESTR(""), OLESTR("absent.msm"),
-              OLESTR("\u00C9t\u00E9.msm")}) {
+              OLESTR("\u00C9t\u00E9.msm"), OLESTR("\uFFFD.msm")}) {
             XmlAttribMap byQuery;
             document.GetAttribValues(probe.GetItemAttribXPath(group, name).c_str(), byQuery);
             const std::size_t byIndex = index.Find(name);
@@ -243,6 +244,14 @@ TEST_F(ItemsTest, TheIndexAnswersAsThePerFileQuery) {
                 << U8(group) << " " << U8(name);
             found += byIndex != ItemsProbe::ItemAttribIndex::npos;
         }
+        // A name with a lone surrogate, which the document reads as U+FFFD.
+        const OLECHAR lone[] = {0xD800, OLESTR('.'), OLESTR('m'), OLESTR('s'), OLESTR('m')};
+        const _stringx name(lone, 5);
+        XmlAttribMap byQuery;
+        document.GetAttribValues(probe.GetItemAttribXPath(group, name).c_str(), byQuery);
+        EXPECT_EQ(Texts(index.Texts(), index.Find(kv::text_view(name.data(), name.size()))),
+                  Texts(byQuery))
+            << U8(group);
     }
     EXPECT_GT(found, 10);
 

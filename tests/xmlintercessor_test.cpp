@@ -40,13 +40,22 @@ protected:
 constexpr const char* kNested =
     "<R><A k=\"1\"/><B k=\"b\"><A k=\"2\"/><A k=\"3\"/></B><A k=\"4\"/></R>";
 
+// A text of either kind of attribute texts, or of either tree sink, as UTF-8.
+std::string Text(const OLECHAR* text, std::size_t length) {
+    return U8(_stringx(text, length));
+}
+std::string Text(const char* text, std::size_t length) {
+    return std::string(text, length);
+}
+
 // Every node's attributes as "name=value" texts, one line per node.
-std::string Lines(const XmlAttribTexts& texts) {
+template <class Char>
+std::string Lines(const BasicXmlAttribTexts<Char>& texts) {
     std::string lines;
     for (std::size_t node = 0; node < texts.NodeCount(); ++node) {
         for (std::size_t i = texts.First(node); i < texts.End(node); ++i)
-            lines += U8(_stringx(texts.Name(i).data(), texts.Name(i).size())) + "=" +
-                     U8(_stringx(texts.Value(i).data(), texts.Value(i).size())) + " ";
+            lines += Text(texts.Name(i).data(), texts.Name(i).size()) + "=" +
+                     Text(texts.Value(i).data(), texts.Value(i).size()) + " ";
         lines += "|";
     }
     return lines;
@@ -56,6 +65,7 @@ TEST_F(XmlIntercessorTest, AttributeTextsReadInOneCallAsNodeByNode) {
     // The node-by-node reading that a document without the one-call reader gets.
     struct Wrapper : XMLIntercessor {
         using XMLIntercessor::GetAllAttribTextsByNode;
+        using XMLIntercessor::GetAllAttribTextsUtf8ByNode;
     } doc;
     Open(doc,
          "<?xml version=\"1.0\"?><R a=\"r\"><E k=\"1\" v=\"\" x=\"&lt;&amp;&#233;\"/><!-- c -->"
@@ -70,20 +80,20 @@ TEST_F(XmlIntercessorTest, AttributeTextsReadInOneCallAsNodeByNode) {
         const int count = doc.GetAllAttribTexts(xpath, fast);
         EXPECT_EQ(doc.GetAllAttribTextsByNode(xpath, byNode), count) << U8(xpath);
         EXPECT_EQ(Lines(fast), Lines(byNode)) << U8(xpath);
+        // The same as UTF-8, from the component's own text and converted.
+        XmlAttribTextsUtf8 utf8, converted;
+        utf8.nodes.push_back(0);
+        converted.nodes.push_back(0);
+        EXPECT_EQ(doc.GetAllAttribTextsUtf8(xpath, utf8), count) << U8(xpath);
+        EXPECT_EQ(doc.GetAllAttribTextsUtf8ByNode(xpath, converted), count) << U8(xpath);
+        EXPECT_EQ(Lines(utf8), Lines(fast)) << U8(xpath);
+        EXPECT_EQ(Lines(converted), Lines(fast)) << U8(xpath);
         std::vector<XmlAttribMap> maps;
         EXPECT_EQ(doc.GetAllAttribValues(xpath, maps) + 1, count) << U8(xpath);
     }
     XmlAttribTexts texts;
     doc.GetAllAttribTexts(OLESTR("E"), texts);
     EXPECT_EQ(Lines(texts), "k=1 v= x=<&\u00e9 ||\u00e9t\u00e9=\u20ac \U0001F600 k=2 |");
-}
-
-// A text of either tree sink as UTF-8.
-std::string Text(const OLECHAR* text, UINT length) {
-    return U8(_stringx(text, length));
-}
-std::string Text(const char* text, std::size_t length) {
-    return std::string(text, length);
 }
 
 // Every node of a document as "type/depth name=value" lines, attributes

@@ -8,6 +8,7 @@
 #include "win32/files.h"
 #include "foundation/filesave.h"
 #include "foundation/pathx.h"
+#include "foundation/platform/utf8.h"
 #include "foundation/xmldomreader.h"
 #include "xml/readback.h"
 #include "xml/xmlrules.h"
@@ -285,25 +286,6 @@ private:
 
 }  // namespace
 
-void XmlAttribTexts::AddAttrib(const OLECHAR* name, std::uint32_t nameLength, const OLECHAR* value,
-                               std::uint32_t valueLength) {
-    constexpr std::size_t kBlock = 32 * 1024;
-    const std::size_t units = std::size_t(nameLength) + valueLength;
-    if (units > m_left) {
-        const std::size_t size = std::max(kBlock, units);
-        std::unique_ptr<OLECHAR[]> block(new OLECHAR[size]);
-        m_free = block.get();
-        m_blocks.push_back(std::move(block));
-        m_left = size;
-    }
-    OLECHAR* text = m_free;
-    std::copy(name, name + nameLength, text);
-    std::copy(value, value + valueLength, text + nameLength);
-    m_free += units;
-    m_left -= units;
-    attribs.push_back({text, nameLength, valueLength});
-}
-
 int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttribMap>& maps) {
     if (CComPtr<IXMLDOMNodeList> list = SelectList(xpath)) {
         ForEachNode(list.get(), [&](IXMLDOMNode* node) {
@@ -316,9 +298,8 @@ int XMLIntercessor::GetAllAttribValues(const OLECHAR* xpath, std::vector<XmlAttr
 
 namespace {
 
-// Appends the attributes of every node of `list` through the standard methods.
-void ReadTextsByNode(IXMLDOMNodeList* list, XmlAttribTexts& texts) {
-    TextsSink sink(texts);
+// Reads the attributes of every node of `list` through the standard methods.
+void ReadTextsByNode(IXMLDOMNodeList* list, IKvAttributeTextSink& sink) {
     ForEachNode(list, [&](IXMLDOMNode* node) {
         sink.OnNode();
         ForEachAttribute(node, [&](BSTR name, CComVariant& value) {
@@ -346,14 +327,97 @@ int XMLIntercessor::GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& text
         TextsSink sink(texts);
         Dom(reader->ReadAttributeTexts(&sink));
     } else {
-        ReadTextsByNode(list.get(), texts);
+        TextsSink sink(texts);
+        ReadTextsByNode(list.get(), sink);
     }
     return static_cast<int>(texts.NodeCount());
 }
 
-int XMLIntercessor::GetAllAttribTextsByNode(const OLECHAR* xpath, XmlAttribTexts& texts) {
+namespace {
+
+// Appends what IKvAttributeTextReaderUtf8 reads to the texts.
+class Utf8TextsSink final : public IKvAttributeTextSinkUtf8 {
+public:
+    explicit Utf8TextsSink(XmlAttribTextsUtf8& texts) : m_texts(texts) {}
+    void OnNode() override { m_texts.AddNode(); }
+    void OnAttribute(const char* name, std::size_t nameLength, const char* value,
+                     std::size_t valueLength) override {
+        m_texts.AddAttrib(name, nameLength, value, valueLength);
+    }
+
+private:
+    XmlAttribTextsUtf8& m_texts;
+};
+
+// Writes UTF-16 text as UTF-8 at `out` (room for three bytes a unit); false
+// when it held a lone surrogate, written as U+FFFD.
+bool PutUtf8(const OLECHAR* text, std::size_t length, char*& out) {
+    bool lossless = true;
+    for (std::size_t i = 0; i < length;) {
+        char32_t c = kv::utf8::NextUtf16(text, length, i);
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            c = kv::utf8::kReplacement;
+            lossless = false;
+        }
+        out = kv::utf8::Put(out, c);
+    }
+    return lossless;
+}
+
+// Appends what IKvAttributeTextReader reads, or the nodes give, converted to
+// UTF-8; `lossless` turns false at a text that does not convert.
+class ConvertingSink final : public IKvAttributeTextSink {
+public:
+    explicit ConvertingSink(XmlAttribTextsUtf8& texts) : m_texts(texts) {}
+    bool lossless = true;
+    void OnNode() override { m_texts.AddNode(); }
+    void OnAttribute(const OLECHAR* name, UINT nameLength, const OLECHAR* value,
+                     UINT valueLength) override {
+        // Three bytes at most for each unit (a pair's four bytes are two units).
+        char* const start = m_texts.Reserve(3 * (std::size_t(nameLength) + valueLength));
+        char* out = start;
+        lossless &= PutUtf8(name, nameLength, out);
+        const std::size_t nameBytes = static_cast<std::size_t>(out - start);
+        lossless &= PutUtf8(value, valueLength, out);
+        m_texts.AddWritten(static_cast<std::uint32_t>(nameBytes),
+                           static_cast<std::uint32_t>(out - start - nameBytes));
+    }
+
+private:
+    XmlAttribTextsUtf8& m_texts;
+};
+
+}  // namespace
+
+int XMLIntercessor::GetAllAttribTextsUtf8(const OLECHAR* xpath, XmlAttribTextsUtf8& texts) {
+    CComPtr<IXMLDOMNodeList> list = SelectList(xpath);
+    if (!list)
+        return static_cast<int>(texts.NodeCount());
+    CComPtr<IKvAttributeTextReaderUtf8> reader;
+    if (SUCCEEDED(list->QueryInterface(IID_IKvAttributeTextReaderUtf8,
+                                       reinterpret_cast<void**>(&reader))) &&
+        reader) {
+        Utf8TextsSink sink(texts);
+        Dom(reader->ReadAttributeTextsUtf8(&sink));
+        return static_cast<int>(texts.NodeCount());
+    }
+    ConvertingSink sink(texts);
+    ReadTextsByNode(list.get(), sink);
+    return sink.lossless ? static_cast<int>(texts.NodeCount()) : -1;
+}
+
+int XMLIntercessor::GetAllAttribTextsUtf8ByNode(const OLECHAR* xpath, XmlAttribTextsUtf8& texts) {
+    ConvertingSink sink(texts);
     if (CComPtr<IXMLDOMNodeList> list = SelectList(xpath))
-        ReadTextsByNode(list.get(), texts);
+        ReadTextsByNode(list.get(), sink);
+    return sink.lossless ? static_cast<int>(texts.NodeCount()) : -1;
+}
+
+int XMLIntercessor::GetAllAttribTextsByNode(const OLECHAR* xpath, XmlAttribTexts& texts) {
+    if (CComPtr<IXMLDOMNodeList> list = SelectList(xpath)) {
+        TextsSink sink(texts);
+        ReadTextsByNode(list.get(), sink);
+    }
     return static_cast<int>(texts.NodeCount());
 }
 

@@ -8,10 +8,12 @@
 // that selects nothing, or a malformed one, just gives empty results.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,13 +39,15 @@ struct XmlNodeEntry {
     XmlAttribMap attribs;
 };
 
-// The attributes of many nodes as text: node i has the attributes First(i)
-// to End(i) - 1, each a name and a value.
-struct KV_API XmlAttribTexts {
-    typedef std::basic_string_view<OLECHAR> View;
+// The attributes of many nodes as text, in UTF-16 (XmlAttribTexts) or UTF-8
+// (XmlAttribTextsUtf8): node i has the attributes First(i) to End(i) - 1,
+// each a name and a value.
+template <class Char>
+struct BasicXmlAttribTexts {
+    typedef std::basic_string_view<Char> View;
     // An attribute's name and value, one after the other in a text block.
     struct Attrib {
-        const OLECHAR* text;
+        const Char* text;
         std::uint32_t nameLength, valueLength;
     };
 
@@ -61,8 +65,38 @@ struct KV_API XmlAttribTexts {
 
     // A node, whose attributes follow.
     void AddNode() { nodes.push_back(attribs.size()); }
-    void AddAttrib(const OLECHAR* name, std::uint32_t nameLength, const OLECHAR* value,
-                   std::uint32_t valueLength);
+    // An attribute of the last node; its texts are copied. Throws
+    // std::length_error for a text of 4 G units or more.
+    void AddAttrib(const Char* name, std::size_t nameLength, const Char* value,
+                   std::size_t valueLength) {
+        if (nameLength >= UINT32_MAX || valueLength >= UINT32_MAX)
+            throw std::length_error("attribute text too long");
+        Char* text = Reserve(nameLength + valueLength);
+        std::copy(name, name + nameLength, text);
+        std::copy(value, value + valueLength, text + nameLength);
+        AddWritten(static_cast<std::uint32_t>(nameLength), static_cast<std::uint32_t>(valueLength));
+    }
+    // Room for `units` units of the texts of the next attribute, for a caller
+    // that writes them itself before AddWritten.
+    Char* Reserve(std::size_t units) {
+        constexpr std::size_t kBlock = 32 * 1024;
+        if (units > m_left) {
+            const std::size_t size = std::max(kBlock, units);
+            std::unique_ptr<Char[]> block(new Char[size]);
+            m_free = block.get();
+            m_blocks.push_back(std::move(block));
+            m_left = size;
+        }
+        return m_free;
+    }
+    // Adds the attribute whose name and value were written, one after the
+    // other, at what Reserve gave last.
+    void AddWritten(std::uint32_t nameLength, std::uint32_t valueLength) {
+        const std::size_t units = std::size_t(nameLength) + valueLength;
+        attribs.push_back({m_free, nameLength, valueLength});
+        m_free += units;
+        m_left -= units;
+    }
 
     // Both grow by blocks, never moving what they hold: a listing's index of
     // thousands of elements costs what it holds, not twice that while it grows.
@@ -71,10 +105,13 @@ struct KV_API XmlAttribTexts {
     std::vector<std::size_t> nodes;
 
 private:
-    std::vector<std::unique_ptr<OLECHAR[]>> m_blocks;
-    OLECHAR* m_free = nullptr;  // the unused end of the last block
+    std::vector<std::unique_ptr<Char[]>> m_blocks;
+    Char* m_free = nullptr;  // the unused end of the last block
     std::size_t m_left = 0;
 };
+
+typedef BasicXmlAttribTexts<OLECHAR> XmlAttribTexts;
+typedef BasicXmlAttribTexts<char> XmlAttribTextsUtf8;
 
 class KV_API XMLIntercessor {
 public:
@@ -142,6 +179,12 @@ public:
     // without a map per element. A document that offers it is read in one
     // call (foundation/xmldomreader.h), any other node by node.
     int GetAllAttribTexts(const OLECHAR* xpath, XmlAttribTexts& texts);
+    // The same texts as UTF-8, for a caller that keeps many of them: read so
+    // from a document that holds UTF-8 (foundation/xmldomreader.h), converted
+    // from any other. -1 when a text held a lone surrogate, which UTF-8
+    // cannot carry (written as U+FFFD; no document loaded from a file holds
+    // one).
+    int GetAllAttribTextsUtf8(const OLECHAR* xpath, XmlAttribTextsUtf8& texts);
 
     // Changes to one node of those `xpath` selects, by its position among
     // them in document order (as GetAllAttribValues lists them), for callers
@@ -176,6 +219,9 @@ protected:
     // GetAllAttribTexts node by node through the standard methods, as a
     // document without the one-call reader is read.
     int GetAllAttribTextsByNode(const OLECHAR* xpath, XmlAttribTexts& texts);
+    // GetAllAttribTextsUtf8 for a document without the UTF-8 reader: node by
+    // node, converted.
+    int GetAllAttribTextsUtf8ByNode(const OLECHAR* xpath, XmlAttribTextsUtf8& texts);
     HRESULT SetNodeAttribValue(IXMLDOMNode* node, const OLECHAR* name, const VARIANT& value);
     void SetNodeAttribValues(IXMLDOMNode* node, const XmlAttribMap& attributes);
     HRESULT AppendChildElement(IXMLDOMNode* parent, const _stringx& step,

@@ -28,6 +28,16 @@ public:
     }
 };
 
+// The list's IKvAttributeTextReaderUtf8.
+class AttributeTextReaderUtf8 final : public Companion<IKvAttributeTextReaderUtf8, NodeList> {
+public:
+    explicit AttributeTextReaderUtf8(NodeList* list)
+        : Companion(list, IID_IKvAttributeTextReaderUtf8) {}
+    HRESULT STDMETHODCALLTYPE ReadAttributeTextsUtf8(IKvAttributeTextSinkUtf8* sink) override {
+        return m_owner->ReadAttributeTextsUtf8(sink);
+    }
+};
+
 }  // namespace
 
 NodeList::NodeList(Document* document, const pugi::xpath_node_set& nodes)
@@ -40,6 +50,8 @@ NodeList::~NodeList() = default;
 HRESULT NodeList::QueryInterface(REFIID iid, void** object) {
     if (object && iid == IID_IKvAttributeTextReader && !kNaive)
         return AnswerWithCompanion<AttributeTextReader>(this, object);
+    if (object && iid == IID_IKvAttributeTextReaderUtf8 && !kNaive)
+        return AnswerWithCompanion<AttributeTextReaderUtf8>(this, object);
     return Answer(iid, object, {&IID_IUnknown, &IID_IXMLDOMNodeList});
 }
 
@@ -61,15 +73,15 @@ HRESULT NodeList::nextNode(IXMLDOMNode** node) {
     return component::Guarded([&] { return WrapResult(m_document, m_nodes[m_next++], node); });
 }
 
-HRESULT NodeList::ReadAttributeTexts(IKvAttributeTextSink* sink) {
+template <class Sink, class Read>
+HRESULT NodeList::ReadAttributes(Sink* sink, Read read) {
     if (!sink)
         return E_POINTER;
     if (m_document->Generation() != m_generation)
         return E_UNEXPECTED;
     return component::Guarded([&] {
-        // What nextNode, get_attributes, get_nodeName and get_nodeValue give,
-        // converted as they convert, into buffers reused from one to the next.
-        std::basic_string<OLECHAR> name, value;
+        // What nextNode and get_attributes give: each node, and the attributes
+        // of each element, handed to `read` as the tree holds them.
         while (m_next < m_nodes.size()) {
             const pugi::xpath_node& result = m_nodes[m_next++];
             if (!result.attribute() && !result.node())
@@ -79,16 +91,31 @@ HRESULT NodeList::ReadAttributeTexts(IKvAttributeTextSink* sink) {
             if (result.attribute() || result.node().type() != pugi::node_element)
                 continue;
             for (pugi::xml_attribute attribute = result.node().first_attribute(); attribute;
-                 attribute = attribute.next_attribute()) {
-                const std::size_t nameUnits =
-                    ToUtf16(attribute.name(), std::strlen(attribute.name()), name);
-                const std::size_t valueUnits =
-                    ToUtf16(attribute.value(), std::strlen(attribute.value()), value);
-                sink->OnAttribute(name.data(), static_cast<UINT>(nameUnits), value.data(),
-                                  static_cast<UINT>(valueUnits));
-            }
+                 attribute = attribute.next_attribute())
+                read(attribute.name(), std::strlen(attribute.name()), attribute.value(),
+                     std::strlen(attribute.value()));
         }
         return S_OK;
+    });
+}
+
+HRESULT NodeList::ReadAttributeTexts(IKvAttributeTextSink* sink) {
+    // What get_nodeName and get_nodeValue give, converted as they convert,
+    // into buffers reused from one to the next.
+    std::basic_string<OLECHAR> name, value;
+    return ReadAttributes(sink, [&](const char* name8, std::size_t nameLength, const char* value8,
+                                    std::size_t valueLength) {
+        const std::size_t nameUnits = ToUtf16(name8, nameLength, name);
+        const std::size_t valueUnits = ToUtf16(value8, valueLength, value);
+        sink->OnAttribute(name.data(), static_cast<UINT>(nameUnits), value.data(),
+                          static_cast<UINT>(valueUnits));
+    });
+}
+
+HRESULT NodeList::ReadAttributeTextsUtf8(IKvAttributeTextSinkUtf8* sink) {
+    return ReadAttributes(sink, [&](const char* name, std::size_t nameLength, const char* value,
+                                    std::size_t valueLength) {
+        sink->OnAttribute(name, nameLength, value, valueLength);
     });
 }
 

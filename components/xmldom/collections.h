@@ -28,12 +28,20 @@ public:
     HRESULT STDMETHODCALLTYPE nextNode(IXMLDOMNode** node) override;
     HRESULT STDMETHODCALLTYPE reset() override;
 
-    // The work of IKvAttributeTextReader (foundation/xmldomreader.h), which
-    // QueryInterface answers with a companion object of this list.
+    // The work of IKvAttributeTextReader and IKvAttributeTextReaderUtf8
+    // (foundation/xmldomreader.h), which QueryInterface answers with
+    // companion objects of this list.
     HRESULT ReadAttributeTexts(IKvAttributeTextSink* sink);
+    HRESULT ReadAttributeTextsUtf8(IKvAttributeTextSinkUtf8* sink);
 
 private:
     ~NodeList() override;
+
+    // Reads the nodes from the list's position to its end into `sink`: its
+    // OnNode for each, then `read(name, nameLength, value, valueLength)` for
+    // each attribute of an element, in the tree's UTF-8.
+    template <class Sink, class Read>
+    HRESULT ReadAttributes(Sink* sink, Read read);
 
     CComPtr<Document> m_document;
     unsigned m_generation;
